@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what building and testing chengwen needs on Debian; does nothing when all is there.
+set -euo pipefail
+
+pkgs=(cmake g++ clang make python3 libgtest-dev libbenchmark-dev zlib1g-dev
+      g++-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386 xvfb xauth
+      fonts-wqy-zenhei x11-apps imagemagick)
+
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "setup: missing packages: ${missing[*]}" >&2
+  echo "setup: run this script as root (or install them with apt-get) and try again" >&2
+  exit 1
+fi
+
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,106 @@
+// The narrow interface between chengwen and the operating system: files, folders,
+// listing, the message pump and the message box. One backend per system (win32/, posix/).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cw::platform {
+
+// Every failure is mapped to one of these. Ok is the only success.
+enum class Status {
+  Ok,
+  NotFound,          // the file or a folder on its path does not exist
+  AccessDenied,      // no rights, read-only file or folder
+  SharingViolation,  // another program holds the file in a way that excludes us
+  DiskFull,
+  AlreadyExists,
+  TooLarge,          // more than this process can hold in memory
+  InvalidPath,       // empty, or a name the system cannot represent
+  Other,
+};
+const char* StatusName(Status status);
+
+// Attribute bits, with the values Windows uses, so callers can test them the same way
+// on every backend.
+constexpr uint32_t kAttrReadOnly = 0x1;
+constexpr uint32_t kAttrDirectory = 0x10;
+constexpr uint32_t kAttrReparsePoint = 0x400;
+constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+
+// Paths are working-code-page (GB18030) texts with backslashes, as on Windows.
+// The POSIX backend maps "Z:\" to "/" and "\" to "/".
+
+// Reads the whole file. Others may read and write it meanwhile.
+Status ReadWholeFile(const std::string& path, std::string* bytes);
+// Creates or truncates the file and writes the bytes, sharing nothing while it does.
+Status WriteWholeFile(const std::string& path, std::string_view bytes);
+Status DeleteFile(const std::string& path);
+// Creates one folder; its parent must exist.
+Status CreateFolder(const std::string& path);
+// Puts `from` in the place of `to`, replacing an existing `to` in one step where the
+// system allows it. On failure both files are as they were.
+Status MoveReplace(const std::string& from, const std::string& to);
+bool Exists(const std::string& path);
+// kInvalidAttributes when the path cannot be queried.
+uint32_t GetAttributes(const std::string& path);
+
+struct DirEntry {
+  std::string name;  // the entry's name alone, in the working code page
+  uint32_t attributes = 0;
+};
+// Lists the entries matching a wildcard pattern ("D:\docs\*.txt"): "*" and "?" in the
+// last component, ASCII case-insensitive, "." and ".." included as the system gives
+// them. Windows semantics on Windows (short names match too). Order as the system
+// returns it. A pump callback is not made here; callers pump per entry as they walk.
+Status FindEntries(const std::string& pattern, std::vector<DirEntry>* entries);
+
+// A file kept open between calls (the settings file). Offsets are 0-based.
+class OpenFile {
+ public:
+  virtual ~OpenFile() = default;
+  virtual Status Size(uint64_t* size) = 0;
+  virtual Status ReadAt(uint64_t offset, size_t count, std::string* bytes) = 0;
+  virtual Status WriteAt(uint64_t offset, std::string_view bytes) = 0;
+  virtual Status Truncate(uint64_t size) = 0;
+  virtual Status Flush() = 0;
+};
+enum class ShareMode {
+  None,           // nobody else may open the file
+  Read,           // others may read but not write
+  ReadWrite,      // others may read and write
+};
+// Opens for reading and writing, creating the file when missing and never truncating
+// it. With ShareMode::Read a second opener that wants to write gets SharingViolation
+// (on POSIX this is emulated with an advisory lock that chengwen itself honours).
+Status OpenForUpdate(const std::string& path, ShareMode share, std::unique_ptr<OpenFile>* file);
+
+// The folder that holds the running program, without a trailing backslash.
+std::string ProgramFolder();
+
+// ---- Hooks -------------------------------------------------------------------------
+
+// Processes pending window messages. A no-op until the application (or a test)
+// installs its pump.
+void PumpMessages();
+void SetPumpHook(std::function<void()> hook);
+
+// Shows a message box; returns the button pressed (1 = OK, 2 = Cancel as on Windows).
+// The Windows backend shows a real MessageBoxW until a hook is installed; POSIX prints
+// the text to stderr and answers OK.
+int ShowMessage(const std::string& text, const std::string& caption, uint32_t flags);
+void SetMessageBoxHook(std::function<int(const std::string&, const std::string&, uint32_t)> hook);
+
+// ---- Fault injection for tests -----------------------------------------------------
+
+enum class Operation { Read, Write, Delete, CreateFolder, Move, Find, Open, WriteAt };
+// Makes the nth call (1 = the next one) of that kind fail with `status`, without
+// touching the disk. Several injections may be pending at once.
+void InjectFailure(Operation operation, int nth, Status status);
+void ClearInjectedFailures();
+
+}  // namespace cw::platform
