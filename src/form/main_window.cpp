@@ -1,0 +1,161 @@
+// The main window's control table. Literal texts are written as UTF-8 here and turned
+// into working-code-page bytes once, the first time the table is asked for.
+#include "form/main_window.h"
+
+#include "encoding/charset.h"
+
+namespace cw::form {
+namespace {
+
+FontSpec Font(const char* faceUtf8, int height, bool bold = false,
+              FontCharset charset = FontCharset::Gb2312) {
+  FontSpec font;
+  font.face = FromUtf8(faceUtf8);
+  font.height = height;
+  font.bold = bold;
+  font.charset = charset;
+  return font;
+}
+FontSpec Song(int height, bool bold = false) { return Font("宋体", height, bold); }
+
+ControlSpec Spec(const char* nameUtf8, Kind kind, const char* containerUtf8, Geometry geometry,
+                 const char* captionUtf8, FontSpec font) {
+  ControlSpec spec;
+  spec.name = FromUtf8(nameUtf8);
+  spec.kind = kind;
+  spec.container = FromUtf8(containerUtf8);
+  spec.geometry = geometry;
+  spec.caption = FromUtf8(captionUtf8);
+  spec.font = std::move(font);
+  return spec;
+}
+
+ControlSpec Radio(const char* name, const char* container, Geometry geometry, const char* caption,
+                  int fontHeight, bool checked = false) {
+  ControlSpec spec = Spec(name, Kind::RadioButton, container, geometry, caption, Song(fontHeight));
+  spec.checked = checked;
+  return spec;
+}
+
+std::vector<ControlSpec> MakeMainWindowControls() {
+  std::vector<ControlSpec> c;
+  const char* kWindow = "";
+
+  // Header strip: a white banner closed by a two-pixel line, and one more link below
+  // the option rows. Their content is ours; nothing else reads them.
+  c.push_back(Spec("图片框3", Kind::PictureBox, kWindow, {0, 0, 1000, 90}, "", FontSpec{}));
+  c.back().backColour = 0xFFFFFF;
+  c.push_back(Spec("标签3", Kind::Label, kWindow, {0, 88, 1200, 2}, "", FontSpec{}));
+  c.back().backColour = 0xC0C0C0;
+  c.push_back(Spec("超链接1", Kind::Link, kWindow, {326, 408, 232, 24}, "青禾软件主页",
+                   Song(15)));
+  c.back().transparent = true;
+  c.back().handCursor = true;
+  c.push_back(Spec("时钟1", Kind::Timer, kWindow, {}, "", FontSpec{}));
+  c.back().timerInterval = 20;
+
+  // The three containers of the option rows, with their labels.
+  c.push_back(Spec("图片框1", Kind::PictureBox, kWindow, {16, 105, 584, 32}, "", FontSpec{}));
+  c.push_back(Spec("标签1", Kind::Label, "图片框1", {8, 3, 79, 24}, "输入编码：", Song(14, true)));
+  c.push_back(Spec("图片框2", Kind::PictureBox, kWindow, {16, 148, 584, 32}, "", FontSpec{}));
+  c.push_back(Spec("标签2", Kind::Label, "图片框2", {8, 3, 79, 24}, "输出编码：", Song(14, true)));
+  c.push_back(Spec("外形框1", Kind::Shape, kWindow, {16, 192, 584, 72}, "", FontSpec{}));
+  c.push_back(Spec("标签4", Kind::Label, "外形框1", {8, 3, 79, 24}, "繁简互转：", Song(14, true)));
+  c.push_back(Spec("标签5", Kind::Label, kWindow, {24, 368, 88, 24}, "高级选项：", Song(15, true)));
+  c.back().enabled = false;
+
+  // Progress bar and the status line that is moved onto it when the window is created.
+  c.push_back(Spec("进度条", Kind::ProgressBar, kWindow, {24, 272, 552, 24}, "", FontSpec{}));
+  c.push_back(Spec("透明标签", Kind::Label, kWindow, {39, 272, 520, 24}, "", Song(15)));
+  c.back().transparent = true;
+  c.back().handCursor = true;
+
+  // The kept option controls, in the order their keys appear after a first save.
+  ControlSpec combo = Spec("组合框换行格式", Kind::ComboBox, kWindow, {432, 368, 144, 23}, "", Song(15));
+  combo.comboStyle = kComboDropDownList;
+  for (const char* item : {"是否改变换行格式", "改为 Win (\\r\\n)", "改为 Unix (\\n)", "改为 Mac (\\r)"}) {
+    combo.items.push_back(FromUtf8(item));
+  }
+  combo.selection = 0;
+  c.push_back(std::move(combo));
+  c.push_back(Spec("选择框不带BOM", Kind::CheckBox, kWindow, {347, 368, 85, 24}, "不带BOM", Song(15)));
+  c.push_back(Spec("选择框同时转换文件名", Kind::CheckBox, "外形框1", {8, 35, 152, 24}, "同时转换文件名",
+                   Song(15)));
+  c.push_back(Spec("选择框包含子文件夹", Kind::CheckBox, kWindow, {224, 368, 136, 24}, "包含子文件夹",
+                   Song(15)));
+  c.push_back(Spec("选择框覆盖原文件", Kind::CheckBox, kWindow, {112, 368, 104, 24}, "覆盖原文件", Song(15)));
+  c.push_back(Radio("单选框b5到繁", "外形框1", {464, 35, 112, 24}, "Big5到繁体", 15));
+  c.push_back(Radio("单选框b5到简", "外形框1", {464, 3, 112, 24}, "Big5到简体", 15));
+  c.push_back(Radio("单选框繁到b5", "外形框1", {328, 35, 112, 24}, "繁体到Big5", 15));
+  c.push_back(Radio("单选框简到b5", "外形框1", {328, 3, 112, 24}, "简体到Big5", 15));
+  c.push_back(Radio("单选框繁到简", "外形框1", {176, 35, 112, 24}, "繁体到简体", 15));
+  c.push_back(Radio("单选框简到繁", "外形框1", {176, 3, 112, 24}, "简体到繁体", 15));
+  c.push_back(Radio("单选框不转", "外形框1", {96, 3, 64, 24}, "不转", 15, true));
+  c.push_back(Radio("单选框自动输入", "图片框1", {96, 3, 64, 24}, "自动", 14, true));
+  c.push_back(Radio("单选框输入ANSI", "图片框1", {176, 3, 64, 24}, "ANSI", 14));
+  c.push_back(Radio("单选框输入UTF8", "图片框1", {248, 3, 63, 24}, "UTF-8", 14));
+  c.push_back(Radio("单选框输入Ule", "图片框1", {328, 3, 80, 24}, "Unicode", 14));
+  c.push_back(Radio("单选框输入Ube", "图片框1", {416, 3, 159, 24}, "Unicode big endian", 14));
+  c.push_back(Radio("单选框自动输出", "图片框2", {96, 3, 64, 24}, "自动", 14, true));
+  c.push_back(Radio("单选框输出ANSI", "图片框2", {176, 3, 64, 24}, "ANSI", 14));
+  c.push_back(Radio("单选框输出UTF8", "图片框2", {248, 3, 63, 24}, "UTF-8", 14));
+  c.push_back(Radio("单选框输出Ule", "图片框2", {328, 3, 80, 24}, "Unicode", 14));
+  c.push_back(Radio("单选框输出Ube", "图片框2", {416, 3, 159, 24}, "Unicode big endian", 14));
+  // The filter box comes before the folder button so that it lies above it: it sits
+  // inside the button's rectangle and must receive the clicks.
+  c.push_back(Spec("编辑框文件过滤", Kind::EditBox, kWindow, {496, 316, 64, 26}, "",
+                   Font("宋体", 15, false, FontCharset::Ansi)));
+  c.back().content = "*.*";
+  c.push_back(Spec("按钮批量转换文件夹", Kind::PushButton, kWindow, {224, 304, 352, 48},
+                   " 批量转换(文件夹方式)", Font("黑体", 21, true)));
+  c.push_back(Spec("按钮批量转换", Kind::PushButton, kWindow, {24, 304, 192, 48}, "批量转换",
+                   Font("黑体", 21, true)));
+  return c;
+}
+
+}  // namespace
+
+const WindowSpec& MainWindowSpec() {
+  static const WindowSpec spec = [] {
+    WindowSpec s;
+    s.caption = FromUtf8("青禾·澄文坊 v1.6.0.0 - 支持拖放文件和目录");
+    s.width = 606;
+    s.height = 436;
+    s.designLeft = 50;
+    s.designTop = 50;
+    return s;
+  }();
+  return spec;
+}
+
+const std::vector<ControlSpec>& MainWindowControls() {
+  static const std::vector<ControlSpec> controls = MakeMainWindowControls();
+  return controls;
+}
+
+void BuildWindow(const std::vector<ControlSpec>& specs, MemoryWindow* window) {
+  for (const ControlSpec& spec : specs) {
+    MemoryControl* control = window->Add(spec.name, spec.kind, spec.container);
+    if (!control) continue;
+    control->SetComboStyle(spec.kind == Kind::ComboBox ? spec.comboStyle : 0);
+    control->SetGeometry(spec.geometry);
+    control->SetCaption(spec.caption);
+    control->SetContent(spec.content);
+    control->SetEnabled(spec.enabled);
+    control->SetProgressMaximum(spec.progressMaximum);
+    control->SetProgressPosition(spec.progressPosition);
+    std::vector<Item> items;
+    for (const std::string& text : spec.items) items.push_back(Item{text, 0, false});
+    control->SetItems(items);
+    control->SetSelection(spec.selection);
+    if (spec.checked) control->SetChecked(true);
+  }
+}
+
+std::unique_ptr<MemoryWindow> NewMainWindow() {
+  auto window = std::make_unique<MemoryWindow>();
+  BuildWindow(MainWindowControls(), window.get());
+  return window;
+}
+
+}  // namespace cw::form

@@ -1,0 +1,160 @@
+// The main window's table and the in-memory window: what the shell, the batch and the
+// settings store rely on.
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "encoding/charset.h"
+#include "form/main_window.h"
+#include "support/temp_dir.h"
+
+namespace cw::form {
+namespace {
+
+using cw::test::W;
+
+class MainWindowTable : public ::testing::Test {
+ protected:
+  std::unique_ptr<MemoryWindow> window = NewMainWindow();
+  Control* Get(const char* utf8Name) {
+    Control* control = window->Find(W(utf8Name));
+    EXPECT_NE(control, nullptr) << utf8Name;
+    return control;
+  }
+};
+
+TEST_F(MainWindowTable, KeptControlsComeLastInTheirKeyOrder) {
+  const char* kKept[] = {
+      "组合框换行格式", "选择框不带BOM", "选择框同时转换文件名", "选择框包含子文件夹",
+      "选择框覆盖原文件", "单选框b5到繁", "单选框b5到简", "单选框繁到b5", "单选框简到b5",
+      "单选框繁到简", "单选框简到繁", "单选框不转", "单选框自动输入", "单选框输入ANSI",
+      "单选框输入UTF8", "单选框输入Ule", "单选框输入Ube", "单选框自动输出", "单选框输出ANSI",
+      "单选框输出UTF8", "单选框输出Ule", "单选框输出Ube", "编辑框文件过滤",
+      "按钮批量转换文件夹", "按钮批量转换"};
+  const int count = window->ControlCount();
+  ASSERT_GT(count, 25);
+  for (int i = 0; i < 25; ++i) {
+    EXPECT_EQ(window->ControlAt(count - 25 + i)->Name(), W(kKept[i])) << i;
+  }
+  // Nothing before them may carry a kind word that the settings store keeps.
+  for (int i = 0; i < count - 25; ++i) {
+    const std::string& name = window->ControlAt(i)->Name();
+    for (const char* word : {"按钮", "编辑框", "选择框", "单选框", "组合框"}) {
+      EXPECT_NE(name.rfind(W(word), 0), 0u) << ToUtf8(name);
+    }
+  }
+}
+
+TEST_F(MainWindowTable, FirstStartDefaults) {
+  std::set<std::string> checkedRadios;
+  for (int i = 0; i < window->ControlCount(); ++i) {
+    Control* c = window->ControlAt(i);
+    if (c->GetKind() == Kind::RadioButton && c->Checked()) checkedRadios.insert(ToUtf8(c->Name()));
+    if (c->GetKind() == Kind::CheckBox) EXPECT_FALSE(c->Checked()) << ToUtf8(c->Name());
+    EXPECT_TRUE(c->Tag().empty());
+  }
+  EXPECT_EQ(checkedRadios, (std::set<std::string>{"单选框自动输入", "单选框自动输出", "单选框不转"}));
+  Control* combo = Get("组合框换行格式");
+  EXPECT_EQ(combo->ComboStyle(), kComboDropDownList);
+  EXPECT_EQ(combo->Selection(), 0);
+  ASSERT_EQ(combo->Items().size(), 4u);
+  EXPECT_EQ(combo->Items()[1].text, W("改为 Win (") + "\\r\\n)");  // literal backslashes
+  EXPECT_EQ(combo->Items()[3].text, W("改为 Mac (") + "\\r)");
+  EXPECT_EQ(Get("编辑框文件过滤")->Content(), "*.*");
+  EXPECT_EQ(Get("按钮批量转换文件夹")->Caption(), W(" 批量转换(文件夹方式)"));
+  EXPECT_EQ(Get("透明标签")->Caption(), "");
+  EXPECT_FALSE(Get("标签5")->Enabled());
+  Control* bar = Get("进度条");
+  EXPECT_EQ(bar->ProgressMaximum(), 100);
+  EXPECT_EQ(bar->ProgressPosition(), 0);
+  EXPECT_EQ(Get("单选框输入Ube")->GetGeometry(), (Geometry{416, 3, 159, 24}));
+  EXPECT_EQ(Get("编辑框文件过滤")->GetGeometry(), (Geometry{496, 316, 64, 26}));
+}
+
+TEST_F(MainWindowTable, ContainersHoldTheirRowsAndComeFirst) {
+  std::set<std::string> seen;
+  for (int i = 0; i < window->ControlCount(); ++i) {
+    Control* c = window->ControlAt(i);
+    if (!c->Container().empty()) {
+      EXPECT_TRUE(seen.count(c->Container())) << ToUtf8(c->Name()) << " before its container";
+    }
+    if (c->GetKind() == Kind::RadioButton) {
+      const std::string row = ToUtf8(c->Name()).find("输入") != std::string::npos ? "图片框1"
+                              : ToUtf8(c->Name()).find("输出") != std::string::npos ? "图片框2"
+                                                                                     : "外形框1";
+      EXPECT_EQ(c->Container(), W(row.c_str())) << ToUtf8(c->Name());
+    }
+    seen.insert(c->Name());
+  }
+  EXPECT_EQ(Get("选择框同时转换文件名")->Container(), W("外形框1"));
+  EXPECT_EQ(Get("选择框覆盖原文件")->Container(), "");
+}
+
+TEST_F(MainWindowTable, TableBytesAndFonts) {
+  // The title's middle dot is GBK A1 A4.
+  EXPECT_NE(MainWindowSpec().caption.find("\xC7\xE0\xBA\xCC\xA1\xA4"), std::string::npos);
+  EXPECT_EQ(MainWindowSpec().width, 606);
+  EXPECT_EQ(MainWindowSpec().height, 436);
+  for (const ControlSpec& spec : MainWindowControls()) {
+    if (spec.name == W("编辑框文件过滤")) {
+      EXPECT_EQ(spec.font.charset, FontCharset::Ansi);
+    } else if (spec.name == W("按钮批量转换")) {
+      EXPECT_EQ(spec.font.face, W("黑体"));
+      EXPECT_EQ(spec.font.height, 21);
+      EXPECT_TRUE(spec.font.bold);
+    } else if (spec.name == W("单选框不转")) {
+      EXPECT_EQ(spec.font.height, 15);
+    } else if (spec.name == W("单选框自动输入")) {
+      EXPECT_EQ(spec.font.height, 14);
+    }
+  }
+}
+
+TEST(MemoryWindowRules, RadioButtonsAreExclusiveWithinTheirContainerOnly) {
+  auto window = NewMainWindow();
+  window->Find(W("单选框输入UTF8"))->SetChecked(true);
+  EXPECT_TRUE(window->Find(W("单选框输入UTF8"))->Checked());
+  EXPECT_FALSE(window->Find(W("单选框自动输入"))->Checked());
+  EXPECT_TRUE(window->Find(W("单选框自动输出"))->Checked());  // other container
+  EXPECT_TRUE(window->Find(W("单选框不转"))->Checked());
+  // Clearing one leaves the group with none checked (only a restore does this).
+  window->Find(W("单选框输入UTF8"))->SetChecked(false);
+  for (const char* name : {"单选框自动输入", "单选框输入ANSI", "单选框输入UTF8"}) {
+    EXPECT_FALSE(window->Find(W(name))->Checked());
+  }
+}
+
+TEST(MemoryWindowRules, ProgressAndSelectionAreClamped) {
+  MemoryWindow window;
+  Control* bar = window.Add("bar", Kind::ProgressBar);
+  bar->SetProgressMaximum(50000);
+  EXPECT_EQ(bar->ProgressMaximum(), kProgressLimit);
+  bar->SetProgressPosition(40000);
+  EXPECT_EQ(bar->ProgressPosition(), kProgressLimit);
+  bar->SetProgressMaximum(-5);
+  EXPECT_EQ(bar->ProgressMaximum(), 0);
+  EXPECT_EQ(bar->ProgressPosition(), 0);
+  bar->SetProgressMaximum(10);
+  bar->SetProgressPosition(-3);
+  EXPECT_EQ(bar->ProgressPosition(), 0);
+
+  Control* list = window.Add("list", Kind::ListBox);
+  list->SetItems({{"a", 1, false}, {"b", 2, false}});
+  list->SetSelection(1);
+  EXPECT_EQ(list->Selection(), 1);
+  list->SetSelection(2);
+  EXPECT_EQ(list->Selection(), -1);
+  list->SetSelection(0);
+  list->SetItems({});
+  EXPECT_EQ(list->Selection(), -1);
+
+  // States a kind does not have stay empty; names are unique.
+  Control* label = window.Add("label", Kind::Label);
+  label->SetChecked(true);
+  EXPECT_FALSE(label->Checked());
+  EXPECT_EQ(window.Add("label", Kind::EditBox), nullptr);
+  EXPECT_EQ(window.Find("missing"), nullptr);
+}
+
+}  // namespace
+}  // namespace cw::form
