@@ -1,0 +1,224 @@
+// The decoders: each reads one charset's bytes and hands code points (and runs of
+// ASCII bytes) to a writer. Invalid bytes become U+FFFD with the error recovery of the
+// WHATWG decoders. Every decoder stops at the first U+0000: the text ends there.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include "encoding/code_tables.h"
+
+namespace cw::detail {
+
+using Byte = unsigned char;
+
+// The length of the run of bytes 01..7F at p, eight bytes at a time while possible.
+inline std::size_t AsciiRun(const Byte* p, const Byte* end) {
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  const Byte* start = p;
+  while (end - p >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p, 8);
+    if (((word & kHigh) | ((word - kOnes) & ~word & kHigh)) != 0) break;
+    p += 8;
+  }
+  while (p < end && static_cast<unsigned>(*p - 1) < 0x7F) ++p;
+  return static_cast<std::size_t>(p - start);
+}
+
+// Handles a byte below 80 at p: returns false at a zero (the end of the text), else
+// passes the ASCII run on and moves p past it.
+template <class Writer>
+inline bool TakeAscii(const Byte*& p, const Byte* end, Writer& writer) {
+  if (*p == 0) return false;
+  const std::size_t n = AsciiRun(p, end);
+  writer.Ascii(reinterpret_cast<const char*>(p), n);
+  p += n;
+  return true;
+}
+
+inline bool InRange(unsigned byte, unsigned low, unsigned high) { return byte - low <= high - low; }
+
+template <class Writer>
+void DecodeUtf8(std::string_view bytes, Writer& writer) {
+  const Byte* p = reinterpret_cast<const Byte*>(bytes.data());
+  const Byte* const end = p + bytes.size();
+  while (p < end) {
+    const unsigned b = *p;
+    if (b < 0x80) {
+      if (!TakeAscii(p, end, writer)) return;
+      continue;
+    }
+    // The sequence length and the allowed range of the second byte (which excludes
+    // overlong forms, surrogates and values above U+10FFFF).
+    unsigned need, low = 0x80, high = 0xBF;
+    if (InRange(b, 0xC2, 0xDF)) {
+      need = 1;
+    } else if (InRange(b, 0xE0, 0xEF)) {
+      need = 2;
+      if (b == 0xE0) low = 0xA0;
+      if (b == 0xED) high = 0x9F;
+    } else if (InRange(b, 0xF0, 0xF4)) {
+      need = 3;
+      if (b == 0xF0) low = 0x90;
+      if (b == 0xF4) high = 0x8F;
+    } else {
+      writer.Put(kReplacement);
+      ++p;
+      continue;
+    }
+    char32_t c = b & (0x3F >> need);
+    // A maximal valid prefix that breaks off (or is cut by the end) is one U+FFFD; the
+    // byte that broke it is read again.
+    std::size_t taken = 1;
+    for (; taken <= need; ++taken) {
+      if (p + taken == end) break;
+      const unsigned next = p[taken];
+      if (taken == 1 ? !InRange(next, low, high) : !InRange(next, 0x80, 0xBF)) break;
+      c = c << 6 | (next & 0x3F);
+    }
+    if (taken <= need) {
+      writer.Put(kReplacement);
+      p += taken;
+      continue;
+    }
+    writer.Put(c);
+    p += taken;
+  }
+}
+
+// UTF-16 code units, count of them, from unitAt(i). A surrogate without its partner
+// becomes U+FFFD.
+template <class UnitAt, class Writer>
+bool DecodeUtf16Units(std::size_t count, UnitAt unitAt, Writer& writer) {
+  for (std::size_t i = 0; i < count;) {
+    const char32_t unit = unitAt(i++);
+    if (unit == 0) return false;
+    if (unit < 0xD800 || unit > 0xDFFF) {
+      writer.Put(unit);
+    } else if (unit <= 0xDBFF && i < count && InRange(unitAt(i), 0xDC00, 0xDFFF)) {
+      writer.Put(0x10000 + ((unit - 0xD800) << 10) + (unitAt(i++) - 0xDC00));
+    } else {
+      writer.Put(kReplacement);
+    }
+  }
+  return true;
+}
+
+// UTF-16 bytes in either order; an odd last byte is one more U+FFFD.
+template <bool kBigEndian, class Writer>
+void DecodeUtf16(std::string_view bytes, Writer& writer) {
+  const Byte* p = reinterpret_cast<const Byte*>(bytes.data());
+  auto unitAt = [p](std::size_t i) -> char32_t {
+    const Byte* q = p + 2 * i;
+    return kBigEndian ? (q[0] << 8 | q[1]) : (q[1] << 8 | q[0]);
+  };
+  if (DecodeUtf16Units(bytes.size() / 2, unitAt, writer) && bytes.size() % 2 != 0) {
+    writer.Put(kReplacement);
+  }
+}
+
+template <class Writer>
+void DecodeGb18030(std::string_view bytes, Writer& writer) {
+  const std::uint16_t* const twoByte = gen::kGb18030TwoByte;
+  const Byte* p = reinterpret_cast<const Byte*>(bytes.data());
+  const Byte* const end = p + bytes.size();
+  while (p < end) {
+    const unsigned lead = *p;
+    if (lead < 0x80) {
+      if (!TakeAscii(p, end, writer)) return;
+      continue;
+    }
+    if (end - p >= 2 && InRange(lead, 0x81, 0xFE)) {
+      const unsigned trail = p[1];
+      if (InRange(trail, 0x40, 0xFE) && trail != 0x7F) {
+        writer.Put(twoByte[Gb18030TwoBytePointer(lead, trail)]);
+        p += 2;
+        continue;
+      }
+    }
+    // Everything else, at the pace of the WHATWG decoder.
+    if (lead == 0x80) {
+      writer.Put(0x20AC);
+      ++p;
+      continue;
+    }
+    if (lead == 0xFF || end - p == 1) {
+      writer.Put(kReplacement);
+      ++p;
+      continue;
+    }
+    const unsigned second = p[1];
+    if (!InRange(second, 0x30, 0x39)) {
+      // A trail byte out of range: an ASCII one is read again.
+      writer.Put(kReplacement);
+      p += second < 0x80 ? 1 : 2;
+      continue;
+    }
+    if (end - p == 2 || !InRange(p[2], 0x81, 0xFE)) {
+      writer.Put(kReplacement);
+      p += end - p == 2 ? 2 : 1;
+      continue;
+    }
+    if (end - p == 3 || !InRange(p[3], 0x30, 0x39)) {
+      writer.Put(kReplacement);
+      p += end - p == 3 ? 3 : 1;
+      continue;
+    }
+    const std::uint32_t pointer = (((lead - 0x81) * 10 + (second - 0x30)) * 126 + (p[2] - 0x81)) * 10 + (p[3] - 0x30);
+    const char32_t c = Gb18030FourByteCodePoint(pointer);
+    writer.Put(c != 0 ? c : kReplacement);
+    p += 4;
+  }
+}
+
+template <class Writer>
+bool DecodeBig5Pair(std::uint32_t pointer, Writer& writer) {
+  for (const Big5Pair& pair : kBig5Pairs) {
+    if (pair.pointer != pointer) continue;
+    writer.Put(pair.first);
+    writer.Put(pair.second);
+    return true;
+  }
+  return false;
+}
+
+// Big5 with a table of pointer -> code point (0: no character). kHkscs adds the four
+// codes that decode to two code points; code page 950 passes the byte 80 through.
+template <bool kHkscs, class Entry, class Writer>
+void DecodeBig5(std::string_view bytes, const Entry* table, Writer& writer) {
+  const Byte* p = reinterpret_cast<const Byte*>(bytes.data());
+  const Byte* const end = p + bytes.size();
+  while (p < end) {
+    const unsigned lead = *p;
+    if (lead < 0x80) {
+      if (!TakeAscii(p, end, writer)) return;
+      continue;
+    }
+    if (!InRange(lead, 0x81, 0xFE) || end - p == 1) {
+      writer.Put(lead == 0x80 && !kHkscs ? 0x80 : kReplacement);
+      ++p;
+      continue;
+    }
+    const unsigned trail = p[1];
+    if (InRange(trail, 0x40, 0x7E) || InRange(trail, 0xA1, 0xFE)) {
+      const std::uint32_t pointer = Big5Pointer(lead, trail);
+      const char32_t c = table[pointer];
+      if (c != 0) {
+        writer.Put(c);
+        p += 2;
+        continue;
+      }
+      if (kHkscs && DecodeBig5Pair(pointer, writer)) {
+        p += 2;
+        continue;
+      }
+    }
+    writer.Put(kReplacement);
+    p += trail < 0x80 ? 1 : 2;
+  }
+}
+
+}  // namespace cw::detail
