@@ -82,7 +82,7 @@ def Big5Bytes(pointer):
     return bytes([pointer // 157 + 0x81, trail + (0x40 if trail < 0x3F else 0x62)])
 
 
-def Cp950Tables():
+def Cp950Decode():
     decode = []
     for pointer in range(BIG5_COUNT):
         try:
@@ -91,24 +91,23 @@ def Cp950Tables():
             text = ""
         assert len(text) <= 1 and not (text and (ord(text) < 0x80 or ord(text) > 0xFFFF))
         decode.append(ord(text) if text else 0)
-    singles = []
-    for byte in range(0x80, 0x100):
-        try:
-            text = bytes([byte]).decode("cp950")
-        except UnicodeDecodeError:
-            text = ""
-        singles.append(ord(text) if text else 0)
+    return decode
+
+
+def Cp950Skips(decode):
     # Where two codes decode to one character, encode as the codec's encoder does.
-    preferred = []
-    seen = {}
+    byCp = {}
     for pointer, cp in enumerate(decode):
         if cp:
-            seen.setdefault(cp, []).append(pointer)
-    for cp, pointers in sorted(seen.items()):
+            byCp.setdefault(cp, []).append(pointer)
+    skips = []
+    for cp, pointers in byCp.items():
         if len(pointers) > 1:
-            chosen = chr(cp).encode("cp950")
-            preferred.append((cp, (chosen[0] << 8) | chosen[1]))
-    return decode, singles, preferred
+            code = chr(cp).encode("cp950")
+            chosen = (code[0] - 0x81) * 157 + code[1] - (0x40 if code[1] < 0x7F else 0x62)
+            assert chosen in pointers
+            skips += [p for p in pointers if p != chosen]
+    return sorted(skips)
 
 
 def Big5HkscsTables():
@@ -123,86 +122,118 @@ def Big5HkscsTables():
     for pointer, cp in enumerate(decode):
         if cp:
             byCp.setdefault(cp, []).append(pointer)
-    preferred = []
-    for cp, pointers in sorted(byCp.items()):
+    skips = []
+    for cp, pointers in byCp.items():
         if len(pointers) == 1:
             continue
         standard = [p for p in pointers if p >= BIG5_STANDARD_START] or pointers
         chosen = standard[-1] if cp in lastWins else standard[0]
-        if chosen != pointers[0]:
-            code = Big5Bytes(chosen)
-            preferred.append((cp, (code[0] << 8) | code[1]))
-    return decode, preferred
+        skips += [p for p in pointers if p != chosen]
+    return decode, sorted(skips)
 
 
-def Array(ctype, name, values, perLine=12, width=4):
-    lines = ["extern const %s %s[%d] = {" % (ctype, name, len(values))]
+def Runs(fourByte):
+    # Stretches over which pointer and code point grow together.
+    runs = []
+    for pointer, cp in enumerate(fourByte):
+        if runs and runs[-1][0] + runs[-1][2] == pointer and runs[-1][1] + runs[-1][2] == cp:
+            runs[-1][2] += 1
+        else:
+            runs.append([pointer, cp, 1])
+    return runs
+
+
+def Identifier(name):
+    with open(os.path.join(DATA, name), encoding="utf-8") as f:
+        for line in f:
+            if line.startswith("# Identifier:"):
+                return line.split(":", 1)[1].strip()
+    raise ValueError("no identifier in " + name)
+
+
+def Array(ctype, name, count, values, perLine=12, width=4):
+    lines = ["const %s %s[%s] = {" % (ctype, name, count)]
     for i in range(0, len(values), perLine):
         lines.append("    " + " ".join("0x%0*X," % (width, v) for v in values[i:i + perLine]))
     lines.append("};")
     return "\n".join(lines) + "\n"
 
 
-def Pairs(name, pairs):
-    lines = ["extern const CodePreference %s[] = {" % name]
-    for cp, code in pairs:
-        lines.append("    {0x%05X, 0x%04X}," % (cp, code))
+def RunArray(name, runs):
+    lines = ["const Gb18030Run %s[kGb18030RunCount] = {" % name]
+    lines += ["    {%d, 0x%04X, %d}," % tuple(run) for run in runs]
     lines.append("};")
-    lines.append("extern const size_t %sCount = sizeof(%s) / sizeof(%s[0]);" % (name, name, name))
     return "\n".join(lines) + "\n"
 
 
-def Render():
-    gbTwo, gbFour = Gb18030Tables()
-    cp950, cp950Singles, cp950Preferred = Cp950Tables()
-    hkscs, hkscsPreferred = Big5HkscsTables()
-
-    header = BANNER + """// Decoding tables of the code pages and the encoders' choices among duplicate codes.
+HEADER = BANNER + """// Decoding tables of the working code page (GB18030), of Windows code page 950
+// ("BIG5") and of Big5-HKSCS. The encoders invert them once, at first use.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-namespace cw::tables {
+namespace cw::gen {
 
-constexpr int kGb18030TwoByteCount = %d;
-constexpr int kGb18030FourByteBmpCount = %d;
-constexpr int kBig5PointerCount = %d;
+// GB18030 two-byte codes: pointer (lead - 0x81) * 190 + (trail - (trail < 0x7F ? 0x40 :
+// 0x41)) to a BMP code point. Every pointer has one, and no two share one.
+constexpr std::size_t kGb18030TwoByteCount = %d;
+extern const std::uint16_t kGb18030TwoByte[kGb18030TwoByteCount];
 
-// GB18030 two-byte code (lead - 0x81) * 190 + (trail - (trail < 0x7F ? 0x40 : 0x41)).
-extern const uint16_t kGb18030TwoByte[kGb18030TwoByteCount];
-// GB18030 four-byte pointers 0..39419 (the BMP part).
-extern const uint16_t kGb18030FourByteBmp[kGb18030FourByteBmpCount];
-
-// Big5 pointer (lead - 0x81) * 157 + (trail - (trail < 0x7F ? 0x40 : 0x62)); 0 = no character.
-extern const uint16_t kCp950[kBig5PointerCount];
-extern const uint16_t kCp950SingleBytes[128];  // bytes 0x80..0xFF; 0 = invalid
-extern const uint32_t kBig5Hkscs[kBig5PointerCount];
-
-// A character that several codes decode to, and the code the encoder writes for it.
-struct CodePreference {
-  uint32_t codePoint;
-  uint16_t code;  // lead << 8 | trail
+// The four-byte BMP area (pointers below kGb18030BmpPointerLimit) as runs over which
+// pointer and code point grow together. Together with the two-byte codes they give
+// every BMP scalar value from U+0080 exactly one code.
+struct Gb18030Run {
+  std::uint32_t pointer;
+  std::uint32_t codePoint;
+  std::uint32_t length;
 };
-extern const CodePreference kCp950Preferred[];
-extern const size_t kCp950PreferredCount;
-extern const CodePreference kBig5HkscsPreferred[];
-extern const size_t kBig5HkscsPreferredCount;
+constexpr std::uint32_t kGb18030BmpPointerLimit = %d;
+constexpr std::size_t kGb18030RunCount = %d;
+extern const Gb18030Run kGb18030RunsByPointer[kGb18030RunCount];
+extern const Gb18030Run kGb18030RunsByCodePoint[kGb18030RunCount];
 
-}  // namespace cw::tables
-""" % (GB_TWO_BYTE_COUNT, GB_FOUR_BYTE_BMP_COUNT, BIG5_COUNT)
+// Big5 pointers: (lead - 0x81) * 157 + (trail - (trail < 0x7F ? 0x40 : 0x62)); 0 means
+// the code has no character. The skip lists hold the pointers of duplicated characters
+// that the encoder does not write, in ascending order.
+constexpr std::size_t kBig5PointerCount = %d;
+extern const std::uint16_t kCp950Decode[kBig5PointerCount];
+constexpr std::size_t kCp950EncodeSkipCount = %d;
+extern const std::uint16_t kCp950EncodeSkip[kCp950EncodeSkipCount];
+extern const std::uint32_t kBig5HkscsDecode[kBig5PointerCount];
+constexpr std::size_t kBig5HkscsEncodeSkipCount = %d;
+extern const std::uint16_t kBig5HkscsEncodeSkip[kBig5HkscsEncodeSkipCount];
 
-    prologue = BANNER + "// %s\n#include \"encoding/generated/encoding_tables.h\"\n\nnamespace cw::tables {\n\n"
-    epilogue = "\n}  // namespace cw::tables\n"
-    gb = (prologue % "GB18030 from the WHATWG indexes (see tools/gen_encoding_tables.py for the changes)."
-          + Array("uint16_t", "kGb18030TwoByte", gbTwo) + "\n"
-          + Array("uint16_t", "kGb18030FourByteBmp", gbFour) + epilogue)
-    big5 = (prologue % "Big5 as code page 950 (Python's cp950) and Big5-HKSCS from the WHATWG index."
-            + Array("uint16_t", "kCp950", cp950) + "\n"
-            + Array("uint16_t", "kCp950SingleBytes", cp950Singles) + "\n"
-            + Pairs("kCp950Preferred", cp950Preferred) + "\n"
-            + Array("uint32_t", "kBig5Hkscs", hkscs, perLine=10, width=5) + "\n"
-            + Pairs("kBig5HkscsPreferred", hkscsPreferred) + epilogue)
+}  // namespace cw::gen
+"""
+
+
+def Render():
+    gbTwo, gbFour = Gb18030Tables()
+    runs = Runs(gbFour)
+    cp950 = Cp950Decode()
+    cp950Skips = Cp950Skips(cp950)
+    hkscs, hkscsSkips = Big5HkscsTables()
+
+    header = HEADER % (GB_TWO_BYTE_COUNT, GB_FOUR_BYTE_BMP_COUNT, len(runs), BIG5_COUNT,
+                       len(cp950Skips), len(hkscsSkips))
+    include = "#include \"encoding/generated/encoding_tables.h\"\n\nnamespace cw::gen {\n\n"
+    epilogue = "\n}  // namespace cw::gen\n"
+    gb = (BANNER
+          + "// From index-gb18030.txt (Identifier: %s)\n" % Identifier("index-gb18030.txt")
+          + "// and index-gb18030-ranges.txt (Identifier: %s).\n" % Identifier("index-gb18030-ranges.txt")
+          + include
+          + Array("std::uint16_t", "kGb18030TwoByte", "kGb18030TwoByteCount", gbTwo) + "\n"
+          + RunArray("kGb18030RunsByPointer", runs) + "\n"
+          + RunArray("kGb18030RunsByCodePoint", sorted(runs, key=lambda run: run[1])) + epilogue)
+    big5 = (BANNER
+            + "// Code page 950 from Python's cp950 codec; Big5-HKSCS from index-big5.txt\n"
+            + "// (Identifier: %s).\n" % Identifier("index-big5.txt")
+            + include
+            + Array("std::uint16_t", "kCp950Decode", "kBig5PointerCount", cp950) + "\n"
+            + Array("std::uint16_t", "kCp950EncodeSkip", "kCp950EncodeSkipCount", cp950Skips) + "\n"
+            + Array("std::uint32_t", "kBig5HkscsDecode", "kBig5PointerCount", hkscs, perLine=10, width=5) + "\n"
+            + Array("std::uint16_t", "kBig5HkscsEncodeSkip", "kBig5HkscsEncodeSkipCount", hkscsSkips) + epilogue)
     return {
         "encoding_tables.h": header,
         "gb18030_tables.cpp": gb,
