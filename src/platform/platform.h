@@ -35,8 +35,11 @@ constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 // Paths are working-code-page (GB18030) texts with backslashes, as on Windows.
 // The POSIX backend maps "Z:\" to "/" and "\" to "/".
 
-// Reads the whole file. Others may read and write it meanwhile.
+// Reads the whole file. Others may read and write it meanwhile. A file larger than
+// kMaxWholeFileSize, or one the process cannot find the memory for, gives TooLarge.
 Status ReadWholeFile(const std::string& path, std::string* bytes);
+constexpr uint64_t kMaxWholeFileSize =
+    sizeof(void*) >= 8 ? (uint64_t{1} << 33) : (uint64_t{1} << 30);
 // Creates or truncates the file and writes the bytes, sharing nothing while it does.
 Status WriteWholeFile(const std::string& path, std::string_view bytes);
 Status DeleteFile(const std::string& path);
@@ -97,10 +100,20 @@ void SetMessageBoxHook(std::function<int(const std::string&, const std::string&,
 
 // ---- Fault injection for tests -----------------------------------------------------
 
+// Read: ReadWholeFile. Write: WriteWholeFile. Open: OpenForUpdate. WriteAt: the
+// changes made through an OpenFile, WriteAt and Truncate.
 enum class Operation { Read, Write, Delete, CreateFolder, Move, Find, Open, WriteAt };
 // Makes the nth call (1 = the next one) of that kind fail with `status`, without
 // touching the disk. Several injections may be pending at once.
 void InjectFailure(Operation operation, int nth, Status status);
 void ClearInjectedFailures();
+
+// ---- Error log ---------------------------------------------------------------------
+
+// Every failure is logged with the call and the path, as one line:
+// "CreateFileW C:\docs\a.txt: AccessDenied (system error 5)". Injected failures say
+// "injected" instead of a system error.
+std::string LastError();  // the latest line; empty before the first failure
+void SetErrorLogHook(std::function<void(const std::string&)> hook);  // sees every line
 
 }  // namespace cw::platform

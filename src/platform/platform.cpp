@@ -1,0 +1,102 @@
+// The parts of the platform layer that every backend shares: status names, the
+// message-pump and message-box hooks, the error log and the path check.
+#include <utility>
+
+#include "encoding/charset.h"
+#include "platform/backend.h"
+#include "platform/platform.h"
+
+namespace cw::platform {
+namespace {
+
+// The program-wide hook record. One thread uses it, like the rest of the program.
+struct Hooks {
+  std::function<void()> pump;
+  std::function<int(const std::string&, const std::string&, uint32_t)> messageBox;
+  std::function<void(const std::string&)> errorLog;
+  std::string lastError;
+};
+
+Hooks& TheHooks() {
+  static Hooks hooks;
+  return hooks;
+}
+
+}  // namespace
+
+const char* StatusName(Status status) {
+  switch (status) {
+    case Status::Ok: return "Ok";
+    case Status::NotFound: return "NotFound";
+    case Status::AccessDenied: return "AccessDenied";
+    case Status::SharingViolation: return "SharingViolation";
+    case Status::DiskFull: return "DiskFull";
+    case Status::AlreadyExists: return "AlreadyExists";
+    case Status::TooLarge: return "TooLarge";
+    case Status::InvalidPath: return "InvalidPath";
+    case Status::Other: return "Other";
+  }
+  return "Other";
+}
+
+bool Exists(const std::string& path) { return GetAttributes(path) != kInvalidAttributes; }
+
+void PumpMessages() {
+  // A copy, so that a hook that replaces itself while it runs is not destroyed mid-call.
+  const std::function<void()> pump = TheHooks().pump;
+  if (pump) pump();
+}
+
+void SetPumpHook(std::function<void()> hook) { TheHooks().pump = std::move(hook); }
+
+int ShowMessage(const std::string& text, const std::string& caption, uint32_t flags) {
+  const auto messageBox = TheHooks().messageBox;
+  if (messageBox) return messageBox(text, caption, flags);
+  return detail::ShowSystemMessage(text, caption, flags);
+}
+
+void SetMessageBoxHook(std::function<int(const std::string&, const std::string&, uint32_t)> hook) {
+  TheHooks().messageBox = std::move(hook);
+}
+
+std::string LastError() { return TheHooks().lastError; }
+
+void SetErrorLogHook(std::function<void(const std::string&)> hook) {
+  TheHooks().errorLog = std::move(hook);
+}
+
+namespace detail {
+
+static void Log(std::string line) {
+  Hooks& hooks = TheHooks();
+  hooks.lastError = std::move(line);
+  const auto errorLog = hooks.errorLog;
+  if (errorLog) errorLog(hooks.lastError);
+}
+
+Status LogFailure(const char* call, const std::string& path, Status status, long systemCode) {
+  Log(std::string(call) + " " + path + ": " + StatusName(status) + " (system error " +
+      std::to_string(systemCode) + ")");
+  return status;
+}
+
+void LogInjectedFailure(const char* call, const std::string& path, Status status) {
+  Log(std::string(call) + " " + path + ": " + StatusName(status) + " (injected)");
+}
+
+bool IsRepresentablePath(const std::string& path) {
+  if (path.empty() || path.find('\0') != std::string::npos) return false;
+  return Utf16ToWorking(WorkingToUtf16(path)) == path;
+}
+
+Status BytesToReadAt(uint64_t size, uint64_t offset, size_t count, const std::string& path,
+                     size_t* wanted) {
+  const uint64_t available = size > offset ? size - offset : 0;
+  const uint64_t bytes = count < available ? count : available;
+  if (bytes > kMaxWholeFileSize) return LogFailure("ReadAt", path, Status::TooLarge, 0);
+  *wanted = static_cast<size_t>(bytes);
+  return Status::Ok;
+}
+
+}  // namespace detail
+}  // namespace cw::platform
