@@ -1,0 +1,121 @@
+// POSIX backend: listing a folder with a wildcard pattern the way FindFirstFileW does.
+#include <dirent.h>
+#include <fcntl.h>
+
+#include <cerrno>
+#include <memory>
+#include <string_view>
+
+#include "encoding/charset.h"
+#include "platform/backend.h"
+#include "platform/posix/posix_util.h"
+#include "text/text.h"
+
+namespace cw::platform {
+namespace {
+
+constexpr size_t kNone = std::u16string_view::npos;
+
+char16_t FoldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
+
+// "*" matches any run, "?" one UTF-16 unit (as on Windows), everything else itself with
+// ASCII letters in either case. Trailing dots and stars of the pattern may match
+// nothing, so "*.*" and "name." also find names without a dot.
+bool MatchesPattern(std::u16string_view pattern, std::u16string_view name) {
+  size_t p = 0;
+  size_t n = 0;
+  size_t afterStar = kNone;  // pattern position after the last "*" seen
+  size_t starName = 0;       // name position that "*" is currently made to end at
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == u'*') {
+      afterStar = ++p;
+      starName = n;
+    } else if (p < pattern.size() && (pattern[p] == u'?' || FoldAscii(pattern[p]) == FoldAscii(name[n]))) {
+      ++p;
+      ++n;
+    } else if (afterStar != kNone) {
+      p = afterStar;  // let the last "*" take one more unit and try again
+      n = ++starName;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && (pattern[p] == u'*' || pattern[p] == u'.')) ++p;
+  return p == pattern.size();
+}
+
+bool IsShortNameCharacter(char16_t c) {
+  if ((c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9')) return true;
+  return std::u16string_view(u"!#$%&'()-@^_`{}~").find(c) != kNone;
+}
+
+// Windows gives a name that does not fit 8.3 a short name as well, and matches
+// patterns against both, so "*.htm" also finds "page.html". This is the short name's
+// first form: up to six characters before the last dot, "~1", and the extension cut
+// to three characters. Empty when the name fits 8.3 and has none.
+std::u16string ShortNameOf(std::u16string_view name) {
+  const size_t dot = name.rfind(u'.');
+  const bool hasExtension = dot != kNone && dot != 0;
+  const std::u16string_view base = hasExtension ? name.substr(0, dot) : name;
+  const std::u16string_view extension = hasExtension ? name.substr(dot + 1) : std::u16string_view();
+  bool fits = !base.empty() && base.size() <= 8 && extension.size() <= 3;
+  for (char16_t c : base) fits = fits && IsShortNameCharacter(c);
+  for (char16_t c : extension) fits = fits && IsShortNameCharacter(c);
+  if (fits) return {};
+  std::u16string shortName;
+  for (char16_t c : base) {
+    if (shortName.size() == 6) break;
+    if (c == u'.' || c == u' ') continue;
+    shortName += IsShortNameCharacter(c) ? c : u'_';
+  }
+  shortName += u"~1";
+  if (!extension.empty()) {
+    shortName += u'.';
+    shortName += extension.substr(0, 3);
+  }
+  return shortName;
+}
+
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+
+}  // namespace
+
+Status FindEntries(const std::string& pattern, std::vector<DirEntry>* entries) {
+  entries->clear();
+  Status status;
+  if (detail::TakeInjectedFailure(Operation::Find, "FindEntries", pattern, &status)) return status;
+  if (!detail::IsRepresentablePath(pattern)) return posix::FailInvalidPath("opendir", pattern);
+  const text::PathParts parts = text::SplitAtLastBackslash(pattern);
+  std::string folder = ".";
+  // With its backslash, so that "Z:\*" lists the root.
+  if (parts.hasBackslash && !posix::ToNativePath(parts.folder + "\\", &folder)) {
+    return posix::FailInvalidPath("opendir", pattern);
+  }
+  if (parts.name.empty()) return detail::LogFailure("opendir", pattern, Status::NotFound, ENOENT);
+  if (parts.name.find_first_of("/:<>\"|") != std::string::npos) {
+    return posix::FailInvalidPath("opendir", pattern);
+  }
+  const std::u16string mask = WorkingToUtf16(parts.name);
+
+  std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
+  if (!dir) return posix::FailWithErrno("opendir", pattern);
+  const int dirFd = dirfd(dir.get());
+  while (const dirent* entry = readdir(dir.get())) {
+    std::string name = FromUtf8(entry->d_name);
+    const std::u16string wide = WorkingToUtf16(name);
+    if (!MatchesPattern(mask, wide)) {
+      const std::u16string shortName = ShortNameOf(wide);
+      if (shortName.empty() || !MatchesPattern(mask, shortName)) continue;
+    }
+    const uint32_t attributes = posix::AttributesAt(dirFd, entry->d_name);
+    if (attributes == kInvalidAttributes) continue;  // removed since readdir saw it
+    entries->push_back({std::move(name), attributes});
+  }
+  // As FindFirstFileW: a folder without a match is a failed search.
+  if (entries->empty()) return detail::LogFailure("readdir", pattern, Status::NotFound, ENOENT);
+  return Status::Ok;
+}
+
+}  // namespace cw::platform

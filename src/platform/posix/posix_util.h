@@ -1,0 +1,48 @@
+// Helpers shared by the files of the POSIX backend: the path mapping, errno mapping
+// and the attributes Windows would report for an entry.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace cw::platform::posix {
+
+// "Z:\docs\a.txt" (or "z:\...") to "/docs/a.txt" in UTF-8, as Wine maps its drive Z:.
+// A path without a drive stays relative. False for any other drive, for a character
+// Windows does not allow in a name, and for a path that is not representable.
+bool ToNativePath(const std::string& path, std::string* native);
+// The other way: "/docs/a.txt" to "Z:\docs\a.txt" in the working code page.
+std::string FromNativePath(const std::string& native);
+
+Status StatusFromErrno(int error);
+// Logs the failure of `call` with the current errno and returns its status.
+Status FailWithErrno(const char* call, const std::string& path);
+// Logs a path that ToNativePath refused.
+Status FailInvalidPath(const char* call, const std::string& path);
+
+// Attributes of `name` inside the open folder `dirFd` (AT_FDCWD for a plain path):
+// a symbolic link is a reparse point, and its target decides the directory bit, as
+// Windows reports a junction. kInvalidAttributes when the entry cannot be queried.
+uint32_t AttributesAt(int dirFd, const char* name);
+
+// A file descriptor closed when it goes out of scope.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd();
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace cw::platform::posix

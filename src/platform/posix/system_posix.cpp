@@ -1,0 +1,134 @@
+// POSIX backend: path mapping ("Z:\" is the root, as under Wine), errno mapping,
+// attributes, the program's folder and the message box on stderr.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "encoding/charset.h"
+#include "platform/backend.h"
+#include "platform/posix/posix_util.h"
+
+namespace cw::platform {
+namespace posix {
+
+// FILE_ATTRIBUTE_NORMAL: what Windows reports for a file with no other attribute.
+constexpr uint32_t kAttrNormal = 0x80;
+
+Fd::~Fd() {
+  if (fd_ >= 0) close(fd_);
+}
+
+bool ToNativePath(const std::string& path, std::string* native) {
+  if (!detail::IsRepresentablePath(path)) return false;
+  std::string rest = path;
+  const bool hasDrive = path.size() >= 2 && path[1] == ':' &&
+                        ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+  if (hasDrive) {
+    if (path[0] != 'Z' && path[0] != 'z') return false;
+    rest = path.substr(2);
+    if (rest.empty()) rest = "\\";
+    // "Z:docs" would be relative to a current folder on Z:, which this system lacks.
+    if (rest[0] != '\\' && rest[0] != '/') return false;
+  }
+  // Convert first, so that a 5C byte inside a two-byte character is not taken for a
+  // backslash; in UTF-8 every byte below 80 is the ASCII character itself.
+  std::string utf8 = ToUtf8(rest);
+  for (char& c : utf8) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20) return false;
+    switch (c) {
+      case '<': case '>': case ':': case '"': case '|': case '?': case '*': return false;
+      case '\\': c = '/'; break;
+      default: break;
+    }
+  }
+  *native = std::move(utf8);
+  return true;
+}
+
+std::string FromNativePath(const std::string& native) {
+  std::string utf8 = native;
+  for (char& c : utf8) {
+    if (c == '/') c = '\\';
+  }
+  return "Z:" + FromUtf8(utf8);
+}
+
+Status StatusFromErrno(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR: return Status::NotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR: return Status::AccessDenied;
+    case EAGAIN:
+    case EBUSY:
+    case ETXTBSY: return Status::SharingViolation;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG: return Status::DiskFull;
+    case EEXIST: return Status::AlreadyExists;
+    case ENOMEM:
+    case EOVERFLOW: return Status::TooLarge;
+    case ENAMETOOLONG:
+    case EILSEQ: return Status::InvalidPath;
+    default: return Status::Other;
+  }
+}
+
+Status FailWithErrno(const char* call, const std::string& path) {
+  const int error = errno;
+  return detail::LogFailure(call, path, StatusFromErrno(error), error);
+}
+
+Status FailInvalidPath(const char* call, const std::string& path) {
+  return detail::LogFailure(call, path, Status::InvalidPath, EINVAL);
+}
+
+uint32_t AttributesAt(int dirFd, const char* name) {
+  struct stat entry;
+  if (fstatat(dirFd, name, &entry, AT_SYMLINK_NOFOLLOW) != 0) return kInvalidAttributes;
+  uint32_t attributes = 0;
+  if (S_ISLNK(entry.st_mode)) {
+    attributes |= kAttrReparsePoint;
+    // A dangling link keeps only the reparse bit.
+    if (fstatat(dirFd, name, &entry, 0) != 0) return attributes;
+  }
+  if (S_ISDIR(entry.st_mode)) attributes |= kAttrDirectory;
+  // Windows' read-only attribute lives in the owner's write bit (as Wine keeps it).
+  if ((entry.st_mode & S_IWUSR) == 0) attributes |= kAttrReadOnly;
+  return attributes != 0 ? attributes : kAttrNormal;
+}
+
+}  // namespace posix
+
+uint32_t GetAttributes(const std::string& path) {
+  std::string native;
+  if (!posix::ToNativePath(path, &native)) return kInvalidAttributes;
+  return posix::AttributesAt(AT_FDCWD, native.c_str());
+}
+
+std::string ProgramFolder() {
+  std::string exe(4096, '\0');
+  const ssize_t length = readlink("/proc/self/exe", &exe[0], exe.size());
+  if (length <= 0 || static_cast<size_t>(length) >= exe.size()) return {};
+  exe.resize(static_cast<size_t>(length));
+  const size_t slash = exe.rfind('/');
+  // The root itself gives "Z:", so that folder + "\" + name stays a full path.
+  return posix::FromNativePath(exe.substr(0, slash == std::string::npos ? 0 : slash));
+}
+
+namespace detail {
+
+int ShowSystemMessage(const std::string& text, const std::string& caption, uint32_t flags) {
+  std::fprintf(stderr, "[%s] %s\n", ToUtf8(caption).c_str(), ToUtf8(text).c_str());
+  return 1;
+}
+
+}  // namespace detail
+}  // namespace cw::platform
