@@ -1,0 +1,30 @@
+// Win32 backend: listing a folder with FindFirstFileW / FindNextFileW.
+#include <windows.h>
+
+#include "platform/backend.h"
+#include "platform/win32/win32_util.h"
+
+namespace cw::platform {
+
+Status FindEntries(const std::string& pattern, std::vector<DirEntry>* entries) {
+  entries->clear();
+  Status status;
+  if (detail::TakeInjectedFailure(Operation::Find, "FindEntries", pattern, &status)) return status;
+  std::wstring wide;
+  if (!win32::ToWidePath(pattern, &wide)) return win32::FailInvalidPath("FindFirstFileW", pattern);
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW(wide.c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return win32::FailWithLastError("FindFirstFileW", pattern);
+  do {
+    entries->push_back({win32::FromWide(data.cFileName), data.dwFileAttributes});
+  } while (FindNextFileW(find, &data));
+  const DWORD error = GetLastError();
+  FindClose(find);
+  // A listing cut short by anything but its end is reported, with what it found so far.
+  if (error != ERROR_NO_MORE_FILES) {
+    return detail::LogFailure("FindNextFileW", pattern, win32::StatusFromWin32(error), static_cast<long>(error));
+  }
+  return Status::Ok;
+}
+
+}  // namespace cw::platform

@@ -1,0 +1,91 @@
+// Win32 backend: UTF-16 paths, error mapping, the program's folder and MessageBoxW.
+#include <windows.h>
+
+#include <string>
+
+#include "encoding/charset.h"
+#include "platform/backend.h"
+#include "platform/win32/win32_util.h"
+
+namespace cw::platform {
+namespace win32 {
+namespace {
+
+std::wstring ToWide(const std::string& text) {
+  const std::u16string wide = WorkingToUtf16(text);
+  return std::wstring(wide.begin(), wide.end());
+}
+
+}  // namespace
+
+bool ToWidePath(const std::string& path, std::wstring* wide) {
+  if (!detail::IsRepresentablePath(path)) return false;
+  *wide = ToWide(path);
+  return true;
+}
+
+std::string FromWide(const wchar_t* wide) {
+  const std::wstring_view view(wide);
+  return Utf16ToWorking(std::u16string(view.begin(), view.end()));
+}
+
+Status StatusFromWin32(unsigned long error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_NO_MORE_FILES:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME: return Status::NotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT: return Status::AccessDenied;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: return Status::SharingViolation;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return Status::DiskFull;
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS: return Status::AlreadyExists;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY: return Status::TooLarge;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE: return Status::InvalidPath;
+    default: return Status::Other;
+  }
+}
+
+Status FailWithLastError(const char* call, const std::string& path) {
+  const DWORD error = GetLastError();
+  return detail::LogFailure(call, path, StatusFromWin32(error), static_cast<long>(error));
+}
+
+Status FailInvalidPath(const char* call, const std::string& path) {
+  return detail::LogFailure(call, path, Status::InvalidPath, ERROR_INVALID_NAME);
+}
+
+}  // namespace win32
+
+std::string ProgramFolder() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
+    if (length == 0) return {};
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      break;
+    }
+    buffer.resize(buffer.size() * 2);  // cut short: try again with room to spare
+  }
+  const size_t slash = buffer.rfind(L'\\');
+  if (slash != std::wstring::npos) buffer.resize(slash);
+  return win32::FromWide(buffer.c_str());
+}
+
+namespace detail {
+
+int ShowSystemMessage(const std::string& text, const std::string& caption, uint32_t flags) {
+  return MessageBoxW(nullptr, win32::ToWide(text).c_str(), win32::ToWide(caption).c_str(), flags);
+}
+
+}  // namespace detail
+}  // namespace cw::platform

@@ -1,0 +1,22 @@
+// Helpers shared by the files of the Win32 backend: paths to UTF-16 at the edge and
+// GetLastError codes to Status.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace cw::platform::win32 {
+
+// The working-code-page path as UTF-16 for the W functions; false when it cannot be
+// represented (then nothing may be opened under a mangled name).
+bool ToWidePath(const std::string& path, std::wstring* wide);
+// A UTF-16 name from the system back in the working code page.
+std::string FromWide(const wchar_t* wide);
+
+Status StatusFromWin32(unsigned long error);
+// Logs the failure of `call` with GetLastError() and returns its status.
+Status FailWithLastError(const char* call, const std::string& path);
+Status FailInvalidPath(const char* call, const std::string& path);
+
+}  // namespace cw::platform::win32
