@@ -13,8 +13,17 @@ bool MatchesAt(std::string_view text, std::string_view what, size_t pos) {
   if constexpr (!kNoCase) {
     return std::memcmp(text.data() + pos, what.data(), what.size()) == 0;
   } else {
-    for (size_t k = 0; k < what.size(); ++k) {
-      if (LowerAscii(text[pos + k]) != LowerAscii(what[k])) return false;
+    // Only single-byte characters are folded; a two-byte character must match exactly,
+    // or "\xC1\x41" would match "\xC1\x61", another character.
+    size_t k = 0;
+    while (k < what.size()) {
+      if (static_cast<unsigned char>(what[k]) >= 0x80 && k + 1 < what.size()) {
+        if (text[pos + k] != what[k] || text[pos + k + 1] != what[k + 1]) return false;
+        k += 2;
+      } else {
+        if (LowerAscii(text[pos + k]) != LowerAscii(what[k])) return false;
+        k += 1;
+      }
     }
     return true;
   }
