@@ -1,0 +1,36 @@
+// The texts the batch shows: button captions, status lines, dialog titles and questions,
+// each in the working code page and compared byte for byte.
+#pragma once
+
+#include <string>
+
+namespace cw::batch {
+
+struct BatchTexts {
+  std::string folderIdle;      // the folder button's three captions begin with a blank
+  std::string folderRunning;
+  std::string folderStopping;
+  std::string listIdle;
+  std::string listRunning;
+  std::string listStopping;
+  std::string reading;         // "正在读取目录：" + folder
+  std::string complete;        // "转换完成！点击可打开目录：" + output folder
+  std::string failedHead;      // "（" + N + failedTail
+  std::string failedTail;
+  std::string marker;          // "(已转换)"
+  std::string folderTitleHead; // + filter + folderTitleTail
+  std::string folderTitleTail;
+  std::string listTitle;
+  std::string openFilter;
+  std::string dropHead;        // + files + dropFiles [+ dropAnd + folders + dropFolders] + dropTail
+  std::string dropFiles;
+  std::string dropAnd;
+  std::string dropFolders;
+  std::string dropTail;
+  std::string dropTitle;
+};
+
+// Built once, on first use.
+const BatchTexts& Texts();
+
+}  // namespace cw::batch

@@ -1,0 +1,126 @@
+// Listing a folder for a batch: the filter's pieces, the ".htm" narrowing, and the path
+// helpers that name files and folders in captions and output paths.
+#include <unordered_set>
+
+#include "batch/batch_job.h"
+#include "batch/batch_paths.h"
+#include "batch/batch_texts.h"
+#include "encoding/charset.h"
+#include "platform/platform.h"
+#include "text/text.h"
+
+namespace cw::batch {
+
+const BatchTexts& Texts() {
+  static const BatchTexts texts = [] {
+    BatchTexts t;
+    t.folderIdle = FromUtf8(u8" 批量转换(文件夹方式)");
+    t.folderRunning = FromUtf8(u8" 点我停止");
+    t.folderStopping = FromUtf8(u8" 停止中..");
+    t.listIdle = FromUtf8(u8"批量转换");
+    t.listRunning = FromUtf8(u8"点我停止");
+    t.listStopping = FromUtf8(u8"停止中..");
+    t.reading = FromUtf8(u8"正在读取目录：");
+    t.complete = FromUtf8(u8"转换完成！点击可打开目录：");
+    t.failedHead = FromUtf8(u8"（");
+    t.failedTail = FromUtf8(u8" 个文件转换失败）");
+    t.marker = FromUtf8(u8"(已转换)");
+    t.folderTitleHead = FromUtf8(u8"选择要批量转换的文件(");
+    t.folderTitleTail = FromUtf8(u8")所在文件夹：");
+    t.listTitle = FromUtf8(u8"选择要批量转换的多个文件：");
+    t.openFilter = FromUtf8(
+        u8"文本和网页文件|*.txt;*.htm;*.html|文本文件(*.txt)|*.txt|网页文件(*.htm;*.html)|*.htm;*.html|"
+        u8"全部文件(*.*)|*.*");
+    t.dropHead = FromUtf8(u8"确定要转换被拖放的 ");
+    t.dropFiles = FromUtf8(u8" 个文件");
+    t.dropAnd = FromUtf8(u8"和 ");
+    t.dropFolders = FromUtf8(u8" 个目录");
+    t.dropTail = FromUtf8(u8"的编码吗？");
+    t.dropTitle = FromUtf8(u8"信息：");
+    return t;
+  }();
+  return texts;
+}
+
+const std::string& OutputMarker() { return Texts().marker; }
+
+std::string BaseNameWithoutExtension(const std::string& path) {
+  const std::string name = text::SplitAtLastBackslash(path).name;
+  const size_t dot = text::FindLast(name, ".");
+  return dot == text::npos ? name : name.substr(0, dot);
+}
+
+std::string DirectoryOf(const std::string& path) {
+  text::PathParts parts = text::SplitAtLastBackslash(path);
+  return parts.hasBackslash ? parts.folder : std::string();
+}
+
+std::u16string GbkToUtf16(std::string_view text) { return WorkingToUtf16(text); }
+
+std::string Utf16ToGbk(std::u16string_view text) { return Utf16ToWorking(text); }
+
+bool EndsWithBackslash(const std::string& path) {
+  return !path.empty() && text::FindLast(path, "\\") == path.size() - 1;
+}
+
+bool IsBareDrive(const std::string& path) {
+  return path.size() == 2 && path[1] == ':' &&
+         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+
+bool LiesUnder(const std::string& path, const std::string& root) {
+  if (root.empty() || path.size() <= root.size() || path.compare(0, root.size(), root) != 0) return false;
+  return EndsWithBackslash(root) || IsBareDrive(root) || path[root.size()] == '\\';
+}
+
+namespace {
+
+bool EndsWithNoCase(const std::string& name, const char* suffix, size_t length) {
+  return name.size() >= length && text::AsciiLower(name.substr(name.size() - length)) == suffix;
+}
+
+}  // namespace
+
+void FindEntries(const std::string& pattern, bool folders, std::vector<std::string>& list) {
+  std::vector<platform::DirEntry> entries;
+  if (platform::FindEntries(pattern, &entries) != platform::Status::Ok) return;
+  const text::PathParts parts = text::SplitAtLastBackslash(pattern);
+  const std::string directory = parts.hasBackslash ? parts.folder + "\\" : std::string();
+  // The find functions match "*.htm" against the short names of ".html" pages as well.
+  const bool htmOnly = EndsWithNoCase(pattern, "*.htm", 5);
+  for (const platform::DirEntry& entry : entries) {
+    platform::PumpMessages();
+    if (entry.name == "." || entry.name == "..") continue;
+    const bool isFolder = (entry.attributes & platform::kAttrDirectory) != 0;
+    bool accepted;
+    if (folders) {
+      accepted = isFolder && (entry.attributes & platform::kAttrReparsePoint) == 0;
+    } else {
+      accepted = !isFolder && (!htmOnly || EndsWithNoCase(entry.name, ".htm", 4));
+    }
+    if (accepted) list.push_back(directory + entry.name);
+  }
+}
+
+int ListFolder(std::string& folder, std::string& filter, std::vector<std::string>& list, bool append, bool folders) {
+  if (!EndsWithBackslash(folder)) folder += '\\';
+  if (filter.empty()) filter = "*.*";
+  std::vector<std::string> pieces = text::Split(filter, "|");
+  // An empty piece after the last "|" is not a piece; empty ones before it are.
+  if (pieces.size() > 1 && pieces.back().empty()) pieces.pop_back();
+  if (!append) list.clear();
+  std::unordered_set<std::string> seen(list.begin(), list.end());
+  std::vector<std::string> found;
+  for (const std::string& piece : pieces) {
+    filter = piece;
+    if (piece.empty()) continue;  // matches nothing
+    found.clear();
+    FindEntries(folder + piece, folders, found);
+    for (std::string& path : found) {
+      if (seen.insert(path).second) list.push_back(std::move(path));
+    }
+  }
+  return static_cast<int>(list.size());
+}
+
+}  // namespace cw::batch

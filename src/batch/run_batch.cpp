@@ -1,0 +1,139 @@
+// One pass of a batch over a folder or a list of files, the options each file is
+// converted with, where its output goes, and the completion prompt.
+#include <algorithm>
+#include <climits>
+
+#include "batch/batch_job.h"
+#include "batch/batch_paths.h"
+#include "batch/batch_texts.h"
+#include "platform/platform.h"
+#include "text/text.h"
+
+namespace cw::batch {
+namespace {
+
+EncodingChoice EncodingOfGroup(const form::Control& ansi, const form::Control& utf8, const form::Control& ule,
+                               const form::Control& ube) {
+  if (ansi.Checked()) return EncodingChoice::Ansi;
+  if (utf8.Checked()) return EncodingChoice::Utf8;
+  if (ule.Checked()) return EncodingChoice::Utf16Le;
+  if (ube.Checked()) return EncodingChoice::Utf16Be;
+  return EncodingChoice::Auto;
+}
+
+}  // namespace
+
+ConversionOptions BatchJob::OptionsFromControls() const {
+  ConversionOptions options;
+  options.inputEncoding = EncodingOfGroup(Ctl(kInAnsi), Ctl(kInUtf8), Ctl(kInUle), Ctl(kInUbe));
+  options.outputEncoding = EncodingOfGroup(Ctl(kOutAnsi), Ctl(kOutUtf8), Ctl(kOutUle), Ctl(kOutUbe));
+  // "不转" is tested first and ends the test; otherwise the first checked one wins.
+  static const std::pair<ControlId, ScriptConversion> kScripts[] = {
+      {kS2T, ScriptConversion::SimplifiedToTraditional}, {kT2S, ScriptConversion::TraditionalToSimplified},
+      {kS2Big5, ScriptConversion::SimplifiedToBig5},     {kT2Big5, ScriptConversion::TraditionalToBig5},
+      {kBig52S, ScriptConversion::Big5ToSimplified},     {kBig52T, ScriptConversion::Big5ToTraditional}};
+  if (!Ctl(kNoScript).Checked()) {
+    for (const auto& [id, script] : kScripts) {
+      if (Ctl(id).Checked()) {
+        options.scriptConversion = script;
+        break;
+      }
+    }
+  }
+  options.lineEndings = LineEndingFromIndex(Ctl(kLineEndings).Selection());
+  options.withoutBom = Ctl(kWithoutBom).Checked();
+  options.convertFileName = Ctl(kConvertName).Checked();
+  options.overwriteOriginal = Ctl(kOverwrite).Checked();
+  return options;
+}
+
+std::string BatchJob::OutputFolderOf(const std::string& root) const {
+  // A drive root keeps its output inside it as a folder of its own: D:\ gives D:\(已转换).
+  if (IsBareDrive(root)) return root + "\\" + Texts().marker;
+  return root + Texts().marker;
+}
+
+std::string BatchJob::OutputPathFor(const std::string& sourcePath) const {
+  if (Ctl(kOverwrite).Checked()) return sourcePath;
+  const std::string& root = state_.batchRoot;
+  if (LiesUnder(sourcePath, root)) {
+    std::string rest = sourcePath.substr(root.size());
+    if (rest[0] != '\\') rest.insert(rest.begin(), '\\');
+    return OutputFolderOf(root) + rest;
+  }
+  // A file from another folder than the run's root (files dropped from a search
+  // result) keeps its place beside its own folder.
+  const text::PathParts parts = text::SplitAtLastBackslash(sourcePath);
+  return OutputFolderOf(parts.folder) + "\\" + parts.name;
+}
+
+void BatchJob::SetStatus(const std::string& caption) {
+  Ctl(kStatusLabel).SetCaption(caption);
+  if (statusObserver_) statusObserver_(caption);
+}
+
+void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* givenList) {
+  const BatchTexts& t = Texts();
+  form::Control& progress = Ctl(kProgressBar);
+  progress.SetProgressPosition(0);
+  std::vector<std::string> listed;
+  if (givenList == nullptr) {
+    SetStatus(t.reading + folder);
+    // Read anew by every folder pass, so an edit made during a run applies from here on.
+    std::string filter = Ctl(kFilterBox).Content();
+    ListFolder(folder, filter, listed, false, false);
+  }
+  const std::vector<std::string>& files = givenList ? *givenList : listed;
+  const int count = static_cast<int>(std::min<size_t>(files.size(), INT_MAX));
+  progress.SetProgressMaximum(count);
+
+  // Fixed for the whole pass; the other options are read again for every file.
+  state_.passInput = EncodingOfGroup(Ctl(kInAnsi), Ctl(kInUtf8), Ctl(kInUle), Ctl(kInUbe));
+  state_.passOutput = EncodingOfGroup(Ctl(kOutAnsi), Ctl(kOutUtf8), Ctl(kOutUle), Ctl(kOutUbe));
+  const std::string countText = "(" + std::to_string(count) + ":";
+  for (int i = 1; i <= count; ++i) {
+    const std::string& source = files[static_cast<size_t>(i - 1)];
+    platform::PumpMessages();
+    progress.SetProgressPosition(i);
+    SetStatus(countText + std::to_string(i) + ") " + BaseNameWithoutExtension(source));
+    std::string output = OutputPathFor(source);
+    ConversionOptions options = OptionsFromControls();
+    options.inputEncoding = state_.passInput;
+    options.outputEncoding = state_.passOutput;
+    if (ConvertFile(source, output, options) == ConvertStatus::Converted) {
+      ++state_.converted;
+    } else {
+      ++state_.failed;
+    }
+    if (state_.stopRequested) return;
+  }
+
+  if (state_.stopRequested || givenList != nullptr || !Ctl(kSubFolders).Checked()) return;
+  std::string all = "*";
+  ListFolder(folder, all, listed, false, true);
+  // Only a drive root holds its own output folder; the walk must not convert its output.
+  const std::string ownOutput = Ctl(kOverwrite).Checked() ? std::string() : OutputFolderOf(state_.batchRoot);
+  for (const std::string& subFolder : listed) {
+    if (subFolder == ownOutput) continue;
+    std::string pass = subFolder;
+    RunBatch(pass, nullptr);
+    if (state_.stopRequested) return;
+  }
+}
+
+void BatchJob::ShowCompletion() {
+  const BatchTexts& t = Texts();
+  std::string folder;
+  if (Ctl(kOverwrite).Checked()) {
+    folder = IsBareDrive(state_.batchRoot) ? state_.batchRoot + "\\" : state_.batchRoot;
+  } else {
+    folder = OutputFolderOf(state_.batchRoot);
+  }
+  form::Control& label = Ctl(kStatusLabel);
+  label.SetTag(folder);
+  std::string caption = t.complete + folder;
+  if (state_.failed > 0) caption += t.failedHead + std::to_string(state_.failed) + t.failedTail;
+  SetStatus(caption);
+}
+
+}  // namespace cw::batch

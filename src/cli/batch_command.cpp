@@ -1,0 +1,156 @@
+// chengwen-cli batch: the window's batch run over an in-memory main window whose
+// controls are set from the command line, showing the status line as it goes.
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "batch/batch_job.h"
+#include "cli/cli_util.h"
+#include "cli/command.h"
+#include "cli/option_parsing.h"
+#include "encoding/charset.h"
+#include "form/main_window.h"
+#include "platform/platform.h"
+
+namespace cw::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "batch [--in ENC] [--out ENC] [--script S] [--eol E] [--no-bom] [--rename] [--overwrite] "
+    "[--filter PATTERN] [--recursive] FOLDER | ... --files FILE...";
+
+// The folder picker and the file dialog answer with what the command line named.
+class CommandLineDialogs : public batch::Dialogs {
+ public:
+  std::string folder;
+  std::vector<std::string> files;
+
+  std::string BrowseForFolder(const std::string&, const std::string&) override { return folder; }
+  std::vector<std::string> OpenFiles(const std::string&, const std::string&, const std::string&,
+                                     uint32_t) override {
+    return files;
+  }
+  int Ask(const std::string&, const std::string&, uint32_t) override { return batch::kAnswerOk; }
+};
+
+form::Control& ControlOf(form::Window& window, const char* nameUtf8) {
+  return *window.Find(FromUtf8(nameUtf8));
+}
+
+void SetControls(form::Window& window, const ConversionOptions& options, const std::string* filter, bool recursive) {
+  static const char* const kInputs[] = {u8"单选框自动输入", u8"单选框输入ANSI", u8"单选框输入UTF8",
+                                        u8"单选框输入Ule", u8"单选框输入Ube"};
+  static const char* const kOutputs[] = {u8"单选框自动输出", u8"单选框输出ANSI", u8"单选框输出UTF8",
+                                         u8"单选框输出Ule", u8"单选框输出Ube"};
+  // In the order of ScriptConversion.
+  static const char* const kScripts[] = {u8"单选框不转",   u8"单选框简到繁", u8"单选框繁到简", u8"单选框简到b5",
+                                         u8"单选框繁到b5", u8"单选框b5到简", u8"单选框b5到繁"};
+  ControlOf(window, kInputs[static_cast<int>(options.inputEncoding)]).SetChecked(true);
+  ControlOf(window, kOutputs[static_cast<int>(options.outputEncoding)]).SetChecked(true);
+  ControlOf(window, kScripts[static_cast<int>(options.scriptConversion)]).SetChecked(true);
+  ControlOf(window, u8"组合框换行格式").SetSelection(static_cast<int>(options.lineEndings));
+  ControlOf(window, u8"选择框不带BOM").SetChecked(options.withoutBom);
+  ControlOf(window, u8"选择框同时转换文件名").SetChecked(options.convertFileName);
+  ControlOf(window, u8"选择框覆盖原文件").SetChecked(options.overwriteOriginal);
+  ControlOf(window, u8"选择框包含子文件夹").SetChecked(recursive);
+  if (filter) ControlOf(window, u8"编辑框文件过滤").SetContent(TextFromArg(*filter));
+}
+
+// On a terminal the file captions redraw one line with a bar; elsewhere every caption
+// is a line of its own.
+class StatusPrinter {
+ public:
+  explicit StatusPrinter(form::Control& progress) : progress_(progress), terminal_(isatty(STDOUT_FILENO) != 0) {}
+  ~StatusPrinter() {
+    if (barShown_) std::fputc('\n', stdout);
+  }
+
+  void Show(const std::string& caption) {
+    const std::string shown = TextForDisplay(caption);
+    if (!terminal_) {
+      std::fwrite(shown.data(), 1, shown.size(), stdout);
+      std::fputc('\n', stdout);
+      return;
+    }
+    const bool fileStep = !caption.empty() && caption[0] == '(';
+    if (!fileStep) {
+      if (barShown_) std::fputc('\n', stdout);
+      barShown_ = false;
+      std::printf("%s\n", shown.c_str());
+      return;
+    }
+    constexpr int kWidth = 30;
+    const int maximum = progress_.ProgressMaximum();
+    const int filled = maximum > 0 ? static_cast<int>(static_cast<long long>(progress_.ProgressPosition()) * kWidth / maximum) : 0;
+    std::printf("\r[%s%s] %s\x1b[K", std::string(static_cast<size_t>(filled), '#').c_str(),
+                std::string(static_cast<size_t>(kWidth - filled), ' ').c_str(), shown.c_str());
+    std::fflush(stdout);
+    barShown_ = true;
+  }
+
+ private:
+  form::Control& progress_;
+  bool terminal_;
+  bool barShown_ = false;
+};
+
+// "dir/" names the folder itself, not a drive root: its output goes beside it.
+std::string FolderFromArg(const std::string& arg) {
+  std::string folder = PathFromArg(arg);
+  while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+  return folder;
+}
+
+int RunBatchCommand(const Args& args) {
+  ConversionOptions options;
+  std::vector<std::string> positional;
+  std::string error;
+  std::string filter;
+  std::string recursive;
+  std::string filesMode;
+  const std::vector<ExtraFlag> extra = {
+      {"--filter", true, &filter}, {"--recursive", false, &recursive}, {"--files", false, &filesMode}};
+  if (!ParseConversionOptions(args, &options, &positional, &error, extra)) {
+    std::fprintf(stderr, "chengwen-cli batch: %s\nusage: chengwen-cli %s\n", error.c_str(), kUsage);
+    return 2;
+  }
+  const bool listMode = !filesMode.empty();
+  if (positional.empty() || (!listMode && positional.size() != 1)) {
+    std::fprintf(stderr, "usage: chengwen-cli %s\n", kUsage);
+    return 2;
+  }
+
+  CommandLineDialogs dialogs;
+  if (listMode) {
+    for (const std::string& arg : positional) dialogs.files.push_back(PathFromArg(arg));
+  } else {
+    dialogs.folder = FolderFromArg(positional[0]);
+    const uint32_t attributes = platform::GetAttributes(dialogs.folder);
+    if (attributes == platform::kInvalidAttributes || !(attributes & platform::kAttrDirectory)) {
+      std::fprintf(stderr, "chengwen-cli batch: %s: not a folder\n", positional[0].c_str());
+      return 2;
+    }
+  }
+
+  std::unique_ptr<form::MemoryWindow> window = form::NewMainWindow();
+  // An empty filter lists "*.*", which is also the box's default.
+  SetControls(*window, options, filter.empty() ? nullptr : &filter, !recursive.empty());
+  batch::BatchJob job(*window, dialogs);
+  StatusPrinter printer(ControlOf(*window, u8"进度条"));
+  job.SetStatusObserver([&printer](const std::string& caption) { printer.Show(caption); });
+  if (listMode) {
+    job.OnListButtonClick();
+  } else {
+    job.OnFolderButtonClick();
+  }
+  return job.State().failed == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+CW_CLI_COMMAND(batch, "batch", kUsage, RunBatchCommand);
+
+}  // namespace cw::cli
