@@ -1,0 +1,35 @@
+// Command-line paths and texts to and from the working code page.
+#include "cli/cli_util.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "encoding/charset.h"
+
+namespace cw::cli {
+
+std::string PathFromArg(const std::string& arg) {
+  std::error_code ec;
+  std::filesystem::path absolute = std::filesystem::absolute(arg, ec);
+  std::string utf8 = ec ? arg : absolute.lexically_normal().string();
+  std::string working = FromUtf8(utf8);
+  for (char& c : working) {
+    if (c == '/') c = '\\';
+  }
+  return "Z:" + working;
+}
+
+std::string PathForDisplay(const std::string& path) {
+  std::string shown = path;
+  if (shown.size() >= 2 && (shown[0] == 'Z' || shown[0] == 'z') && shown[1] == ':') shown.erase(0, 2);
+  for (char& c : shown) {
+    if (c == '\\') c = '/';
+  }
+  return ToUtf8(shown);
+}
+
+std::string TextFromArg(const std::string& arg) { return FromUtf8(arg); }
+
+std::string TextForDisplay(const std::string& text) { return ToUtf8(text); }
+
+}  // namespace cw::cli

@@ -1,0 +1,122 @@
+// Command-line names of the conversion options.
+#include "cli/option_parsing.h"
+
+#include <cstring>
+
+namespace cw::cli {
+namespace {
+
+bool ParseEncoding(const std::string& value, EncodingChoice* out) {
+  static const struct {
+    const char* name;
+    EncodingChoice value;
+  } kNames[] = {{"auto", EncodingChoice::Auto},       {"ansi", EncodingChoice::Ansi},
+                {"utf8", EncodingChoice::Utf8},       {"utf16le", EncodingChoice::Utf16Le},
+                {"utf16be", EncodingChoice::Utf16Be}};
+  for (const auto& n : kNames) {
+    if (value == n.name) {
+      *out = n.value;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ParseScript(const std::string& value, ScriptConversion* out) {
+  static const struct {
+    const char* name;
+    ScriptConversion value;
+  } kNames[] = {{"none", ScriptConversion::None},
+                {"s2t", ScriptConversion::SimplifiedToTraditional},
+                {"t2s", ScriptConversion::TraditionalToSimplified},
+                {"s2big5", ScriptConversion::SimplifiedToBig5},
+                {"t2big5", ScriptConversion::TraditionalToBig5},
+                {"big52s", ScriptConversion::Big5ToSimplified},
+                {"big52t", ScriptConversion::Big5ToTraditional}};
+  for (const auto& n : kNames) {
+    if (value == n.name) {
+      *out = n.value;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ParseEol(const std::string& value, LineEndingChoice* out) {
+  if (value == "keep") *out = LineEndingChoice::Keep;
+  else if (value == "win") *out = LineEndingChoice::Windows;
+  else if (value == "unix") *out = LineEndingChoice::Unix;
+  else if (value == "mac") *out = LineEndingChoice::Mac;
+  else return false;
+  return true;
+}
+
+}  // namespace
+
+bool ParseConversionOptions(const Args& args, ConversionOptions* options, std::vector<std::string>* positional,
+                            std::string* error, const std::vector<ExtraFlag>& extra) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--") {
+      positional->insert(positional->end(), args.begin() + static_cast<long>(i) + 1, args.end());
+      return true;
+    }
+    if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+      positional->push_back(arg);
+      continue;
+    }
+    auto value = [&](std::string* out) {
+      if (i + 1 >= args.size()) {
+        *error = arg + " needs a value";
+        return false;
+      }
+      *out = args[++i];
+      return true;
+    };
+    std::string v;
+    if (arg == "--in" || arg == "--out") {
+      if (!value(&v)) return false;
+      if (!ParseEncoding(v, arg == "--in" ? &options->inputEncoding : &options->outputEncoding)) {
+        *error = "unknown encoding '" + v + "'";
+        return false;
+      }
+    } else if (arg == "--script") {
+      if (!value(&v)) return false;
+      if (!ParseScript(v, &options->scriptConversion)) {
+        *error = "unknown script conversion '" + v + "'";
+        return false;
+      }
+    } else if (arg == "--eol") {
+      if (!value(&v)) return false;
+      if (!ParseEol(v, &options->lineEndings)) {
+        *error = "unknown line ending '" + v + "'";
+        return false;
+      }
+    } else if (arg == "--no-bom") {
+      options->withoutBom = true;
+    } else if (arg == "--rename") {
+      options->convertFileName = true;
+    } else if (arg == "--overwrite") {
+      options->overwriteOriginal = true;
+    } else {
+      bool known = false;
+      for (const ExtraFlag& flag : extra) {
+        if (arg == flag.name) {
+          known = true;
+          if (flag.takesValue) {
+            if (!value(flag.value)) return false;
+          } else {
+            *flag.value = "1";
+          }
+        }
+      }
+      if (!known) {
+        *error = "unknown option " + arg;
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace cw::cli

@@ -1,0 +1,188 @@
+// The meta-tag charset scan of web pages.
+#include "convert/charset_scan.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "encoding/charset.h"
+#include "text/text.h"
+
+namespace cw {
+namespace {
+
+constexpr std::string_view kItemSeparator = "[fg]";
+
+// Stand-ins for an empty delimiter: the start or the end of the text.
+const std::string& HeadMarker() {
+  static const std::string marker = FromUtf8(u8"#青禾头#");
+  return marker;
+}
+const std::string& TailMarker() {
+  static const std::string marker = FromUtf8(u8"#青禾尾#");
+  return marker;
+}
+
+std::string UnquotePairs(std::string_view item) { return text::ReplaceAll(item, "''", "\""); }
+
+std::string WithoutDoubleQuotes(std::string_view delimiter) {
+  std::string out;
+  out.reserve(delimiter.size());
+  for (size_t pos = 0; pos < delimiter.size(); pos += text::CharLength(delimiter, pos)) {
+    const size_t len = text::CharLength(delimiter, pos);
+    if (len == 1 && delimiter[pos] == '"') continue;
+    out.append(delimiter.substr(pos, len));
+  }
+  return out;
+}
+
+// The match between left and right found from `from`, as [start, end) of the result and
+// the offset just past the right delimiter.
+struct Span {
+  bool found = false;
+  size_t start = 0;
+  size_t end = 0;
+  size_t next = 0;
+};
+
+Span FindBetween(std::string_view text, std::string_view left, std::string_view right, size_t from,
+                 bool backward) {
+  Span span;
+  size_t leftAt;
+  if (backward) {
+    leftAt = text::FindLastNoCase(text.substr(0), left);
+    if (leftAt != text::npos && leftAt < from) leftAt = text::npos;
+  } else {
+    leftAt = text::FindNoCase(text, left, from);
+  }
+  if (leftAt == text::npos) return span;
+  const size_t start = leftAt + left.size();
+  const size_t rightAt = text::FindNoCase(text, right, start);
+  if (rightAt == text::npos) return span;
+  span.found = true;
+  span.start = start;
+  span.end = rightAt;
+  span.next = rightAt + right.size();
+  return span;
+}
+
+std::string Widened(std::string_view text, const Span& span, const BetweenOptions& options) {
+  const long long start = static_cast<long long>(span.start) - options.startOffset;
+  const long long end = static_cast<long long>(span.end) + options.endOffset;
+  const long long size = static_cast<long long>(text.size());
+  const long long from = std::clamp(start, 0LL, size);
+  const long long to = std::clamp(end, 0LL, size);
+  if (to <= from) return {};
+  return std::string(text.substr(static_cast<size_t>(from), static_cast<size_t>(to - from)));
+}
+
+// Applies the empty-delimiter markers: a copy of the text with the marker in front of or
+// behind it, and the marker as the delimiter.
+struct Prepared {
+  std::string text;
+  std::string left;
+  std::string right;
+  size_t shift = 0;  // how far the original text moved right in the copy
+};
+
+bool NeedsMarkers(std::string_view left, std::string_view right) { return left.empty() || right.empty(); }
+
+Prepared WithMarkers(std::string_view text, std::string_view left, std::string_view right) {
+  Prepared p;
+  p.left = left.empty() ? HeadMarker() : std::string(left);
+  p.right = right.empty() ? TailMarker() : std::string(right);
+  if (left.empty()) {
+    p.text = HeadMarker();
+    p.shift = p.text.size();
+  }
+  p.text.append(text);
+  if (right.empty()) p.text.append(TailMarker());
+  return p;
+}
+
+}  // namespace
+
+std::string TextBetween(std::string_view text, std::string_view left, std::string_view right,
+                        const BetweenOptions& options) {
+  if (NeedsMarkers(left, right)) {
+    const Prepared p = WithMarkers(text, left, right);
+    const Span span = FindBetween(p.text, p.left, p.right, 0, options.backward);
+    return span.found ? Widened(p.text, span, options) : std::string();
+  }
+  const Span span = FindBetween(text, left, right, 0, options.backward);
+  return span.found ? Widened(text, span, options) : std::string();
+}
+
+std::string NextTextBetween(std::string_view text, std::string_view left, std::string_view right,
+                            ScanPosition& position, const BetweenOptions& options) {
+  if (position.exhausted || position.offset > text.size()) {
+    position.exhausted = true;
+    return {};
+  }
+  std::string l = UnquotePairs(left);
+  std::string r = UnquotePairs(right);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (attempt == 1) {
+      std::string l2 = WithoutDoubleQuotes(l);
+      std::string r2 = WithoutDoubleQuotes(r);
+      if (l2 == l && r2 == r) break;  // nothing to retry with
+      l = std::move(l2);
+      r = std::move(r2);
+    }
+    Span span;
+    std::string result;
+    if (NeedsMarkers(l, r)) {
+      const Prepared p = WithMarkers(text, l, r);
+      span = FindBetween(p.text, p.left, p.right, position.offset + p.shift, options.backward);
+      if (span.found) {
+        result = Widened(p.text, span, options);
+        // Back to offsets of the original text; the tail marker lies past its end.
+        span.next = std::min(span.next - std::min(span.next, p.shift), text.size());
+      }
+    } else {
+      span = FindBetween(text, l, r, position.offset, options.backward);
+      if (span.found) result = Widened(text, span, options);
+    }
+    if (span.found) {
+      position.offset = span.next;
+      return result;
+    }
+  }
+  position.exhausted = true;
+  return {};
+}
+
+bool ContainsAnyPattern(std::string_view text, std::string_view patterns, PatternMode mode) {
+  for (const std::string& raw : text::Split(patterns, kItemSeparator)) {
+    const std::string item = UnquotePairs(raw);
+    const bool occurs = text::FindNoCase(text, item) != text::npos;
+    if (mode == PatternMode::Any && occurs) return true;
+    if (mode == PatternMode::All && !occurs) return false;
+  }
+  return mode == PatternMode::All;
+}
+
+DeclaredCharset FindDeclaredCharset(std::string_view text) {
+  struct PatternList {
+    DeclaredCharset result;
+    std::string_view patterns;
+  };
+  static constexpr PatternList kLists[] = {
+      {DeclaredCharset::Utf8, "charset=UTF-8[fg]charset=''UTF-8''[fg]charset='UTF-8'"},
+      {DeclaredCharset::Big5Hkscs,
+       "charset=Big5-HKSCS[fg]charset=''Big5-HKSCS''[fg]charset='Big5-HKSCS'"},
+      {DeclaredCharset::Big5, "charset=Big5[fg]charset=''Big5''[fg]charset='Big5'"},
+  };
+
+  std::string head = TextBetween(text, "<head>", "</head>");
+  const std::string_view scope = head.empty() ? text : std::string_view(head);
+  ScanPosition position;
+  for (;;) {
+    const std::string tag = NextTextBetween(scope, "<meta", ">", position);
+    if (tag.empty()) return DeclaredCharset::None;
+    for (const PatternList& list : kLists) {
+      if (ContainsAnyPattern(tag, list.patterns, PatternMode::Any)) return list.result;
+    }
+  }
+}
+
+}  // namespace cw

@@ -1,0 +1,52 @@
+// Finds the charset a web page declares in its meta tags (UTF-8, Big5, Big5-HKSCS), and
+// the delimiter searches the scan is built from.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace cw {
+
+enum class DeclaredCharset { None = 0, Utf8 = 1, Big5 = 2, Big5Hkscs = 3 };
+
+// Looks through the meta tags of the page's head (the whole text when there is no
+// plain "<head>" ... "</head>") and returns the charset of the first tag that declares
+// one of the three; None otherwise.
+DeclaredCharset FindDeclaredCharset(std::string_view text);
+
+// Options of the delimiter searches. The charset scan uses none of them.
+struct BetweenOptions {
+  bool backward = false;  // take the last left delimiter instead of the first
+  // Widen (positive) or narrow (negative) the result at each end, clamped to the text.
+  int startOffset = 0;
+  int endOffset = 0;
+};
+
+// The text between the first left delimiter and the first right delimiter after it;
+// empty when either is missing. An empty delimiter stands for the start (left) or the
+// end (right) of the text. Searches ignore ASCII case and step over two-byte
+// characters.
+std::string TextBetween(std::string_view text, std::string_view left, std::string_view right,
+                        const BetweenOptions& options = {});
+
+// Where NextTextBetween goes on from; once nothing more is found it is exhausted and
+// every further call returns empty at once.
+struct ScanPosition {
+  size_t offset = 0;
+  bool exhausted = false;
+};
+
+// The same search from the position; on success the position moves just past the
+// right delimiter. "''" in a delimiter stands for a double quote; when a search fails
+// it is tried once more with the double quotes removed from both delimiters.
+std::string NextTextBetween(std::string_view text, std::string_view left, std::string_view right,
+                            ScanPosition& position, const BetweenOptions& options = {});
+
+enum class PatternMode { Any, All };
+
+// `patterns` holds items separated by "[fg]"; "''" in an item stands for a double quote.
+// Any: true as soon as one item occurs. All: false as soon as one does not.
+bool ContainsAnyPattern(std::string_view text, std::string_view patterns, PatternMode mode);
+
+}  // namespace cw

@@ -1,0 +1,179 @@
+// The single-file conversion and its write steps.
+#include "convert/convert_file.h"
+
+#include <atomic>
+#include <cstdio>
+#include <new>
+
+#include "convert/script_conversion.h"
+#include "encoding/charset.h"
+#include "platform/platform.h"
+#include "text/text.h"
+
+namespace cw {
+namespace {
+
+// Six characters that stand for a CR LF pair while the lone breaks are changed.
+constexpr std::string_view kLineBreakMarker = "[\\r\\n]";
+
+// Every single-byte CR or LF becomes CR LF, in one pass; two-byte characters are copied.
+std::string LoneBreaksToCrLf(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  size_t pos = 0;
+  while (pos < text.size()) {
+    const size_t len = text::CharLength(text, pos);
+    if (len == 1 && (text[pos] == '\r' || text[pos] == '\n')) {
+      out += "\r\n";
+    } else {
+      out.append(text.data() + pos, len);
+    }
+    pos += len;
+  }
+  return out;
+}
+
+// A name for the temporary file that will take the output's place: same folder.
+std::string TemporaryPathFor(const std::string& outputPath) {
+  static std::atomic<unsigned> counter{0};
+  char suffix[32];
+  std::snprintf(suffix, sizeof(suffix), ".cw~%u.tmp", counter++);
+  return outputPath + suffix;
+}
+
+}  // namespace
+
+const char* ConvertStatusName(ConvertStatus status) {
+  switch (status) {
+    case ConvertStatus::Converted: return "converted";
+    case ConvertStatus::Unreadable: return "source unreadable";
+    case ConvertStatus::FolderFailed: return "output folder could not be created";
+    case ConvertStatus::WriteFailed: return "output could not be written";
+    case ConvertStatus::SourceNotRemoved: return "old name could not be removed";
+    case ConvertStatus::TooLarge: return "file too large";
+  }
+  return "failed";
+}
+
+std::string ConvertLineEndings(std::string_view text, LineEndingChoice choice) {
+  switch (choice) {
+    case LineEndingChoice::Keep: return std::string(text);
+    case LineEndingChoice::Windows: {
+      const std::string marked = text::ReplaceAll(text, "\r\n", kLineBreakMarker);
+      return text::ReplaceAll(LoneBreaksToCrLf(marked), kLineBreakMarker, "\r\n");
+    }
+    case LineEndingChoice::Unix:
+      return text::ReplaceAll(text::ReplaceAll(text, "\r\n", "\n"), "\r", "\n");
+    case LineEndingChoice::Mac:
+      return text::ReplaceAll(text::ReplaceAll(text, "\r\n", "\r"), "\n", "\r");
+  }
+  return std::string(text);
+}
+
+bool CreateParentDirectories(const std::string& path, std::vector<std::string>* created) {
+  size_t from = 0;
+  for (;;) {
+    const size_t slash = text::Find(path, "\\", from);
+    if (slash == text::npos) return true;
+    const std::string prefix = path.substr(0, slash);
+    if (prefix.size() != 2) {
+      if (!platform::Exists(prefix)) {
+        if (platform::CreateFolder(prefix) != platform::Status::Ok) return false;
+        if (created) created->push_back(prefix);
+      }
+    }
+    from = slash + 1;
+  }
+}
+
+WriteStatus WriteEncodedText(const std::string& outputPath, std::string_view text, EncodingChoice encoding,
+                             bool withoutBom, std::string* written) {
+  std::string bytes(text);
+  const std::string_view charset = CharsetNameOf(encoding);
+  if (!charset.empty()) {
+    std::string encoded = Transcode(text, kWorkingCharset, charset);
+    if (!encoded.empty()) {
+      bytes = withoutBom ? std::move(encoded) : std::string(ByteOrderMarkOf(encoding)) + encoded;
+    }
+  }
+  if (written) *written = bytes;
+  if (outputPath.empty()) return WriteStatus::EmptyPath;
+
+  // An output that exists but may not be written (read-only, a folder) stays as it is.
+  const uint32_t attributes = platform::GetAttributes(outputPath);
+  if (attributes != platform::kInvalidAttributes &&
+      (attributes & (platform::kAttrReadOnly | platform::kAttrDirectory)) != 0) {
+    return WriteStatus::Failed;
+  }
+  const std::string temporary = TemporaryPathFor(outputPath);
+  if (platform::WriteWholeFile(temporary, bytes) != platform::Status::Ok) {
+    platform::DeleteFile(temporary);
+    return WriteStatus::Failed;
+  }
+  if (platform::MoveReplace(temporary, outputPath) != platform::Status::Ok) {
+    platform::DeleteFile(temporary);
+    return WriteStatus::Failed;
+  }
+  return WriteStatus::Written;
+}
+
+bool WriteEncodedTextOk(const std::string& outputPath, std::string_view text, EncodingChoice encoding,
+                        bool withoutBom, std::string* written) {
+  return WriteEncodedText(outputPath, text, encoding, withoutBom, written) == WriteStatus::Written;
+}
+
+namespace {
+
+ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& outputPath,
+                              const ConversionOptions& options) {
+  // 1. Read. A source that cannot be read leaves every file as it is.
+  DecodedText decoded = LoadDecodedText(sourcePath, options.inputEncoding);
+  if (decoded.status == ReadStatus::TooLarge) return ConvertStatus::TooLarge;
+  if (decoded.status != ReadStatus::Ok) return ConvertStatus::Unreadable;
+  std::string working = std::move(decoded.text);
+
+  // 2. Script of the content and, on request, of the file name (last component only).
+  if (options.scriptConversion != ScriptConversion::None) {
+    working = MapContent(options.scriptConversion, working);
+    if (options.convertFileName) {
+      const text::PathParts parts = text::SplitAtLastBackslash(outputPath);
+      const std::string name = MapFileName(options.scriptConversion, parts.name);
+      outputPath = parts.hasBackslash ? parts.folder + "\\" + name : name;
+    }
+  }
+
+  // 3. Line endings.
+  working = ConvertLineEndings(working, options.lineEndings);
+
+  // 4. Folders, then the write. The old name of a renamed original goes only after the
+  // new file is in place, so a failed write never costs the user the original.
+  if (!CreateParentDirectories(outputPath)) return ConvertStatus::FolderFailed;
+  const EncodingChoice outputEncoding =
+      options.outputEncoding != EncodingChoice::Auto ? options.outputEncoding : decoded.detected;
+  if (WriteEncodedText(outputPath, working, outputEncoding, options.withoutBom) != WriteStatus::Written) {
+    return ConvertStatus::WriteFailed;
+  }
+  const bool replacesSource = options.overwriteOriginal && options.convertFileName &&
+                              options.scriptConversion != ScriptConversion::None;
+  if (replacesSource && outputPath != sourcePath) {
+    if (platform::DeleteFile(sourcePath) != platform::Status::Ok) return ConvertStatus::SourceNotRemoved;
+  }
+  return ConvertStatus::Converted;
+}
+
+}  // namespace
+
+ConvertStatus ConvertFile(const std::string& sourcePath, std::string& outputPath, const ConversionOptions& options) {
+  // A 32-bit process holds a file several times over while converting it; running out
+  // of memory on the way is a failed file, never a crash. Nothing is written until the
+  // whole result exists.
+  const std::string requested = outputPath;
+  try {
+    return ConvertInMemory(sourcePath, outputPath, options);
+  } catch (const std::bad_alloc&) {
+    outputPath = requested;
+    return ConvertStatus::TooLarge;
+  }
+}
+
+}  // namespace cw

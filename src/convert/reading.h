@@ -1,0 +1,45 @@
+// Reading a source file: gzip input, encoding detection (byte-order mark, declared
+// charset, UTF-8 scan, ANSI) and decoding into the working text.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "convert/options.h"
+#include "platform/platform.h"
+
+namespace cw {
+
+enum class ReadStatus {
+  Ok,
+  NotFound,
+  AccessDenied,      // no rights, or locked by another program
+  TooLarge,          // more than the process can hold while converting
+  Failed,            // any other failure of the file system
+};
+const char* ReadStatusName(ReadStatus status);
+
+struct DecodedText {
+  std::string text;  // the working text (GB18030), never holding a zero byte
+  // 1-6 after a successful read; Auto (0) when the file could not be read.
+  EncodingChoice detected = EncodingChoice::Auto;
+  ReadStatus status = ReadStatus::Ok;
+  bool wasGzipped = false;
+};
+
+// Decodes file bytes already in memory with the given input choice (0-4).
+DecodedText DecodeBytes(std::string_view fileBytes, EncodingChoice input);
+
+// Reads the file and decodes it. The source is never modified.
+DecodedText LoadDecodedText(const std::string& sourcePath, EncodingChoice input);
+
+// The UTF-8 plausibility scan: only one-, two- and three-byte sequences count (overlong
+// and surrogate forms are accepted, four-byte ones are not), and a text of nothing but
+// ASCII is not UTF-8. Pumps window messages every 64 KiB or so.
+bool IsLikelyUtf8(std::string_view bytes);
+
+// The part of the file the charset scan looks at: up to the first zero or 1A byte, a
+// byte of 80 or more taken together with the byte after it.
+std::string_view TextForCharsetScan(std::string_view bytes);
+
+}  // namespace cw

@@ -1,0 +1,343 @@
+// Converting one real file end to end: encodings and marks, line endings, script and
+// name conversion, output folders, and failures that must never cost the original.
+#include "convert/convert_file.h"
+
+#include <gtest/gtest.h>
+
+#include "convert/script_conversion.h"
+#include "convert/script_tables.h"
+#include "text/text.h"
+#include "encoding/charset.h"
+#include "platform/platform.h"
+#include "support/cjk_corpus.h"
+#include "support/temp_dir.h"
+
+namespace cw {
+namespace {
+
+using test::W;
+
+const std::string kUtf8 = "\xE4\xB8\xAD\xE6\x96\x87";  // 中文
+const std::string kGbk = "\xD6\xD0\xCE\xC4";
+const std::string kBom8 = "\xEF\xBB\xBF";
+
+ConversionOptions OverwriteAndRename(ScriptConversion conversion) {
+  ConversionOptions options;
+  options.overwriteOriginal = true;
+  options.convertFileName = true;
+  options.scriptConversion = conversion;
+  return options;
+}
+
+class ConvertFileTest : public ::testing::Test {
+ protected:
+  void TearDown() override { platform::ClearInjectedFailures(); }
+
+  std::string Put(const std::string& name, const std::string& bytes) {
+    const std::string path = dir_.Join(name);
+    test::WriteFileBytes(path, bytes);
+    return path;
+  }
+  ConvertStatus Convert(const std::string& source, std::string& output, const ConversionOptions& options) {
+    return ConvertFile(source, output, options);
+  }
+  test::TempDir dir_;
+};
+
+TEST_F(ConvertFileTest, AutoToAutoKeepsUtf8WithItsMarkOrDropsIt) {
+  const std::string source = Put("a.txt", kBom8 + kUtf8);
+  std::string out = dir_.Join("out\\a.txt");
+  ASSERT_EQ(Convert(source, out, {}), ConvertStatus::Converted);
+  EXPECT_EQ(test::ReadFileBytes(out), kBom8 + kUtf8);
+
+  ConversionOptions noBom;
+  noBom.withoutBom = true;
+  ASSERT_EQ(Convert(source, out, noBom), ConvertStatus::Converted);
+  EXPECT_EQ(test::ReadFileBytes(out), kUtf8);
+}
+
+TEST_F(ConvertFileTest, Big5PageStaysBig5UnderAutoAndBecomesGbkUnderAnsi) {
+  const std::string page = "<head><meta charset=big5></head>\xA4\xA4\xA4\xE5";
+  const std::string source = Put("p.htm", page);
+  std::string out = dir_.Join("o1.htm");
+  ASSERT_EQ(Convert(source, out, {}), ConvertStatus::Converted);
+  EXPECT_EQ(test::ReadFileBytes(out), page);
+
+  ConversionOptions ansi;
+  ansi.outputEncoding = EncodingChoice::Ansi;
+  out = dir_.Join("o2.htm");
+  ASSERT_EQ(Convert(source, out, ansi), ConvertStatus::Converted);
+  EXPECT_EQ(test::ReadFileBytes(out), "<head><meta charset=big5></head>" + kGbk);
+}
+
+TEST_F(ConvertFileTest, OutputEncodingsAndMarks) {
+  const std::string source = Put("g.txt", kGbk);  // read as ANSI
+  struct Case {
+    EncodingChoice out;
+    bool withoutBom;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {EncodingChoice::Auto, false, kGbk},
+      {EncodingChoice::Utf8, false, kBom8 + kUtf8},
+      {EncodingChoice::Utf16Le, false, std::string("\xFF\xFE\x2D\x4E\x87\x65", 6)},
+      {EncodingChoice::Utf16Be, false, std::string("\xFE\xFF\x4E\x2D\x65\x87", 6)},
+      {EncodingChoice::Utf16Be, true, std::string("\x4E\x2D\x65\x87", 4)},
+  };
+  for (const Case& c : cases) {
+    ConversionOptions options;
+    options.outputEncoding = c.out;
+    options.withoutBom = c.withoutBom;
+    std::string out = dir_.Join("g.out");
+    ASSERT_EQ(Convert(source, out, options), ConvertStatus::Converted);
+    EXPECT_EQ(test::ReadFileBytes(out), c.bytes) << EncodingChoiceName(c.out);
+  }
+}
+
+TEST_F(ConvertFileTest, EmptyTextGetsNoMark) {
+  const std::string source = Put("empty.txt", "");
+  std::string out = dir_.Join("empty.out");
+  ConversionOptions options;
+  options.outputEncoding = EncodingChoice::Utf8;
+  ASSERT_EQ(Convert(source, out, options), ConvertStatus::Converted);
+  EXPECT_TRUE(test::PathExists(out));
+  EXPECT_EQ(test::ReadFileBytes(out), "");
+}
+
+TEST(LineEndings, EachChoice) {
+  EXPECT_EQ(ConvertLineEndings("a\rb\nc\r\nd", LineEndingChoice::Windows), "a\r\nb\r\nc\r\nd");
+  EXPECT_EQ(ConvertLineEndings("x[\\r\\n]y", LineEndingChoice::Windows), "x\r\ny");
+  EXPECT_EQ(ConvertLineEndings("\r\n\r", LineEndingChoice::Unix), "\n\n");
+  EXPECT_EQ(ConvertLineEndings("\r\n\n", LineEndingChoice::Mac), "\r\r");
+  EXPECT_EQ(ConvertLineEndings("a\rb\nc\r\n", LineEndingChoice::Keep), "a\rb\nc\r\n");
+  // A CR or LF that is the second byte of a two-byte character is not a line break.
+  EXPECT_EQ(ConvertLineEndings("\x81\n\n", LineEndingChoice::Windows), "\x81\n\r\n");
+  EXPECT_EQ(ConvertLineEndings("\x81\r\n", LineEndingChoice::Unix), "\x81\r\n");
+  EXPECT_EQ(LineEndingFromIndex(-1), LineEndingChoice::Mac);
+  EXPECT_EQ(LineEndingFromIndex(7), LineEndingChoice::Mac);
+}
+
+TEST_F(ConvertFileTest, LineEndingsEndToEndInUtf16) {
+  const std::string source = Put("l.txt", "a\nb\rc\r\n");
+  ConversionOptions options;
+  options.lineEndings = LineEndingChoice::Windows;
+  options.outputEncoding = EncodingChoice::Utf16Le;
+  options.withoutBom = true;
+  std::string out = dir_.Join("l.out");
+  ASSERT_EQ(Convert(source, out, options), ConvertStatus::Converted);
+  EXPECT_EQ(test::ReadFileBytes(out), std::string("a\0\r\0\n\0b\0\r\0\n\0c\0\r\0\n\0", 18));
+}
+
+TEST_F(ConvertFileTest, NestedFoldersAreCreatedOutermostFirst) {
+  std::vector<std::string> created;
+  const std::string path = dir_.Join(W(u8"x(已转换)\\诶\\z\\f.txt"));
+  ASSERT_TRUE(CreateParentDirectories(path, &created));
+  ASSERT_EQ(created.size(), 3u);
+  EXPECT_EQ(created[0], dir_.Join(W(u8"x(已转换)")));
+  EXPECT_EQ(created[1], dir_.Join(W(u8"x(已转换)\\诶")));
+  EXPECT_EQ(created[2], dir_.Join(W(u8"x(已转换)\\诶\\z")));
+  EXPECT_FALSE(test::PathExists(path));  // the file name is never made a folder
+  created.clear();
+  EXPECT_TRUE(CreateParentDirectories(path, &created));
+  EXPECT_TRUE(created.empty());
+  EXPECT_FALSE(CreateParentDirectories("\\nowhere\\f.txt", &created));
+  EXPECT_TRUE(created.empty());
+}
+
+TEST_F(ConvertFileTest, OverwriteWithRenameReplacesTheOldName) {
+  const std::string source = Put(W(u8"简体.txt"), W(u8"简体"));
+  std::string out = source;
+  const ConversionOptions options = OverwriteAndRename(ScriptConversion::SimplifiedToTraditional);
+  ASSERT_EQ(Convert(source, out, options), ConvertStatus::Converted);
+  EXPECT_EQ(out, dir_.Join(W(u8"簡體.txt")));
+  EXPECT_FALSE(test::PathExists(source));
+  EXPECT_EQ(test::ReadFileBytes(out), W(u8"簡體"));
+}
+
+TEST_F(ConvertFileTest, OverwriteWithRenameAndUnchangedNameRewritesInPlace) {
+  const std::string source = Put("plain.txt", W(u8"後來"));
+  std::string out = source;
+  const ConversionOptions options = OverwriteAndRename(ScriptConversion::TraditionalToSimplified);
+  ASSERT_EQ(Convert(source, out, options), ConvertStatus::Converted);
+  EXPECT_EQ(out, source);
+  EXPECT_EQ(test::ReadFileBytes(source), W(u8"后来"));
+}
+
+TEST_F(ConvertFileTest, RenameWithoutScriptConversionChangesNothing) {
+  const std::string source = Put(W(u8"简体.txt"), "x");
+  std::string out = source;
+  ConversionOptions options;
+  options.overwriteOriginal = true;
+  options.convertFileName = true;
+  ASSERT_EQ(Convert(source, out, options), ConvertStatus::Converted);
+  EXPECT_EQ(out, source);
+  EXPECT_TRUE(test::PathExists(source));
+}
+
+TEST_F(ConvertFileTest, RenameTouchesTheLastComponentOnly) {
+  const std::string source = Put(W(u8"简体\\简体.txt"), "x");
+  std::string out = dir_.Join(W(u8"简体(已转换)\\简体.txt"));
+  ConversionOptions options;
+  options.convertFileName = true;
+  options.scriptConversion = ScriptConversion::SimplifiedToBig5;
+  ASSERT_EQ(Convert(source, out, options), ConvertStatus::Converted);
+  // With "简体到Big5" a name goes to the Simplified script, so this one stays.
+  EXPECT_EQ(out, dir_.Join(W(u8"简体(已转换)\\简体.txt")));
+  options.scriptConversion = ScriptConversion::TraditionalToBig5;
+  out = dir_.Join(W(u8"简体(已转换)\\简体.txt"));
+  ASSERT_EQ(Convert(source, out, options), ConvertStatus::Converted);
+  EXPECT_EQ(out, dir_.Join(W(u8"简体(已转换)\\簡體.txt")));
+  EXPECT_TRUE(test::PathExists(source));
+}
+
+TEST_F(ConvertFileTest, UnreadableSourceWritesAndDeletesNothing) {
+  const std::string existing = Put("out.txt", "keep me");
+  std::string out = existing;
+  EXPECT_EQ(Convert(dir_.Join("missing.txt"), out, {}), ConvertStatus::Unreadable);
+  EXPECT_EQ(test::ReadFileBytes(existing), "keep me");
+  std::string other = dir_.Join("new\\out.txt");
+  EXPECT_EQ(Convert(dir_.Join("missing.txt"), other, {}), ConvertStatus::Unreadable);
+  EXPECT_FALSE(test::PathExists(dir_.Join("new")));
+}
+
+struct Fault {
+  platform::Operation operation;
+  platform::Status status;
+  ConvertStatus expected;
+};
+
+class ConvertFaults : public ConvertFileTest, public ::testing::WithParamInterface<Fault> {};
+
+TEST_P(ConvertFaults, OriginalSurvivesInEveryMode) {
+  const Fault fault = GetParam();
+  for (bool overwrite : {false, true}) {
+    const std::string original = W(u8"简体原文");
+    const std::string source = Put(W(u8"简体.txt"), original);
+    const std::string oldOutput = dir_.Join(W(u8"out\\簡體.txt"));
+    test::WriteFileBytes(oldOutput, "old output");
+    std::string out = overwrite ? source : dir_.Join(W(u8"out\\简体.txt"));
+    ConversionOptions options;
+    options.overwriteOriginal = overwrite;
+    options.convertFileName = true;
+    options.scriptConversion = ScriptConversion::SimplifiedToTraditional;
+    options.outputEncoding = EncodingChoice::Utf8;
+    platform::InjectFailure(fault.operation, 1, fault.status);
+    const ConvertStatus status = Convert(source, out, options);
+    platform::ClearInjectedFailures();
+    EXPECT_EQ(status, fault.expected) << "overwrite " << overwrite;
+    EXPECT_EQ(test::ReadFileBytes(source), original) << "overwrite " << overwrite;
+    if (!overwrite) {
+      EXPECT_EQ(test::ReadFileBytes(oldOutput), "old output");
+    }
+    // No temporary file is left behind.
+    for (const char* pattern : {"*.tmp", "out\\*.tmp"}) {
+      std::vector<platform::DirEntry> entries;
+      platform::FindEntries(dir_.Join(pattern), &entries);
+      EXPECT_TRUE(entries.empty()) << pattern;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WriteRenameDelete, ConvertFaults,
+    ::testing::Values(Fault{platform::Operation::Write, platform::Status::DiskFull, ConvertStatus::WriteFailed},
+                      Fault{platform::Operation::Write, platform::Status::AccessDenied, ConvertStatus::WriteFailed},
+                      Fault{platform::Operation::Move, platform::Status::AccessDenied, ConvertStatus::WriteFailed},
+                      Fault{platform::Operation::Move, platform::Status::SharingViolation,
+                            ConvertStatus::WriteFailed}));
+
+TEST_F(ConvertFileTest, FolderThatCannotBeCreatedWritesNothing) {
+  const std::string source = Put("a.txt", "abc");
+  std::string out = dir_.Join("new\\deeper\\a.txt");
+  platform::InjectFailure(platform::Operation::CreateFolder, 2, platform::Status::AccessDenied);
+  EXPECT_EQ(Convert(source, out, {}), ConvertStatus::FolderFailed);
+  EXPECT_TRUE(test::PathExists(dir_.Join("new")));
+  EXPECT_FALSE(test::PathExists(dir_.Join("new\\deeper")));
+  EXPECT_EQ(test::ReadFileBytes(source), "abc");
+}
+
+TEST_F(ConvertFileTest, FailedDeleteOfTheOldNameIsReportedAndBothFilesStay) {
+  const std::string source = Put(W(u8"简体.txt"), W(u8"简体"));
+  std::string out = source;
+  const ConversionOptions options = OverwriteAndRename(ScriptConversion::SimplifiedToTraditional);
+  platform::InjectFailure(platform::Operation::Delete, 1, platform::Status::AccessDenied);
+  EXPECT_EQ(Convert(source, out, options), ConvertStatus::SourceNotRemoved);
+  EXPECT_EQ(test::ReadFileBytes(source), W(u8"简体"));
+  EXPECT_EQ(test::ReadFileBytes(out), W(u8"簡體"));
+}
+
+TEST_F(ConvertFileTest, ReadOnlyOutputIsLeftAlone) {
+  const std::string source = Put("s.txt", "new");
+  const std::string out = Put("ro.txt", "old");
+  std::filesystem::permissions(test::ToFsPath(out), std::filesystem::perms::owner_read |
+                                                        std::filesystem::perms::group_read);
+  std::string path = out;
+  EXPECT_EQ(Convert(source, path, {}), ConvertStatus::WriteFailed);
+  EXPECT_EQ(test::ReadFileBytes(out), "old");
+}
+
+std::vector<std::string> Characters(const std::string& text) {
+  std::vector<std::string> out;
+  for (size_t i = 0; i < text.size();) {
+    const size_t len = (static_cast<unsigned char>(text[i]) >= 0x80 && i + 1 < text.size()) ? 2 : 1;
+    out.push_back(text.substr(i, len));
+    i += len;
+  }
+  return out;
+}
+
+TEST(ScriptRoundTrip, RealSimplifiedTextToTraditionalAndBack) {
+  // Real Simplified prose: the GB2312 sample and the lines of the GBK sample that hold
+  // no Traditional character (that sample mixes in a Traditional paragraph).
+  std::string sample = test::ReadCjkSample("gb2312.txt");
+  if (sample.empty()) GTEST_SKIP() << "Python's cjkencodings files not found";
+  for (const std::string& line : text::Split(test::ReadCjkSample("gbk.txt"), "\n")) {
+    if (ToSimplified(line) == line) sample += line + "\n";
+  }
+  const std::vector<std::string> start = Characters(sample);
+  const std::vector<std::string> back = Characters(ToSimplified(ToTraditional(sample)));
+  ASSERT_EQ(back.size(), start.size());
+  size_t differing = 0;
+  for (size_t i = 0; i < start.size(); ++i) differing += start[i] != back[i];
+  // Character-level conversion loses where one Traditional form serves several
+  // Simplified ones; measured, not hidden.
+  RecordProperty("characters", static_cast<int>(start.size()));
+  RecordProperty("differing", static_cast<int>(differing));
+  std::printf("S->T->S on the GB2312 and GBK samples: %zu of %zu characters differ\n", differing, start.size());
+  EXPECT_LT(differing * 100, start.size());
+
+  // Over every Simplified character that has a Traditional form, the loss is the
+  // one-to-many share: 干 (幹, 乾), 发 (發, 髮), ... come back as another character.
+  std::string all;
+  for (size_t i = 0; i < kSimplifiedToTraditionalSize; ++i) {
+    all += static_cast<char>(kSimplifiedToTraditional[i].from >> 8);
+    all += static_cast<char>(kSimplifiedToTraditional[i].from & 0xFF);
+  }
+  const std::string allBack = ToSimplified(ToTraditional(all));
+  size_t allDiffering = 0;
+  for (size_t i = 0; i < all.size(); i += 2) allDiffering += all.compare(i, 2, allBack, i, 2) != 0;
+  std::printf("S->T->S over the %zu mapped Simplified characters: %zu differ\n", all.size() / 2, allDiffering);
+  EXPECT_LT(allDiffering * 10, all.size() / 2);
+
+  // Through Big5 every character comes back, except those Big5 lacks (one "?" each)
+  // and the losses of the script round trip above.
+  const std::vector<std::string> viaBig5 = Characters(Big5ToSimplified(SimplifiedToBig5(sample)));
+  ASSERT_EQ(viaBig5.size(), start.size());
+  size_t lacking = 0;
+  size_t lost = 0;
+  for (size_t i = 0; i < start.size(); ++i) {
+    if (viaBig5[i] == start[i]) continue;
+    if (viaBig5[i] == "?") {
+      ++lacking;
+    } else if (back[i] == viaBig5[i]) {
+      continue;
+    } else {
+      ++lost;
+    }
+  }
+  std::printf("S->Big5->S on the GB2312 and GBK samples: %zu characters lacking in Big5\n", lacking);
+  EXPECT_EQ(lost, 0u);
+}
+
+}  // namespace
+}  // namespace cw

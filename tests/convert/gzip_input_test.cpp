@@ -1,0 +1,76 @@
+// Gzip input: complete, concatenated, truncated, corrupt and oversized data.
+#include "convert/gzip_input.h"
+
+#include <gtest/gtest.h>
+
+#include "convert/gzip_test_util.h"
+
+namespace cw {
+namespace {
+
+using test::GzipBytes;
+
+const std::string kPage = "<html><head><meta charset=utf-8></head><body>\xE4\xB8\xAD\xE6\x96\x87</body></html>";
+
+TEST(Gunzip, CompleteMemberGivesTheOriginalBytes) {
+  const GunzipResult result = Gunzip(GzipBytes(kPage));
+  EXPECT_EQ(result.status, GunzipStatus::Complete);
+  EXPECT_EQ(result.bytes, kPage);
+  EXPECT_EQ(GunzipBytes(GzipBytes(kPage)), kPage);
+}
+
+TEST(Gunzip, LargeOutputCrossesManyChunks) {
+  std::string big;
+  for (int i = 0; i < 200000; ++i) big += "line " + std::to_string(i) + "\r\n";
+  EXPECT_EQ(GunzipBytes(GzipBytes(big)), big);
+}
+
+TEST(Gunzip, ConcatenatedMembersAreJoinedAndTrailingBytesIgnored) {
+  const std::string data = GzipBytes("first ") + GzipBytes("second") + std::string("\0\0junk", 6);
+  const GunzipResult result = Gunzip(data);
+  EXPECT_EQ(result.status, GunzipStatus::Complete);
+  EXPECT_EQ(result.bytes, "first second");
+}
+
+TEST(Gunzip, TruncatedDataEndsWithWhatCameBefore) {
+  std::string text(100000, 'x');
+  for (size_t i = 0; i < text.size(); i += 7) text[i] = static_cast<char>('a' + i % 26);
+  const std::string whole = GzipBytes(text);
+  for (size_t keep : {size_t{2}, size_t{10}, whole.size() / 2, whole.size() - 4}) {
+    const GunzipResult result = Gunzip(std::string_view(whole).substr(0, keep));
+    EXPECT_EQ(result.status, GunzipStatus::Truncated) << "kept " << keep;
+    EXPECT_EQ(result.bytes, text.substr(0, result.bytes.size())) << "kept " << keep;
+    EXPECT_LT(result.bytes.size(), text.size() + 1);
+  }
+}
+
+TEST(Gunzip, CorruptDataEndsWithoutLooping) {
+  std::string data = GzipBytes(std::string(50000, 'q'));
+  for (size_t i = 12; i < data.size() - 8; i += 3) data[i] = static_cast<char>(data[i] ^ 0x5A);
+  const GunzipResult result = Gunzip(data);
+  EXPECT_EQ(result.status, GunzipStatus::Corrupt);
+  // A wrong checksum in the trailer is corrupt too.
+  std::string badCrc = GzipBytes("hello");
+  badCrc[badCrc.size() - 6] ^= 1;
+  EXPECT_EQ(Gunzip(badCrc).status, GunzipStatus::Corrupt);
+}
+
+TEST(Gunzip, BombStopsAtTheLimitWithAnEmptyResult) {
+  // 64 MiB of zeros compress to about 64 KiB; with a 1 MiB limit nothing is given back.
+  const std::string bomb = GzipBytes(std::string(64u << 20, '\0'), 9);
+  ASSERT_LT(bomb.size(), 200000u);
+  const GunzipResult result = Gunzip(bomb, 1u << 20);
+  EXPECT_EQ(result.status, GunzipStatus::TooLarge);
+  EXPECT_TRUE(result.bytes.empty());
+}
+
+TEST(Gunzip, NotGzipAndTinyInputs) {
+  EXPECT_EQ(Gunzip("plain").status, GunzipStatus::NotGzip);
+  EXPECT_EQ(Gunzip("").status, GunzipStatus::NotGzip);
+  EXPECT_EQ(GunzipBytes("\x1F\x8B"), "");
+  EXPECT_TRUE(LooksGzipped("\x1F\x8B rest"));
+  EXPECT_FALSE(LooksGzipped("\x1F"));
+}
+
+}  // namespace
+}  // namespace cw

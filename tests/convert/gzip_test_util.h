@@ -1,0 +1,25 @@
+// Builds gzip data in tests with zlib's own compressor.
+#pragma once
+
+#include <zlib.h>
+
+#include <string>
+#include <string_view>
+
+namespace cw::test {
+
+inline std::string GzipBytes(std::string_view data, int level = 6) {
+  z_stream stream{};
+  deflateInit2(&stream, level, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&stream, static_cast<uLong>(data.size())) + 32, '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  stream.avail_in = static_cast<uInt>(data.size());
+  stream.next_out = reinterpret_cast<Bytef*>(&out[0]);
+  stream.avail_out = static_cast<uInt>(out.size());
+  deflate(&stream, Z_FINISH);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
+}
+
+}  // namespace cw::test

@@ -1,0 +1,190 @@
+// Reading and detection: byte-order marks, declared charsets, the UTF-8 scan, ANSI,
+// explicit choices, gzip input and files that cannot be read.
+#include "convert/reading.h"
+
+#include <gtest/gtest.h>
+
+#include "convert/gzip_test_util.h"
+#include "encoding/charset.h"
+#include "support/temp_dir.h"
+
+namespace cw {
+namespace {
+
+using test::W;
+
+const std::string kZhongwenUtf8 = "\xE4\xB8\xAD\xE6\x96\x87";  // 中文
+const std::string kZhongwenGbk = "\xD6\xD0\xCE\xC4";
+const std::string kZhongwenLe = std::string("\x2D\x4E\x87\x65", 4);
+const std::string kZhongwenBe = std::string("\x4E\x2D\x65\x87", 4);
+
+DecodedText Auto(std::string_view bytes) { return DecodeBytes(bytes, EncodingChoice::Auto); }
+
+TEST(DetectAuto, ByteOrderMarksComeFirstAndAreSkipped) {
+  DecodedText d = Auto("\xEF\xBB\xBF" + kZhongwenUtf8);
+  EXPECT_EQ(d.detected, EncodingChoice::Utf8);
+  EXPECT_EQ(d.text, kZhongwenGbk);
+
+  d = Auto("\xFF\xFE" + kZhongwenLe);
+  EXPECT_EQ(d.detected, EncodingChoice::Utf16Le);
+  EXPECT_EQ(d.text, kZhongwenGbk);
+
+  d = Auto("\xFE\xFF" + kZhongwenBe);
+  EXPECT_EQ(d.detected, EncodingChoice::Utf16Be);
+  EXPECT_EQ(d.text, kZhongwenGbk);
+}
+
+TEST(DetectAuto, DeclaredCharsetBeatsTheScan) {
+  // Declared UTF-8 wins even when the bytes are GBK (and so not valid UTF-8).
+  DecodedText d = Auto("<head><meta charset=utf-8></head>" + kZhongwenGbk);
+  EXPECT_EQ(d.detected, EncodingChoice::Utf8);
+  // A declaration of gb2312 goes on to the scan, which sees valid UTF-8 here.
+  d = Auto("<head><meta charset=gb2312></head>" + kZhongwenUtf8);
+  EXPECT_EQ(d.detected, EncodingChoice::Utf8);
+  EXPECT_EQ(d.text, "<head><meta charset=gb2312></head>" + kZhongwenGbk);
+  // Big5 pages keep their own encoding: 中文 in Big5 is A4 A4 A4 E5.
+  d = Auto("<head><meta charset=big5></head>\xA4\xA4\xA4\xE5");
+  EXPECT_EQ(d.detected, EncodingChoice::Big5);
+  EXPECT_EQ(d.text, "<head><meta charset=big5></head>" + kZhongwenGbk);
+  d = Auto("<meta charset=Big5-HKSCS>\x88\x62");
+  EXPECT_EQ(d.detected, EncodingChoice::Big5Hkscs);
+}
+
+TEST(DetectAuto, ScanTextStopsAtZeroOr1A) {
+  // The declaration behind a 1A byte is not seen; behind a two-byte character whose
+  // second byte is 1A it is.
+  EXPECT_EQ(Auto("\x1A<meta charset=big5>\xA4\xA4").detected, EncodingChoice::Ansi);
+  EXPECT_EQ(Auto("\x81\x1A<meta charset=big5>\xA4\xA4").detected, EncodingChoice::Big5);
+  EXPECT_EQ(TextForCharsetScan(std::string("ab\0cd", 5)), "ab");
+}
+
+TEST(DetectAuto, Utf8ScanRules) {
+  EXPECT_EQ(Auto(kZhongwenUtf8).detected, EncodingChoice::Utf8);
+  // All ASCII, the empty file included, is ANSI.
+  EXPECT_EQ(Auto("plain ascii\r\n").detected, EncodingChoice::Ansi);
+  EXPECT_EQ(Auto("").detected, EncodingChoice::Ansi);
+  // A four-byte sequence fails the scan: the file is read as ANSI, unchanged.
+  const std::string withEmoji = kZhongwenUtf8 + "\xF0\x9F\x98\x80";
+  DecodedText d = Auto(withEmoji);
+  EXPECT_EQ(d.detected, EncodingChoice::Ansi);
+  EXPECT_EQ(d.text, withEmoji);
+  // GBK text is not UTF-8.
+  EXPECT_EQ(Auto(kZhongwenGbk).detected, EncodingChoice::Ansi);
+}
+
+TEST(IsLikelyUtf8Scan, AcceptsWhatTheRuleAcceptsOnly) {
+  EXPECT_TRUE(IsLikelyUtf8("\xC0\x80"));            // overlong two-byte form
+  EXPECT_TRUE(IsLikelyUtf8("\xED\xA0\x80"));        // a surrogate
+  EXPECT_FALSE(IsLikelyUtf8("\xE4\xB8"));           // cut short
+  EXPECT_FALSE(IsLikelyUtf8("a\x80"));              // lone continuation
+  EXPECT_FALSE(IsLikelyUtf8("abc"));
+  EXPECT_FALSE(IsLikelyUtf8(""));
+  std::string longText(1 << 20, 'a');
+  longText += kZhongwenUtf8;
+  EXPECT_TRUE(IsLikelyUtf8(longText));
+  longText += "\xFF";
+  EXPECT_FALSE(IsLikelyUtf8(longText));
+}
+
+TEST(IsLikelyUtf8Scan, PumpsAtABoundedInterval) {
+  int pumps = 0;
+  platform::SetPumpHook([&pumps] { ++pumps; });
+  const std::string text(4u << 20, 'x');
+  IsLikelyUtf8(text + kZhongwenUtf8);
+  platform::SetPumpHook(nullptr);
+  // Once per 64 KiB: responsive, but not once per byte.
+  EXPECT_GE(pumps, 60);
+  EXPECT_LE(pumps, 70);
+}
+
+TEST(DetectExplicit, ChosenEncodingRules) {
+  // "Unicode" chosen: the first two bytes are skipped whatever they are.
+  DecodedText d = DecodeBytes(kZhongwenLe, EncodingChoice::Utf16Le);
+  EXPECT_EQ(d.detected, EncodingChoice::Utf16Le);
+  EXPECT_EQ(d.text, "\xCE\xC4");
+  d = DecodeBytes("\xFE\xFF" + kZhongwenBe, EncodingChoice::Utf16Be);
+  EXPECT_EQ(d.text, kZhongwenGbk);
+  // UTF-8 chosen: a mark is skipped, a file without one is decoded from its first byte.
+  EXPECT_EQ(DecodeBytes("\xEF\xBB\xBF" + kZhongwenUtf8, EncodingChoice::Utf8).text, kZhongwenGbk);
+  EXPECT_EQ(DecodeBytes(kZhongwenUtf8, EncodingChoice::Utf8).text, kZhongwenGbk);
+  // ANSI chosen: the bytes as they are, a UTF-8 mark included.
+  d = DecodeBytes("\xEF\xBB\xBF" + kZhongwenUtf8, EncodingChoice::Ansi);
+  EXPECT_EQ(d.detected, EncodingChoice::Ansi);
+  EXPECT_EQ(d.text, "\xEF\xBB\xBF" + kZhongwenUtf8);
+}
+
+TEST(DetectFallback, MarkOnlyZeroBytesAndFailedDecoding) {
+  DecodedText d = Auto("\xEF\xBB\xBF");
+  EXPECT_EQ(d.detected, EncodingChoice::Ansi);
+  EXPECT_EQ(d.text, "\xEF\xBB\xBF");
+  d = Auto(std::string("ab\0cd", 5));
+  EXPECT_EQ(d.detected, EncodingChoice::Ansi);
+  EXPECT_EQ(d.text, "ab");
+  // A UTF-16 text that starts with a zero character decodes to nothing: raw ANSI.
+  d = Auto(std::string("\xFF\xFE\0\0A\0", 6));
+  EXPECT_EQ(d.detected, EncodingChoice::Ansi);
+  EXPECT_EQ(d.text, "\xFF\xFE");
+}
+
+TEST(DetectGzip, CompressedInputIsReadAsIfItWereNot) {
+  const std::string page = "<head><meta charset=utf-8></head>" + kZhongwenUtf8;
+  DecodedText d = Auto(test::GzipBytes(page));
+  EXPECT_TRUE(d.wasGzipped);
+  EXPECT_EQ(d.detected, EncodingChoice::Utf8);
+  EXPECT_EQ(d.text, "<head><meta charset=utf-8></head>" + kZhongwenGbk);
+  // Something that only starts like gzip is read as it is.
+  d = Auto("\x1F\x8B junk");
+  EXPECT_FALSE(d.wasGzipped);
+  EXPECT_EQ(d.detected, EncodingChoice::Ansi);
+  EXPECT_EQ(d.text, "\x1F\x8B junk");
+}
+
+class LoadFile : public ::testing::Test {
+ protected:
+  test::TempDir dir_;
+};
+
+TEST_F(LoadFile, ReadsRealFilesAndNeverChangesTheSource) {
+  const std::string path = dir_.Join("page.htm.gz");
+  const std::string gz = test::GzipBytes("<meta charset=utf-8>" + kZhongwenUtf8);
+  test::WriteFileBytes(path, gz);
+  const DecodedText d = LoadDecodedText(path, EncodingChoice::Auto);
+  EXPECT_EQ(d.status, ReadStatus::Ok);
+  EXPECT_EQ(d.detected, EncodingChoice::Utf8);
+  EXPECT_EQ(d.text, "<meta charset=utf-8>" + kZhongwenGbk);
+  EXPECT_EQ(test::ReadFileBytes(path), gz);
+}
+
+TEST_F(LoadFile, NamesWithTrailBackslashAndOutsideGbk) {
+  // 诶 is D5 5C in GBK; 😀 only exists as a four-byte GB18030 character.
+  for (const std::string& name : {W(u8"诶.txt"), W(u8"😀.txt")}) {
+    const std::string path = dir_.Join(name);
+    test::WriteFileBytes(path, kZhongwenUtf8);
+    const DecodedText d = LoadDecodedText(path, EncodingChoice::Auto);
+    EXPECT_EQ(d.status, ReadStatus::Ok) << test::ToFsPath(path);
+    EXPECT_EQ(d.text, kZhongwenGbk);
+  }
+}
+
+TEST_F(LoadFile, MissingFileAndFolderAreUnreadable) {
+  DecodedText d = LoadDecodedText(dir_.Join("missing.txt"), EncodingChoice::Auto);
+  EXPECT_EQ(d.status, ReadStatus::NotFound);
+  EXPECT_EQ(d.detected, EncodingChoice::Auto);
+  EXPECT_TRUE(d.text.empty());
+  d = LoadDecodedText(dir_.Path(), EncodingChoice::Auto);
+  EXPECT_NE(d.status, ReadStatus::Ok);
+}
+
+TEST_F(LoadFile, ReadFailuresReportTheirCause) {
+  const std::string path = dir_.Join("a.txt");
+  test::WriteFileBytes(path, "abc");
+  platform::InjectFailure(platform::Operation::Read, 1, platform::Status::SharingViolation);
+  EXPECT_EQ(LoadDecodedText(path, EncodingChoice::Auto).status, ReadStatus::AccessDenied);
+  platform::InjectFailure(platform::Operation::Read, 1, platform::Status::TooLarge);
+  EXPECT_EQ(LoadDecodedText(path, EncodingChoice::Auto).status, ReadStatus::TooLarge);
+  platform::ClearInjectedFailures();
+  EXPECT_EQ(LoadDecodedText(path, EncodingChoice::Auto).text, "abc");
+}
+
+}  // namespace
+}  // namespace cw
