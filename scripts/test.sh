@@ -26,6 +26,12 @@ check() {
 step "setup"
 bash scripts/setup.sh || exit 1
 
+# Real-world CJK samples for the detection tests: the files of Python's own test suite.
+if [ -z "${CW_CJKENCODINGS:-}" ]; then
+  corpus="$(python3 -c 'import test,os;print(os.path.dirname(test.__file__))' 2>/dev/null)/cjkencodings"
+  [ -f "$corpus/gbk.txt" ] && export CW_CJKENCODINGS="$corpus"
+fi
+
 step "generated tables are up to date"
 for gen in tools/gen_*.py; do
   [ -f "$gen" ] || continue
