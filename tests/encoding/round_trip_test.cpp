@@ -1,0 +1,117 @@
+// Lossless round trips: every Unicode scalar value through the working code page, and
+// every code-page-936 byte string through UTF-8 and back, byte for byte.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "encoding/charset.h"
+#include "encoding/reference.h"
+
+namespace cw {
+namespace {
+
+using test::Bytes;
+using test::Hex;
+
+class RoundTripTest : public ::testing::Test {
+ protected:
+  // Every scalar value from U+0001, one after another.
+  static std::string AllScalarsUtf8() {
+    std::string text;
+    for (char32_t c = 1; c <= 0x10FFFF; ++c) {
+      if (c < 0xD800 || c > 0xDFFF) text += test::Utf8Of(c);
+    }
+    return text;
+  }
+  static std::string AllScalarsUtf16(bool bigEndian) {
+    std::string text;
+    auto unit = [&](unsigned u) {
+      text += static_cast<char>(bigEndian ? u >> 8 : u & 0xFF);
+      text += static_cast<char>(bigEndian ? u & 0xFF : u >> 8);
+    };
+    for (char32_t c = 1; c <= 0x10FFFF; ++c) {
+      if (c >= 0xD800 && c <= 0xDFFF) continue;
+      if (c < 0x10000) {
+        unit(c);
+      } else {
+        unit(0xD800 | (c - 0x10000) >> 10);
+        unit(0xDC00 | (c & 0x3FF));
+      }
+    }
+    return text;
+  }
+};
+
+TEST_F(RoundTripTest, EveryScalarValueSurvivesTheWorkingCodePage) {
+  const std::string utf8 = AllScalarsUtf8();
+  const std::string working = Transcode(utf8, Charset::Utf8, Charset::Gb18030);
+  EXPECT_EQ(Transcode(working, Charset::Gb18030, Charset::Utf8), utf8);
+  // Nothing became "?": the working code page can hold every character.
+  EXPECT_EQ(Transcode(Transcode(working, "GB18030", "UTF-16LE"), "UTF-16LE", "UTF-8"), utf8);
+
+  for (bool bigEndian : {false, true}) {
+    const std::string utf16 = AllScalarsUtf16(bigEndian);
+    const Charset charset = bigEndian ? Charset::Utf16Be : Charset::Utf16Le;
+    const std::string fromUtf16 = Transcode(utf16, charset, Charset::Gb18030);
+    EXPECT_EQ(fromUtf16, working);
+    EXPECT_EQ(Transcode(fromUtf16, Charset::Gb18030, charset), utf16) << "big endian " << bigEndian;
+  }
+}
+
+TEST_F(RoundTripTest, EveryScalarValueSurvivesTheWin32Boundary) {
+  const std::string working = Transcode(AllScalarsUtf8(), Charset::Utf8, Charset::Gb18030);
+  const std::u16string wide = WorkingToUtf16(working);
+  EXPECT_EQ(Utf16ToWorking(wide), working);
+}
+
+TEST_F(RoundTripTest, EveryCodePage936ByteStringRoundTripsByteForByte) {
+  test::Iconv cp936("CP936");
+  ASSERT_TRUE(cp936.ok());
+  std::vector<unsigned> codes = test::TwoByteCodes(test::GbTrail);
+  // The zero byte is left out: it ends a text, so it is never part of one.
+  for (unsigned byte = 0x01; byte <= 0xFF; ++byte) codes.push_back(byte);
+  int compared = 0;
+  for (unsigned code : codes) {
+    const std::string bytes = Bytes(code);
+    if (!cp936.ToUtf8(bytes)) continue;
+    ++compared;
+    const std::string utf8 = Transcode(bytes, Charset::Gb18030, Charset::Utf8);
+    EXPECT_EQ(Hex(Transcode(utf8, Charset::Utf8, Charset::Gb18030)), Hex(bytes));
+  }
+  EXPECT_GT(compared, 21000);
+}
+
+TEST_F(RoundTripTest, EveryTwoByteCodeButTheSecondEuroRoundTrips) {
+  // Including the user-defined areas, A3A0 and the codes GB18030-2022 reassigned, which
+  // glibc's CP936 does not accept. A2E3 also decodes to the euro sign, which is written
+  // as the single byte 80.
+  for (unsigned code : test::TwoByteCodes(test::GbTrail)) {
+    const std::string bytes = Bytes(code);
+    const std::string expected = code == 0xA2E3 ? "\x80" : bytes;
+    ASSERT_EQ(Hex(Transcode(Transcode(bytes, "GB18030", "UTF-8"), "UTF-8", "GB18030")), Hex(expected));
+  }
+}
+
+TEST_F(RoundTripTest, Big5CodesRoundTripExceptDuplicates) {
+  // A code decodes to one character, which encodes to that code unless the character has
+  // several codes; then every one of its codes encodes to the same one.
+  for (Charset charset : {Charset::Big5, Charset::Big5Hkscs}) {
+    std::map<std::string, std::set<std::string>> codesOf;
+    for (unsigned code : test::TwoByteCodes(test::Big5Trail)) {
+      const std::string bytes = Bytes(code);
+      const std::string utf8 = Transcode(bytes, charset, Charset::Utf8);
+      if (utf8.find("\xEF\xBF\xBD") != std::string::npos) continue;
+      codesOf[utf8].insert(bytes);
+    }
+    EXPECT_GT(codesOf.size(), charset == Charset::Big5 ? 13000u : 18000u);
+    for (const auto& [utf8, codes] : codesOf) {
+      const std::string encoded = Transcode(utf8, Charset::Utf8, charset);
+      EXPECT_TRUE(codes.count(encoded)) << Hex(utf8) << " written as " << Hex(encoded);
+      if (codes.size() == 1) EXPECT_EQ(encoded, *codes.begin());
+    }
+  }
+}
+
+}  // namespace
+}  // namespace cw
