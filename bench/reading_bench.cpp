@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "convert/charset_scan.h"
 #include "convert/convert_file.h"
 #include "convert/reading.h"
 #include "convert/script_conversion.h"
@@ -43,6 +44,20 @@ void BM_IsLikelyUtf8Ascii(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
 BENCHMARK(BM_IsLikelyUtf8Ascii)->Unit(benchmark::kMillisecond);
+
+void BM_FindDeclaredCharset(benchmark::State& state) {
+  const std::string& text = ChineseGbk();
+  for (auto _ : state) benchmark::DoNotOptimize(cw::FindDeclaredCharset(text));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_FindDeclaredCharset)->Unit(benchmark::kMillisecond);
+
+void BM_TranscodeUtf8ToWorking(benchmark::State& state) {
+  const std::string& text = ChineseUtf8();
+  for (auto _ : state) benchmark::DoNotOptimize(cw::Transcode(text, "UTF-8", "GB18030").data());
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_TranscodeUtf8ToWorking)->Unit(benchmark::kMillisecond);
 
 void LoadFile(benchmark::State& state, const std::string& bytes) {
   cw::test::TempDir dir;

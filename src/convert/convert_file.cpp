@@ -88,14 +88,21 @@ bool CreateParentDirectories(const std::string& path, std::vector<std::string>* 
 
 WriteStatus WriteEncodedText(const std::string& outputPath, std::string_view text, EncodingChoice encoding,
                              bool withoutBom, std::string* written) {
-  std::string bytes(text);
+  std::string bytes;
   const std::string_view charset = CharsetNameOf(encoding);
   if (!charset.empty()) {
     std::string encoded = Transcode(text, kWorkingCharset, charset);
     if (!encoded.empty()) {
-      bytes = withoutBom ? std::move(encoded) : std::string(ByteOrderMarkOf(encoding)) + encoded;
+      const std::string_view mark = withoutBom ? std::string_view() : ByteOrderMarkOf(encoding);
+      if (mark.empty()) {
+        bytes = std::move(encoded);
+      } else {
+        bytes.reserve(mark.size() + encoded.size());
+        bytes.append(mark).append(encoded);
+      }
     }
   }
+  if (bytes.empty()) bytes.assign(text.data(), text.size());
   if (written) *written = bytes;
   if (outputPath.empty()) return WriteStatus::EmptyPath;
 
@@ -143,7 +150,7 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   }
 
   // 3. Line endings.
-  working = ConvertLineEndings(working, options.lineEndings);
+  if (options.lineEndings != LineEndingChoice::Keep) working = ConvertLineEndings(working, options.lineEndings);
 
   // 4. Folders, then the write. The old name of a renamed original goes only after the
   // new file is in place, so a failed write never costs the user the original.

@@ -83,6 +83,10 @@ const char* ReadStatusName(ReadStatus status) {
 }
 
 std::string_view TextForCharsetScan(std::string_view bytes) {
+  // Most files hold neither byte: then the whole file is the text.
+  const void* zero = std::memchr(bytes.data(), 0, bytes.size());
+  const void* eof = std::memchr(bytes.data(), 0x1A, bytes.size());
+  if (!zero && !eof) return bytes;
   const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const size_t n = bytes.size();
   size_t i = 0;
@@ -132,7 +136,11 @@ bool IsLikelyUtf8(std::string_view bytes) {
   return ascii != n;
 }
 
-DecodedText DecodeBytes(std::string_view fileBytes, EncodingChoice input) {
+namespace {
+
+// Decodes the file's bytes; `owned`, when given, holds the same bytes and may be taken
+// over as the working text instead of copying it.
+DecodedText Decode(std::string_view fileBytes, EncodingChoice input, std::string* owned) {
   DecodedText result;
   std::string decompressed;
   std::string_view bytes = fileBytes;
@@ -155,11 +163,21 @@ DecodedText DecodeBytes(std::string_view fileBytes, EncodingChoice input) {
   }
   if (result.text.empty()) {
     // Nothing decoded (or nothing to decode): the raw bytes, mark included, are the text.
-    result.text = text::FromBytes(bytes);
+    if (owned && !result.wasGzipped && std::memchr(bytes.data(), 0, bytes.size()) == nullptr) {
+      result.text = std::move(*owned);
+    } else {
+      result.text = text::FromBytes(bytes);
+    }
     encoding = EncodingChoice::Ansi;
   }
   result.detected = encoding;
   return result;
+}
+
+}  // namespace
+
+DecodedText DecodeBytes(std::string_view fileBytes, EncodingChoice input) {
+  return Decode(fileBytes, input, nullptr);
 }
 
 DecodedText LoadDecodedText(const std::string& sourcePath, EncodingChoice input) {
@@ -171,7 +189,7 @@ DecodedText LoadDecodedText(const std::string& sourcePath, EncodingChoice input)
     return result;
   }
   try {
-    result = DecodeBytes(bytes, input);
+    result = Decode(bytes, input, &bytes);
   } catch (const std::bad_alloc&) {
     result = DecodedText();
     result.status = ReadStatus::TooLarge;

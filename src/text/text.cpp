@@ -1,6 +1,7 @@
 // Double-byte-aware searching and splitting of working-code-page texts.
 #include "text/text.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace cw::text {
@@ -29,37 +30,74 @@ bool MatchesAt(std::string_view text, std::string_view what, size_t pos) {
   }
 }
 
+inline bool AllAscii8(const char* p) {
+  uint64_t word;
+  std::memcpy(&word, p, 8);
+  return (word & 0x8080808080808080ULL) == 0;
+}
+
+// The next position at or after `pos` that holds the first byte of the needle (either
+// case of it when folding): memchr, once per case, remembering what it found so a
+// rare case is not searched for again and again.
+class CandidateFinder {
+ public:
+  CandidateFinder(std::string_view text, char first, bool fold, size_t last)
+      : text_(text), last_(last) {
+    const char lower = LowerAscii(first);
+    const char upper = (lower >= 'a' && lower <= 'z') ? static_cast<char>(lower - 'a' + 'A') : lower;
+    bytes_[0] = fold ? lower : first;
+    bytes_[1] = fold ? upper : first;
+    count_ = bytes_[0] == bytes_[1] ? 1 : 2;
+  }
+  size_t Next(size_t pos) {
+    size_t best = npos;
+    for (int i = 0; i < count_; ++i) {
+      if (found_[i] == npos || found_[i] < pos) {
+        const void* hit = pos <= last_ ? std::memchr(text_.data() + pos, bytes_[i], last_ - pos + 1) : nullptr;
+        found_[i] = hit ? static_cast<size_t>(static_cast<const char*>(hit) - text_.data()) : kNone;
+      }
+      if (found_[i] != kNone && found_[i] < best) best = found_[i];
+    }
+    return best;
+  }
+
+ private:
+  static constexpr size_t kNone = npos - 1;
+  std::string_view text_;
+  size_t last_;
+  char bytes_[2];
+  int count_;
+  size_t found_[2] = {npos, npos};
+};
+
 template <bool kNoCase>
 size_t FindImpl(std::string_view text, std::string_view what, size_t from) {
   if (from > text.size()) return npos;
   if (what.empty()) return from;
   if (what.size() > text.size()) return npos;
   const size_t last = text.size() - what.size();
+  // Candidates come from memchr on the first byte; a candidate counts only when it lies
+  // on a character boundary, found by walking from the last known boundary.
+  CandidateFinder finder(text, what[0], kNoCase, last);
+  size_t boundary = from;
   size_t pos = from;
-  if constexpr (!kNoCase) {
-    // Find candidates with memchr on the first byte, then make sure the candidate lies
-    // on a character boundary by walking from the last known boundary.
-    const unsigned char first = static_cast<unsigned char>(what[0]);
-    size_t boundary = from;
-    while (pos <= last) {
-      const void* hit = std::memchr(text.data() + pos, first, last - pos + 1);
-      if (!hit) return npos;
-      const size_t candidate = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
-      while (boundary < candidate) boundary += CharLength(text, boundary);
-      if (boundary == candidate) {
-        if (MatchesAt<false>(text, what, candidate)) return candidate;
+  while (pos <= last) {
+    const size_t candidate = finder.Next(pos);
+    if (candidate == npos) return npos;
+    while (boundary < candidate) {
+      if (boundary + 8 <= candidate && AllAscii8(text.data() + boundary)) {
+        boundary += 8;
+      } else {
         boundary += CharLength(text, boundary);
       }
-      pos = boundary;
     }
-    return npos;
-  } else {
-    while (pos <= last) {
-      if (MatchesAt<true>(text, what, pos)) return pos;
-      pos += CharLength(text, pos);
+    if (boundary == candidate) {
+      if (MatchesAt<kNoCase>(text, what, candidate)) return candidate;
+      boundary += CharLength(text, boundary);
     }
-    return npos;
+    pos = boundary;
   }
+  return npos;
 }
 
 template <bool kNoCase>
