@@ -5,7 +5,6 @@
 #include <fstream>
 #include <thread>
 
-#include "encoding/charset.h"
 
 #include "settings_fixture.h"
 
@@ -42,7 +41,11 @@ constexpr const char* kChildVariable = "CW_SETTINGS_CRASH_CHILD";
 TEST(SettingsCrashChild, WriteUntilKilled) {
   const char* paths = std::getenv(kChildVariable);
   if (!paths) GTEST_SKIP() << "only run as the child of SettingsCrash";
-  const std::string both = paths;
+  // Hex, so that no code page of the child's environment can change the bytes.
+  std::string both;
+  for (const char* p = paths; p[0] && p[1]; p += 2) {
+    both += static_cast<char>(std::stoi(std::string(p, 2), nullptr, 16));
+  }
   const size_t bar = both.find('|');
   ChildWriter(both.substr(0, bar), both.substr(bar + 1));
 }
@@ -64,9 +67,13 @@ TEST_F(SettingsCrash, KilledWriterLeavesEveryReturnedWrite) {
 #ifdef _WIN32
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
-  const std::string env = path + "|" + progress;
-  SetEnvironmentVariableW(L"CW_SETTINGS_CRASH_CHILD",
-                          reinterpret_cast<const wchar_t*>(WorkingToUtf16(env).c_str()));
+  std::wstring hex;
+  for (unsigned char c : path + "|" + progress) {
+    const wchar_t* kDigits = L"0123456789ABCDEF";
+    hex += kDigits[c >> 4];
+    hex += kDigits[c & 15];
+  }
+  SetEnvironmentVariableW(L"CW_SETTINGS_CRASH_CHILD", hex.c_str());
   std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=SettingsCrashChild.*";
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
