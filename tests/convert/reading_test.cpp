@@ -8,6 +8,8 @@
 #include "encoding/charset.h"
 #include "support/temp_dir.h"
 
+#include <memory>
+
 namespace cw {
 namespace {
 
@@ -184,6 +186,79 @@ TEST_F(LoadFile, ReadFailuresReportTheirCause) {
   EXPECT_EQ(LoadDecodedText(path, EncodingChoice::Auto).status, ReadStatus::TooLarge);
   platform::ClearInjectedFailures();
   EXPECT_EQ(LoadDecodedText(path, EncodingChoice::Auto).text, "abc");
+}
+
+}  // namespace
+}  // namespace cw
+
+namespace cw {
+namespace {
+
+class LoadBadInput : public ::testing::Test {
+ protected:
+  test::TempDir dir_;
+};
+
+TEST_F(LoadBadInput, FileHeldExclusivelyByAnotherProgramIsUnreadable) {
+  const std::string path = dir_.Join("locked.txt");
+  test::WriteFileBytes(path, "abc");
+  std::unique_ptr<platform::OpenFile> holder;
+  ASSERT_EQ(platform::OpenForUpdate(path, platform::ShareMode::None, &holder), platform::Status::Ok);
+  const DecodedText d = LoadDecodedText(path, EncodingChoice::Auto);
+  EXPECT_EQ(d.status, ReadStatus::AccessDenied);
+  EXPECT_TRUE(d.text.empty());
+  holder.reset();
+  EXPECT_EQ(LoadDecodedText(path, EncodingChoice::Auto).text, "abc");
+}
+
+TEST_F(LoadBadInput, GzipBombIsReadAsItIs) {
+  // 300 members of 1 MB of zeros each, about 300 KB in all: past the decompression
+  // limit, so the compressed bytes themselves are the (tiny) ANSI text, cut at their
+  // first zero byte.
+  const std::string member = test::GzipBytes(std::string(1u << 20, '\0'), 9);
+  std::string bomb;
+  for (int i = 0; i < 300; ++i) bomb += member;
+  const std::string path = dir_.Join("bomb.txt.gz");
+  test::WriteFileBytes(path, bomb);
+  const DecodedText d = LoadDecodedText(path, EncodingChoice::Auto);
+  EXPECT_EQ(d.status, ReadStatus::Ok);
+  EXPECT_FALSE(d.wasGzipped);
+  EXPECT_EQ(d.detected, EncodingChoice::Ansi);
+  EXPECT_EQ(d.text, "\x1F\x8B\x08");
+}
+
+TEST_F(LoadBadInput, LargeFileGivesADefinedResult) {
+  // 300 MB of UTF-8: read and decoded, or refused as too large in a small address
+  // space; never a crash.
+  std::string big(300u << 20, 'a');
+  for (size_t i = 0; i + 6 < big.size(); i += 4096) big.replace(i, 6, kZhongwenUtf8);
+  const std::string path = dir_.Join("big.txt");
+  test::WriteFileBytes(path, big);
+  big.clear();
+  big.shrink_to_fit();
+  const DecodedText d = LoadDecodedText(path, EncodingChoice::Auto);
+  if (d.status == ReadStatus::Ok) {
+    EXPECT_EQ(d.detected, EncodingChoice::Utf8);
+    EXPECT_EQ(d.text.substr(0, 4), kZhongwenGbk);
+  } else {
+    EXPECT_EQ(d.status, ReadStatus::TooLarge);
+  }
+}
+
+TEST(DecodeBadInput, InvalidBytesAndControlBytes) {
+  // Invalid UTF-8 in a page that declares UTF-8: replacement characters, the rest kept.
+  DecodedText d = DecodeBytes("<meta charset=utf-8>a\xFF" "b", EncodingChoice::Auto);
+  EXPECT_EQ(d.detected, EncodingChoice::Utf8);
+  EXPECT_EQ(ToUtf8(d.text), "<meta charset=utf-8>a\xEF\xBF\xBD" "b");
+  // Invalid GBK is ANSI and kept byte for byte; 1A bytes are ordinary content.
+  d = DecodeBytes("\xFF\xFE\xFD\x1A\x81", EncodingChoice::Ansi);
+  EXPECT_EQ(d.text, "\xFF\xFE\xFD\x1A\x81");
+  d = DecodeBytes("a\x1A" "b", EncodingChoice::Auto);
+  EXPECT_EQ(d.text, "a\x1A" "b");
+  // UTF-16 with an odd length: the last byte becomes one replacement character.
+  d = DecodeBytes(std::string("\xFF\xFE" "A\0B", 5), EncodingChoice::Auto);
+  EXPECT_EQ(d.detected, EncodingChoice::Utf16Le);
+  EXPECT_EQ(ToUtf8(d.text), "A\xEF\xBF\xBD");
 }
 
 }  // namespace
