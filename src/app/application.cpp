@@ -1,58 +1,52 @@
-// Start-up and the message loop of chengwen.exe.
+// Start-up, the message loop and exit of chengwen.exe.
 #include "app/application.h"
 
-#include <string>
+#include <commctrl.h>
 
+#include "app/win32_dialogs.h"
 #include "encoding/charset.h"
+#include "platform/platform.h"
 
 namespace cw::app {
-namespace {
 
-constexpr wchar_t kWindowClass[] = L"ChengwenMainWindow";
-constexpr int kWindowWidth = 606;
-constexpr int kWindowHeight = 436;
+std::string ApplicationTitle() { return FromUtf8("青禾·澄文坊"); }
 
-std::wstring Wide(const std::string& working) {
-  std::u16string wide = WorkingToUtf16(working);
-  return std::wstring(wide.begin(), wide.end());
+std::string SettingsFilePath() { return platform::ProgramFolder() + "\\" + ApplicationTitle() + ".ini"; }
+
+Application::Application(const std::string& settingsPath, batch::Dialogs& dialogs) : dialogs_(dialogs) {
+  store_ = std::make_unique<settings::SettingsStore>();
+  hooks_ = std::make_unique<DropTargetHooks>();
+  // Start-up goes on whatever the result: without the file the options are the defaults.
+  store_->Open(settingsPath, settings::StorageMode::KeepOpen);
 }
 
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_DESTROY) {
-    PostQuitMessage(0);
-    return 0;
-  }
-  return DefWindowProcW(window, message, wParam, lParam);
+Application::~Application() {
+  mainWindow_.reset();
+  store_.reset();
+  hooks_.reset();
 }
 
-}  // namespace
+bool Application::ShowMainWindow(HINSTANCE instance, int showCommand) {
+  mainWindow_ = std::make_unique<MainWindow>(*store_, *hooks_, dialogs_);
+  if (!mainWindow_->Create(instance)) return false;
+  mainWindow_->Show(showCommand);
+  return true;
+}
+
+int Application::RunMessageLoop() {
+  MSG message = {};
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchWindowMessage(message);
+  return static_cast<int>(message.wParam);
+}
 
 int RunApplication(HINSTANCE instance, int showCommand) {
-  WNDCLASSEXW windowClass = {};
-  windowClass.cbSize = sizeof(windowClass);
-  windowClass.lpfnWndProc = MainWindowProc;
-  windowClass.hInstance = instance;
-  windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = kWindowClass;
-  if (!RegisterClassExW(&windowClass)) return 1;
-
-  const std::wstring caption = Wide(FromUtf8(u8"青禾·澄文坊 v1.6.0.0 - 支持拖放文件和目录"));
-  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-  const int left = (GetSystemMetrics(SM_CXSCREEN) - kWindowWidth) / 2;
-  const int top = (GetSystemMetrics(SM_CYSCREEN) - kWindowHeight) / 2;
-  HWND window = CreateWindowExW(0, kWindowClass, caption.c_str(), style, left, top, kWindowWidth,
-                                kWindowHeight, nullptr, nullptr, instance, nullptr);
-  if (!window) return 1;
-  ShowWindow(window, showCommand);
-  UpdateWindow(window);
-
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-  return static_cast<int>(message.wParam);
+  INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&controls);
+  Win32Dialogs dialogs;
+  Application application(SettingsFilePath(), dialogs);
+  if (!application.ShowMainWindow(instance, showCommand)) return 1;
+  dialogs.SetOwner(application.Window().Handle());
+  return application.RunMessageLoop();
 }
 
 }  // namespace cw::app

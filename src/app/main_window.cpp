@@ -1,0 +1,276 @@
+// The main window: creation from the control table, the window-created and -closing
+// sequences, and the events of the batch buttons, the status label and the link.
+#include "app/main_window.h"
+
+#include <commctrl.h>
+
+#include "app/win32_dialogs.h"
+#include "app/win32_text.h"
+#include "app/window_commands.h"
+#include "encoding/charset.h"
+#include "platform/platform.h"
+#include "settings/persist.h"
+
+namespace cw::app {
+namespace {
+
+constexpr wchar_t kMainClass[] = L"ChengwenMainWindow";
+constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr int kFirstControlId = 1000;
+constexpr UINT_PTR kSubclassId = 1;
+constexpr int kFolderCaptionIndent = 20;
+constexpr COLORREF kLinkColour = RGB(0x00, 0x5A, 0xB4);
+// Where the link below the options leads: the program's home page.
+constexpr char kProjectPage[] = "https://github.com/qinghe-soft/chengwen";
+
+bool RegisterMainClass(HINSTANCE instance, WNDPROC procedure) {
+  WNDCLASSEXW mainClass = {};
+  if (GetClassInfoExW(instance, kMainClass, &mainClass)) return true;
+  mainClass.cbSize = sizeof(mainClass);
+  mainClass.lpfnWndProc = procedure;
+  mainClass.hInstance = instance;
+  mainClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+  mainClass.hIconSm = mainClass.hIcon;
+  mainClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  mainClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  mainClass.lpszClassName = kMainClass;
+  return RegisterClassExW(&mainClass) != 0;
+}
+
+bool Named(const Win32Control* control, const char* nameUtf8) {
+  return control && control->Name() == FromUtf8(nameUtf8);
+}
+
+}  // namespace
+
+std::string MainSection() { return FromUtf8("主界面"); }
+
+MainWindow::MainWindow(settings::SettingsStore& store, DropTargetHooks& hooks, batch::Dialogs& dialogs)
+    : store_(store), hooks_(hooks), dialogs_(dialogs), form_(ScreenDpi()), fonts_(form_.Dpi()) {}
+
+MainWindow::~MainWindow() {
+  if (window_ && IsWindow(window_)) {
+    hooks_.Detach(window_);
+    DestroyWindow(window_);
+  }
+  for (auto& entry : brushes_) DeleteObject(entry.second);
+}
+
+Win32Control* MainWindow::Control(const char* nameUtf8) { return form_.FindByName(FromUtf8(nameUtf8)); }
+
+bool MainWindow::Create(HINSTANCE instance) {
+  if (!RegisterPanelClass(instance) || !RegisterMainClass(instance, &WindowProc)) return false;
+  const form::WindowSpec& spec = form::MainWindowSpec();
+  const int dpi = form_.Dpi();
+  const int width = Scale(spec.width, dpi);
+  const int height = Scale(spec.height, dpi);
+  // Centred on every start; the designed position and the last one are not used.
+  const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  CreateWindowExW(WS_EX_CONTROLPARENT, kMainClass, Wide(spec.caption).c_str(), kMainStyle, left, top,
+                  width, height, nullptr, nullptr, instance, this);
+  if (!window_) return false;
+  form_.SetHandle(window_);
+  if (!BuildControls(instance)) return false;
+  batch_ = std::make_unique<batch::BatchJob>(form_, dialogs_);
+  platform::SetPumpHook(&PumpWindowMessages);
+  OnCreated();
+  return true;
+}
+
+void MainWindow::Show(int showCommand) {
+  ShowWindow(window_, showCommand);
+  UpdateWindow(window_);
+}
+
+bool MainWindow::BuildControls(HINSTANCE instance) {
+  const auto& specs = form::MainWindowControls();
+  for (size_t i = 0; i < specs.size(); ++i) {
+    const form::ControlSpec& spec = specs[i];
+    Win32Control* control = form_.Add(spec);
+    HWND parent = window_;
+    if (!spec.container.empty()) {
+      Win32Control* container = form_.FindByName(spec.container);
+      if (container && container->Handle()) parent = container->Handle();
+    }
+    HWND handle = CreateControlWindow(spec, control, parent, kFirstControlId + static_cast<int>(i),
+                                      instance, fonts_, form_.Dpi());
+    if (!handle) {
+      if (spec.kind != form::Kind::Timer) return false;
+      continue;
+    }
+    if (spec.handCursor || spec.kind == form::Kind::ProgressBar || Named(control, "按钮批量转换文件夹")) {
+      SetWindowSubclass(handle, &ControlSubclass, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    }
+  }
+  // The filter box lies inside the folder button's rectangle and must get the clicks;
+  // the line under the banner must not be covered by it.
+  for (const char* name : {"编辑框文件过滤", "标签3"}) {
+    if (Win32Control* control = Control(name)) {
+      SetWindowPos(control->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+  }
+  // Its caption keeps to the part of the button that the filter box leaves free.
+  if (Win32Control* button = Control("按钮批量转换文件夹")) {
+    HWND handle = button->Handle();
+    SetWindowLongW(handle, GWL_STYLE, GetWindowLongW(handle, GWL_STYLE) | BS_LEFT);
+    RECT margin = {Scale(kFolderCaptionIndent, form_.Dpi()), 0, 0, 0};
+    SendMessageW(handle, BCM_SETTEXTMARGIN, 0, reinterpret_cast<LPARAM>(&margin));
+  }
+  return true;
+}
+
+void MainWindow::RunGuarded(const std::function<void()>& work) {
+  ++guardDepth_;
+  work();
+  --guardDepth_;
+  if (guardDepth_ == 0 && (closeDeferred_ || (batch_ && batch_->CloseWanted())) && !closing_) {
+    closeDeferred_ = false;
+    PostMessageW(window_, WM_CLOSE, 0, 0);
+  }
+}
+
+void MainWindow::OnCreated() {
+  // The restore comes first, before the window takes any input.
+  RunGuarded([this] {
+    settings::PersistControls(&store_, &form_, settings::Direction::Restore, MainSection());
+  });
+  Win32Control* bar = Control("进度条");
+  Win32Control* label = Control("透明标签");
+  if (bar && label && bar->Handle() && label->Handle()) {
+    SetParent(label->Handle(), bar->Handle());
+    const form::Geometry area = bar->GetGeometry();
+    label->SetGeometry({10, 0, area.width - 10, area.height});
+  }
+  hooks_.Attach(window_, [this](int count, int index, const std::string& path, const std::string& extension) {
+    RunGuarded([&] { batch_->OnDropItem(count, index, path, extension); });
+  });
+}
+
+void MainWindow::OnClose() {
+  if (closing_) return;
+  if (guardDepth_ > 0 || batch_->IsRunning()) {
+    // Inside a run or a question: the run stops after its current file, then we close.
+    batch_->RequestClose();
+    closeDeferred_ = true;
+    return;
+  }
+  if (!batch_->RequestClose()) {
+    closeDeferred_ = true;
+    return;
+  }
+  closing_ = true;
+  // The save pumps messages; no click may start anything while the window goes.
+  EnableWindow(window_, FALSE);
+  settings::PersistControls(&store_, &form_, settings::Direction::Save, MainSection());
+  hooks_.Detach(window_);
+  DestroyWindow(window_);
+}
+
+void MainWindow::OnCommand(int id, int code) {
+  Win32Control* control = form_.At(id - kFirstControlId);
+  if (Named(control, "按钮批量转换") && code == BN_CLICKED) {
+    RunGuarded([this] { batch_->OnListButtonClick(); });
+  } else if (Named(control, "按钮批量转换文件夹") && code == BN_CLICKED) {
+    RunGuarded([this] { batch_->OnFolderButtonClick(); });
+  } else if (control && control->GetKind() == form::Kind::Link && code == STN_CLICKED) {
+    ShellOpen(kProjectPage);
+  }
+}
+
+LRESULT MainWindow::OnControlColour(HDC dc, HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+  Win32Control* control = form_.FindByHandle(handle);
+  if (control && control->Transparent()) {
+    SetBkMode(dc, TRANSPARENT);
+    if (control->GetKind() == form::Kind::Link) SetTextColor(dc, kLinkColour);
+    return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+  }
+  if (control && control->BackColour() >= 0) {
+    const COLORREF colour = static_cast<COLORREF>(control->BackColour());
+    HBRUSH& brush = brushes_[control->BackColour()];
+    if (!brush) brush = CreateSolidBrush(colour);
+    SetBkColor(dc, colour);
+    return reinterpret_cast<LRESULT>(brush);
+  }
+  return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->window_ = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(window, message, wParam, lParam);
+  return self->HandleMessage(message, wParam, lParam);
+}
+
+LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam));
+      return 0;
+    case WM_CTLCOLORSTATIC:
+      return OnControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam), message,
+                             wParam, lParam);
+    case WM_CLOSE:
+      OnClose();
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    case WM_NCDESTROY: {
+      HWND window = window_;
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      window_ = nullptr;
+      form_.SetHandle(nullptr);
+      return DefWindowProcW(window, message, wParam, lParam);
+    }
+  }
+  return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+LRESULT CALLBACK MainWindow::ControlSubclass(HWND control, UINT message, WPARAM wParam, LPARAM lParam,
+                                             UINT_PTR, DWORD_PTR self) {
+  return reinterpret_cast<MainWindow*>(self)->HandleControlMessage(control, message, wParam, lParam);
+}
+
+LRESULT MainWindow::HandleControlMessage(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+  Win32Control* control = form_.FindByHandle(handle);
+  switch (message) {
+    case WM_SETCURSOR:
+      if (control && (Named(control, "透明标签") || control->GetKind() == form::Kind::Link)) {
+        SetCursor(LoadCursorW(nullptr, IDC_HAND));
+        return TRUE;
+      }
+      break;
+    case WM_LBUTTONDOWN:
+      if (Named(control, "透明标签")) {
+        OpenOutputFolder(form_);
+        return 0;
+      }
+      break;
+    case WM_RBUTTONUP:
+      // Releasing the right button over the folder button is a click too.
+      if (Named(control, "按钮批量转换文件夹")) {
+        RECT area;
+        GetClientRect(handle, &area);
+        const POINT point = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+        if (PtInRect(&area, point) && IsWindowEnabled(handle)) {
+          PostMessageW(window_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(handle), BN_CLICKED),
+                       reinterpret_cast<LPARAM>(handle));
+        }
+      }
+      break;
+    case WM_CTLCOLORSTATIC:
+      // The status label lives in the progress bar; its colours are the window's to give.
+      return SendMessageW(window_, message, wParam, lParam);
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(handle, &ControlSubclass, kSubclassId);
+      break;
+  }
+  return DefSubclassProc(handle, message, wParam, lParam);
+}
+
+}  // namespace cw::app

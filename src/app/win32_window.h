@@ -1,0 +1,103 @@
+// The form model over real Win32 controls: what the batch and the settings store see of
+// the main window (names, kinds, tags, captions, states, control order).
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "form/form.h"
+#include "form/main_window.h"
+
+namespace cw::app {
+
+class Win32Window;
+
+// One control of the table and the window that shows it (none for the banner timer).
+class Win32Control : public form::Control {
+ public:
+  Win32Control(Win32Window* window, const form::ControlSpec& spec);
+
+  HWND Handle() const { return handle_; }
+  void SetHandle(HWND handle) { handle_ = handle; }
+  bool Transparent() const { return transparent_; }
+  // The background colour as 0x00BBGGRR; -1 for the system's.
+  int32_t BackColour() const { return backColour_; }
+
+  const std::string& Name() const override { return name_; }
+  form::Kind GetKind() const override { return kind_; }
+  int ComboStyle() const override { return comboStyle_; }
+  // The control that holds this one now (the status label moves into the progress bar).
+  std::string Container() const override;
+  bool Exists() const override { return handle_ && IsWindow(handle_); }
+
+  std::string Tag() const override { return tag_; }
+  void SetTag(const std::string& tag) override { tag_ = tag; }
+  std::string Caption() const override;
+  void SetCaption(const std::string& caption) override;
+  bool Checked() const override;
+  void SetChecked(bool checked) override;
+  int Selection() const override;
+  void SetSelection(int index) override;
+  std::string Content() const override;
+  void SetContent(const std::string& content) override;
+  bool Enabled() const override;
+  void SetEnabled(bool enabled) override;
+  int ProgressMaximum() const override;
+  void SetProgressMaximum(int maximum) override;
+  int ProgressPosition() const override;
+  void SetProgressPosition(int position) override;
+  int32_t Colour() const override { return colour_; }
+  void SetColour(int32_t colour) override { colour_ = colour; }
+  form::Geometry GetGeometry() const override;
+  void SetGeometry(const form::Geometry& geometry) override;
+  std::vector<form::Item> Items() const override;
+  void SetItems(const std::vector<form::Item>& items) override;
+
+ private:
+  bool HasCheck() const;
+  bool HasCaption() const;
+  bool HasText() const;
+  // Repaints what lies under a control drawn without a background, and the control.
+  void RepaintThrough() const;
+
+  Win32Window* window_;
+  std::string name_;
+  form::Kind kind_;
+  int comboStyle_ = 0;
+  bool transparent_ = false;
+  int32_t backColour_ = -1;
+  HWND handle_ = nullptr;
+  std::string tag_;
+  // States of kinds that have no window for them.
+  std::string content_;
+  bool enabled_ = true;
+  int32_t colour_ = 0;
+  form::Geometry geometry_;
+};
+
+class Win32Window : public form::Window {
+ public:
+  explicit Win32Window(int dpi) : dpi_(dpi) {}
+
+  int ControlCount() const override { return static_cast<int>(controls_.size()); }
+  form::Control* ControlAt(int index) override;
+
+  Win32Control* Add(const form::ControlSpec& spec);
+  Win32Control* At(int index) { return controls_[static_cast<size_t>(index)].get(); }
+  Win32Control* FindByHandle(HWND handle);
+  Win32Control* FindByName(const std::string& name);
+
+  HWND Handle() const { return handle_; }
+  void SetHandle(HWND handle) { handle_ = handle; }
+  int Dpi() const { return dpi_; }
+
+ private:
+  HWND handle_ = nullptr;
+  int dpi_;
+  std::vector<std::unique_ptr<Win32Control>> controls_;
+};
+
+}  // namespace cw::app
