@@ -108,7 +108,9 @@ TEST_F(RoundTripTest, Big5CodesRoundTripExceptDuplicates) {
     for (const auto& [utf8, codes] : codesOf) {
       const std::string encoded = Transcode(utf8, Charset::Utf8, charset);
       EXPECT_TRUE(codes.count(encoded)) << Hex(utf8) << " written as " << Hex(encoded);
-      if (codes.size() == 1) EXPECT_EQ(encoded, *codes.begin());
+      if (codes.size() == 1) {
+        EXPECT_EQ(encoded, *codes.begin());
+      }
     }
   }
 }
