@@ -94,14 +94,15 @@ DWORD ComboStyle(int style) {
 // A combo box's height is its closed selection field; the window is made taller so that
 // the list has room, and the field is brought to the table's height.
 void FitComboHeight(HWND combo, int height) {
-  for (int attempt = 0; attempt < 3; ++attempt) {
+  // Some systems add their own margin to the height asked for, so adjust by what we see.
+  LRESULT asked = SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+  for (int attempt = 0; attempt < 4 && asked != CB_ERR; ++attempt) {
     RECT area;
     GetWindowRect(combo, &area);
     const int delta = height - (area.bottom - area.top);
-    if (delta == 0) return;
-    const LRESULT item = SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
-    if (item == CB_ERR || item + delta < 1) return;
-    SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item + delta);
+    if (delta == 0 || asked + delta < 1) return;
+    asked += delta;
+    SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), asked);
   }
 }
 

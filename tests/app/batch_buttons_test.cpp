@@ -1,0 +1,152 @@
+// The batch buttons and the drop on the real window: real folders converted through
+// scripted dialogs, the captions while running and when idle, the stop click, the drop
+// question, and a close request in the middle of a run.
+#include "app_fixture.h"
+
+namespace cw::app::test {
+namespace {
+
+// What the window showed at one moment inside a run.
+struct Seen {
+  std::string folderCaption;
+  std::string listCaption;
+  bool folderEnabled = true;
+  bool listEnabled = true;
+};
+
+class BatchButtonsTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    source = temp.Join("docs");
+    // GBK text, as Notepad on a Chinese Windows saves it.
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"}) {
+      WriteFileBytes(source + "\\" + name, W("澄文坊：编码转换\r\n第二行"));
+    }
+    Start();
+  }
+
+  // Posted before a click, this runs inside the batch's first pump.
+  void PostLook() {
+    probe.Post([this] {
+      seen.push_back({WindowText(Handle("按钮批量转换文件夹")), WindowText(Handle("按钮批量转换")),
+                      IsWindowEnabled(Handle("按钮批量转换文件夹")) != FALSE,
+                      IsWindowEnabled(Handle("按钮批量转换")) != FALSE});
+    });
+  }
+  void ExpectIdle() {
+    EXPECT_EQ(WindowText(Handle("按钮批量转换文件夹")), W(" 批量转换(文件夹方式)"));
+    EXPECT_EQ(WindowText(Handle("按钮批量转换")), W("批量转换"));
+    EXPECT_TRUE(IsWindowEnabled(Handle("按钮批量转换文件夹")));
+    EXPECT_TRUE(IsWindowEnabled(Handle("按钮批量转换")));
+  }
+  std::string Output(const char* name) { return ReadFileBytes(source + W("(已转换)\\") + name); }
+
+  std::string source;
+  Probe probe;
+  std::vector<Seen> seen;
+};
+
+TEST_F(BatchButtonsTest, FolderButtonConvertsTheChosenFolder) {
+  Click("单选框输出UTF8");
+  dialogs.folderAnswer = source;
+  PostLook();
+  Click("按钮批量转换文件夹");
+
+  ASSERT_EQ(dialogs.browseTitles.size(), 1u);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].folderCaption, W(" 点我停止"));
+  EXPECT_EQ(seen[0].listCaption, W("批量转换"));
+  EXPECT_FALSE(seen[0].listEnabled);
+  ExpectIdle();
+  for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"}) {
+    EXPECT_EQ(Output(name), std::string("\xEF\xBB\xBF") + "澄文坊：编码转换\r\n第二行") << name;
+  }
+  EXPECT_EQ(WindowText(Handle("透明标签")), W("转换完成！点击可打开目录：") + source + W("(已转换)"));
+  EXPECT_EQ(Get("透明标签")->Tag(), source + W("(已转换)"));
+  EXPECT_EQ(Get("按钮批量转换文件夹")->Tag(), source) << "the folder is remembered";
+  EXPECT_EQ(SendMessageW(Handle("进度条"), PBM_GETPOS, 0, 0), 4);
+}
+
+TEST_F(BatchButtonsTest, StopClickEndsTheRunAfterTheCurrentFile) {
+  dialogs.folderAnswer = source;
+  PostLook();
+  PostClick("按钮批量转换文件夹");  // the second click means stop
+  PostLook();
+  Click("按钮批量转换文件夹");
+
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].folderCaption, W(" 点我停止"));
+  EXPECT_EQ(seen[1].folderCaption, W(" 停止中.."));
+  ExpectIdle();
+  int converted = 0;
+  for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"}) converted += Output(name).empty() ? 0 : 1;
+  EXPECT_EQ(converted, 1);
+  EXPECT_EQ(dialogs.browseTitles.size(), 1u) << "the stop click asks nothing";
+}
+
+TEST_F(BatchButtonsTest, ListButtonConvertsTheChosenFiles) {
+  Click("单选框输出Ule");
+  dialogs.filesAnswer = {source + "\\b.txt", source + "\\d.txt"};
+  PostLook();
+  Click("按钮批量转换");
+
+  ASSERT_EQ(dialogs.openTitles.size(), 1u);
+  EXPECT_EQ(dialogs.openTitles[0], W("选择要批量转换的多个文件："));
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].listCaption, W("点我停止"));
+  EXPECT_FALSE(seen[0].folderEnabled);
+  ExpectIdle();
+  EXPECT_EQ(Output("b.txt").substr(0, 4), std::string("\xFF\xFE\x84\x6F", 4)) << "UTF-16LE with its mark";
+  EXPECT_FALSE(Output("d.txt").empty());
+  EXPECT_TRUE(Output("a.txt").empty()) << "only the chosen files";
+  EXPECT_EQ(Get("按钮批量转换")->Tag(), source);
+}
+
+TEST_F(BatchButtonsTest, DropAsksOnceAndConvertsFilesAndFolders) {
+  WriteFileBytes(source + W("\\子目录\\e.txt"), W("子目录里的文件"));
+  Click("单选框输出UTF8");
+  HDROP drop = MakeDrop({source + "\\a.txt", source + "\\c.txt", source + W("\\子目录")});
+  SendMessageW(Main(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+
+  ASSERT_EQ(dialogs.questions.size(), 1u);
+  EXPECT_EQ(dialogs.questions[0], W("确定要转换被拖放的 2 个文件和 1 个目录的编码吗？"));
+  EXPECT_EQ(dialogs.questionCaptions[0], W("信息："));
+  EXPECT_EQ(dialogs.questionFlags[0], uint32_t{MB_OKCANCEL | MB_TASKMODAL});
+  EXPECT_FALSE(Output("a.txt").empty());
+  EXPECT_FALSE(Output("c.txt").empty());
+  EXPECT_TRUE(Output("b.txt").empty());
+  EXPECT_EQ(Output(W("子目录\\e.txt").c_str()), std::string("\xEF\xBB\xBF") + "子目录里的文件")
+      << "a dropped folder goes under the dropped files' output folder";
+  ExpectIdle();
+}
+
+TEST_F(BatchButtonsTest, CancelledDropConvertsNothing) {
+  dialogs.askAnswer = IDCANCEL;
+  SendMessageW(Main(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({source + "\\a.txt"})), 0);
+  ASSERT_EQ(dialogs.questions.size(), 1u);
+  EXPECT_EQ(dialogs.questions[0], W("确定要转换被拖放的 1 个文件的编码吗？"));
+  EXPECT_FALSE(PathExists(source + W("(已转换)")));
+  EXPECT_EQ(WindowText(Handle("透明标签")), "");
+}
+
+TEST_F(BatchButtonsTest, CloseDuringARunStopsAfterTheCurrentFileThenCloses) {
+  dialogs.folderAnswer = source;
+  HWND window = Main();
+  probe.Post([window] { SendMessageW(window, WM_CLOSE, 0, 0); });
+  PostLook();
+  Click("按钮批量转换文件夹");
+
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].folderCaption, W(" 停止中..")) << "the close asked the run to stop";
+  int converted = 0;
+  for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"}) converted += Output(name).empty() ? 0 : 1;
+  EXPECT_EQ(converted, 1);
+  PumpFor(50);
+  EXPECT_FALSE(IsWindow(window)) << "the window closes once the run has ended";
+  // The close saved the options, with the folder just chosen.
+  EXPECT_NE(ReadFileBytes(settingsPath).find(W("按钮批量转换文件夹.标记=") + source), std::string::npos);
+}
+
+}  // namespace
+}  // namespace cw::app::test

@@ -1,0 +1,278 @@
+// The real main window under Windows (or Wine): caption, size and place, every control of
+// the table with its class, container, position, caption, font and default, the radio
+// groups, the z-order of the filter box and the status label on the progress bar.
+#include <cwctype>
+
+#include "app_fixture.h"
+#include "encoding/charset.h"
+#include "form/main_window.h"
+
+namespace cw::app::test {
+namespace {
+
+using form::Kind;
+
+// The tests run with the program's own manifest active, so they get the same common
+// controls (version 6) as chengwen.exe.
+class CommonControlsEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    std::string path = CW_SOURCE_DIR "/src/app/main/chengwen.manifest";
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;  // Wine's drive for the Linux root
+    for (char& c : path) {
+      if (c == '/') c = '\\';
+    }
+    const std::wstring manifest = Wide(path);
+    ACTCTXW context = {};
+    context.cbSize = sizeof(context);
+    context.lpSource = manifest.c_str();
+    HANDLE handle = CreateActCtxW(&context);
+    ULONG_PTR cookie = 0;
+    if (handle != INVALID_HANDLE_VALUE) ActivateActCtx(handle, &cookie);
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+  }
+};
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new CommonControlsEnvironment);
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 63);
+  std::wstring lower(name);
+  for (wchar_t& c : lower) c = static_cast<wchar_t>(std::towlower(c));
+  return lower;
+}
+
+// The window class and the style bits that make each kind what it is.
+void ExpectKind(HWND window, Kind kind, const std::string& name) {
+  const LONG style = GetWindowLongW(window, GWL_STYLE);
+  switch (kind) {
+    case Kind::PushButton:
+      EXPECT_EQ(ClassOf(window), L"button") << name;
+      EXPECT_EQ(style & BS_TYPEMASK, BS_PUSHBUTTON) << name;
+      break;
+    case Kind::CheckBox:
+      EXPECT_EQ(ClassOf(window), L"button") << name;
+      EXPECT_EQ(style & BS_TYPEMASK, BS_AUTOCHECKBOX) << name;
+      break;
+    case Kind::RadioButton:
+      EXPECT_EQ(ClassOf(window), L"button") << name;
+      EXPECT_EQ(style & BS_TYPEMASK, BS_AUTORADIOBUTTON) << name;
+      break;
+    case Kind::Label:
+    case Kind::Link:
+      EXPECT_EQ(ClassOf(window), L"static") << name;
+      break;
+    case Kind::EditBox:
+      EXPECT_EQ(ClassOf(window), L"edit") << name;
+      EXPECT_EQ(style & ES_MULTILINE, 0) << name;
+      break;
+    case Kind::ComboBox:
+      EXPECT_EQ(ClassOf(window), L"combobox") << name;
+      EXPECT_EQ(style & 3, CBS_DROPDOWNLIST) << name;
+      break;
+    case Kind::ProgressBar:
+      EXPECT_EQ(ClassOf(window), L"msctls_progress32") << name;
+      break;
+    case Kind::PictureBox:
+    case Kind::Shape:
+      EXPECT_EQ(ClassOf(window), L"chengwenpanel") << name;
+      break;
+    default:
+      ADD_FAILURE() << name << " should have no window";
+  }
+}
+
+class MainWindowTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    Start();
+  }
+};
+
+TEST_F(MainWindowTest, CaptionSizeBorderAndCentredPlace) {
+  ShowWindow(Main(), SW_SHOWNORMAL);
+  EXPECT_EQ(WindowText(Main()), W("青禾·澄文坊 v1.6.0.0 - 支持拖放文件和目录"));
+  RECT frame;
+  GetWindowRect(Main(), &frame);
+  const int dpi = ScreenDpi();
+  EXPECT_EQ(frame.right - frame.left, Scale(606, dpi));
+  EXPECT_EQ(frame.bottom - frame.top, Scale(436, dpi));
+  EXPECT_EQ(frame.left, (GetSystemMetrics(SM_CXSCREEN) - Scale(606, dpi)) / 2);
+  EXPECT_EQ(frame.top, (GetSystemMetrics(SM_CYSCREEN) - Scale(436, dpi)) / 2);
+  const LONG style = GetWindowLongW(Main(), GWL_STYLE);
+  EXPECT_TRUE(style & WS_CAPTION);
+  EXPECT_TRUE(style & WS_SYSMENU);
+  EXPECT_TRUE(style & WS_MINIMIZEBOX);
+  EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+  EXPECT_FALSE(style & WS_THICKFRAME);
+  EXPECT_TRUE(IsWindowVisible(Main()));
+}
+
+TEST_F(MainWindowTest, EveryControlIsBuiltAsTheTableSays) {
+  const int dpi = ScreenDpi();
+  for (const form::ControlSpec& spec : form::MainWindowControls()) {
+    const std::string name = ToUtf8(spec.name);
+    Win32Control* control = app->Window().Form().FindByName(spec.name);
+    ASSERT_NE(control, nullptr) << name;
+    if (spec.kind == Kind::Timer) {
+      EXPECT_FALSE(control->Exists()) << "the banner does not move, so it needs no timer";
+      continue;
+    }
+    HWND window = control->Handle();
+    ASSERT_TRUE(IsWindow(window)) << name;
+    ExpectKind(window, spec.kind, name);
+
+    // The container, and the place in it (the status label has moved onto the bar).
+    if (spec.name == W("透明标签")) continue;
+    HWND expectedParent = spec.container.empty() ? Main() : Handle(ToUtf8(spec.container).c_str());
+    EXPECT_EQ(GetParent(window), expectedParent) << name;
+    EXPECT_EQ(control->Container(), spec.container) << name;
+    RECT area;
+    GetWindowRect(window, &area);
+    MapWindowPoints(nullptr, expectedParent, reinterpret_cast<POINT*>(&area), 2);
+    EXPECT_EQ(area.left, Scale(spec.geometry.left, dpi)) << name;
+    EXPECT_EQ(area.top, Scale(spec.geometry.top, dpi)) << name;
+    EXPECT_EQ(area.right - area.left, Scale(spec.geometry.width, dpi)) << name;
+    EXPECT_EQ(area.bottom - area.top, Scale(spec.geometry.height, dpi)) << name;
+
+    // Caption, default state and font, read from the window itself.
+    const bool hasCaption = spec.kind == Kind::PushButton || spec.kind == Kind::CheckBox ||
+                            spec.kind == Kind::RadioButton || spec.kind == Kind::Label ||
+                            spec.kind == Kind::Link;
+    if (hasCaption) {
+      EXPECT_EQ(WindowText(window), spec.caption) << name;
+    }
+    if (spec.kind == Kind::CheckBox || spec.kind == Kind::RadioButton) {
+      EXPECT_EQ(SendMessageW(window, BM_GETCHECK, 0, 0), spec.checked ? BST_CHECKED : BST_UNCHECKED) << name;
+    }
+    EXPECT_EQ(IsWindowEnabled(window) != FALSE, spec.enabled) << name;
+    if (!spec.font.face.empty()) {
+      LOGFONTW font = {};
+      ASSERT_TRUE(GetObjectW(reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)), sizeof(font), &font))
+          << name;
+      EXPECT_EQ(font.lfHeight, -Scale(spec.font.height, dpi)) << name;
+      EXPECT_EQ(font.lfWeight, spec.font.bold ? FW_BOLD : FW_NORMAL) << name;
+      EXPECT_EQ(font.lfCharSet, spec.font.charset == form::FontCharset::Ansi ? ANSI_CHARSET : GB2312_CHARSET)
+          << name;
+      EXPECT_EQ(std::wstring(font.lfFaceName), spec.font.face == W("黑体") ? L"SimHei" : L"SimSun") << name;
+    }
+  }
+}
+
+TEST_F(MainWindowTest, FirstStartShowsTheDesignDefaults) {
+  HWND filter = Handle("编辑框文件过滤");
+  EXPECT_EQ(WindowText(filter), "*.*");
+  HWND combo = Handle("组合框换行格式");
+  EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 0);
+  const char* items[] = {"是否改变换行格式", "改为 Win (\\r\\n)", "改为 Unix (\\n)", "改为 Mac (\\r)"};
+  ASSERT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 4);
+  for (int i = 0; i < 4; ++i) {
+    wchar_t text[64] = {};
+    SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+    EXPECT_EQ(Narrow(text), W(items[i])) << "the escapes are shown as written, not as line breaks";
+  }
+  HWND bar = Handle("进度条");
+  EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 100);
+  EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 0);
+  EXPECT_EQ(WindowText(Handle("透明标签")), "");
+  EXPECT_EQ(Get("透明标签")->Tag(), "");
+  EXPECT_EQ(Get("按钮批量转换文件夹")->Tag(), "");
+}
+
+TEST_F(MainWindowTest, EachContainerIsOneExclusiveRadioGroup) {
+  Click("单选框输入UTF8");
+  EXPECT_EQ(SendMessageW(Handle("单选框输入UTF8"), BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(SendMessageW(Handle("单选框自动输入"), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  // The other two groups keep their choice.
+  EXPECT_TRUE(Get("单选框自动输出")->Checked());
+  EXPECT_TRUE(Get("单选框不转")->Checked());
+
+  Click("单选框b5到繁");
+  EXPECT_TRUE(Get("单选框b5到繁")->Checked());
+  EXPECT_FALSE(Get("单选框不转")->Checked());
+  EXPECT_FALSE(Get("选择框同时转换文件名")->Checked()) << "the check box in the frame is no radio";
+  EXPECT_TRUE(Get("单选框输入UTF8")->Checked());
+
+  // Setting a radio button through the form model clears its container only.
+  Get("单选框输出Ube")->SetChecked(true);
+  int checkedInOutputRow = 0;
+  for (const char* name : {"单选框自动输出", "单选框输出ANSI", "单选框输出UTF8", "单选框输出Ule", "单选框输出Ube"}) {
+    checkedInOutputRow += Get(name)->Checked() ? 1 : 0;
+  }
+  EXPECT_EQ(checkedInOutputRow, 1);
+  EXPECT_TRUE(Get("单选框输入UTF8")->Checked());
+}
+
+// Notifications of controls inside the panels still reach the main window.
+std::vector<HWND> notifiers;
+LRESULT CALLBACK RecordCommands(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+  if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) notifiers.push_back(reinterpret_cast<HWND>(lParam));
+  return DefSubclassProc(window, message, wParam, lParam);
+}
+
+TEST_F(MainWindowTest, ClicksInsidePanelsReachTheWindow) {
+  notifiers.clear();
+  SetWindowSubclass(Main(), &RecordCommands, 7, 0);
+  Click("单选框输出ANSI");
+  Click("选择框同时转换文件名");
+  RemoveWindowSubclass(Main(), &RecordCommands, 7);
+  EXPECT_EQ(notifiers, (std::vector<HWND>{Handle("单选框输出ANSI"), Handle("选择框同时转换文件名")}));
+}
+
+TEST_F(MainWindowTest, FilterBoxLiesAboveTheFolderButtonAndGetsTheClicks) {
+  ShowWindow(Main(), SW_SHOWNORMAL);
+  HWND filter = Handle("编辑框文件过滤");
+  HWND button = Handle("按钮批量转换文件夹");
+  RECT area;
+  GetWindowRect(filter, &area);
+  POINT centre = {(area.left + area.right) / 2, (area.top + area.bottom) / 2};
+  EXPECT_EQ(WindowFromPoint(centre), filter);
+  POINT inClient = centre;
+  ScreenToClient(Main(), &inClient);
+  EXPECT_EQ(ChildWindowFromPointEx(Main(), inClient, CWP_SKIPINVISIBLE), filter);
+  // Left of the filter box the button is hit.
+  POINT left = {centre.x - 100, centre.y};
+  EXPECT_EQ(WindowFromPoint(left), button);
+}
+
+TEST_F(MainWindowTest, StatusLabelLiesTransparentOnTheProgressBar) {
+  Win32Control* label = Get("透明标签");
+  HWND bar = Handle("进度条");
+  EXPECT_EQ(GetParent(label->Handle()), bar);
+  EXPECT_EQ(label->Container(), W("进度条"));
+  EXPECT_EQ(label->GetGeometry(), (form::Geometry{10, 0, 542, 24}));
+  EXPECT_TRUE(GetWindowLongW(label->Handle(), GWL_STYLE) & SS_NOTIFY) << "clicks on the text reach it";
+
+  // Drawn without a background: the bar shows through.
+  HDC dc = GetDC(label->Handle());
+  const LRESULT brush = SendMessageW(bar, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                     reinterpret_cast<LPARAM>(label->Handle()));
+  EXPECT_EQ(reinterpret_cast<HGDIOBJ>(brush), GetStockObject(NULL_BRUSH));
+  EXPECT_EQ(GetBkMode(dc), TRANSPARENT);
+  ReleaseDC(label->Handle(), dc);
+
+  // A hand over the text.
+  SendMessageW(label->Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(label->Handle()),
+               MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_HAND));
+
+  // A caption written by the batch is the label's.
+  label->SetCaption(W("(3:1) 说明"));
+  EXPECT_EQ(WindowText(label->Handle()), W("(3:1) 说明"));
+}
+
+TEST_F(MainWindowTest, RightButtonReleasedOverTheFolderButtonIsAClick) {
+  HWND button = Handle("按钮批量转换文件夹");
+  SendMessageW(button, WM_RBUTTONUP, 0, MAKELPARAM(-20, 10));  // released beside it
+  PumpFor(30);
+  EXPECT_TRUE(dialogs.browseTitles.empty());
+  SendMessageW(button, WM_RBUTTONUP, 0, MAKELPARAM(20, 10));
+  PumpFor(30);
+  ASSERT_EQ(dialogs.browseTitles.size(), 1u);
+  EXPECT_EQ(dialogs.browseTitles[0], W("选择要批量转换的文件(*.*)所在文件夹："));
+}
+
+}  // namespace
+}  // namespace cw::app::test
