@@ -51,6 +51,7 @@ const char* ConvertStatusName(ConvertStatus status) {
     case ConvertStatus::WriteFailed: return "output could not be written";
     case ConvertStatus::SourceNotRemoved: return "old name could not be removed";
     case ConvertStatus::TooLarge: return "file too large";
+    case ConvertStatus::NotText: return "holds zero bytes (not text); original left as it is";
   }
   return "failed";
 }
@@ -137,6 +138,10 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   DecodedText decoded = LoadDecodedText(sourcePath, options.inputEncoding);
   if (decoded.status == ReadStatus::TooLarge) return ConvertStatus::TooLarge;
   if (decoded.status != ReadStatus::Ok) return ConvertStatus::Unreadable;
+  // The working text ends at the first zero character. Written elsewhere, the cut copy
+  // harms nothing; written over the original it would destroy the rest of the file (an
+  // image or archive caught by "*.*"), so the original is kept.
+  if (decoded.cutAtZero && options.overwriteOriginal) return ConvertStatus::NotText;
   std::string working = std::move(decoded.text);
 
   // 2. Script of the content and, on request, of the file name (last component only).

@@ -19,6 +19,7 @@ enum class ConvertStatus {
   WriteFailed,       // the output could not be written: the source and any old output are intact
   SourceNotRemoved,  // written under the new name, but the old name could not be removed
   TooLarge,          // more than the process can hold while converting: nothing was written
+  NotText,           // overwriting, but the content holds a zero character: left as it is
 };
 const char* ConvertStatusName(ConvertStatus status);
 

@@ -138,6 +138,18 @@ bool IsLikelyUtf8(std::string_view bytes) {
 
 namespace {
 
+// Whether the content holds a zero character in its encoding: a zero byte for the
+// single- and double-byte encodings and UTF-8, an aligned zero unit for UTF-16.
+bool HoldsZeroCharacter(std::string_view bytes, EncodingChoice encoding) {
+  if (encoding == EncodingChoice::Utf16Le || encoding == EncodingChoice::Utf16Be) {
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+      if (bytes[i] == 0 && bytes[i + 1] == 0) return true;
+    }
+    return false;
+  }
+  return std::memchr(bytes.data(), 0, bytes.size()) != nullptr;
+}
+
 // Decodes the file's bytes; `owned`, when given, holds the same bytes and may be taken
 // over as the working text instead of copying it.
 DecodedText Decode(std::string_view fileBytes, EncodingChoice input, std::string* owned) {
@@ -160,10 +172,12 @@ DecodedText Decode(std::string_view fileBytes, EncodingChoice input, std::string
   const std::string_view charset = CharsetNameOf(encoding);
   if (!charset.empty() && !rest.empty()) {
     result.text = text::FromBytes(Transcode(rest, charset, kWorkingCharset));
+    result.cutAtZero = !result.text.empty() && HoldsZeroCharacter(rest, encoding);
   }
   if (result.text.empty()) {
+    result.cutAtZero = std::memchr(bytes.data(), 0, bytes.size()) != nullptr;
     // Nothing decoded (or nothing to decode): the raw bytes, mark included, are the text.
-    if (owned && !result.wasGzipped && std::memchr(bytes.data(), 0, bytes.size()) == nullptr) {
+    if (owned && !result.wasGzipped && !result.cutAtZero) {
       result.text = std::move(*owned);
     } else {
       result.text = text::FromBytes(bytes);

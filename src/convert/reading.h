@@ -25,6 +25,9 @@ struct DecodedText {
   EncodingChoice detected = EncodingChoice::Auto;
   ReadStatus status = ReadStatus::Ok;
   bool wasGzipped = false;
+  // The content held a zero character, so the text ends before the content does (a
+  // binary file, most likely). Converting it over the original would lose the rest.
+  bool cutAtZero = false;
 };
 
 // Decodes file bytes already in memory with the given input choice (0-4).

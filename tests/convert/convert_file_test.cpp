@@ -266,6 +266,27 @@ TEST_F(ConvertFileTest, FailedDeleteOfTheOldNameIsReportedAndBothFilesStay) {
   EXPECT_EQ(test::ReadFileBytes(out), W(u8"簡體"));
 }
 
+TEST_F(ConvertFileTest, ContentWithZeroBytesIsCutElsewhereButNeverOverwritten) {
+  const std::string binary = std::string("PNG\0\x01\x02 rest of the image", 24);
+  const std::string source = Put("image.png", binary);
+  std::string out = dir_.Join("out\\image.png");
+  ASSERT_EQ(Convert(source, out, {}), ConvertStatus::Converted);
+  EXPECT_EQ(test::ReadFileBytes(out), "PNG");
+
+  ConversionOptions overwrite;
+  overwrite.overwriteOriginal = true;
+  out = source;
+  EXPECT_EQ(Convert(source, out, overwrite), ConvertStatus::NotText);
+  EXPECT_EQ(test::ReadFileBytes(source), binary);
+
+  // A UTF-16 file with a zero character is protected the same way.
+  const std::string utf16 = std::string("\xFF\xFE" "A\0\0\0B\0", 8);
+  const std::string wide = Put("wide.txt", utf16);
+  out = wide;
+  EXPECT_EQ(Convert(wide, out, overwrite), ConvertStatus::NotText);
+  EXPECT_EQ(test::ReadFileBytes(wide), utf16);
+}
+
 TEST_F(ConvertFileTest, ReadOnlyOutputIsLeftAlone) {
   const std::string source = Put("s.txt", "new");
   const std::string out = Put("ro.txt", "old");

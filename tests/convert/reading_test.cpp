@@ -119,9 +119,11 @@ TEST(DetectFallback, MarkOnlyZeroBytesAndFailedDecoding) {
   DecodedText d = Auto("\xEF\xBB\xBF");
   EXPECT_EQ(d.detected, EncodingChoice::Ansi);
   EXPECT_EQ(d.text, "\xEF\xBB\xBF");
+  EXPECT_FALSE(d.cutAtZero);
   d = Auto(std::string("ab\0cd", 5));
   EXPECT_EQ(d.detected, EncodingChoice::Ansi);
   EXPECT_EQ(d.text, "ab");
+  EXPECT_TRUE(d.cutAtZero);
   // A UTF-16 text that starts with a zero character decodes to nothing: raw ANSI.
   d = Auto(std::string("\xFF\xFE\0\0A\0", 6));
   EXPECT_EQ(d.detected, EncodingChoice::Ansi);
