@@ -1,0 +1,120 @@
+// The real dialogs behind the batch, answered by a timer on this thread as a user would,
+// the open dialog's result format, and the pump that leaves the quit message queued.
+#include "app/win32_dialogs.h"
+#include "app_fixture.h"
+
+namespace cw::app::test {
+namespace {
+
+// Runs `answer` on the first top-level window of this thread whose caption is not empty
+// and that is not one of ours, once it has appeared.
+std::function<void(HWND)> answerDialog;
+HWND seenDialog = nullptr;
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM) {
+  wchar_t className[32] = {};
+  GetClassNameW(window, className, 31);
+  if (std::wstring(className) == L"#32770" && IsWindowVisible(window)) {
+    seenDialog = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+void CALLBACK AnswerWhenShown(HWND, UINT, UINT_PTR timer, DWORD) {
+  seenDialog = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), &FindDialog, 0);
+  if (!seenDialog) return;
+  KillTimer(nullptr, timer);
+  answerDialog(seenDialog);
+}
+
+void AnswerNextDialog(std::function<void(HWND)> answer) {
+  answerDialog = std::move(answer);
+  SetTimer(nullptr, 0, 200, &AnswerWhenShown);
+}
+
+std::string DialogItemText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
+
+TEST(Win32Dialogs, AskShowsAnOkCancelBoxTitledInformation) {
+  std::string caption, text;
+  AnswerNextDialog([&](HWND box) {
+    caption = WindowText(box);
+    text = DialogItemText(box, 0xFFFF);
+    EXPECT_NE(GetDlgItem(box, IDOK), nullptr);
+    EXPECT_NE(GetDlgItem(box, IDCANCEL), nullptr);
+    PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+  });
+  Win32Dialogs dialogs;
+  const int answer = dialogs.Ask(W("确定要转换被拖放的 1 个文件的编码吗？"), W("信息："), MB_OKCANCEL | MB_TASKMODAL);
+  EXPECT_EQ(answer, IDCANCEL);
+  EXPECT_EQ(caption, W("信息："));
+  EXPECT_EQ(text, W("确定要转换被拖放的 1 个文件的编码吗？"));
+}
+
+TEST(Win32Dialogs, FolderBrowserStartsAtTheRememberedFolder) {
+  TempDir temp;
+  const std::string folder = temp.Join(W("文档"));
+  WriteFileBytes(folder + "\\a.txt", "a");
+  AnswerNextDialog([](HWND browser) { PostMessageW(browser, WM_COMMAND, IDOK, 0); });
+  Win32Dialogs dialogs;
+  // Accepting at once gives back the initial selection.
+  EXPECT_EQ(dialogs.BrowseForFolder(folder, W("选择要批量转换的文件(*.*)所在文件夹：")), folder);
+
+  AnswerNextDialog([](HWND browser) { PostMessageW(browser, WM_COMMAND, IDCANCEL, 0); });
+  EXPECT_EQ(dialogs.BrowseForFolder(folder, "x"), "") << "cancelled";
+}
+
+TEST(Win32Dialogs, OpenDialogGivesFullPathsOfEverySelectedFile) {
+  TempDir temp;
+  for (const char* name : {"a.txt", "b.htm", "c.txt"}) WriteFileBytes(temp.Join(name), "x");
+  AnswerNextDialog([](HWND dialog) {
+    SetDlgItemTextW(dialog, 0x47C /* cmb13, the name field */, L"\"a.txt\" \"c.txt\"");
+    SetDlgItemTextW(dialog, 0x480 /* edt1 in older dialogs */, L"\"a.txt\" \"c.txt\"");
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  });
+  Win32Dialogs dialogs;
+  const std::vector<std::string> files = dialogs.OpenFiles(
+      temp.Path(), W("选择要批量转换的多个文件："), W("文本和网页文件|*.txt;*.htm;*.html|全部文件(*.*)|*.*"),
+      batch::kOpenFilesFlags);
+  EXPECT_EQ(files, (std::vector<std::string>{temp.Join("a.txt"), temp.Join("c.txt")}));
+}
+
+TEST(OpenDialogResult, IsSplitIntoFullPaths) {
+  const wchar_t one[] = L"C:\\docs\\a.txt\0\0";
+  EXPECT_EQ(ParseOpenFileNames(one, 15), (std::vector<std::string>{"C:\\docs\\a.txt"}));
+  const wchar_t several[] = L"C:\\文档\0a.txt\0b c.htm\0\0";
+  EXPECT_EQ(ParseOpenFileNames(several, sizeof(several) / sizeof(wchar_t)),
+            (std::vector<std::string>{W("C:\\文档\\a.txt"), W("C:\\文档\\b c.htm")}));
+  const wchar_t atRoot[] = L"C:\\\0a.txt\0b.txt\0\0";
+  EXPECT_EQ(ParseOpenFileNames(atRoot, sizeof(atRoot) / sizeof(wchar_t)),
+            (std::vector<std::string>{"C:\\a.txt", "C:\\b.txt"}));
+  const wchar_t nothing[] = L"\0\0";
+  EXPECT_TRUE(ParseOpenFileNames(nothing, 2).empty());
+}
+
+TEST(OpenDialogFilter, SeparatesByZerosAndEndsWithTwo) {
+  EXPECT_EQ(OpenDialogFilter(W("文本|*.txt|全部|*.*")), std::wstring(L"文本\0*.txt\0全部\0*.*\0\0", 17));
+}
+
+TEST(PumpWindowMessages, DispatchesWaitingMessagesAndLeavesTheQuitQueued) {
+  Probe probe;
+  int runs = 0;
+  probe.Post([&] { ++runs; });
+  probe.Post([&] { ++runs; });
+  PumpWindowMessages();
+  EXPECT_EQ(runs, 2);
+
+  PostQuitMessage(7);
+  probe.Post([&] { ++runs; });
+  PumpWindowMessages();
+  EXPECT_EQ(runs, 3) << "messages before the quit are still handled";
+  PumpWindowMessages();
+  MSG message;
+  ASSERT_TRUE(PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(message.message, static_cast<UINT>(WM_QUIT));
+  EXPECT_EQ(message.wParam, 7u);
+}
+
+}  // namespace
+}  // namespace cw::app::test
