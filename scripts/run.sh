@@ -8,7 +8,7 @@ jobs="${CW_JOBS:-$(nproc 2>/dev/null || echo 2)}"
 
 bash scripts/setup.sh
 cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/win32 -j "$jobs" --target chengwen
+cmake --build build/win32 -j "$jobs" --target chengwen closewindow
 exe="$here/build/win32/bin/chengwen.exe"
 
 if [ -n "${DISPLAY:-}" ]; then
@@ -17,18 +17,37 @@ fi
 
 # No display: a virtual one, a screenshot once the window is up, then a polite close.
 shot="$here/build/screenshot.png"
+# A first run: no settings file yet. The close leaves the first-run save in it.
+settings="$(dirname "$exe")/青禾·澄文坊.ini"
+rm -f "$settings"
+# Without a window manager Wine draws the title bar itself; its caption font gets the CJK
+# font as a fallback so that the title reads.
+scripts/wine-run.sh reg add "HKCU\\Software\\Wine\\X11 Driver" /v Decorated /d N /f >/dev/null 2>&1 || true
+for face in Tahoma "Microsoft Sans Serif" "MS Shell Dlg" "MS Shell Dlg 2"; do
+  scripts/wine-run.sh reg add "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink" \
+    /v "$face" /t REG_MULTI_SZ /d "wqy-zenhei.ttc,WenQuanYi Zen Hei" /f >/dev/null 2>&1 || true
+done
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   set -u
   "$1/scripts/wine-run.sh" "$2" &
   app=$!
+  window=""
   for i in $(seq 1 60); do
     sleep 1
-    if xwininfo -root -tree 2>/dev/null | grep -q "v1.6.0.0"; then break; fi
+    window=$(xwininfo -root -tree 2>/dev/null | grep "v1.6.0.0" | awk "{print \$1}" | head -n 1)
+    if [ -n "$window" ]; then break; fi
   done
   sleep 2
-  import -window root "$3" 2>/dev/null || xwd -root -silent | convert xwd:- "$3"
+  # The window alone when it was found, else the whole screen.
+  import -window "${window:-root}" "$3" 2>/dev/null || xwd -root -silent | convert xwd:- "$3"
   # Ask the window to close as a user would (WM_CLOSE), then wait for the program.
   "$1/scripts/wine-run.sh" "$1/build/win32/bin/closewindow.exe" 2>/dev/null || kill $app 2>/dev/null
   wait $app 2>/dev/null || true
 ' _ "$here" "$exe" "$shot"
 echo "screenshot saved to $shot"
+if [ -f "$settings" ]; then
+  echo "settings file: $(tr -cd '\n' <"$settings" | wc -c | awk '{print $1 + 1}') lines in $settings"
+else
+  echo "settings file missing: $settings" >&2
+  exit 1
+fi
