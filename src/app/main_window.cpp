@@ -168,7 +168,10 @@ void MainWindow::OnClose() {
 }
 
 void MainWindow::OnCommand(int id, int code) {
-  Win32Control* control = form_.At(id - kFirstControlId);
+  // Enter in the filter box comes as IDOK from the dialog keys: not one of ours.
+  const int index = id - kFirstControlId;
+  if (index < 0 || index >= form_.ControlCount()) return;
+  Win32Control* control = form_.At(index);
   if (Named(control, "按钮批量转换") && code == BN_CLICKED) {
     RunGuarded([this] { batch_->OnListButtonClick(); });
   } else if (Named(control, "按钮批量转换文件夹") && code == BN_CLICKED) {

@@ -3,6 +3,7 @@
 // groups, the z-order of the filter box and the status label on the progress bar.
 #include <cwctype>
 
+#include "app/win32_dialogs.h"
 #include "app_fixture.h"
 #include "encoding/charset.h"
 #include "form/main_window.h"
@@ -221,7 +222,7 @@ TEST_F(MainWindowTest, ClicksInsidePanelsReachTheWindow) {
   EXPECT_EQ(notifiers, (std::vector<HWND>{Handle("单选框输出ANSI"), Handle("选择框同时转换文件名")}));
 }
 
-TEST_F(MainWindowTest, FilterBoxLiesAboveTheFolderButtonAndGetsTheClicks) {
+TEST_F(MainWindowTest, FilterBoxLiesAboveTheFolderButtonAndGetsClicksAndKeys) {
   ShowWindow(Main(), SW_SHOWNORMAL);
   HWND filter = Handle("编辑框文件过滤");
   HWND button = Handle("按钮批量转换文件夹");
@@ -235,6 +236,17 @@ TEST_F(MainWindowTest, FilterBoxLiesAboveTheFolderButtonAndGetsTheClicks) {
   // Left of the filter box the button is hit.
   POINT left = {centre.x - 100, centre.y};
   EXPECT_EQ(WindowFromPoint(left), button);
+
+  // Enter in the filter box reaches the window as the dialog keys' IDOK: nothing starts.
+  SetFocus(filter);
+  ASSERT_EQ(GetFocus(), filter);
+  PostMessageW(filter, WM_KEYDOWN, VK_RETURN, 0);
+  PostMessageW(filter, WM_CHAR, L'\r', 0);
+  PumpWindowMessages();
+  EXPECT_TRUE(IsWindow(Main()));
+  EXPECT_TRUE(dialogs.browseTitles.empty());
+  EXPECT_TRUE(dialogs.openTitles.empty());
+  EXPECT_EQ(WindowText(filter), "*.*");
 }
 
 TEST_F(MainWindowTest, StatusLabelLiesTransparentOnTheProgressBar) {
@@ -272,6 +284,39 @@ TEST_F(MainWindowTest, RightButtonReleasedOverTheFolderButtonIsAClick) {
   PumpFor(30);
   ASSERT_EQ(dialogs.browseTitles.size(), 1u);
   EXPECT_EQ(dialogs.browseTitles[0], W("选择要批量转换的文件(*.*)所在文件夹："));
+}
+
+TEST_F(MainWindowTest, FormModelReadsAndWritesTheRealControls) {
+  Win32Control* bar = Get("进度条");
+  bar->SetProgressMaximum(40000);
+  EXPECT_EQ(SendMessageW(bar->Handle(), PBM_GETRANGE, FALSE, 0), 32767);
+  bar->SetProgressPosition(40000);
+  EXPECT_EQ(bar->ProgressPosition(), 32767);
+  bar->SetProgressMaximum(5);
+  EXPECT_EQ(bar->ProgressPosition(), 5) << "the position stays within the range";
+  bar->SetProgressPosition(-3);
+  EXPECT_EQ(bar->ProgressPosition(), 0);
+
+  Win32Control* combo = Get("组合框换行格式");
+  combo->SetSelection(3);
+  EXPECT_EQ(SendMessageW(combo->Handle(), CB_GETCURSEL, 0, 0), 3);
+  combo->SetSelection(4);
+  EXPECT_EQ(combo->Selection(), -1) << "an index outside the list selects nothing";
+  EXPECT_EQ(combo->ComboStyle(), form::kComboDropDownList);
+
+  Win32Control* filter = Get("编辑框文件过滤");
+  filter->SetContent(W("*.txt|*.htm"));
+  EXPECT_EQ(WindowText(filter->Handle()), "*.txt|*.htm");
+  EXPECT_EQ(filter->Caption(), "") << "an edit box has content, not a caption";
+
+  Win32Control* list = Get("按钮批量转换");
+  list->SetEnabled(false);
+  EXPECT_FALSE(IsWindowEnabled(list->Handle()));
+  list->SetCaption(W("点我停止"));
+  EXPECT_EQ(WindowText(list->Handle()), W("点我停止"));
+  list->SetTag(W("D:\\文档"));
+  EXPECT_EQ(list->Tag(), W("D:\\文档"));
+  EXPECT_EQ(WindowText(list->Handle()), W("点我停止")) << "the tag is not shown";
 }
 
 }  // namespace
