@@ -4,8 +4,6 @@
 #include <commdlg.h>
 #include <shlobj.h>
 
-#include <algorithm>
-
 #include "app/win32_text.h"
 #include "text/text.h"
 
@@ -46,7 +44,7 @@ std::string Win32Dialogs::BrowseForFolder(const std::string& initialFolder, cons
   if (!item) return {};
   // 512 blanks: an item without a file-system path leaves them, and trimming gives "".
   std::wstring buffer(512, L' ');
-  buffer.resize(std::max<size_t>(buffer.size(), MAX_PATH) + 1, L'\0');
+  buffer.push_back(L'\0');
   if (!SHGetPathFromIDListW(item, &buffer[0])) buffer[0] = L'\0';
   CoTaskMemFree(item);
   return text::TrimBlanks(Narrow(buffer.c_str()));
