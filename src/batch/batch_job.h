@@ -106,6 +106,8 @@ class BatchJob {
   void EndRun();
   void RunDrop();
   void SetStatus(const std::string& caption);
+  // Where a file goes when its output folder is named after `root`.
+  std::string PlaceOutput(const std::string& sourcePath, const std::string& root) const;
   // The folder that receives the output of the files under `root`.
   std::string OutputFolderOf(const std::string& root) const;
 

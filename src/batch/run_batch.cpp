@@ -54,15 +54,18 @@ std::string BatchJob::OutputFolderOf(const std::string& root) const {
 }
 
 std::string BatchJob::OutputPathFor(const std::string& sourcePath) const {
+  return PlaceOutput(sourcePath, state_.batchRoot);
+}
+
+std::string BatchJob::PlaceOutput(const std::string& sourcePath, const std::string& root) const {
   if (Ctl(kOverwrite).Checked()) return sourcePath;
-  const std::string& root = state_.batchRoot;
   if (LiesUnder(sourcePath, root)) {
     std::string rest = sourcePath.substr(root.size());
     if (rest[0] != '\\') rest.insert(rest.begin(), '\\');
     return OutputFolderOf(root) + rest;
   }
-  // A file from another folder than the run's root (files dropped from a search
-  // result) keeps its place beside its own folder.
+  // Outside the root (files dropped from a search result), a file keeps its place
+  // beside its own folder.
   const text::PathParts parts = text::SplitAtLastBackslash(sourcePath);
   return OutputFolderOf(parts.folder) + "\\" + parts.name;
 }
@@ -96,7 +99,9 @@ void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* giv
     platform::PumpMessages();
     progress.SetProgressPosition(i);
     SetStatus(countText + std::to_string(i) + ") " + BaseNameWithoutExtension(source));
-    std::string output = OutputPathFor(source);
+    // Chosen or dropped files each go beside their own folder; for files of one folder
+    // that is the run's root.
+    std::string output = givenList ? PlaceOutput(source, DirectoryOf(source)) : OutputPathFor(source);
     ConversionOptions options = OptionsFromControls();
     options.inputEncoding = state_.passInput;
     options.outputEncoding = state_.passOutput;

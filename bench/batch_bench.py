@@ -1,0 +1,49 @@
+#!/usr/bin/env python3
+"""The batch benchmark's Python side: writes the GBK test folders, and converts a folder
+GBK -> UTF-8 in-process, one file at a time, as a script would.
+
+usage: batch_bench.py make FOLDER COUNT BYTES   (COUNT files of about BYTES each)
+       batch_bench.py convert FOLDER OUTPUT
+"""
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from make_text import seed_text  # noqa: E402
+
+
+def make(folder, count, size):
+    os.makedirs(folder, exist_ok=True)
+    seed = seed_text()
+    repeated = seed * (size // len(seed) + 2)
+    for i in range(count):
+        # Each file starts elsewhere in the text and ends on a whole character.
+        start = (i * 7919) % len(seed)
+        data = repeated[start:start + size].encode("gbk")[:size].decode("gbk", "ignore").encode("gbk")
+        with open(os.path.join(folder, "文件%05d.txt" % i), "wb") as f:
+            f.write(data)
+
+
+def convert(folder, output):
+    os.makedirs(output, exist_ok=True)
+    for name in os.listdir(folder):
+        source = os.path.join(folder, name)
+        if not os.path.isfile(source):
+            continue
+        with open(source, "rb") as f:
+            data = f.read()
+        with open(os.path.join(output, name), "wb") as f:
+            f.write(data.decode("gbk").encode("utf-8"))
+
+
+def main():
+    if len(sys.argv) == 5 and sys.argv[1] == "make":
+        make(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
+    elif len(sys.argv) == 4 and sys.argv[1] == "convert":
+        convert(sys.argv[2], sys.argv[3])
+    else:
+        sys.exit(__doc__)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,159 @@
+// Folder runs over awkward trees: failures counted, files that vanish or are read-only,
+// link loops, names that GBK splits badly or cannot hold, converted names, and more
+// files than the progress bar can count.
+#include <algorithm>
+#include <filesystem>
+
+#include "batch_fixture.h"
+
+namespace cw::batch::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class HardCasesTest : public FolderTreeTest {
+ protected:
+  std::string Failures(int count) { return W(u8"（") + std::to_string(count) + W(u8" 个文件转换失败）"); }
+};
+
+TEST_F(HardCasesTest, FailedFilesAreCountedAndTheRunGoesOn) {
+  Put("a.txt");
+  Put("b.txt");
+  Put("c.txt");
+  platform::InjectFailure(platform::Operation::Write, 2, platform::Status::DiskFull);
+  RunFolder(root);
+  int converted = 0;
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) converted += Converted(out + "\\" + name);
+  EXPECT_EQ(converted, 2);
+  EXPECT_EQ(job.State().failed, 1);
+  EXPECT_EQ(captions.back(), Completion(out) + Failures(1));
+  EXPECT_EQ(Ctl(u8"透明标签").Tag(), out);
+
+  // The next run counts afresh.
+  RunFolder(root);
+  EXPECT_EQ(captions.back(), Completion(out));
+}
+
+TEST_F(HardCasesTest, FileThatVanishesBeforeItsTurnIsAFailureAndNothingElse) {
+  Put("a.txt");
+  Put("b.txt");
+  onPump = [&] {
+    const std::string caption = Caption(u8"透明标签");
+    if (caption == "(2:1) a") fs::remove(cw::test::ToFsPath(root + "\\b.txt"));
+    if (caption == "(2:1) b") fs::remove(cw::test::ToFsPath(root + "\\a.txt"));
+  };
+  RunFolder(root);
+  EXPECT_EQ(FileCaptions().size(), 2u);
+  EXPECT_EQ(job.State().converted, 1);
+  EXPECT_EQ(job.State().failed, 1);
+  EXPECT_NE(Converted(out + "\\a.txt"), Converted(out + "\\b.txt"));
+  EXPECT_EQ(captions.back(), Completion(out) + Failures(1));
+}
+
+TEST_F(HardCasesTest, ReadOnlyFileIsReadAndNeverLostWhenOverwritten) {
+  Put("ro.txt");
+  const fs::path file = cw::test::ToFsPath(root + "\\ro.txt");
+  fs::permissions(file, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  RunFolder(root);
+  EXPECT_TRUE(Converted(out + "\\ro.txt"));
+
+  // Over itself, the system may refuse the write; either way the count tells the truth.
+  Ctl(u8"选择框覆盖原文件").SetChecked(true);
+  RunFolder(root);
+  if (job.State().failed == 0) {
+    EXPECT_TRUE(Converted(root + "\\ro.txt"));
+    EXPECT_EQ(captions.back(), Completion(root));
+  } else {
+    EXPECT_EQ(ReadFileBytes(root + "\\ro.txt"), W(u8"中文"));
+    EXPECT_EQ(captions.back(), Completion(root) + Failures(1));
+  }
+}
+
+TEST_F(HardCasesTest, LinkBackIntoTheTreeIsNotEntered) {
+  Put("a.txt");
+  Put("sub\\b.txt");
+  std::error_code ec;
+  fs::create_directory_symlink(cw::test::ToFsPath(root), cw::test::ToFsPath(root + "\\sub\\back"), ec);
+  if (ec) GTEST_SKIP() << "no folder links here: " << ec.message();
+  ASSERT_TRUE(platform::GetAttributes(root + "\\sub\\back") & platform::kAttrReparsePoint);
+  Ctl(u8"选择框包含子文件夹").SetChecked(true);
+  RunFolder(root);
+  EXPECT_EQ(FileCaptions().size(), 2u);
+  EXPECT_TRUE(Converted(out + "\\sub\\b.txt"));
+  EXPECT_FALSE(PathExists(out + "\\sub\\back"));
+}
+
+TEST_F(HardCasesTest, NamesWithBackslashSecondBytesAndOutsideGbkAreConverted) {
+  // 淺 (9C 5C) ends the folder's name with a byte that looks like a backslash.
+  const std::string folder = W(u8"淺");
+  WriteFileBytes(root + "\\" + folder + "\\" + W(u8"嘰.txt"), W(u8"中文"));
+  WriteFileBytes(root + "\\" + folder + "\\" + W(u8"한글.txt"), W(u8"中文"));
+  Ctl(u8"选择框包含子文件夹").SetChecked(true);
+  RunFolder(root);
+  EXPECT_TRUE(Converted(out + "\\" + folder + "\\" + W(u8"嘰.txt")));
+  EXPECT_TRUE(Converted(out + "\\" + folder + "\\" + W(u8"한글.txt")));
+  EXPECT_EQ(job.State().failed, 0);
+  const std::vector<std::string> files = FileCaptions();
+  EXPECT_EQ(std::count(files.begin(), files.end(), W(u8"(2:1) 嘰")) +
+                std::count(files.begin(), files.end(), W(u8"(2:2) 嘰")),
+            1);
+}
+
+TEST_F(HardCasesTest, FileNamesAreConvertedWithTheContent) {
+  Put(W(u8"简体.txt"), u8"简体中文");
+  Ctl(u8"单选框简到繁").SetChecked(true);
+  Ctl(u8"选择框同时转换文件名").SetChecked(true);
+  RunFolder(root);
+  EXPECT_TRUE(Converted(out + "\\" + W(u8"簡體.txt"), u8"簡體中文"));
+  EXPECT_FALSE(PathExists(out + "\\" + W(u8"简体.txt")));
+  EXPECT_EQ(ReadFileBytes(root + "\\" + W(u8"简体.txt")), W(u8"简体中文"));
+
+  Ctl(u8"选择框覆盖原文件").SetChecked(true);
+  RunFolder(root);
+  EXPECT_TRUE(Converted(root + "\\" + W(u8"簡體.txt"), u8"簡體中文"));
+  EXPECT_FALSE(PathExists(root + "\\" + W(u8"简体.txt")));
+  EXPECT_EQ(job.State().failed, 0);
+}
+
+TEST_F(HardCasesTest, FileMatchedByTwoFilterPiecesIsConvertedOnce) {
+  Put("a.txt");
+  Ctl(u8"编辑框文件过滤").SetContent("*.txt|*.*");
+  Ctl(u8"选择框覆盖原文件").SetChecked(true);
+  RunFolder(root);
+  // A second conversion would have read the UTF-8 result as GBK again.
+  EXPECT_TRUE(Converted(root + "\\a.txt"));
+  EXPECT_EQ(FileCaptions(), (std::vector<std::string>{"(1:1) a"}));
+}
+
+TEST_F(HardCasesTest, FortyThousandFilesKeepTheBarFullWhileTheCaptionCounts) {
+  // Dropped from forty folders of a thousand (one folder of 40000 makes every file
+  // creation under Wine search the whole folder); each goes beside its own folder.
+  constexpr int kFiles = 40000;
+  constexpr int kPerFolder = 1000;
+  std::vector<std::string> files;
+  for (int i = 0; i < kFiles; ++i) {
+    files.push_back(root + "\\" + std::to_string(i / kPerFolder) + "\\" + std::to_string(i) + ".txt");
+    WriteFileBytes(files.back(), "a");
+  }
+  Drop(files);
+  ASSERT_EQ(dialogs.askCalls.size(), 1u);
+  EXPECT_EQ(dialogs.askCalls[0].title, W(u8"确定要转换被拖放的 40000 个文件的编码吗？"));
+  const std::vector<std::string> shown = FileCaptions();
+  ASSERT_EQ(shown.size(), static_cast<size_t>(kFiles));
+  ASSERT_EQ(bars.size(), shown.size() + 1);  // and the completion
+  int wrongBar = 0;
+  for (int i = 1; i <= kFiles; ++i) {
+    if (bars[static_cast<size_t>(i - 1)] != std::make_pair(std::min(i, 32767), 32767)) ++wrongBar;
+  }
+  EXPECT_EQ(wrongBar, 0);
+  EXPECT_EQ(Ctl(u8"进度条").ProgressPosition(), 32767);
+  EXPECT_EQ(shown[32767], "(40000:32768) 32767");
+  EXPECT_EQ(shown.back(), "(40000:40000) 39999");
+  EXPECT_EQ(job.State().converted, kFiles);
+  EXPECT_EQ(ReadFileBytes(root + W(u8"\\39(已转换)\\39999.txt")), "\xEF\xBB\xBF" "a");
+  EXPECT_EQ(Ctl(u8"透明标签").Tag(), root + W(u8"\\0(已转换)"));
+}
+
+}  // namespace
+}  // namespace cw::batch::test
