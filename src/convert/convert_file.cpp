@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <new>
 
+#include "convert/responsive_transcode.h"
 #include "convert/script_conversion.h"
 #include "encoding/charset.h"
 #include "platform/platform.h"
@@ -92,7 +93,7 @@ WriteStatus WriteEncodedText(const std::string& outputPath, std::string_view tex
   std::string bytes;
   const std::string_view charset = CharsetNameOf(encoding);
   if (!charset.empty()) {
-    std::string encoded = Transcode(text, kWorkingCharset, charset);
+    std::string encoded = TranscodeResponsive(text, kWorkingCharset, charset);
     if (!encoded.empty()) {
       const std::string_view mark = withoutBom ? std::string_view() : ByteOrderMarkOf(encoding);
       if (mark.empty()) {
@@ -144,6 +145,10 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   if (decoded.cutAtZero && options.overwriteOriginal) return ConvertStatus::NotText;
   std::string working = std::move(decoded.text);
 
+  // Between the steps of a large file the window gets its messages, so a stop click or
+  // a close is seen at once (and acted on after this file).
+  platform::PumpMessages();
+
   // 2. Script of the content and, on request, of the file name (last component only).
   if (options.scriptConversion != ScriptConversion::None) {
     working = MapContent(options.scriptConversion, working);
@@ -155,7 +160,11 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   }
 
   // 3. Line endings.
-  if (options.lineEndings != LineEndingChoice::Keep) working = ConvertLineEndings(working, options.lineEndings);
+  if (options.lineEndings != LineEndingChoice::Keep) {
+    platform::PumpMessages();
+    working = ConvertLineEndings(working, options.lineEndings);
+  }
+  platform::PumpMessages();
 
   // 4. Folders, then the write. The old name of a renamed original goes only after the
   // new file is in place, so a failed write never costs the user the original.

@@ -7,6 +7,7 @@
 
 #include "convert/charset_scan.h"
 #include "convert/gzip_input.h"
+#include "convert/responsive_transcode.h"
 #include "encoding/charset.h"
 #include "text/text.h"
 
@@ -164,6 +165,7 @@ DecodedText Decode(std::string_view fileBytes, EncodingChoice input, std::string
     }
   }
 
+  platform::PumpMessages();
   const Start start = DecideStart(bytes, input);
   EncodingChoice encoding = start.encoding;
   const std::string_view rest = bytes.substr(std::min(start.position, bytes.size()));
@@ -171,7 +173,7 @@ DecodedText Decode(std::string_view fileBytes, EncodingChoice input, std::string
 
   const std::string_view charset = CharsetNameOf(encoding);
   if (!charset.empty() && !rest.empty()) {
-    result.text = text::FromBytes(Transcode(rest, charset, kWorkingCharset));
+    result.text = text::FromBytes(TranscodeResponsive(rest, charset, kWorkingCharset));
     result.cutAtZero = !result.text.empty() && HoldsZeroCharacter(rest, encoding);
   }
   if (result.text.empty()) {

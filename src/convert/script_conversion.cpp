@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "convert/responsive_transcode.h"
 #include "convert/script_tables.h"
 #include "encoding/charset.h"
 #include "text/text.h"
@@ -71,9 +72,9 @@ std::string ToTraditional(std::string_view text) { return MapPairs(text, Traditi
 
 std::string ToSimplified(std::string_view text) { return MapPairs(text, SimplifiedTable()); }
 
-std::string GbkToBig5(std::string_view text) { return Transcode(text, Charset::Gb18030, Charset::Big5); }
+std::string GbkToBig5(std::string_view text) { return TranscodeResponsive(text, "GB18030", "BIG5"); }
 
-std::string Big5ToGbk(std::string_view text) { return Transcode(text, Charset::Big5, Charset::Gb18030); }
+std::string Big5ToGbk(std::string_view text) { return TranscodeResponsive(text, "BIG5", "GB18030"); }
 
 std::string SimplifiedToBig5(std::string_view text) { return GbkToBig5(ToTraditional(text)); }
 

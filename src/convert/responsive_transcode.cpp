@@ -1,0 +1,82 @@
+// Piecewise transcoding with message pumps between the pieces.
+#include "convert/responsive_transcode.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "encoding/charset.h"
+#include "platform/platform.h"
+
+namespace cw {
+namespace {
+
+bool IsUtf16(Charset charset) { return charset == Charset::Utf16Le || charset == Charset::Utf16Be; }
+
+uint16_t UnitAt(std::string_view bytes, size_t pos, bool bigEndian) {
+  const auto hi = static_cast<unsigned char>(bytes[pos + (bigEndian ? 0 : 1)]);
+  const auto lo = static_cast<unsigned char>(bytes[pos + (bigEndian ? 1 : 0)]);
+  return static_cast<uint16_t>((hi << 8) | lo);
+}
+
+// The end of the piece that starts at `from`: a position at or after from + piece where
+// every decoder is between characters, or the end of the input.
+//  - GB18030, Big5, Big5-HKSCS, UTF-8: right after a byte below 0x30. No trail or
+//    continuation byte is that small, so that byte is read as ASCII whatever came
+//    before it, and nothing is pending after it.
+//  - UTF-16: an even offset that does not split a surrogate pair.
+size_t PieceEnd(std::string_view bytes, size_t from, size_t piece, Charset source) {
+  size_t pos = from + piece;
+  if (pos >= bytes.size()) return bytes.size();
+  if (IsUtf16(source)) {
+    // At least one whole unit, so every piece moves on.
+    pos = from + std::max<size_t>(2, piece & ~static_cast<size_t>(1));
+    if (pos >= bytes.size()) return bytes.size();
+    const bool bigEndian = source == Charset::Utf16Be;
+    if (pos + 1 < bytes.size()) {
+      const uint16_t unit = UnitAt(bytes, pos, bigEndian);
+      if (unit >= 0xDC00 && unit <= 0xDFFF) pos += 2;
+    }
+    return pos >= bytes.size() ? bytes.size() : pos;
+  }
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  for (; pos < bytes.size(); ++pos) {
+    if (p[pos] < 0x30) return pos + 1;
+  }
+  return bytes.size();
+}
+
+bool HoldsZero(std::string_view bytes, Charset source) {
+  if (IsUtf16(source)) {
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+      if (bytes[i] == 0 && bytes[i + 1] == 0) return true;
+    }
+    return false;
+  }
+  return std::memchr(bytes.data(), 0, bytes.size()) != nullptr;
+}
+
+}  // namespace
+
+std::string TranscodeResponsive(std::string_view bytes, std::string_view sourceCharset,
+                                std::string_view targetCharset, size_t piece) {
+  const Charset source = CharsetFromName(sourceCharset);
+  const Charset target = CharsetFromName(targetCharset);
+  if (bytes.size() <= piece || source == Charset::Unknown || target == Charset::Unknown) {
+    return Transcode(bytes, source, target);
+  }
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 2);
+  size_t from = 0;
+  while (from < bytes.size()) {
+    const size_t end = PieceEnd(bytes, from, piece, source);
+    const std::string_view part = bytes.substr(from, end - from);
+    out += Transcode(part, source, target);
+    // The text ends at its first zero character: nothing after it is converted.
+    if (HoldsZero(part, source)) break;
+    from = end;
+    platform::PumpMessages();
+  }
+  return out;
+}
+
+}  // namespace cw

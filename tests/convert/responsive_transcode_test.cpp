@@ -1,0 +1,69 @@
+// Piecewise transcoding gives exactly the bytes of a whole-input transcoding, whatever
+// the input (valid, invalid, zero characters) and wherever the pieces are cut.
+#include "convert/responsive_transcode.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "encoding/charset.h"
+#include "platform/platform.h"
+
+namespace cw {
+namespace {
+
+// Random bytes biased towards the interesting ones: leads, trails, digits, ASCII
+// separators, surrogates in UTF-16 and the occasional zero.
+std::string RandomBytes(std::mt19937& random, size_t size) {
+  static const unsigned char kPool[] = {0x00, 0x0A, 0x20, 0x2F, 0x30, 0x39, 0x41, 0x7E, 0x7F, 0x80, 0x81,
+                                        0x8B, 0xA1, 0xBF, 0xC2, 0xD8, 0xDC, 0xE4, 0xED, 0xF0, 0xFE, 0xFF};
+  std::string out(size, '\0');
+  for (char& c : out) {
+    const unsigned roll = random() % 4;
+    c = static_cast<char>(roll == 0 ? random() % 256 : kPool[random() % sizeof(kPool)]);
+  }
+  return out;
+}
+
+TEST(ResponsiveTranscode, SameBytesAsOneWholeTranscode) {
+  const char* kDecodings[][2] = {{"UTF-8", "GB18030"}, {"UTF-16LE", "GB18030"}, {"UTF-16BE", "GB18030"},
+                                 {"BIG5", "GB18030"},  {"BIG5-HKSCS", "GB18030"}, {"GB18030", "GB18030"}};
+  const char* kEncodings[][2] = {{"GB18030", "UTF-8"}, {"GB18030", "UTF-16LE"}, {"GB18030", "UTF-16BE"},
+                                 {"GB18030", "BIG5"},  {"GB18030", "BIG5-HKSCS"}};
+  std::mt19937 random(20261208);
+  for (int round = 0; round < 400; ++round) {
+    std::string input = RandomBytes(random, 1 + random() % 300);
+    // Most rounds without zeros, so the pieces reach the end.
+    if (round % 4 != 0) {
+      for (char& c : input) {
+        if (c == 0) c = 0x20;
+      }
+    }
+    const size_t piece = 1 + random() % 40;
+    for (const auto& pair : kDecodings) {
+      ASSERT_EQ(TranscodeResponsive(input, pair[0], pair[1], piece), Transcode(input, pair[0], pair[1]))
+          << pair[0] << " piece " << piece << " round " << round;
+    }
+    // Encoding starts from valid working text.
+    const std::string working = Transcode(input, "UTF-8", "GB18030");
+    for (const auto& pair : kEncodings) {
+      ASSERT_EQ(TranscodeResponsive(working, pair[0], pair[1], piece), Transcode(working, pair[0], pair[1]))
+          << pair[1] << " piece " << piece << " round " << round;
+    }
+  }
+}
+
+TEST(ResponsiveTranscode, PumpsBetweenPiecesOfALargeText) {
+  std::string text;
+  while (text.size() < (1u << 20)) text += "\xE4\xB8\xAD\xE6\x96\x87 line\n";
+  int pumps = 0;
+  platform::SetPumpHook([&pumps] { ++pumps; });
+  const std::string out = TranscodeResponsive(text, "UTF-8", "GB18030", 64 * 1024);
+  platform::SetPumpHook(nullptr);
+  EXPECT_EQ(out, Transcode(text, "UTF-8", "GB18030"));
+  EXPECT_GE(pumps, 15);
+  EXPECT_LE(pumps, 17);
+}
+
+}  // namespace
+}  // namespace cw
