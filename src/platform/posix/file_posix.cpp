@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <limits>
 #include <new>
@@ -69,7 +70,12 @@ Status CheckWritable(int fd, const char* call, const std::string& path) {
   return Status::Ok;
 }
 
-Status ReadFully(int fd, uint64_t offset, size_t count, std::string* bytes, const std::string& path) {
+// Whole-file reads and writes go in chunks and pump window messages between them
+// (`pump`), so the window answers while a very large file is read or written.
+constexpr size_t kPumpChunk = 16u << 20;
+
+Status ReadFully(int fd, uint64_t offset, size_t count, std::string* bytes, const std::string& path,
+                 bool pump = false) {
   std::string data;
   try {
     data.resize(count);
@@ -78,29 +84,32 @@ Status ReadFully(int fd, uint64_t offset, size_t count, std::string* bytes, cons
   }
   size_t done = 0;
   while (done < count) {
-    const ssize_t n = pread(fd, &data[done], count - done, static_cast<off_t>(offset + done));
+    const size_t wanted = pump ? std::min(count - done, kPumpChunk) : count - done;
+    const ssize_t n = pread(fd, &data[done], wanted, static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
       return FailWithErrno("pread", path);
     }
     if (n == 0) break;  // the file shrank meanwhile
     done += static_cast<size_t>(n);
+    if (pump && done < count) PumpMessages();
   }
   data.resize(done);
   *bytes = std::move(data);
   return Status::Ok;
 }
 
-Status WriteFully(int fd, uint64_t offset, std::string_view bytes, const std::string& path) {
+Status WriteFully(int fd, uint64_t offset, std::string_view bytes, const std::string& path, bool pump = false) {
   size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t n = pwrite(fd, bytes.data() + done, bytes.size() - done,
-                             static_cast<off_t>(offset + done));
+    const size_t wanted = pump ? std::min(bytes.size() - done, kPumpChunk) : bytes.size() - done;
+    const ssize_t n = pwrite(fd, bytes.data() + done, wanted, static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
       return FailWithErrno("pwrite", path);
     }
     done += static_cast<size_t>(n);
+    if (pump && done < bytes.size()) PumpMessages();
   }
   return Status::Ok;
 }
@@ -173,7 +182,7 @@ Status ReadWholeFile(const std::string& path, std::string* bytes) {
   if (S_ISDIR(st.st_mode)) return detail::LogFailure("open", path, Status::AccessDenied, EISDIR);
   const uint64_t size = static_cast<uint64_t>(st.st_size);
   if (size > kMaxWholeFileSize) return detail::LogFailure("fstat", path, Status::TooLarge, EFBIG);
-  return ReadFully(fd.get(), 0, static_cast<size_t>(size), bytes, path);
+  return ReadFully(fd.get(), 0, static_cast<size_t>(size), bytes, path, true);
 }
 
 Status WriteWholeFile(const std::string& path, std::string_view bytes) {
@@ -190,7 +199,7 @@ Status WriteWholeFile(const std::string& path, std::string_view bytes) {
   if (status == Status::Ok) status = LockByte(fd.get(), kReaderByte, F_WRLCK, path);
   if (status != Status::Ok) return status;
   if (ftruncate(fd.get(), 0) != 0) return FailWithErrno("ftruncate", path);
-  return WriteFully(fd.get(), 0, bytes, path);
+  return WriteFully(fd.get(), 0, bytes, path, true);
 }
 
 Status DeleteFile(const std::string& path) {

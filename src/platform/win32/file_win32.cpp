@@ -52,7 +52,10 @@ Status FileSize(HANDLE handle, uint64_t* size, const std::string& path) {
 }
 
 // Reads up to `count` bytes from `offset`; fewer when the file ends first.
-Status ReadFully(HANDLE handle, uint64_t offset, size_t count, std::string* bytes, const std::string& path) {
+// Whole-file reads and writes pump window messages between chunks (`pump`), so the
+// window answers while a file of hundreds of megabytes goes to or from the disk.
+Status ReadFully(HANDLE handle, uint64_t offset, size_t count, std::string* bytes, const std::string& path,
+                 bool pump = false) {
   std::string data;
   try {
     data.resize(count);
@@ -67,13 +70,14 @@ Status ReadFully(HANDLE handle, uint64_t offset, size_t count, std::string* byte
     if (!ReadFile(handle, &data[done], wanted, &got, nullptr)) return FailWithLastError("ReadFile", path);
     if (got == 0) break;  // the file shrank meanwhile
     done += got;
+    if (pump && done < count) PumpMessages();
   }
   data.resize(done);
   *bytes = std::move(data);
   return Status::Ok;
 }
 
-Status WriteFully(HANDLE handle, std::string_view bytes, const std::string& path) {
+Status WriteFully(HANDLE handle, std::string_view bytes, const std::string& path, bool pump = false) {
   size_t done = 0;
   while (done < bytes.size()) {
     const DWORD wanted = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, kChunk));
@@ -83,6 +87,7 @@ Status WriteFully(HANDLE handle, std::string_view bytes, const std::string& path
     }
     if (written == 0) return detail::LogFailure("WriteFile", path, Status::DiskFull, ERROR_DISK_FULL);
     done += written;
+    if (pump && done < bytes.size()) PumpMessages();
   }
   return Status::Ok;
 }
@@ -158,7 +163,7 @@ Status ReadWholeFile(const std::string& path, std::string* bytes) {
   if (size > kMaxWholeFileSize) {
     return detail::LogFailure("GetFileSizeEx", path, Status::TooLarge, ERROR_NOT_ENOUGH_MEMORY);
   }
-  return ReadFully(file.get(), 0, static_cast<size_t>(size), bytes, path);
+  return ReadFully(file.get(), 0, static_cast<size_t>(size), bytes, path, true);
 }
 
 Status WriteWholeFile(const std::string& path, std::string_view bytes) {
@@ -170,7 +175,7 @@ Status WriteWholeFile(const std::string& path, std::string_view bytes) {
   if (status != Status::Ok) return status;
   Handle file(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return FailWithLastError("CreateFileW", path);
-  return WriteFully(file.get(), bytes, path);
+  return WriteFully(file.get(), bytes, path, true);
 }
 
 Status DeleteFile(const std::string& path) {
