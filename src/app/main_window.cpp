@@ -21,7 +21,16 @@ constexpr UINT_PTR kSubclassId = 1;
 constexpr int kFolderCaptionIndent = 20;
 constexpr COLORREF kLinkColour = RGB(0x00, 0x5A, 0xB4);
 // Where the link below the options leads: the program's home page.
-constexpr char kProjectPage[] = "https://github.com/qinghe-soft/chengwen";
+// What the link below the option rows shows: how the window is used, in a few lines.
+constexpr char kUsageText[] =
+    u8"澄文坊批量转换文本和网页文件的编码。\r\n\r\n"
+    u8"1. 选择输入编码（自动：按BOM、网页声明的charset和UTF-8检测）和输出编码（自动：与输入相同）。\r\n"
+    u8"2. 按需选择繁简转换、同时转换文件名、换行格式、不带BOM和覆盖原文件。\r\n"
+    u8"3. 点击“批量转换”选择多个文件；或点击“批量转换(文件夹方式)”选择文件夹，"
+    u8"右侧输入框是文件过滤，多个过滤用“|”分开，例如 *.txt|*.htm；"
+    u8"也可以把文件和目录拖放到窗口上。\r\n\r\n"
+    u8"不覆盖原文件时，结果保存在所选目录旁边、名称后加“(已转换)”的目录中。"
+    u8"转换完成后，点击进度条上的文字即可打开该目录。转换中再次点击按钮可以停止。";
 
 bool RegisterMainClass(HINSTANCE instance, WNDPROC procedure) {
   WNDCLASSEXW mainClass = {};
@@ -177,7 +186,7 @@ void MainWindow::OnCommand(int id, int code) {
   } else if (Named(control, "按钮批量转换文件夹") && code == BN_CLICKED) {
     RunGuarded([this] { batch_->OnFolderButtonClick(); });
   } else if (control && control->GetKind() == form::Kind::Link && code == STN_CLICKED) {
-    ShellOpen(kProjectPage);
+    platform::ShowMessage(FromUtf8(kUsageText), FromUtf8(u8"使用说明"), MB_OK | MB_ICONINFORMATION);
   }
 }
 

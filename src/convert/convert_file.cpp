@@ -73,6 +73,9 @@ std::string ConvertLineEndings(std::string_view text, LineEndingChoice choice) {
 }
 
 bool CreateParentDirectories(const std::string& path, std::vector<std::string>* created) {
+  // Usually the folder is there already (every file after the first of a folder).
+  const text::PathParts parts = text::SplitAtLastBackslash(path);
+  if (parts.hasBackslash && parts.folder.size() > 2 && platform::Exists(parts.folder)) return true;
   size_t from = 0;
   for (;;) {
     const size_t slash = text::Find(path, "\\", from);
@@ -114,6 +117,14 @@ WriteStatus WriteEncodedText(const std::string& outputPath, std::string_view tex
       (attributes & (platform::kAttrReadOnly | platform::kAttrDirectory)) != 0) {
     return WriteStatus::Failed;
   }
+  if (attributes == platform::kInvalidAttributes) {
+    // Nothing there to lose: write in place, and take away a partial file on failure.
+    if (platform::WriteWholeFile(outputPath, bytes) == platform::Status::Ok) return WriteStatus::Written;
+    platform::DeleteFile(outputPath);
+    return WriteStatus::Failed;
+  }
+  // An existing output (the original itself, when overwriting) is replaced only by a
+  // complete new file.
   const std::string temporary = TemporaryPathFor(outputPath);
   if (platform::WriteWholeFile(temporary, bytes) != platform::Status::Ok) {
     platform::DeleteFile(temporary);

@@ -47,7 +47,7 @@ std::vector<ControlSpec> MakeMainWindowControls() {
   c.back().backColour = 0xFFFFFF;
   c.push_back(Spec("标签3", Kind::Label, kWindow, {0, 88, 1200, 2}, "", FontSpec{}));
   c.back().backColour = 0xC0C0C0;
-  c.push_back(Spec("超链接1", Kind::Link, kWindow, {326, 408, 232, 24}, "青禾软件主页",
+  c.push_back(Spec("超链接1", Kind::Link, kWindow, {326, 408, 232, 24}, "使用说明",
                    Song(15)));
   c.back().transparent = true;
   c.back().handCursor = true;

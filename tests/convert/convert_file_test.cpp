@@ -215,10 +215,12 @@ TEST_P(ConvertFaults, OriginalSurvivesInEveryMode) {
     const std::string source = Put(W(u8"简体.txt"), original);
     const std::string oldOutput = dir_.Join(W(u8"out\\簡體.txt"));
     test::WriteFileBytes(oldOutput, "old output");
+    // Both ways replace an existing file: the old output under its converted name, or
+    // the original itself.
     std::string out = overwrite ? source : dir_.Join(W(u8"out\\简体.txt"));
     ConversionOptions options;
     options.overwriteOriginal = overwrite;
-    options.convertFileName = true;
+    options.convertFileName = !overwrite;
     options.scriptConversion = ScriptConversion::SimplifiedToTraditional;
     options.outputEncoding = EncodingChoice::Utf8;
     platform::InjectFailure(fault.operation, 1, fault.status);
@@ -245,6 +247,16 @@ INSTANTIATE_TEST_SUITE_P(
                       Fault{platform::Operation::Move, platform::Status::AccessDenied, ConvertStatus::WriteFailed},
                       Fault{platform::Operation::Move, platform::Status::SharingViolation,
                             ConvertStatus::WriteFailed}));
+
+TEST_F(ConvertFileTest, FailedWriteUnderANewNameKeepsTheOriginalAndLeavesNothing) {
+  const std::string source = Put(W(u8"简体.txt"), W(u8"简体"));
+  std::string out = source;
+  const ConversionOptions options = OverwriteAndRename(ScriptConversion::SimplifiedToTraditional);
+  platform::InjectFailure(platform::Operation::Write, 1, platform::Status::DiskFull);
+  EXPECT_EQ(Convert(source, out, options), ConvertStatus::WriteFailed);
+  EXPECT_EQ(test::ReadFileBytes(source), W(u8"简体"));
+  EXPECT_FALSE(test::PathExists(dir_.Join(W(u8"簡體.txt"))));
+}
 
 TEST_F(ConvertFileTest, FolderThatCannotBeCreatedWritesNothing) {
   const std::string source = Put("a.txt", "abc");

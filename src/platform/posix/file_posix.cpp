@@ -198,7 +198,11 @@ Status WriteWholeFile(const std::string& path, std::string_view bytes) {
   if (status == Status::Ok) status = LockByte(fd.get(), kWriterByte, F_WRLCK, path);
   if (status == Status::Ok) status = LockByte(fd.get(), kReaderByte, F_WRLCK, path);
   if (status != Status::Ok) return status;
-  if (ftruncate(fd.get(), 0) != 0) return FailWithErrno("ftruncate", path);
+  // Emptying a file that is empty already is not free: on ext4 a truncate to zero
+  // makes the next close flush the file, which costs a new file most of its time.
+  struct stat st;
+  if (fstat(fd.get(), &st) != 0) return FailWithErrno("fstat", path);
+  if (st.st_size != 0 && ftruncate(fd.get(), 0) != 0) return FailWithErrno("ftruncate", path);
   return WriteFully(fd.get(), 0, bytes, path, true);
 }
 
