@@ -7,7 +7,7 @@
 # usage: bench/batch_bench.sh [path/to/chengwen-cli] [small-file count, default 10000]
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-cli="${1:-$here/build/dev-batch-rel/bin/chengwen-cli}"
+cli="${1:-$here/build/native/bin/chengwen-cli}"
 smallCount="${2:-10000}"
 py="$here/bench/batch_bench.py"
 # On a RAM disk when there is one: the converters are measured, not the disk.

@@ -91,8 +91,12 @@ bool CreateParentDirectories(const std::string& path, std::vector<std::string>* 
   }
 }
 
-WriteStatus WriteEncodedText(const std::string& outputPath, std::string_view text, EncodingChoice encoding,
-                             bool withoutBom, std::string* written) {
+namespace {
+
+// The bytes written for the working text: encodings 2-6 through the transcoder, with
+// the mark of 2, 3 and 4 unless withoutBom; the working bytes when the encoding is 0 or
+// 1 or the transcoder gives nothing.
+std::string EncodeOutput(std::string_view text, EncodingChoice encoding, bool withoutBom) {
   std::string bytes;
   const std::string_view charset = CharsetNameOf(encoding);
   if (!charset.empty()) {
@@ -108,38 +112,46 @@ WriteStatus WriteEncodedText(const std::string& outputPath, std::string_view tex
     }
   }
   if (bytes.empty()) bytes.assign(text.data(), text.size());
-  if (written) *written = bytes;
-  if (outputPath.empty()) return WriteStatus::EmptyPath;
+  return bytes;
+}
 
+enum class PutResult { Written, FolderMissing, Failed };
+
+PutResult PutOutput(const std::string& outputPath, std::string_view bytes) {
+  // A new output has nothing to lose: it is written in place (and taken away again if
+  // the write fails half-way).
+  const platform::Status created = platform::WriteNewFile(outputPath, bytes);
+  if (created == platform::Status::Ok) return PutResult::Written;
+  if (created == platform::Status::NotFound) return PutResult::FolderMissing;
+  if (created != platform::Status::AlreadyExists) return PutResult::Failed;
   // An output that exists but may not be written (read-only, a folder) stays as it is.
   const uint32_t attributes = platform::GetAttributes(outputPath);
-  if (attributes != platform::kInvalidAttributes &&
+  if (attributes == platform::kInvalidAttributes ||
       (attributes & (platform::kAttrReadOnly | platform::kAttrDirectory)) != 0) {
-    return WriteStatus::Failed;
-  }
-  if (attributes == platform::kInvalidAttributes) {
-    // Nothing there to lose: write in place, and take away a partial file on failure.
-    if (platform::WriteWholeFile(outputPath, bytes) == platform::Status::Ok) return WriteStatus::Written;
-    platform::DeleteFile(outputPath);
-    return WriteStatus::Failed;
+    return PutResult::Failed;
   }
   // An existing output (the original itself, when overwriting) is replaced only by a
   // complete new file.
   const std::string temporary = TemporaryPathFor(outputPath);
   if (platform::WriteWholeFile(temporary, bytes) != platform::Status::Ok) {
     platform::DeleteFile(temporary);
-    return WriteStatus::Failed;
+    return PutResult::Failed;
   }
   if (platform::MoveReplace(temporary, outputPath) != platform::Status::Ok) {
     platform::DeleteFile(temporary);
-    return WriteStatus::Failed;
+    return PutResult::Failed;
   }
-  return WriteStatus::Written;
+  return PutResult::Written;
 }
 
-bool WriteEncodedTextOk(const std::string& outputPath, std::string_view text, EncodingChoice encoding,
-                        bool withoutBom, std::string* written) {
-  return WriteEncodedText(outputPath, text, encoding, withoutBom, written) == WriteStatus::Written;
+}  // namespace
+
+WriteStatus WriteEncodedText(const std::string& outputPath, std::string_view text, EncodingChoice encoding,
+                             bool withoutBom, std::string* written) {
+  const std::string bytes = EncodeOutput(text, encoding, withoutBom);
+  if (written) *written = bytes;
+  if (outputPath.empty()) return WriteStatus::EmptyPath;
+  return PutOutput(outputPath, bytes) == PutResult::Written ? WriteStatus::Written : WriteStatus::Failed;
 }
 
 namespace {
@@ -177,14 +189,20 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   }
   platform::PumpMessages();
 
-  // 4. Folders, then the write. The old name of a renamed original goes only after the
-  // new file is in place, so a failed write never costs the user the original.
-  if (!CreateParentDirectories(outputPath)) return ConvertStatus::FolderFailed;
+  // 4. Encode and write; the output folders are created when the write finds them
+  // missing (most files of a batch go into a folder that exists by then). The old name
+  // of a renamed original goes only after the new file is in place, so a failed write
+  // never costs the user the original.
   const EncodingChoice outputEncoding =
       options.outputEncoding != EncodingChoice::Auto ? options.outputEncoding : decoded.detected;
-  if (WriteEncodedText(outputPath, working, outputEncoding, options.withoutBom) != WriteStatus::Written) {
-    return ConvertStatus::WriteFailed;
+  const std::string bytes = EncodeOutput(working, outputEncoding, options.withoutBom);
+  if (outputPath.empty()) return ConvertStatus::WriteFailed;
+  PutResult put = PutOutput(outputPath, bytes);
+  if (put == PutResult::FolderMissing) {
+    if (!CreateParentDirectories(outputPath)) return ConvertStatus::FolderFailed;
+    put = PutOutput(outputPath, bytes);
   }
+  if (put != PutResult::Written) return ConvertStatus::WriteFailed;
   const bool replacesSource = options.overwriteOriginal && options.convertFileName &&
                               options.scriptConversion != ScriptConversion::None;
   if (replacesSource && outputPath != sourcePath) {

@@ -39,8 +39,6 @@ bool CreateParentDirectories(const std::string& path, std::vector<std::string>* 
 enum class WriteStatus { Written, EmptyPath, Failed };
 WriteStatus WriteEncodedText(const std::string& outputPath, std::string_view text, EncodingChoice encoding,
                              bool withoutBom, std::string* written = nullptr);
-bool WriteEncodedTextOk(const std::string& outputPath, std::string_view text, EncodingChoice encoding,
-                        bool withoutBom, std::string* written = nullptr);
 
 // Converts one file. `outputPath` is the full path to write (the source path itself
 // when overwriting); with file-name conversion its last component is replaced by the

@@ -42,6 +42,9 @@ constexpr uint64_t kMaxWholeFileSize =
     sizeof(void*) >= 8 ? (uint64_t{1} << 33) : (uint64_t{1} << 30);
 // Creates or truncates the file and writes the bytes, sharing nothing while it does.
 Status WriteWholeFile(const std::string& path, std::string_view bytes);
+// Creates a new file with the bytes, sharing nothing; AlreadyExists (and nothing
+// touched) when the path exists. A write that fails half-way removes the file again.
+Status WriteNewFile(const std::string& path, std::string_view bytes);
 Status DeleteFile(const std::string& path);
 // Creates one folder; its parent must exist.
 Status CreateFolder(const std::string& path);
@@ -100,7 +103,7 @@ void SetMessageBoxHook(std::function<int(const std::string&, const std::string&,
 
 // ---- Fault injection for tests -----------------------------------------------------
 
-// Read: ReadWholeFile. Write: WriteWholeFile. Open: OpenForUpdate. WriteAt: the
+// Read: ReadWholeFile. Write: WriteWholeFile and WriteNewFile. Open: OpenForUpdate. WriteAt: the
 // changes made through an OpenFile, WriteAt and Truncate.
 enum class Operation { Read, Write, Delete, CreateFolder, Move, Find, Open, WriteAt };
 // Makes the nth call (1 = the next one) of that kind fail with `status`, without

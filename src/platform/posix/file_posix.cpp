@@ -194,16 +194,31 @@ Status WriteWholeFile(const std::string& path, std::string_view bytes) {
   // bytes, so it is emptied only after the checks.
   Fd fd(open(native.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
   if (fd.get() < 0) return FailWithErrno("open", path);
-  status = CheckWritable(fd.get(), "open", path);
-  if (status == Status::Ok) status = LockByte(fd.get(), kWriterByte, F_WRLCK, path);
+  struct stat st;
+  if (fstat(fd.get(), &st) != 0) return FailWithErrno("fstat", path);
+  if (S_ISDIR(st.st_mode)) return detail::LogFailure("open", path, Status::AccessDenied, EISDIR);
+  if (IsReadOnly(st)) return detail::LogFailure("open", path, Status::AccessDenied, EACCES);
+  status = LockByte(fd.get(), kWriterByte, F_WRLCK, path);
   if (status == Status::Ok) status = LockByte(fd.get(), kReaderByte, F_WRLCK, path);
   if (status != Status::Ok) return status;
   // Emptying a file that is empty already is not free: on ext4 a truncate to zero
   // makes the next close flush the file, which costs a new file most of its time.
-  struct stat st;
-  if (fstat(fd.get(), &st) != 0) return FailWithErrno("fstat", path);
   if (st.st_size != 0 && ftruncate(fd.get(), 0) != 0) return FailWithErrno("ftruncate", path);
   return WriteFully(fd.get(), 0, bytes, path, true);
+}
+
+Status WriteNewFile(const std::string& path, std::string_view bytes) {
+  Status status;
+  if (detail::TakeInjectedFailure(Operation::Write, "WriteNewFile", path, &status)) return status;
+  std::string native;
+  if (!posix::ToNativePath(path, &native)) return FailInvalidPath("open", path);
+  // O_EXCL: the file is ours alone from its first moment, so no share-mode lock is
+  // needed for anyone to see it as held.
+  Fd fd(open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (fd.get() < 0) return FailWithErrno("open", path);
+  status = WriteFully(fd.get(), 0, bytes, path, true);
+  if (status != Status::Ok) unlink(native.c_str());
+  return status;
 }
 
 Status DeleteFile(const std::string& path) {

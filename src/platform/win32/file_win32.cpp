@@ -178,6 +178,21 @@ Status WriteWholeFile(const std::string& path, std::string_view bytes) {
   return WriteFully(file.get(), bytes, path, true);
 }
 
+Status WriteNewFile(const std::string& path, std::string_view bytes) {
+  Status status;
+  if (detail::TakeInjectedFailure(Operation::Write, "WriteNewFile", path, &status)) return status;
+  std::wstring wide;
+  if (!win32::ToWidePath(path, &wide)) return FailInvalidPath("CreateFileW", path);
+  status = Status::Ok;
+  {
+    Handle file(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return FailWithLastError("CreateFileW", path);
+    status = WriteFully(file.get(), bytes, path, true);
+  }
+  if (status != Status::Ok) DeleteFileW(wide.c_str());
+  return status;
+}
+
 Status DeleteFile(const std::string& path) {
   Status status;
   if (detail::TakeInjectedFailure(Operation::Delete, "DeleteFile", path, &status)) return status;
