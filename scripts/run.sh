@@ -17,9 +17,10 @@ fi
 
 # No display: a virtual one, a screenshot once the window is up, then a polite close.
 shot="$here/build/screenshot.png"
-# A first run: no settings file yet. The close leaves the first-run save in it.
+# A first run: no settings file yet (an earlier one is kept aside as .previous). The
+# close leaves the first-run save in it.
 settings="$(dirname "$exe")/青禾·澄文坊.ini"
-rm -f "$settings"
+if [ -f "$settings" ]; then mv -f "$settings" "$settings.previous"; fi
 # Without a window manager Wine draws the title bar itself; its caption font gets the CJK
 # font as a fallback so that the title reads.
 scripts/wine-run.sh reg add "HKCU\\Software\\Wine\\X11 Driver" /v Decorated /d N /f >/dev/null 2>&1 || true
