@@ -65,12 +65,15 @@ std::string TranscodeResponsive(std::string_view bytes, std::string_view sourceC
     return Transcode(bytes, source, target);
   }
   std::string out;
-  out.reserve(bytes.size() + bytes.size() / 2);
+  // Room for the usual growth (UTF-16 doubles a working text at most); untouched
+  // capacity costs nothing, and no piece has to move what came before it.
+  const bool toUtf16 = target == Charset::Utf16Le || target == Charset::Utf16Be;
+  out.reserve(toUtf16 ? 2 * bytes.size() + 16 : bytes.size() + bytes.size() / 2 + 16);
   size_t from = 0;
   while (from < bytes.size()) {
     const size_t end = PieceEnd(bytes, from, piece, source);
     const std::string_view part = bytes.substr(from, end - from);
-    out += Transcode(part, source, target);
+    if (!TranscodeAppend(part, source, target, out)) return {};
     // The text ends at its first zero character: nothing after it is converted.
     if (HoldsZero(part, source)) break;
     from = end;

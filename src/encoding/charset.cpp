@@ -76,7 +76,14 @@ const char* CharsetName(Charset charset) {
 
 std::string Transcode(std::string_view bytes, Charset source, Charset target) {
   std::string out;
-  if (bytes.empty() || source == Charset::Unknown || target == Charset::Unknown) return out;
+  if (!TranscodeAppend(bytes, source, target, out)) out.clear();
+  return out;
+}
+
+bool TranscodeAppend(std::string_view bytes, Charset source, Charset target, std::string& out) {
+  if (source == Charset::Unknown || target == Charset::Unknown) return false;
+  if (bytes.empty()) return true;
+  const std::size_t before = out.size();
   const std::size_t estimate = EstimateSize(bytes.size(), source, target);
   try {
     switch (target) {
@@ -103,9 +110,10 @@ std::string Transcode(std::string_view bytes, Charset source, Charset target) {
     }
   } catch (const std::bad_alloc&) {
     // A text too large for this process converts to nothing, like any other failure.
-    return std::string();
+    out.resize(before);
+    return false;
   }
-  return out;
+  return true;
 }
 
 std::string Transcode(std::string_view bytes, std::string_view sourceCharset, std::string_view targetCharset) {

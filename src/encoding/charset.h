@@ -21,6 +21,9 @@ const char* CharsetName(Charset charset);
 std::string Transcode(std::string_view bytes, Charset source, Charset target);
 std::string Transcode(std::string_view bytes, std::string_view sourceCharset,
                       std::string_view targetCharset);
+// The same conversion appended to `out`. False (and `out` as it was) for an unknown
+// charset or when the result does not fit in memory.
+bool TranscodeAppend(std::string_view bytes, Charset source, Charset target, std::string& out);
 
 // The Win32 boundary and file names: working-code-page text to UTF-16 and back.
 // Both stop at the first zero; nothing is lost in either direction for valid input.

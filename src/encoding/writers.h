@@ -11,17 +11,19 @@
 
 namespace cw::detail {
 
-// Writes straight into the output string, which is sized up front from an estimate and
-// grows by half when a character does not fit; Finish() cuts it to what was written.
+// Writes straight into the output string after what it already holds; the string is
+// sized up front from an estimate and grows by half when a character does not fit;
+// Finish() cuts it to what was written.
 template <class Str>
 class OutputBuffer {
  public:
   using Unit = typename Str::value_type;
 
   OutputBuffer(Str& out, std::size_t estimate) : out_(out) {
-    out_.resize(std::max<std::size_t>(estimate, 16));
-    pos_ = &out_[0];
-    end_ = pos_ + out_.size();
+    const std::size_t start = out_.size();
+    out_.resize(start + std::max<std::size_t>(estimate, 16));
+    pos_ = &out_[0] + start;
+    end_ = &out_[0] + out_.size();
   }
   // A pointer where n more units may be written; pass the advanced pointer to Commit.
   Unit* Room(std::size_t n) {
