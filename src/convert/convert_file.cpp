@@ -156,12 +156,79 @@ WriteStatus WriteEncodedText(const std::string& outputPath, std::string_view tex
 
 namespace {
 
+// The charset the output bytes are in: the working code page itself for ANSI.
+Charset OutputCharset(EncodingChoice encoding) {
+  if (encoding == EncodingChoice::Ansi) return Charset::Gb18030;
+  return CharsetFromName(CharsetNameOf(encoding));
+}
+
+// When neither the script nor the line endings change, the working text is only a
+// stop between two transcodings. Every character survives the working code page
+// unchanged (it can hold them all), so converting straight from the source charset to
+// the output charset gives the same bytes with one pass and one buffer less. Returns
+// false when that shortcut does not apply; the caller then takes the working text way.
+bool EncodeDirectly(const SourceRead& source, const ConversionOptions& options, std::string* bytes) {
+  if (options.scriptConversion != ScriptConversion::None || options.lineEndings != LineEndingChoice::Keep) {
+    return false;
+  }
+  const Charset from = CharsetFromName(CharsetNameOf(source.encoding));
+  const std::string_view rest = source.Rest();
+  // A text cut at a zero character, or one that decodes to nothing, takes the full way.
+  if (from == Charset::Unknown || rest.empty() || HoldsZeroCharacter(rest, from)) return false;
+  const EncodingChoice outputEncoding =
+      options.outputEncoding != EncodingChoice::Auto ? options.outputEncoding : source.encoding;
+  const Charset to = OutputCharset(outputEncoding);
+  if (to == Charset::Unknown) return false;
+  std::string encoded = TranscodeResponsive(rest, CharsetName(from), CharsetName(to));
+  if (encoded.empty()) return false;
+  const std::string_view mark = options.withoutBom ? std::string_view() : ByteOrderMarkOf(outputEncoding);
+  if (mark.empty()) {
+    *bytes = std::move(encoded);
+  } else {
+    bytes->reserve(mark.size() + encoded.size());
+    bytes->assign(mark).append(encoded);
+  }
+  return true;
+}
+
+// Puts the bytes at the output path, creating its folders when they are missing, and
+// removes a renamed original once its new file is in place.
+ConvertStatus WriteResult(const std::string& sourcePath, const std::string& outputPath, std::string_view bytes,
+                          const ConversionOptions& options) {
+  // The output folders are created when the write finds them missing (most files of a
+  // batch go into a folder that exists by then). The old name of a renamed original
+  // goes only after the new file is in place, so a failed write never costs the user
+  // the original.
+  if (outputPath.empty()) return ConvertStatus::WriteFailed;
+  PutResult put = PutOutput(outputPath, bytes);
+  if (put == PutResult::FolderMissing) {
+    if (!CreateParentDirectories(outputPath)) return ConvertStatus::FolderFailed;
+    put = PutOutput(outputPath, bytes);
+  }
+  if (put != PutResult::Written) return ConvertStatus::WriteFailed;
+  const bool replacesSource = options.overwriteOriginal && options.convertFileName &&
+                              options.scriptConversion != ScriptConversion::None;
+  if (replacesSource && outputPath != sourcePath) {
+    if (platform::DeleteFile(sourcePath) != platform::Status::Ok) return ConvertStatus::SourceNotRemoved;
+  }
+  return ConvertStatus::Converted;
+}
+
 ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& outputPath,
                               const ConversionOptions& options) {
   // 1. Read. A source that cannot be read leaves every file as it is.
-  DecodedText decoded = LoadDecodedText(sourcePath, options.inputEncoding);
-  if (decoded.status == ReadStatus::TooLarge) return ConvertStatus::TooLarge;
-  if (decoded.status != ReadStatus::Ok) return ConvertStatus::Unreadable;
+  SourceRead source = ReadSource(sourcePath, options.inputEncoding);
+  if (source.status == ReadStatus::TooLarge) return ConvertStatus::TooLarge;
+  if (source.status != ReadStatus::Ok) return ConvertStatus::Unreadable;
+  {
+    std::string direct;
+    if (EncodeDirectly(source, options, &direct)) {
+      source = SourceRead();  // the file's bytes are not needed any more
+      platform::PumpMessages();
+      return WriteResult(sourcePath, outputPath, direct, options);
+    }
+  }
+  DecodedText decoded = DecodeSource(std::move(source));
   // The working text ends at the first zero character. Written elsewhere, the cut copy
   // harms nothing; written over the original it would destroy the rest of the file (an
   // image or archive caught by "*.*"), so the original is kept.
@@ -189,26 +256,12 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   }
   platform::PumpMessages();
 
-  // 4. Encode and write; the output folders are created when the write finds them
-  // missing (most files of a batch go into a folder that exists by then). The old name
-  // of a renamed original goes only after the new file is in place, so a failed write
-  // never costs the user the original.
+  // 4. Encode and write.
   const EncodingChoice outputEncoding =
       options.outputEncoding != EncodingChoice::Auto ? options.outputEncoding : decoded.detected;
-  const std::string bytes = EncodeOutput(working, outputEncoding, options.withoutBom);
-  if (outputPath.empty()) return ConvertStatus::WriteFailed;
-  PutResult put = PutOutput(outputPath, bytes);
-  if (put == PutResult::FolderMissing) {
-    if (!CreateParentDirectories(outputPath)) return ConvertStatus::FolderFailed;
-    put = PutOutput(outputPath, bytes);
-  }
-  if (put != PutResult::Written) return ConvertStatus::WriteFailed;
-  const bool replacesSource = options.overwriteOriginal && options.convertFileName &&
-                              options.scriptConversion != ScriptConversion::None;
-  if (replacesSource && outputPath != sourcePath) {
-    if (platform::DeleteFile(sourcePath) != platform::Status::Ok) return ConvertStatus::SourceNotRemoved;
-  }
-  return ConvertStatus::Converted;
+  std::string bytes = EncodeOutput(working, outputEncoding, options.withoutBom);
+  working = std::string();
+  return WriteResult(sourcePath, outputPath, bytes, options);
 }
 
 }  // namespace

@@ -137,80 +137,83 @@ bool IsLikelyUtf8(std::string_view bytes) {
   return ascii != n;
 }
 
-namespace {
-
-// Whether the content holds a zero character in its encoding: a zero byte for the
-// single- and double-byte encodings and UTF-8, an aligned zero unit for UTF-16.
-bool HoldsZeroCharacter(std::string_view bytes, EncodingChoice encoding) {
-  if (encoding == EncodingChoice::Utf16Le || encoding == EncodingChoice::Utf16Be) {
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-      if (bytes[i] == 0 && bytes[i + 1] == 0) return true;
-    }
-    return false;
-  }
-  return std::memchr(bytes.data(), 0, bytes.size()) != nullptr;
+std::string_view SourceRead::Rest() const {
+  return std::string_view(bytes).substr(std::min(start, bytes.size()));
 }
 
-// Decodes the file's bytes; `owned`, when given, holds the same bytes and may be taken
-// over as the working text instead of copying it.
-DecodedText Decode(std::string_view fileBytes, EncodingChoice input, std::string* owned) {
-  DecodedText result;
-  std::string decompressed;
-  std::string_view bytes = fileBytes;
-  if (LooksGzipped(bytes)) {
-    decompressed = GunzipBytes(bytes);
+SourceRead DecideSource(std::string fileBytes, EncodingChoice input) {
+  SourceRead source;
+  source.bytes = std::move(fileBytes);
+  if (LooksGzipped(source.bytes)) {
+    std::string decompressed = GunzipBytes(source.bytes);
     if (!decompressed.empty()) {
-      bytes = decompressed;
-      result.wasGzipped = true;
+      source.bytes = std::move(decompressed);
+      source.wasGzipped = true;
     }
   }
-
   platform::PumpMessages();
-  const Start start = DecideStart(bytes, input);
-  EncodingChoice encoding = start.encoding;
-  const std::string_view rest = bytes.substr(std::min(start.position, bytes.size()));
-  if (encoding == EncodingChoice::Auto && IsLikelyUtf8(rest)) encoding = EncodingChoice::Utf8;
+  const Start start = DecideStart(source.bytes, input);
+  source.encoding = start.encoding;
+  source.start = start.position;
+  if (source.encoding == EncodingChoice::Auto && IsLikelyUtf8(source.Rest())) {
+    source.encoding = EncodingChoice::Utf8;
+  }
+  return source;
+}
 
+DecodedText DecodeSource(SourceRead&& source) {
+  DecodedText result;
+  result.status = source.status;
+  result.wasGzipped = source.wasGzipped;
+  if (source.status != ReadStatus::Ok) return result;
+  EncodingChoice encoding = source.encoding;
+  const std::string_view rest = source.Rest();
   const std::string_view charset = CharsetNameOf(encoding);
   if (!charset.empty() && !rest.empty()) {
     result.text = text::FromBytes(TranscodeResponsive(rest, charset, kWorkingCharset));
-    result.cutAtZero = !result.text.empty() && HoldsZeroCharacter(rest, encoding);
+    result.cutAtZero = !result.text.empty() && HoldsZeroCharacter(rest, CharsetFromName(charset));
   }
   if (result.text.empty()) {
-    result.cutAtZero = std::memchr(bytes.data(), 0, bytes.size()) != nullptr;
-    // Nothing decoded (or nothing to decode): the raw bytes, mark included, are the text.
-    if (owned && !result.wasGzipped && !result.cutAtZero) {
-      result.text = std::move(*owned);
-    } else {
-      result.text = text::FromBytes(bytes);
-    }
+    // Nothing decoded (or nothing to decode): the raw bytes, mark included, are the
+    // text; without a zero byte in them the file's own buffer becomes the text.
+    result.cutAtZero = std::memchr(source.bytes.data(), 0, source.bytes.size()) != nullptr;
+    result.text = result.cutAtZero ? text::FromBytes(source.bytes) : std::move(source.bytes);
     encoding = EncodingChoice::Ansi;
   }
   result.detected = encoding;
   return result;
 }
 
-}  // namespace
-
 DecodedText DecodeBytes(std::string_view fileBytes, EncodingChoice input) {
-  return Decode(fileBytes, input, nullptr);
+  return DecodeSource(DecideSource(std::string(fileBytes), input));
 }
 
-DecodedText LoadDecodedText(const std::string& sourcePath, EncodingChoice input) {
-  DecodedText result;
+SourceRead ReadSource(const std::string& sourcePath, EncodingChoice input) {
+  SourceRead source;
   std::string bytes;
   const platform::Status status = platform::ReadWholeFile(sourcePath, &bytes);
   if (status != platform::Status::Ok) {
-    result.status = FromPlatform(status);
-    return result;
+    source.status = FromPlatform(status);
+    return source;
   }
   try {
-    result = Decode(bytes, input, &bytes);
+    source = DecideSource(std::move(bytes), input);
   } catch (const std::bad_alloc&) {
-    result = DecodedText();
-    result.status = ReadStatus::TooLarge;
+    source = SourceRead();
+    source.status = ReadStatus::TooLarge;
   }
-  return result;
+  return source;
+}
+
+DecodedText LoadDecodedText(const std::string& sourcePath, EncodingChoice input) {
+  SourceRead source = ReadSource(sourcePath, input);
+  try {
+    return DecodeSource(std::move(source));
+  } catch (const std::bad_alloc&) {
+    DecodedText result;
+    result.status = ReadStatus::TooLarge;
+    return result;
+  }
 }
 
 }  // namespace cw

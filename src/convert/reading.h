@@ -30,6 +30,22 @@ struct DecodedText {
   bool cutAtZero = false;
 };
 
+// The read step up to its decision: the file's bytes (decompressed when it was
+// gzipped), the encoding decided by mark, declaration, UTF-8 scan or the user's choice
+// (Auto when only ANSI is left), and where the content starts after a mark.
+struct SourceRead {
+  ReadStatus status = ReadStatus::Ok;
+  std::string bytes;
+  bool wasGzipped = false;
+  EncodingChoice encoding = EncodingChoice::Auto;
+  size_t start = 0;
+  std::string_view Rest() const;
+};
+SourceRead ReadSource(const std::string& sourcePath, EncodingChoice input);
+SourceRead DecideSource(std::string fileBytes, EncodingChoice input);
+// Decodes what ReadSource decided into the working text.
+DecodedText DecodeSource(SourceRead&& source);
+
 // Decodes file bytes already in memory with the given input choice (0-4).
 DecodedText DecodeBytes(std::string_view fileBytes, EncodingChoice input);
 

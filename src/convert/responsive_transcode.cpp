@@ -45,8 +45,10 @@ size_t PieceEnd(std::string_view bytes, size_t from, size_t piece, Charset sourc
   return bytes.size();
 }
 
-bool HoldsZero(std::string_view bytes, Charset source) {
-  if (IsUtf16(source)) {
+}  // namespace
+
+bool HoldsZeroCharacter(std::string_view bytes, Charset charset) {
+  if (IsUtf16(charset)) {
     for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
       if (bytes[i] == 0 && bytes[i + 1] == 0) return true;
     }
@@ -54,8 +56,6 @@ bool HoldsZero(std::string_view bytes, Charset source) {
   }
   return std::memchr(bytes.data(), 0, bytes.size()) != nullptr;
 }
-
-}  // namespace
 
 std::string TranscodeResponsive(std::string_view bytes, std::string_view sourceCharset,
                                 std::string_view targetCharset, size_t piece) {
@@ -75,7 +75,7 @@ std::string TranscodeResponsive(std::string_view bytes, std::string_view sourceC
     const std::string_view part = bytes.substr(from, end - from);
     if (!TranscodeAppend(part, source, target, out)) return {};
     // The text ends at its first zero character: nothing after it is converted.
-    if (HoldsZero(part, source)) break;
+    if (HoldsZeroCharacter(part, source)) break;
     from = end;
     platform::PumpMessages();
   }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "convert/script_conversion.h"
 #include "convert/script_tables.h"
 #include "text/text.h"
@@ -370,6 +372,44 @@ TEST(ScriptRoundTrip, RealSimplifiedTextToTraditionalAndBack) {
   }
   std::printf("S->Big5->S on the GB2312 and GBK samples: %zu characters lacking in Big5\n", lacking);
   EXPECT_EQ(lost, 0u);
+}
+
+}  // namespace
+}  // namespace cw
+
+namespace cw {
+namespace {
+
+// Without a script or line-ending change a file goes straight from its charset to the
+// output charset; the bytes must be exactly those of the way through the working text.
+TEST(ConvertShortcut, SameBytesAsTheWayThroughTheWorkingText) {
+  test::TempDir dir;
+  std::mt19937 random(8122026);
+  const std::string source = dir.Join("in.txt");
+  const std::string pieces[] = {"\xE4\xB8\xAD", "\xD6\xD0", "\xA4\xA4", "\xFF\xFE", "\xEF\xBB\xBF", "\xF0\x9F\x98\x80",
+                                "<meta charset=big5>", "<meta charset=utf-8>", "a", "\r\n", "\x80", "\xC3",
+                                std::string("\0", 1), "\x81\x30\x81\x30", "\xED\xA0\x80", "\x88\x62"};
+  for (int round = 0; round < 120; ++round) {
+    std::string bytes;
+    const int count = 1 + static_cast<int>(random() % 12);
+    for (int i = 0; i < count; ++i) bytes += pieces[random() % (sizeof(pieces) / sizeof(pieces[0]))];
+    test::WriteFileBytes(source, bytes);
+    for (int input = 0; input <= 4; ++input) {
+      for (int output = 0; output <= 4; ++output) {
+        ConversionOptions options;
+        options.inputEncoding = static_cast<EncodingChoice>(input);
+        options.outputEncoding = static_cast<EncodingChoice>(output);
+        options.withoutBom = (round % 3) == 0;
+        const DecodedText decoded = DecodeBytes(bytes, options.inputEncoding);
+        std::string expected;
+        WriteEncodedText("", decoded.text,
+                         output != 0 ? options.outputEncoding : decoded.detected, options.withoutBom, &expected);
+        std::string out = dir.Join("out.txt");
+        ASSERT_EQ(ConvertFile(source, out, options), ConvertStatus::Converted);
+        ASSERT_EQ(test::ReadFileBytes(out), expected) << "round " << round << " in " << input << " out " << output;
+      }
+    }
+  }
 }
 
 }  // namespace
