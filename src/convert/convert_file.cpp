@@ -3,6 +3,8 @@
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <new>
 
 #include "convert/responsive_transcode.h"
@@ -117,11 +119,31 @@ std::string EncodeOutput(std::string_view text, EncodingChoice encoding, bool wi
 
 enum class PutResult { Written, FolderMissing, Failed };
 
-PutResult PutOutput(const std::string& outputPath, std::string_view bytes) {
+// Writes the output's bytes into an open new file; false when a write failed.
+using Producer = std::function<bool(platform::NewFile&)>;
+
+// A new file at `path` for the output, or at a fresh temporary name beside it.
+platform::Status CreateTemporary(const std::string& outputPath, std::string* temporary,
+                                 std::unique_ptr<platform::NewFile>* file) {
+  platform::Status status = platform::Status::AlreadyExists;
+  // A name left behind by a run that was killed is simply passed over.
+  for (int attempt = 0; attempt < 100 && status == platform::Status::AlreadyExists; ++attempt) {
+    *temporary = TemporaryPathFor(outputPath);
+    status = platform::CreateNewFile(*temporary, file);
+  }
+  return status;
+}
+
+PutResult PutOutput(const std::string& outputPath, const Producer& produce) {
   // A new output has nothing to lose: it is written in place (and taken away again if
-  // the write fails half-way).
-  const platform::Status created = platform::WriteNewFile(outputPath, bytes);
-  if (created == platform::Status::Ok) return PutResult::Written;
+  // a write fails half-way).
+  std::unique_ptr<platform::NewFile> file;
+  const platform::Status created = platform::CreateNewFile(outputPath, &file);
+  if (created == platform::Status::Ok) {
+    if (produce(*file) && file->Close() == platform::Status::Ok) return PutResult::Written;
+    file->Abandon();
+    return PutResult::Failed;
+  }
   if (created == platform::Status::NotFound) return PutResult::FolderMissing;
   if (created != platform::Status::AlreadyExists) return PutResult::Failed;
   // An output that exists but may not be written (read-only, a folder) stays as it is.
@@ -132,9 +154,10 @@ PutResult PutOutput(const std::string& outputPath, std::string_view bytes) {
   }
   // An existing output (the original itself, when overwriting) is replaced only by a
   // complete new file.
-  const std::string temporary = TemporaryPathFor(outputPath);
-  if (platform::WriteWholeFile(temporary, bytes) != platform::Status::Ok) {
-    platform::DeleteFile(temporary);
+  std::string temporary;
+  if (CreateTemporary(outputPath, &temporary, &file) != platform::Status::Ok) return PutResult::Failed;
+  if (!produce(*file) || file->Close() != platform::Status::Ok) {
+    file->Abandon();
     return PutResult::Failed;
   }
   if (platform::MoveReplace(temporary, outputPath) != platform::Status::Ok) {
@@ -142,6 +165,10 @@ PutResult PutOutput(const std::string& outputPath, std::string_view bytes) {
     return PutResult::Failed;
   }
   return PutResult::Written;
+}
+
+PutResult PutOutput(const std::string& outputPath, std::string_view bytes) {
+  return PutOutput(outputPath, [bytes](platform::NewFile& file) { return file.Write(bytes) == platform::Status::Ok; });
 }
 
 }  // namespace
@@ -165,45 +192,43 @@ Charset OutputCharset(EncodingChoice encoding) {
 // When neither the script nor the line endings change, the working text is only a
 // stop between two transcodings. Every character survives the working code page
 // unchanged (it can hold them all), so converting straight from the source charset to
-// the output charset gives the same bytes with one pass and one buffer less. Returns
-// false when that shortcut does not apply; the caller then takes the working text way.
-bool EncodeDirectly(const SourceRead& source, const ConversionOptions& options, std::string* bytes) {
+// the output charset gives the same bytes, in one pass and streamed to the file piece
+// by piece. Returns no producer when that shortcut does not apply; the caller then
+// takes the working text way.
+Producer DirectProducer(const SourceRead& source, const ConversionOptions& options) {
   if (options.scriptConversion != ScriptConversion::None || options.lineEndings != LineEndingChoice::Keep) {
-    return false;
+    return nullptr;
   }
   const Charset from = CharsetFromName(CharsetNameOf(source.encoding));
   const std::string_view rest = source.Rest();
-  // A text cut at a zero character, or one that decodes to nothing, takes the full way.
-  if (from == Charset::Unknown || rest.empty() || HoldsZeroCharacter(rest, from)) return false;
+  // A text cut at a zero character, or an empty one, takes the full way.
+  if (from == Charset::Unknown || rest.empty() || HoldsZeroCharacter(rest, from)) return nullptr;
   const EncodingChoice outputEncoding =
       options.outputEncoding != EncodingChoice::Auto ? options.outputEncoding : source.encoding;
   const Charset to = OutputCharset(outputEncoding);
-  if (to == Charset::Unknown) return false;
-  std::string encoded = TranscodeResponsive(rest, CharsetName(from), CharsetName(to));
-  if (encoded.empty()) return false;
+  if (to == Charset::Unknown) return nullptr;
   const std::string_view mark = options.withoutBom ? std::string_view() : ByteOrderMarkOf(outputEncoding);
-  if (mark.empty()) {
-    *bytes = std::move(encoded);
-  } else {
-    bytes->reserve(mark.size() + encoded.size());
-    bytes->assign(mark).append(encoded);
-  }
-  return true;
+  return [rest, from, to, mark](platform::NewFile& file) {
+    if (!mark.empty() && file.Write(mark) != platform::Status::Ok) return false;
+    return TranscodeStreamed(rest, from, to, [&file](std::string_view piece) {
+      return file.Write(piece) == platform::Status::Ok;
+    });
+  };
 }
 
-// Puts the bytes at the output path, creating its folders when they are missing, and
+// Puts the output at its path, creating its folders when they are missing, and
 // removes a renamed original once its new file is in place.
-ConvertStatus WriteResult(const std::string& sourcePath, const std::string& outputPath, std::string_view bytes,
+ConvertStatus WriteResult(const std::string& sourcePath, const std::string& outputPath, const Producer& produce,
                           const ConversionOptions& options) {
   // The output folders are created when the write finds them missing (most files of a
   // batch go into a folder that exists by then). The old name of a renamed original
   // goes only after the new file is in place, so a failed write never costs the user
   // the original.
   if (outputPath.empty()) return ConvertStatus::WriteFailed;
-  PutResult put = PutOutput(outputPath, bytes);
+  PutResult put = PutOutput(outputPath, produce);
   if (put == PutResult::FolderMissing) {
     if (!CreateParentDirectories(outputPath)) return ConvertStatus::FolderFailed;
-    put = PutOutput(outputPath, bytes);
+    put = PutOutput(outputPath, produce);
   }
   if (put != PutResult::Written) return ConvertStatus::WriteFailed;
   const bool replacesSource = options.overwriteOriginal && options.convertFileName &&
@@ -220,13 +245,9 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   SourceRead source = ReadSource(sourcePath, options.inputEncoding);
   if (source.status == ReadStatus::TooLarge) return ConvertStatus::TooLarge;
   if (source.status != ReadStatus::Ok) return ConvertStatus::Unreadable;
-  {
-    std::string direct;
-    if (EncodeDirectly(source, options, &direct)) {
-      source = SourceRead();  // the file's bytes are not needed any more
-      platform::PumpMessages();
-      return WriteResult(sourcePath, outputPath, direct, options);
-    }
+  if (const Producer direct = DirectProducer(source, options)) {
+    platform::PumpMessages();
+    return WriteResult(sourcePath, outputPath, direct, options);
   }
   DecodedText decoded = DecodeSource(std::move(source));
   // The working text ends at the first zero character. Written elsewhere, the cut copy
@@ -261,7 +282,10 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
       options.outputEncoding != EncodingChoice::Auto ? options.outputEncoding : decoded.detected;
   std::string bytes = EncodeOutput(working, outputEncoding, options.withoutBom);
   working = std::string();
-  return WriteResult(sourcePath, outputPath, bytes, options);
+  const std::string_view view = bytes;
+  return WriteResult(
+      sourcePath, outputPath,
+      [view](platform::NewFile& file) { return file.Write(view) == platform::Status::Ok; }, options);
 }
 
 }  // namespace

@@ -82,4 +82,21 @@ std::string TranscodeResponsive(std::string_view bytes, std::string_view sourceC
   return out;
 }
 
+bool TranscodeStreamed(std::string_view bytes, Charset source, Charset target,
+                       const std::function<bool(std::string_view)>& sink, size_t piece) {
+  if (source == Charset::Unknown || target == Charset::Unknown) return false;
+  std::string buffer;
+  size_t from = 0;
+  while (from < bytes.size()) {
+    const size_t end = PieceEnd(bytes, from, piece, source);
+    const std::string_view part = bytes.substr(from, end - from);
+    buffer.clear();
+    if (!TranscodeAppend(part, source, target, buffer) || !sink(buffer)) return false;
+    if (HoldsZeroCharacter(part, source)) break;
+    from = end;
+    platform::PumpMessages();
+  }
+  return true;
+}
+
 }  // namespace cw

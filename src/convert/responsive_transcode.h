@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -21,5 +22,11 @@ inline constexpr size_t kResponsivePiece = 4u << 20;
 // decoder can be in the middle of a character), with PumpMessages() between pieces.
 std::string TranscodeResponsive(std::string_view bytes, std::string_view sourceCharset,
                                 std::string_view targetCharset, size_t piece = kResponsivePiece);
+
+// The same bytes handed to `sink` piece by piece from one reused buffer, so a large
+// result never exists in memory at once. Stops, returning false, when the sink does or
+// when a charset is unknown.
+bool TranscodeStreamed(std::string_view bytes, Charset source, Charset target,
+                       const std::function<bool(std::string_view)>& sink, size_t piece = kResponsivePiece);
 
 }  // namespace cw

@@ -99,4 +99,14 @@ Status BytesToReadAt(uint64_t size, uint64_t offset, size_t count, const std::st
 }
 
 }  // namespace detail
+Status WriteNewFile(const std::string& path, std::string_view bytes) {
+  std::unique_ptr<NewFile> file;
+  Status status = CreateNewFile(path, &file);
+  if (status != Status::Ok) return status;
+  status = file->Write(bytes);
+  if (status == Status::Ok) status = file->Close();
+  if (status != Status::Ok) file->Abandon();
+  return status;
+}
+
 }  // namespace cw::platform

@@ -45,6 +45,20 @@ Status WriteWholeFile(const std::string& path, std::string_view bytes);
 // Creates a new file with the bytes, sharing nothing; AlreadyExists (and nothing
 // touched) when the path exists. A write that fails half-way removes the file again.
 Status WriteNewFile(const std::string& path, std::string_view bytes);
+
+// A new file written in pieces (a large output need not exist in memory all at once),
+// shared with nobody while it is open. Writes append and pump window messages between
+// large chunks. Close() keeps the file; Abandon(), or destroying it without Close(),
+// removes it again.
+class NewFile {
+ public:
+  virtual ~NewFile() = default;
+  virtual Status Write(std::string_view bytes) = 0;
+  virtual Status Close() = 0;
+  virtual void Abandon() = 0;
+};
+// AlreadyExists (and nothing touched) when the path exists.
+Status CreateNewFile(const std::string& path, std::unique_ptr<NewFile>* file);
 Status DeleteFile(const std::string& path);
 // Creates one folder; its parent must exist.
 Status CreateFolder(const std::string& path);
@@ -103,8 +117,9 @@ void SetMessageBoxHook(std::function<int(const std::string&, const std::string&,
 
 // ---- Fault injection for tests -----------------------------------------------------
 
-// Read: ReadWholeFile. Write: WriteWholeFile and WriteNewFile. Open: OpenForUpdate. WriteAt: the
-// changes made through an OpenFile, WriteAt and Truncate.
+// Read: ReadWholeFile. Write: WriteWholeFile, WriteNewFile and CreateNewFile. Open:
+// OpenForUpdate. WriteAt: the changes made through an OpenFile (WriteAt, Truncate) and
+// each NewFile::Write.
 enum class Operation { Read, Write, Delete, CreateFolder, Move, Find, Open, WriteAt };
 // Makes the nth call (1 = the next one) of that kind fail with `status`, without
 // touching the disk. Several injections may be pending at once.

@@ -414,3 +414,39 @@ TEST(ConvertShortcut, SameBytesAsTheWayThroughTheWorkingText) {
 
 }  // namespace
 }  // namespace cw
+
+namespace cw {
+namespace {
+
+TEST(ConvertStreaming, AWriteThatFailsHalfWayLeavesNoOutputAndTheOriginal) {
+  test::TempDir dir;
+  // Large enough to be written in several pieces by the direct way.
+  std::string text;
+  while (text.size() < (9u << 20)) text += "\xE4\xB8\xAD\xE6\x96\x87 line\n";
+  const std::string source = dir.Join("big.txt");
+  test::WriteFileBytes(source, text);
+  ConversionOptions options;
+  options.outputEncoding = EncodingChoice::Utf16Le;
+  // The mark is the first write, the first piece the second; the second piece fails.
+  for (bool overwrite : {false, true}) {
+    options.overwriteOriginal = overwrite;
+    std::string out = overwrite ? source : dir.Join("out\\big.txt");
+    platform::InjectFailure(platform::Operation::WriteAt, 3, platform::Status::DiskFull);
+    EXPECT_EQ(ConvertFile(source, out, options), ConvertStatus::WriteFailed);
+    platform::ClearInjectedFailures();
+    EXPECT_EQ(test::ReadFileBytes(source), text);
+    if (!overwrite) {
+      EXPECT_FALSE(test::PathExists(out));
+    }
+    std::vector<platform::DirEntry> entries;
+    platform::FindEntries(dir.Join("*.tmp"), &entries);
+    EXPECT_TRUE(entries.empty());
+  }
+  // And without the fault the streamed file is complete.
+  std::string out = dir.Join("out\\big.txt");
+  ASSERT_EQ(ConvertFile(source, out, options), ConvertStatus::Converted);
+  EXPECT_EQ(test::ReadFileBytes(out), "\xFF\xFE" + Transcode(text, "UTF-8", "UTF-16LE"));
+}
+
+}  // namespace
+}  // namespace cw

@@ -153,3 +153,58 @@ TEST_F(FilesTest, FileTooLargeToHoldIsRefusedBeforeReading) {
 
 }  // namespace
 }  // namespace cw::platform
+
+namespace cw::platform {
+namespace {
+
+class NewFileTest : public ::testing::Test {
+ protected:
+  void TearDown() override { ClearInjectedFailures(); }
+  test::TempDir dir_;
+};
+
+TEST_F(NewFileTest, PiecesAppendAndCloseKeepsTheFile) {
+  const std::string path = dir_.Join("new.txt");
+  std::unique_ptr<NewFile> file;
+  ASSERT_EQ(CreateNewFile(path, &file), Status::Ok);
+  EXPECT_EQ(file->Write("ab"), Status::Ok);
+  EXPECT_EQ(file->Write(std::string("\0c", 2)), Status::Ok);
+  EXPECT_EQ(file->Close(), Status::Ok);
+  file.reset();
+  EXPECT_EQ(test::ReadFileBytes(path), std::string("ab\0c", 4));
+  // An existing path is never touched.
+  EXPECT_EQ(CreateNewFile(path, &file), Status::AlreadyExists);
+  EXPECT_EQ(file, nullptr);
+  EXPECT_EQ(test::ReadFileBytes(path), std::string("ab\0c", 4));
+}
+
+TEST_F(NewFileTest, AbandonedOrUnclosedFilesAreRemoved) {
+  const std::string path = dir_.Join("gone.txt");
+  std::unique_ptr<NewFile> file;
+  ASSERT_EQ(CreateNewFile(path, &file), Status::Ok);
+  file->Write("partial");
+  file->Abandon();
+  EXPECT_FALSE(test::PathExists(path));
+  ASSERT_EQ(CreateNewFile(path, &file), Status::Ok);
+  file->Write("partial");
+  file.reset();
+  EXPECT_FALSE(test::PathExists(path));
+  // A missing folder is NotFound, so callers can create it and try again.
+  EXPECT_EQ(CreateNewFile(dir_.Join("no\\such.txt"), &file), Status::NotFound);
+}
+
+TEST_F(NewFileTest, InjectedFailuresAtCreateAndWrite) {
+  std::unique_ptr<NewFile> file;
+  InjectFailure(Operation::Write, 1, Status::AccessDenied);
+  EXPECT_EQ(CreateNewFile(dir_.Join("a.txt"), &file), Status::AccessDenied);
+  EXPECT_FALSE(test::PathExists(dir_.Join("a.txt")));
+  ASSERT_EQ(CreateNewFile(dir_.Join("b.txt"), &file), Status::Ok);
+  InjectFailure(Operation::WriteAt, 2, Status::DiskFull);
+  EXPECT_EQ(file->Write("one"), Status::Ok);
+  EXPECT_EQ(file->Write("two"), Status::DiskFull);
+  file->Abandon();
+  EXPECT_FALSE(test::PathExists(dir_.Join("b.txt")));
+}
+
+}  // namespace
+}  // namespace cw::platform

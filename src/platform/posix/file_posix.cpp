@@ -207,18 +207,64 @@ Status WriteWholeFile(const std::string& path, std::string_view bytes) {
   return WriteFully(fd.get(), 0, bytes, path, true);
 }
 
-Status WriteNewFile(const std::string& path, std::string_view bytes) {
+class PosixNewFile : public NewFile {
+ public:
+  PosixNewFile(int fd, std::string native, std::string path)
+      : fd_(fd), native_(std::move(native)), path_(std::move(path)) {}
+  ~PosixNewFile() override { Abandon(); }
+
+  Status Write(std::string_view bytes) override {
+    Status status;
+    if (detail::TakeInjectedFailure(Operation::WriteAt, "NewFile::Write", path_, &status)) return status;
+    if (fd_ < 0) return detail::LogFailure("write", path_, Status::Other, EBADF);
+    status = WriteFully(fd_, offset_, bytes, path_, true);
+    if (status == Status::Ok) offset_ += bytes.size();
+    return status;
+  }
+  Status Close() override {
+    if (fd_ < 0) return Status::Ok;
+    const int fd = fd_;
+    fd_ = -1;
+    if (close(fd) != 0) {
+      const Status status = FailWithErrno("close", path_);
+      unlink(native_.c_str());
+      return status;
+    }
+    kept_ = true;
+    return Status::Ok;
+  }
+  void Abandon() override {
+    if (fd_ >= 0) {
+      close(fd_);
+      fd_ = -1;
+    }
+    if (!kept_ && !removed_) {
+      unlink(native_.c_str());
+      removed_ = true;
+    }
+  }
+
+ private:
+  int fd_;
+  std::string native_;
+  std::string path_;
+  uint64_t offset_ = 0;
+  bool kept_ = false;
+  bool removed_ = false;
+};
+
+Status CreateNewFile(const std::string& path, std::unique_ptr<NewFile>* file) {
+  file->reset();
   Status status;
-  if (detail::TakeInjectedFailure(Operation::Write, "WriteNewFile", path, &status)) return status;
+  if (detail::TakeInjectedFailure(Operation::Write, "CreateNewFile", path, &status)) return status;
   std::string native;
   if (!posix::ToNativePath(path, &native)) return FailInvalidPath("open", path);
   // O_EXCL: the file is ours alone from its first moment, so no share-mode lock is
   // needed for anyone to see it as held.
-  Fd fd(open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-  if (fd.get() < 0) return FailWithErrno("open", path);
-  status = WriteFully(fd.get(), 0, bytes, path, true);
-  if (status != Status::Ok) unlink(native.c_str());
-  return status;
+  const int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return FailWithErrno("open", path);
+  *file = std::make_unique<PosixNewFile>(fd, std::move(native), path);
+  return Status::Ok;
 }
 
 Status DeleteFile(const std::string& path) {

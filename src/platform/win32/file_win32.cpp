@@ -178,19 +178,59 @@ Status WriteWholeFile(const std::string& path, std::string_view bytes) {
   return WriteFully(file.get(), bytes, path, true);
 }
 
-Status WriteNewFile(const std::string& path, std::string_view bytes) {
+class Win32NewFile : public NewFile {
+ public:
+  Win32NewFile(HANDLE handle, std::wstring wide, std::string path)
+      : handle_(handle), wide_(std::move(wide)), path_(std::move(path)) {}
+  ~Win32NewFile() override { Abandon(); }
+
+  Status Write(std::string_view bytes) override {
+    Status status;
+    if (detail::TakeInjectedFailure(Operation::WriteAt, "NewFile::Write", path_, &status)) return status;
+    if (handle_ == INVALID_HANDLE_VALUE) return detail::LogFailure("WriteFile", path_, Status::Other, ERROR_INVALID_HANDLE);
+    return WriteFully(handle_, bytes, path_, true);
+  }
+  Status Close() override {
+    if (handle_ == INVALID_HANDLE_VALUE) return Status::Ok;
+    HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    if (!CloseHandle(handle)) {
+      const Status status = FailWithLastError("CloseHandle", path_);
+      DeleteFileW(wide_.c_str());
+      return status;
+    }
+    kept_ = true;
+    return Status::Ok;
+  }
+  void Abandon() override {
+    if (handle_ != INVALID_HANDLE_VALUE) {
+      CloseHandle(handle_);
+      handle_ = INVALID_HANDLE_VALUE;
+    }
+    if (!kept_ && !removed_) {
+      DeleteFileW(wide_.c_str());
+      removed_ = true;
+    }
+  }
+
+ private:
+  HANDLE handle_;
+  std::wstring wide_;
+  std::string path_;
+  bool kept_ = false;
+  bool removed_ = false;
+};
+
+Status CreateNewFile(const std::string& path, std::unique_ptr<NewFile>* file) {
+  file->reset();
   Status status;
-  if (detail::TakeInjectedFailure(Operation::Write, "WriteNewFile", path, &status)) return status;
+  if (detail::TakeInjectedFailure(Operation::Write, "CreateNewFile", path, &status)) return status;
   std::wstring wide;
   if (!win32::ToWidePath(path, &wide)) return FailInvalidPath("CreateFileW", path);
-  status = Status::Ok;
-  {
-    Handle file(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return FailWithLastError("CreateFileW", path);
-    status = WriteFully(file.get(), bytes, path, true);
-  }
-  if (status != Status::Ok) DeleteFileW(wide.c_str());
-  return status;
+  HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return FailWithLastError("CreateFileW", path);
+  *file = std::make_unique<Win32NewFile>(handle, std::move(wide), path);
+  return Status::Ok;
 }
 
 Status DeleteFile(const std::string& path) {
