@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Reading and converting one large file with chengwen-cli, side by side with iconv (and
 # zcat, opencc) on the same input in the same run. Prints MB/s and ratios (ours/theirs,
-# higher is better for us), best of three runs each.
+# higher is better for us), best of five runs each.
 # usage: bench/convert_vs_iconv.sh [path/to/chengwen-cli] [size in MB, default 32]
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -15,9 +15,9 @@ iconv -f UTF-8 -t GBK "$work/zh-utf8.txt" >"$work/zh-gbk.txt"
 gzip -c "$work/zh-gbk.txt" >"$work/zh-gbk.txt.gz"
 bytes=$(stat -c %s "$work/zh-utf8.txt")
 
-best() {  # best of three wall-clock seconds of a command
+best() {  # best of five wall-clock seconds of a command
   local bestTime=""
-  for _ in 1 2 3; do
+  for _ in 1 2 3 4 5; do
     local start end t
     start=$(date +%s.%N)
     "$@" >/dev/null 2>&1

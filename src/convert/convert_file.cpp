@@ -210,9 +210,9 @@ Producer DirectProducer(const SourceRead& source, const ConversionOptions& optio
   const std::string_view mark = options.withoutBom ? std::string_view() : ByteOrderMarkOf(outputEncoding);
   return [rest, from, to, mark](platform::NewFile& file) {
     if (!mark.empty() && file.Write(mark) != platform::Status::Ok) return false;
-    return TranscodeStreamed(rest, from, to, [&file](std::string_view piece) {
-      return file.Write(piece) == platform::Status::Ok;
-    });
+    return TranscodeStreamed(
+        rest, from, to, [&file](std::string_view piece) { return file.Write(piece) == platform::Status::Ok; },
+        /*zeroFree=*/true);
   };
 }
 

@@ -63,6 +63,13 @@ Start DecideStart(std::string_view bytes, EncodingChoice input) {
   }
 }
 
+// The bytes of a word read from memory in the order they lie there.
+inline uint32_t LittleEndian(uint32_t word) {
+  const unsigned char* b = reinterpret_cast<const unsigned char*>(&word);
+  return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
+         static_cast<uint32_t>(b[3]) << 24;
+}
+
 // Eight bytes at a time while they are all ASCII.
 inline bool AllAscii8(const unsigned char* p) {
   uint64_t word;
@@ -122,14 +129,24 @@ bool IsLikelyUtf8(std::string_view bytes) {
       i += 8;
       continue;
     }
+    // Three-byte sequences first: they are what Chinese UTF-8 is made of. One look at
+    // four bytes checks the lead and both continuation bytes at once.
+    if (i + 4 <= n) {
+      uint32_t word;
+      std::memcpy(&word, p + i, 4);
+      if ((LittleEndian(word) & 0x00C0C0F0u) == 0x008080E0u) {
+        i += 3;
+        continue;
+      }
+    }
     const unsigned char b = p[i];
-    if (b < 0x80) {
+    if (i + 2 < n && (b & 0xF0) == 0xE0 && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80) {
+      i += 3;
+    } else if (b < 0x80) {
       ++ascii;
       ++i;
     } else if (i + 1 < n && (b & 0xE0) == 0xC0 && (p[i + 1] & 0xC0) == 0x80) {
       i += 2;
-    } else if (i + 2 < n && (b & 0xF0) == 0xE0 && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80) {
-      i += 3;
     } else {
       return false;
     }

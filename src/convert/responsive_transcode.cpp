@@ -83,7 +83,7 @@ std::string TranscodeResponsive(std::string_view bytes, std::string_view sourceC
 }
 
 bool TranscodeStreamed(std::string_view bytes, Charset source, Charset target,
-                       const std::function<bool(std::string_view)>& sink, size_t piece) {
+                       const std::function<bool(std::string_view)>& sink, bool zeroFree, size_t piece) {
   if (source == Charset::Unknown || target == Charset::Unknown) return false;
   std::string buffer;
   size_t from = 0;
@@ -92,7 +92,7 @@ bool TranscodeStreamed(std::string_view bytes, Charset source, Charset target,
     const std::string_view part = bytes.substr(from, end - from);
     buffer.clear();
     if (!TranscodeAppend(part, source, target, buffer) || !sink(buffer)) return false;
-    if (HoldsZeroCharacter(part, source)) break;
+    if (!zeroFree && HoldsZeroCharacter(part, source)) break;
     from = end;
     platform::PumpMessages();
   }

@@ -26,7 +26,9 @@ std::string TranscodeResponsive(std::string_view bytes, std::string_view sourceC
 // The same bytes handed to `sink` piece by piece from one reused buffer, so a large
 // result never exists in memory at once. Stops, returning false, when the sink does or
 // when a charset is unknown.
+// `zeroFree` tells that the caller has made sure the bytes hold no zero character.
 bool TranscodeStreamed(std::string_view bytes, Charset source, Charset target,
-                       const std::function<bool(std::string_view)>& sink, size_t piece = kResponsivePiece);
+                       const std::function<bool(std::string_view)>& sink, bool zeroFree = false,
+                       size_t piece = kResponsivePiece);
 
 }  // namespace cw

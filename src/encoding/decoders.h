@@ -51,6 +51,14 @@ void DecodeUtf8(std::string_view bytes, Writer& writer) {
       if (!TakeAscii(p, end, writer)) return;
       continue;
     }
+    // Most Chinese text is three-byte sequences whose lead byte allows any continuation
+    // byte (E1..EC, EE, EF): those go without the general checks below.
+    if (((b >= 0xE1 && b <= 0xEC) || b >= 0xEE) && b <= 0xEF && end - p >= 3 && (p[1] & 0xC0) == 0x80 &&
+        (p[2] & 0xC0) == 0x80) {
+      writer.Put(static_cast<char32_t>((b & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F)));
+      p += 3;
+      continue;
+    }
     // The sequence length and the allowed range of the second byte (which excludes
     // overlong forms, surrogates and values above U+10FFFF).
     unsigned need, low = 0x80, high = 0xBF;
