@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "platform/platform.h"
 
@@ -28,6 +30,54 @@ bool IsRepresentablePath(const std::string& path);
 // TooLarge (logged) when that is more than a whole-file read may hold either.
 Status BytesToReadAt(uint64_t size, uint64_t offset, size_t count, const std::string& path,
                      size_t* wanted);
+
+// The bookkeeping both backends' new files share: Write checks for an injected failure
+// and an open file, Close keeps the file, Abandon (or destruction without Close)
+// closes and removes it. A backend supplies the three system steps.
+class NewFileBase : public NewFile {
+ public:
+  explicit NewFileBase(std::string path) : path_(std::move(path)) {}
+  Status Write(std::string_view bytes) final {
+    Status status;
+    if (TakeInjectedFailure(Operation::WriteAt, "NewFile::Write", path_, &status)) return status;
+    if (!IsOpen()) return LogFailure("write", path_, Status::Other, 0);
+    return Append(bytes);
+  }
+  Status Close() final {
+    if (!IsOpen()) return Status::Ok;
+    const Status status = CloseSystemFile();
+    if (status != Status::Ok) {
+      RemoveOnce();
+      return status;
+    }
+    kept_ = true;
+    return Status::Ok;
+  }
+  void Abandon() final {
+    if (IsOpen()) CloseSystemFile();
+    if (!kept_) RemoveOnce();
+  }
+
+ protected:
+  const std::string& Path() const { return path_; }
+  // Call from the backend's destructor: a file never closed is taken away.
+  void AbandonUnlessKept() { Abandon(); }
+
+ private:
+  virtual bool IsOpen() const = 0;
+  virtual Status Append(std::string_view bytes) = 0;
+  virtual Status CloseSystemFile() = 0;  // closes the handle; the file stays
+  virtual void RemoveSystemFile() = 0;
+  void RemoveOnce() {
+    if (removed_) return;
+    RemoveSystemFile();
+    removed_ = true;
+  }
+
+  std::string path_;
+  bool kept_ = false;
+  bool removed_ = false;
+};
 
 // The message box shown when no hook is installed; each backend has its own.
 int ShowSystemMessage(const std::string& text, const std::string& caption, uint32_t flags);

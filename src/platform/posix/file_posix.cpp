@@ -216,50 +216,29 @@ Status WriteWholeFile(const std::string& path, std::string_view bytes) {
   return WriteFully(fd.get(), 0, bytes, path, true);
 }
 
-class PosixNewFile : public NewFile {
+class PosixNewFile : public detail::NewFileBase {
  public:
   PosixNewFile(int fd, std::string native, std::string path)
-      : fd_(fd), native_(std::move(native)), path_(std::move(path)) {}
-  ~PosixNewFile() override { Abandon(); }
+      : NewFileBase(std::move(path)), fd_(fd), native_(std::move(native)) {}
+  ~PosixNewFile() override { AbandonUnlessKept(); }
 
-  Status Write(std::string_view bytes) override {
-    Status status;
-    if (detail::TakeInjectedFailure(Operation::WriteAt, "NewFile::Write", path_, &status)) return status;
-    if (fd_ < 0) return detail::LogFailure("write", path_, Status::Other, EBADF);
-    status = WriteFully(fd_, offset_, bytes, path_, true);
+ private:
+  bool IsOpen() const override { return fd_ >= 0; }
+  Status Append(std::string_view bytes) override {
+    const Status status = WriteFully(fd_, offset_, bytes, Path(), true);
     if (status == Status::Ok) offset_ += bytes.size();
     return status;
   }
-  Status Close() override {
-    if (fd_ < 0) return Status::Ok;
+  Status CloseSystemFile() override {
     const int fd = fd_;
     fd_ = -1;
-    if (close(fd) != 0) {
-      const Status status = FailWithErrno("close", path_);
-      unlink(native_.c_str());
-      return status;
-    }
-    kept_ = true;
-    return Status::Ok;
+    return close(fd) == 0 ? Status::Ok : FailWithErrno("close", Path());
   }
-  void Abandon() override {
-    if (fd_ >= 0) {
-      close(fd_);
-      fd_ = -1;
-    }
-    if (!kept_ && !removed_) {
-      unlink(native_.c_str());
-      removed_ = true;
-    }
-  }
+  void RemoveSystemFile() override { unlink(native_.c_str()); }
 
- private:
   int fd_;
   std::string native_;
-  std::string path_;
   uint64_t offset_ = 0;
-  bool kept_ = false;
-  bool removed_ = false;
 };
 
 Status CreateNewFile(const std::string& path, std::unique_ptr<NewFile>* file) {

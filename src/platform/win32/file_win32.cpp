@@ -178,47 +178,24 @@ Status WriteWholeFile(const std::string& path, std::string_view bytes) {
   return WriteFully(file.get(), bytes, path, true);
 }
 
-class Win32NewFile : public NewFile {
+class Win32NewFile : public detail::NewFileBase {
  public:
   Win32NewFile(HANDLE handle, std::wstring wide, std::string path)
-      : handle_(handle), wide_(std::move(wide)), path_(std::move(path)) {}
-  ~Win32NewFile() override { Abandon(); }
-
-  Status Write(std::string_view bytes) override {
-    Status status;
-    if (detail::TakeInjectedFailure(Operation::WriteAt, "NewFile::Write", path_, &status)) return status;
-    if (handle_ == INVALID_HANDLE_VALUE) return detail::LogFailure("WriteFile", path_, Status::Other, ERROR_INVALID_HANDLE);
-    return WriteFully(handle_, bytes, path_, true);
-  }
-  Status Close() override {
-    if (handle_ == INVALID_HANDLE_VALUE) return Status::Ok;
-    HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    if (!CloseHandle(handle)) {
-      const Status status = FailWithLastError("CloseHandle", path_);
-      DeleteFileW(wide_.c_str());
-      return status;
-    }
-    kept_ = true;
-    return Status::Ok;
-  }
-  void Abandon() override {
-    if (handle_ != INVALID_HANDLE_VALUE) {
-      CloseHandle(handle_);
-      handle_ = INVALID_HANDLE_VALUE;
-    }
-    if (!kept_ && !removed_) {
-      DeleteFileW(wide_.c_str());
-      removed_ = true;
-    }
-  }
+      : NewFileBase(std::move(path)), handle_(handle), wide_(std::move(wide)) {}
+  ~Win32NewFile() override { AbandonUnlessKept(); }
 
  private:
+  bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
+  Status Append(std::string_view bytes) override { return WriteFully(handle_, bytes, Path(), true); }
+  Status CloseSystemFile() override {
+    HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return CloseHandle(handle) ? Status::Ok : FailWithLastError("CloseHandle", Path());
+  }
+  void RemoveSystemFile() override { DeleteFileW(wide_.c_str()); }
+
   HANDLE handle_;
   std::wstring wide_;
-  std::string path_;
-  bool kept_ = false;
-  bool removed_ = false;
 };
 
 Status CreateNewFile(const std::string& path, std::unique_ptr<NewFile>* file) {
