@@ -1,18 +1,27 @@
 #!/usr/bin/env bash
-# Builds chengwen.exe and starts it under Wine. Without a display it runs on a virtual
-# one, saves a screenshot of the window to build/screenshot.png and closes it.
+# Builds chengwen.exe and starts it under Wine: the 32-bit program where this host runs
+# 32-bit code, else the 64-bit one under wine64 (CW_NO_32BIT=1 forces the second). Without
+# a display it runs on a virtual one, saves a screenshot of the window to
+# build/screenshot.png and closes it.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
 jobs="${CW_JOBS:-$(nproc 2>/dev/null || echo 2)}"
 
 bash scripts/setup.sh
-cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/win32 -j "$jobs" --target chengwen closewindow
-exe="$here/build/win32/bin/chengwen.exe"
+# The small probe of each tree first: it tells which Wine runs here.
+for t in "win32 mingw-i686" "win64 mingw-x86_64"; do
+  set -- $t
+  cmake -S . -B "build/$1" -DCMAKE_TOOLCHAIN_FILE="cmake/$2.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "build/$1" -j "$jobs" --target winprobe >/dev/null
+done
+tree="$(bash scripts/wine-arch.sh)"
+cmake --build "build/$tree" -j "$jobs" --target chengwen closewindow
+exe="$here/build/$tree/bin/chengwen.exe"
+wine=(scripts/wine-run.sh "--$tree")
 
 if [ -n "${DISPLAY:-}" ]; then
-  exec scripts/wine-run.sh "$exe"
+  exec "${wine[@]}" "$exe"
 fi
 
 # No display: a virtual one, a screenshot once the window is up, then a polite close.
@@ -23,14 +32,14 @@ settings="$(dirname "$exe")/青禾·澄文坊.ini"
 if [ -f "$settings" ]; then mv -f "$settings" "$settings.previous"; fi
 # Without a window manager Wine draws the title bar itself; its caption font gets the CJK
 # font as a fallback so that the title reads.
-scripts/wine-run.sh reg add "HKCU\\Software\\Wine\\X11 Driver" /v Decorated /d N /f >/dev/null 2>&1 || true
+"${wine[@]}" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Decorated /d N /f >/dev/null 2>&1 || true
 for face in Tahoma "Microsoft Sans Serif" "MS Shell Dlg" "MS Shell Dlg 2"; do
-  scripts/wine-run.sh reg add "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink" \
+  "${wine[@]}" reg add "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink" \
     /v "$face" /t REG_MULTI_SZ /d "wqy-zenhei.ttc,WenQuanYi Zen Hei" /f >/dev/null 2>&1 || true
 done
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   set -u
-  "$1/scripts/wine-run.sh" "$2" &
+  "$1/scripts/wine-run.sh" "--$4" "$2" &
   app=$!
   window=""
   for i in $(seq 1 60); do
@@ -42,9 +51,9 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   # The window alone when it was found, else the whole screen.
   import -window "${window:-root}" "$3" 2>/dev/null || xwd -root -silent | convert xwd:- "$3"
   # Ask the window to close as a user would (WM_CLOSE), then wait for the program.
-  "$1/scripts/wine-run.sh" "$1/build/win32/bin/closewindow.exe" 2>/dev/null || kill $app 2>/dev/null
+  "$1/scripts/wine-run.sh" "--$4" "$1/build/$4/bin/closewindow.exe" 2>/dev/null || kill $app 2>/dev/null
   wait $app 2>/dev/null || true
-' _ "$here" "$exe" "$shot"
+' _ "$here" "$exe" "$shot" "$tree"
 echo "screenshot saved to $shot"
 if [ -f "$settings" ]; then
   echo "settings file: $(tr -cd '\n' <"$settings" | wc -c | awk '{print $1 + 1}') lines in $settings"

@@ -1,14 +1,30 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds both trees and runs every test: native (plain and
-# with ASan/UBSan) and Windows (under Wine, headless). Exits non-zero on any failure.
+# Installs what is missing, builds every tree and runs every test: native (plain and with
+# ASan/UBSan) and Windows (under Wine, headless). Both Windows trees are built; the tests
+# run in the 32-bit one under 32-bit Wine where this host runs 32-bit code, else in the
+# 64-bit one under wine64. Exits non-zero on any failure.
+#   CW_NO_32BIT=1  behave as on a host that cannot start 32-bit programs
 set -uo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
 jobs="${CW_JOBS:-$(nproc 2>/dev/null || echo 2)}"
 mkdir -p build/logs
 failed=()
+times=()
+started=$(date +%s)
+current=""
+step_start=0
 
-step() { printf '\n== %s ==\n' "$*"; }
+# Each step's wall time goes into the summary at the end.
+close_step() {
+  if [ -n "$current" ]; then times+=("$(printf '%6ss  %s' $(($(date +%s) - step_start)) "$current")"); fi
+}
+step() {
+  close_step
+  current="$*"
+  step_start=$(date +%s)
+  printf '\n== %s ==\n' "$*"
+}
 # check NAME COMMAND...: runs the command, keeps its output in build/logs/NAME.log and
 # shows the tail (where the test runners print their summaries).
 check() {
@@ -21,6 +37,11 @@ check() {
     failed+=("$name")
   fi
   return $rc
+}
+# windows_tree NAME TOOLCHAIN: configures and builds one cross tree.
+windows_tree() {
+  check "$1-configure" cmake -S . -B "build/$1" -DCMAKE_TOOLCHAIN_FILE="cmake/$2.cmake" -DCMAKE_BUILD_TYPE=Release &&
+    check "$1-build" cmake --build "build/$1" -j "$jobs"
 }
 
 step "setup"
@@ -51,14 +72,27 @@ if check asan-configure cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DCW_S
     check asan-tests ctest --test-dir build/asan -j "$jobs" --output-on-failure
 fi
 
-step "Windows build (MinGW-w64 i686) and tests (Wine, Xvfb)"
-if check win32-configure cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release &&
-   check win32-build cmake --build build/win32 -j "$jobs"; then
-  check win32-tests xvfb-run -a -s "-screen 0 1280x1024x24" \
-    ctest --test-dir build/win32 --output-on-failure
+step "Windows build, 32-bit (MinGW-w64 i686)"
+windows_tree win32 mingw-i686
+step "Windows build, 64-bit (MinGW-w64 x86-64)"
+windows_tree win64 mingw-x86_64
+
+step "Windows tests (Wine, Xvfb)"
+if tree="$(bash scripts/wine-arch.sh 2>build/logs/wine-arch.log)"; then
+  cat build/logs/wine-arch.log
+  check "$tree-tests" xvfb-run -a -s "-screen 0 1280x1024x24" \
+    ctest --test-dir "build/$tree" --output-on-failure
+else
+  cat build/logs/wine-arch.log
+  echo "FAILED: windows-tests (no Wine on this host can start a Windows program)"
+  failed+=("windows-tests")
 fi
 
 step "result"
+close_step
+echo "step times:"
+printf '%s\n' "${times[@]}"
+printf '%6ss  in all\n' $(($(date +%s) - started))
 if [ ${#failed[@]} -ne 0 ]; then
   echo "failed steps: ${failed[*]}"
   exit 1
