@@ -47,16 +47,6 @@ size_t PieceEnd(std::string_view bytes, size_t from, size_t piece, Charset sourc
 
 }  // namespace
 
-bool HoldsZeroCharacter(std::string_view bytes, Charset charset) {
-  if (IsUtf16(charset)) {
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-      if (bytes[i] == 0 && bytes[i + 1] == 0) return true;
-    }
-    return false;
-  }
-  return std::memchr(bytes.data(), 0, bytes.size()) != nullptr;
-}
-
 std::string TranscodeResponsive(std::string_view bytes, std::string_view sourceCharset,
                                 std::string_view targetCharset, size_t piece) {
   const Charset source = CharsetFromName(sourceCharset);

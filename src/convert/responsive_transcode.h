@@ -8,12 +8,9 @@
 #include <string_view>
 
 #include "encoding/charset.h"
+#include "encoding/stream.h"  // HoldsZeroCharacter
 
 namespace cw {
-
-// Whether the bytes hold a zero character in that charset: a zero byte, or for UTF-16 an
-// aligned zero unit. The text of such bytes ends at that character.
-bool HoldsZeroCharacter(std::string_view bytes, Charset charset);
 
 // Pieces of about this many input bytes are converted between two pumps.
 inline constexpr size_t kResponsivePiece = 4u << 20;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "encoding/charset.h"
 #include "support/temp_dir.h"
 
 namespace cw {
@@ -85,6 +86,17 @@ TEST_F(CliTest, TranscodeFiltersStandardInput) {
   EXPECT_EQ(run.out, "\xD6\xD0");
   EXPECT_EQ(Cli("transcode UTF-8 KOI8-R", input).status, 1);
   EXPECT_EQ(Cli("transcode UTF-8").status, 2);
+  // File to file, in pieces far smaller than this input: the same bytes as one conversion.
+  std::string big;
+  for (int i = 0; big.size() < (3u << 20); ++i) big += "\xE4\xB8\xAD\xE6\x96\x87 " + std::to_string(i) + "\xF0\x9F\x98\x80";
+  const std::string bigPath = Put("big.txt", big);
+  run = Cli("transcode UTF-8 UTF-16BE '" + bigPath + "' '" + Native("big.out") + "'");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(test::ReadFileBytes(dir_.Join("big.out")), Transcode(big, Charset::Utf8, Charset::Utf16Be));
+  EXPECT_EQ(Cli("transcode UTF-8 GB18030 '" + Native("missing.txt") + "'").status, 1);
+  // A zero character ends the text.
+  run = Cli("transcode UTF-8 GB18030", Put("zero.txt", std::string("\xE4\xB8\xAD\0\xE4\xB8\xAD", 7)));
+  EXPECT_EQ(run.out, "\xD6\xD0");
 }
 
 TEST_F(CliTest, UnknownCommandIsAUsageError) {

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# `chengwen-cli transcode` against iconv(1) and, where installed, uconv(1) on real text
+# (bench/real_corpus.sh): prose and short-line poetry, whole process against whole
+# process, standard input to standard output and file to file. Each figure is the
+# min/median/max of RUNS runs (default 5) in MB/s of input; the ratio is of the medians;
+# peak resident memory comes from /usr/bin/time.
+# usage: bench/transcode_real.sh [path/to/chengwen-cli] [RUNS]
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cli="${1:-$here/build/native/bin/chengwen-cli}"
+runs="${2:-5}"
+[ -x "$cli" ] || { echo "chengwen-cli not found at $cli (pass its path)" >&2; exit 2; }
+corpus="$(bash "$here/bench/real_corpus.sh")"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+# stats MB CMD...: runs the command RUNS times; prints "min median max" MB/s and writes
+# the largest resident size seen (KB) to $work/peak.
+stats() {
+  local mb=$1; shift
+  local rates=() peak=0 t kb
+  for _ in $(seq "$runs"); do
+    local start end
+    start=$(date +%s%N)
+    /usr/bin/time -f '%M' -o "$work/time" "$@" >/dev/null 2>&1
+    end=$(date +%s%N)
+    kb=$(tail -n 1 "$work/time")
+    rates+=("$(echo "$mb * 1000000000 / ($end - $start)" | bc -l)")
+    [ "$kb" -gt "$peak" ] && peak=$kb
+  done
+  echo "$peak" >"$work/peak"
+  printf '%s\n' "${rates[@]}" | sort -g | awk '{a[NR]=$1} END {printf "%.0f %.0f %.0f", a[1], a[int((NR+1)/2)], a[NR]}'
+}
+
+printf '%-34s %-6s %-20s %-20s %6s %9s %9s\n' "input, direction" mode "chengwen min/med/max" "iconv min/med/max" ratio "ours MB" "iconv MB"
+status=0
+for job in "prose.gb18030 GB18030 UTF-8" "prose.utf8 UTF-8 GB18030" "prose.utf8 UTF-8 UTF-16LE" \
+           "poetry.gb18030 GB18030 UTF-8" "poetry.utf8 UTF-8 GB18030" "poetry.utf8 UTF-8 UTF-16LE" \
+           "tw.big5 BIG5 UTF-8" "poetry.big5 BIG5 UTF-8"; do
+  set -- $job
+  input="$corpus/$1" from=$2 to=$3
+  if ! cmp -s <("$cli" transcode "$from" "$to" <"$input") <(iconv -f "$from" -t "$to" <"$input"); then
+    echo "$1 $from -> $to: output differs from iconv's" >&2
+    status=1
+  fi
+  mb=$(echo "$(stat -c %s "$input") / 1048576" | bc -l)
+  for mode in pipe file; do
+    if [ $mode = pipe ]; then
+      ours=$(stats "$mb" sh -c '"$0" transcode "$1" "$2" <"$3"' "$cli" "$from" "$to" "$input"); ours_kb=$(cat "$work/peak")
+      theirs=$(stats "$mb" sh -c 'iconv -f "$0" -t "$1" <"$2"' "$from" "$to" "$input"); theirs_kb=$(cat "$work/peak")
+    else
+      ours=$(stats "$mb" "$cli" transcode "$from" "$to" "$input" "$work/out"); ours_kb=$(cat "$work/peak")
+      theirs=$(stats "$mb" iconv -f "$from" -t "$to" -o "$work/out" "$input"); theirs_kb=$(cat "$work/peak")
+    fi
+    ratio=$(echo "$(echo "$ours" | cut -d' ' -f2) / $(echo "$theirs" | cut -d' ' -f2)" | bc -l)
+    printf '%-34s %-6s %-20s %-20s %6.2f %9.1f %9.1f\n' "$1 $from->$to" $mode "${ours// //}" "${theirs// //}" \
+      "$ratio" "$(echo "$ours_kb / 1024" | bc -l)" "$(echo "$theirs_kb / 1024" | bc -l)"
+  done
+done
+exit $status
