@@ -3,6 +3,7 @@
 // WHATWG decoders. Every decoder stops at the first U+0000: the text ends there.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -41,6 +42,31 @@ inline bool TakeAscii(const Byte*& p, const Byte* end, Writer& writer) {
 
 inline bool InRange(unsigned byte, unsigned low, unsigned high) { return byte - low <= high - low; }
 
+// At most this many characters go to a writer in one bulk run (see writers.h), so that the
+// room made for a run stays small.
+constexpr std::size_t kBulkRun = 4096;
+
+// Hands the run of characters at p that `next` decodes to a bulk writer: next(p) gives the
+// character at p and its length in bytes, or a length of 0 where the run ends (at most
+// `most` characters of `width` bytes each are taken). Returns whether any was.
+template <class Writer, class Next>
+inline bool TakeBulkRun(const Byte*& p, const Byte* end, std::size_t width, Writer& writer, Next next) {
+  const std::size_t most = std::min<std::size_t>(static_cast<std::size_t>(end - p) / width, kBulkRun);
+  const Byte* const start = p;
+  const Byte* const stop = p + most * width;
+  auto* q = writer.Open(most);
+  while (p < stop) {
+    char32_t c;
+    if (!next(p, c)) break;
+    q = writer.PutBmp(q, c);
+    p += width;
+  }
+  writer.Close(q);
+  return p != start;
+}
+
+inline bool IsPlainUtf8Lead(unsigned b) { return ((b >= 0xE1 && b <= 0xEC) || b >= 0xEE) && b <= 0xEF; }
+
 template <class Writer>
 void DecodeUtf8(std::string_view bytes, Writer& writer) {
   const Byte* p = reinterpret_cast<const Byte*>(bytes.data());
@@ -53,8 +79,15 @@ void DecodeUtf8(std::string_view bytes, Writer& writer) {
     }
     // Most Chinese text is three-byte sequences whose lead byte allows any continuation
     // byte (E1..EC, EE, EF): those go without the general checks below.
-    if (((b >= 0xE1 && b <= 0xEC) || b >= 0xEE) && b <= 0xEF && end - p >= 3 && (p[1] & 0xC0) == 0x80 &&
-        (p[2] & 0xC0) == 0x80) {
+    if constexpr (Writer::kBulk) {
+      const bool took = TakeBulkRun(p, end, 3, writer, [](const Byte* q, char32_t& c) {
+        if (!IsPlainUtf8Lead(q[0]) || (q[1] & 0xC0) != 0x80 || (q[2] & 0xC0) != 0x80) return false;
+        c = static_cast<char32_t>((q[0] & 0x0F) << 12 | (q[1] & 0x3F) << 6 | (q[2] & 0x3F));
+        return true;
+      });
+      if (took) continue;
+    }
+    if (IsPlainUtf8Lead(b) && end - p >= 3 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80) {
       writer.Put(static_cast<char32_t>((b & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F)));
       p += 3;
       continue;
@@ -139,6 +172,15 @@ void DecodeGb18030(std::string_view bytes, Writer& writer) {
       if (!TakeAscii(p, end, writer)) return;
       continue;
     }
+    if constexpr (Writer::kBulk) {
+      // Runs of two-byte codes, which every two-byte code decodes to a BMP character in.
+      const bool took = TakeBulkRun(p, end, 2, writer, [twoByte](const Byte* q, char32_t& c) {
+        if (!InRange(q[0], 0x81, 0xFE) || !InRange(q[1], 0x40, 0xFE) || q[1] == 0x7F) return false;
+        c = twoByte[Gb18030TwoBytePointer(q[0], q[1])];
+        return true;
+      });
+      if (took) continue;
+    }
     if (end - p >= 2 && InRange(lead, 0x81, 0xFE)) {
       const unsigned trail = p[1];
       if (InRange(trail, 0x40, 0xFE) && trail != 0x7F) {
@@ -204,6 +246,15 @@ void DecodeBig5(std::string_view bytes, const Entry* table, Writer& writer) {
     if (lead < 0x80) {
       if (!TakeAscii(p, end, writer)) return;
       continue;
+    }
+    if constexpr (Writer::kBulk && !kHkscs) {
+      // Code page 950 has only BMP characters: runs of its two-byte codes go in bulk.
+      const bool took = TakeBulkRun(p, end, 2, writer, [table](const Byte* q, char32_t& c) {
+        if (!InRange(q[0], 0x81, 0xFE) || !(InRange(q[1], 0x40, 0x7E) || InRange(q[1], 0xA1, 0xFE))) return false;
+        c = table[Big5Pointer(q[0], q[1])];
+        return c != 0;
+      });
+      if (took) continue;
     }
     if (!InRange(lead, 0x81, 0xFE) || end - p == 1) {
       writer.Put(lead == 0x80 && !kHkscs ? 0x80 : kReplacement);

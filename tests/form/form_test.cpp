@@ -50,7 +50,9 @@ TEST_F(MainWindowTable, FirstStartDefaults) {
   for (int i = 0; i < window->ControlCount(); ++i) {
     Control* c = window->ControlAt(i);
     if (c->GetKind() == Kind::RadioButton && c->Checked()) checkedRadios.insert(ToUtf8(c->Name()));
-    if (c->GetKind() == Kind::CheckBox) EXPECT_FALSE(c->Checked()) << ToUtf8(c->Name());
+    if (c->GetKind() == Kind::CheckBox) {
+      EXPECT_FALSE(c->Checked()) << ToUtf8(c->Name());
+    }
     EXPECT_TRUE(c->Tag().empty());
   }
   EXPECT_EQ(checkedRadios, (std::set<std::string>{"单选框自动输入", "单选框自动输出", "单选框不转"}));
