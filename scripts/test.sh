@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds every tree and runs every test: native (plain and with
-# ASan/UBSan) and Windows (under Wine, headless). Both Windows trees are built; the tests
+# Installs what is missing, builds every tree (warnings are errors) and runs every test:
+# native (plain and with ASan/UBSan, with the fuzz corpora replayed), clang-tidy, and
+# Windows (under Wine, headless). Both Windows trees are built; the tests
 # run in the 32-bit one under 32-bit Wine where this host runs 32-bit code, else in the
 # 64-bit one under wine64. Exits non-zero on any failure.
 #   CW_NO_32BIT=1  behave as on a host that cannot start 32-bit programs
@@ -40,7 +41,7 @@ check() {
 }
 # windows_tree NAME TOOLCHAIN: configures and builds one cross tree.
 windows_tree() {
-  check "$1-configure" cmake -S . -B "build/$1" -DCMAKE_TOOLCHAIN_FILE="cmake/$2.cmake" -DCMAKE_BUILD_TYPE=Release &&
+  check "$1-configure" cmake -S . -B "build/$1" -DCMAKE_TOOLCHAIN_FILE="cmake/$2.cmake" -DCMAKE_BUILD_TYPE=Release -DCW_WERROR=ON &&
     check "$1-build" cmake --build "build/$1" -j "$jobs"
 }
 
@@ -60,13 +61,21 @@ for gen in tools/gen_*.py; do
 done
 
 step "native build and tests"
-if check native-configure cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
+if check native-configure cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCW_WERROR=ON &&
    check native-build cmake --build build/native -j "$jobs"; then
   check native-tests ctest --test-dir build/native -j "$jobs" --output-on-failure
 fi
 
-step "sanitized build and tests (ASan+UBSan)"
-if check asan-configure cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DCW_SANITIZE=ON -DCW_BENCH=OFF &&
+step "static checks (clang-tidy over src/, the checks of .clang-tidy)"
+if [ -f build/native/compile_commands.json ]; then
+  check clang-tidy run-clang-tidy -quiet -p build/native -j "$jobs" "$here/src/"
+else
+  echo "FAILED: clang-tidy (no compile_commands.json: the native configure failed)"
+  failed+=("clang-tidy")
+fi
+
+step "sanitized build and tests (ASan+UBSan; the fuzz corpora are replayed here too)"
+if check asan-configure cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DCW_SANITIZE=ON -DCW_BENCH=OFF -DCW_WERROR=ON &&
    check asan-build cmake --build build/asan -j "$jobs"; then
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     check asan-tests ctest --test-dir build/asan -j "$jobs" --output-on-failure
