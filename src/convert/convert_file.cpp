@@ -175,6 +175,10 @@ struct WriteGuard {
   platform::FileInfo source;  // the source as it was read
   bool sourceAtStake = false;  // the output replaces or removes the source
   RunRecord* run = nullptr;
+  // The output as the caller found it just before (saves asking twice).
+  bool outputChecked = false;
+  bool outputExists = false;
+  platform::FileInfo output;
 
   // A source that another program changed since it was read must not be replaced by
   // the conversion of its old content.
@@ -201,8 +205,9 @@ platform::Status CreateTemporary(const std::string& outputPath, std::string* tem
 // a new output by a move that replaces nothing, an existing one (the original itself,
 // when overwriting) by a replace that keeps the file's identity.
 PutResult PutOutput(const std::string& outputPath, const Producer& produce, const WriteGuard& guard = {}) {
-  platform::FileInfo existing;
-  const bool exists = platform::QueryFile(outputPath, &existing) == platform::Status::Ok;
+  platform::FileInfo existing = guard.output;
+  const bool exists = guard.outputChecked ? guard.outputExists
+                                          : platform::QueryFile(outputPath, &existing) == platform::Status::Ok;
   std::string finalPath = outputPath;
   if (exists) {
     if (guard.run && guard.run->IsOutput(existing)) return PutResult::NameTaken;
@@ -302,7 +307,9 @@ ConvertStatus WriteResult(const std::string& outputPath, const Producer& produce
   PutResult put = PutOutput(outputPath, produce, guard);
   if (put == PutResult::FolderMissing) {
     if (!CreateParentDirectories(outputPath)) return ConvertStatus::FolderFailed;
-    put = PutOutput(outputPath, produce, guard);
+    WriteGuard again = guard;
+    again.outputChecked = false;
+    put = PutOutput(outputPath, produce, again);
   }
   if (put == PutResult::NameTaken) return ConvertStatus::NameTaken;
   if (put == PutResult::SourceChanged) return ConvertStatus::SourceChanged;
@@ -358,9 +365,9 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   }
   // Whether the output is the original, by identity and not by spelling: the same path
   // written otherwise, or a link (or linked folder) that leads back to it.
-  platform::FileInfo existing;
-  const bool outputIsSource =
-      platform::QueryFile(outputPath, &existing) == platform::Status::Ok && existing.SameFileAs(guard.source);
+  guard.outputExists = platform::QueryFile(outputPath, &guard.output) == platform::Status::Ok;
+  guard.outputChecked = true;
+  const bool outputIsSource = guard.outputExists && guard.output.SameFileAs(guard.source);
   // Overwriting under a new name: the name must not belong to another file.
   const bool replacesSource = options.overwriteOriginal && renames;
   if (replacesSource && !outputIsSource && platform::Exists(outputPath)) return ConvertStatus::NameTaken;

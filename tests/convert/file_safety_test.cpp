@@ -12,7 +12,10 @@
 #include "platform/platform.h"
 #include "support/temp_dir.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#undef DeleteFile
+#else
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -163,6 +166,45 @@ TEST_F(FileSafetyTest, APipeIsRefusedWithoutWaiting) {
   EXPECT_FALSE(test::PathExists(output));
 }
 #endif
+
+#ifdef _WIN32
+TEST_F(FileSafetyTest, OverwritingKeepsHiddenAndSystemAttributes) {
+  const std::string source = Put("hidden.txt", kGbk);
+  const std::wstring wide = test::ToFsPath(source).wstring();
+  ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+  std::string output = source;
+  EXPECT_EQ(ConvertFile(source, output, ToUtf8Options(true)), ConvertStatus::Converted);
+  EXPECT_EQ(test::ReadFileBytes(source), kUtf8);
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  EXPECT_EQ(attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM});
+  SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+#endif
+
+TEST_F(FileSafetyTest, PathsPastTheOldLimitConvert) {
+  // Seven folders of 40 characters: about 300 in all, past MAX_PATH on Windows.
+  std::string deep = dir_.Path();
+  for (int i = 0; i < 7; ++i) deep += "\\" + std::string(40, static_cast<char>('a' + i));
+  const std::string source = deep + "\\deep.txt";
+  ASSERT_GT(source.size(), 280u);
+  std::string output = deep + "\\out\\deep.txt";
+  std::vector<std::string> created;
+  ASSERT_TRUE(CreateParentDirectories(source, &created));
+  std::unique_ptr<platform::NewFile> file;
+  ASSERT_EQ(platform::CreateNewFile(source, &file), platform::Status::Ok);
+  ASSERT_EQ(file->Write(kGbk), platform::Status::Ok);
+  ASSERT_EQ(file->Close(), platform::Status::Ok);
+  EXPECT_EQ(ConvertFile(source, output, ToUtf8Options(false)), ConvertStatus::Converted);
+  std::string bytes;
+  EXPECT_EQ(platform::ReadWholeFile(output, &bytes), platform::Status::Ok);
+  EXPECT_EQ(bytes, kUtf8);
+  output = source;
+  EXPECT_EQ(ConvertFile(source, output, ToUtf8Options(true)), ConvertStatus::Converted);
+  EXPECT_EQ(platform::ReadWholeFile(source, &bytes), platform::Status::Ok);
+  EXPECT_EQ(bytes, kUtf8);
+  // The temporary folder's own removal cannot take such paths everywhere: clear it here.
+  for (const std::string& path : {output, deep + "\\out\\deep.txt"}) platform::DeleteFile(path);
+}
 
 TEST_F(FileSafetyTest, OneRunConvertsAFileOnceAndWritesAnOutputOnce) {
   const std::string source = Put("a.txt", kGbk);
