@@ -79,6 +79,8 @@ void BatchJob::BeginRun(RunKind kind) {
   state_.stopRequested = false;
   state_.converted = 0;
   state_.failed = 0;
+  state_.failures.clear();
+  state_.record = RunRecord();
   if (kind == RunKind::Folder) {
     Ctl(kFolderButton).SetCaption(t.folderRunning);
     Ctl(kListButton).SetEnabled(false);

@@ -39,6 +39,11 @@ class Dialogs {
   virtual int Ask(const std::string& text, const std::string& caption, uint32_t flags) = 0;
 };
 
+struct FailedFile {
+  std::string path;
+  ConvertStatus status;
+};
+
 // The shared state of the batch job: one run at a time.
 struct BatchState {
   std::string batchRoot;        // source root of the latest run
@@ -51,6 +56,10 @@ struct BatchState {
   bool dialogOpen = false;      // a start is waiting for its dialog's answer
   int converted = 0;            // files of the current or last run, by outcome
   int failed = 0;
+  // Each failed file of the run with its reason, in order (files met twice are neither
+  // converted nor failed: the run converts a file once).
+  std::vector<FailedFile> failures;
+  RunRecord record;             // what the run has converted and written
 };
 
 class BatchJob {
@@ -132,10 +141,15 @@ std::string DirectoryOf(const std::string& path);
 // returns the number of entries. Both text arguments may be changed as described for
 // folder mode.
 // A file matched by several pieces is listed once, where it was found first.
-int ListFolder(std::string& folder, std::string& filter, std::vector<std::string>& list, bool append, bool folders);
+// Matches that cannot be converted (a pipe or device, a name no path can express) are
+// not listed; with `refused` they are appended there with their reason.
+int ListFolder(std::string& folder, std::string& filter, std::vector<std::string>& list, bool append, bool folders,
+               std::vector<FailedFile>* refused = nullptr);
 // Appends the matches of one wildcard pattern. Folders that are links or junctions are
-// left out, so that no walk can go round in circles.
-void FindEntries(const std::string& pattern, bool folders, std::vector<std::string>& list);
+// left out, so that no walk can go round in circles; so are the program's own
+// temporary files.
+void FindEntries(const std::string& pattern, bool folders, std::vector<std::string>& list,
+                 std::vector<FailedFile>* refused = nullptr);
 // File names between the working code page and UTF-16, through GB18030 so that a name
 // outside GBK keeps every character.
 std::u16string GbkToUtf16(std::string_view text);

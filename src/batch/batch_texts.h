@@ -15,7 +15,8 @@ struct BatchTexts {
   std::string listStopping;
   std::string reading;         // "正在读取目录：" + folder
   std::string complete;        // "转换完成！点击可打开目录：" + output folder
-  std::string failedHead;      // "（" + N + failedTail
+  std::string failedHead;      // "（" + converted + convertedTail + failed + failedTail
+  std::string convertedTail;
   std::string failedTail;
   std::string marker;          // "(已转换)"
   std::string folderTitleHead; // + filter + folderTitleTail

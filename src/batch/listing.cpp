@@ -23,6 +23,7 @@ const BatchTexts& Texts() {
     t.reading = FromUtf8(u8"正在读取目录：");
     t.complete = FromUtf8(u8"转换完成！点击可打开目录：");
     t.failedHead = FromUtf8(u8"（");
+    t.convertedTail = FromUtf8(u8" 个文件已转换，");
     t.failedTail = FromUtf8(u8" 个文件转换失败）");
     t.marker = FromUtf8(u8"(已转换)");
     t.folderTitleHead = FromUtf8(u8"选择要批量转换的文件(");
@@ -81,7 +82,8 @@ bool EndsWithNoCase(const std::string& name, const char* suffix, size_t length) 
 
 }  // namespace
 
-void FindEntries(const std::string& pattern, bool folders, std::vector<std::string>& list) {
+void FindEntries(const std::string& pattern, bool folders, std::vector<std::string>& list,
+                 std::vector<FailedFile>* refused) {
   std::vector<platform::DirEntry> entries;
   if (platform::FindEntries(pattern, &entries) != platform::Status::Ok) return;
   const text::PathParts parts = text::SplitAtLastBackslash(pattern);
@@ -96,13 +98,24 @@ void FindEntries(const std::string& pattern, bool folders, std::vector<std::stri
     if (folders) {
       accepted = isFolder && (entry.attributes & platform::kAttrReparsePoint) == 0;
     } else {
-      accepted = !isFolder && (!htmOnly || EndsWithNoCase(entry.name, ".htm", 4));
+      accepted = !isFolder && (!htmOnly || EndsWithNoCase(entry.name, ".htm", 4)) && !IsTemporaryName(entry.name);
     }
-    if (accepted) list.push_back(directory + entry.name);
+    if (!accepted) continue;
+    // A name that leads to no file (or to another one), or a file that is no plain file
+    // (opening a pipe could wait forever), is counted and left alone.
+    if (!entry.representable || (!folders && (entry.attributes & platform::kAttrDevice) != 0)) {
+      if (refused) {
+        refused->push_back({directory + entry.name,
+                            entry.representable ? ConvertStatus::NotRegularFile : ConvertStatus::InvalidName});
+      }
+      continue;
+    }
+    list.push_back(directory + entry.name);
   }
 }
 
-int ListFolder(std::string& folder, std::string& filter, std::vector<std::string>& list, bool append, bool folders) {
+int ListFolder(std::string& folder, std::string& filter, std::vector<std::string>& list, bool append, bool folders,
+               std::vector<FailedFile>* refused) {
   if (!EndsWithBackslash(folder)) folder += '\\';
   if (filter.empty()) filter = "*.*";
   std::vector<std::string> pieces = text::Split(filter, "|");
@@ -110,15 +123,23 @@ int ListFolder(std::string& folder, std::string& filter, std::vector<std::string
   if (pieces.size() > 1 && pieces.back().empty()) pieces.pop_back();
   if (!append) list.clear();
   std::unordered_set<std::string> seen(list.begin(), list.end());
+  std::unordered_set<std::string> refusedEarlier;
   std::vector<std::string> found;
   for (const std::string& piece : pieces) {
     filter = piece;
     if (piece.empty()) continue;  // matches nothing
     found.clear();
-    FindEntries(folder + piece, folders, found);
+    std::vector<FailedFile> refusedHere;
+    FindEntries(folder + piece, folders, found, refused ? &refusedHere : nullptr);
     for (std::string& path : found) {
       if (seen.insert(path).second) list.push_back(std::move(path));
     }
+    // Refused names are shown, not opened: several may look alike (bytes that are not
+    // UTF-8 all show as U+FFFD), so only a later piece's repeats are dropped.
+    for (FailedFile& file : refusedHere) {
+      if (refusedEarlier.count(file.path) == 0) refused->push_back(file);
+    }
+    for (const FailedFile& file : refusedHere) refusedEarlier.insert(file.path);
   }
   return static_cast<int>(list.size());
 }

@@ -84,7 +84,12 @@ void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* giv
     SetStatus(t.reading + folder);
     // Read anew by every folder pass, so an edit made during a run applies from here on.
     std::string filter = Ctl(kFilterBox).Content();
-    ListFolder(folder, filter, listed, false, false);
+    std::vector<FailedFile> refused;
+    ListFolder(folder, filter, listed, false, false, &refused);
+    for (FailedFile& file : refused) {
+      ++state_.failed;
+      state_.failures.push_back(std::move(file));
+    }
   }
   const std::vector<std::string>& files = givenList ? *givenList : listed;
   const int count = static_cast<int>(std::min<size_t>(files.size(), INT_MAX));
@@ -105,17 +110,24 @@ void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* giv
     ConversionOptions options = OptionsFromControls();
     options.inputEncoding = state_.passInput;
     options.outputEncoding = state_.passOutput;
-    if (ConvertFile(source, output, options) == ConvertStatus::Converted) {
+    const ConvertStatus status = ConvertFile(source, output, options, &state_.record);
+    if (status == ConvertStatus::Converted) {
       ++state_.converted;
-    } else {
+    } else if (status != ConvertStatus::Duplicate) {
       ++state_.failed;
+      state_.failures.push_back({source, status});
     }
     if (state_.stopRequested) return;
   }
 
   if (state_.stopRequested || givenList != nullptr || !Ctl(kSubFolders).Checked()) return;
   std::string all = "*";
-  ListFolder(folder, all, listed, false, true);
+  std::vector<FailedFile> refused;
+  ListFolder(folder, all, listed, false, true, &refused);
+  for (FailedFile& file : refused) {
+    ++state_.failed;
+    state_.failures.push_back(std::move(file));
+  }
   // Only a drive root holds its own output folder; the walk must not convert its output.
   const std::string ownOutput = Ctl(kOverwrite).Checked() ? std::string() : OutputFolderOf(state_.batchRoot);
   for (const std::string& subFolder : listed) {
@@ -137,7 +149,12 @@ void BatchJob::ShowCompletion() {
   form::Control& label = Ctl(kStatusLabel);
   label.SetTag(folder);
   std::string caption = t.complete + folder;
-  if (state_.failed > 0) caption += t.failedHead + std::to_string(state_.failed) + t.failedTail;
+  // With failures the line tells both counts. (The count of files converted with
+  // losses belongs between them.)
+  if (state_.failed > 0) {
+    caption += t.failedHead + std::to_string(state_.converted) + t.convertedTail + std::to_string(state_.failed) +
+               t.failedTail;
+  }
   SetStatus(caption);
 }
 

@@ -14,6 +14,7 @@
 #include "encoding/charset.h"
 #include "form/main_window.h"
 #include "platform/platform.h"
+#include "text/text.h"
 
 namespace cw::cli {
 namespace {
@@ -100,7 +101,8 @@ class StatusPrinter {
 // "dir/" names the folder itself, not a drive root: its output goes beside it.
 std::string FolderFromArg(const std::string& arg) {
   std::string folder = PathFromArg(arg);
-  while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+  // Double-byte aware: the last byte of 淺 or 瀄 is 5C and no backslash.
+  while (folder.size() > 3 && text::FindLast(folder, "\\") == folder.size() - 1) folder.pop_back();
   return folder;
 }
 
@@ -146,7 +148,13 @@ int RunBatchCommand(const Args& args) {
   } else {
     job.OnFolderButtonClick();
   }
-  return job.State().failed == 0 ? 0 : 1;
+  const batch::BatchState& state = job.State();
+  for (const batch::FailedFile& file : state.failures) {
+    std::printf("failed: %s: %s\n", PathForDisplay(file.path).c_str(), ConvertStatusName(file.status));
+  }
+  // (The count of files converted with losses goes between these two.)
+  std::printf("converted: %d, failed: %d\n", state.converted, state.failed);
+  return state.failed == 0 ? 0 : 1;
 }
 
 }  // namespace

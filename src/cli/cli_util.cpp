@@ -22,10 +22,13 @@ std::string PathFromArg(const std::string& arg) {
 std::string PathForDisplay(const std::string& path) {
   std::string shown = path;
   if (shown.size() >= 2 && (shown[0] == 'Z' || shown[0] == 'z') && shown[1] == ':') shown.erase(0, 2);
-  for (char& c : shown) {
+  // After the conversion, where no byte below 80 can be part of another character (the
+  // 5C second byte of 淺 is not a backslash).
+  std::string utf8 = ToUtf8(shown);
+  for (char& c : utf8) {
     if (c == '\\') c = '/';
   }
-  return ToUtf8(shown);
+  return utf8;
 }
 
 std::string TextFromArg(const std::string& arg) { return FromUtf8(arg); }

@@ -1,11 +1,13 @@
 // The single-file conversion and its write steps.
 #include "convert/convert_file.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <functional>
 #include <memory>
 #include <new>
+#include <random>
 
 #include "convert/responsive_transcode.h"
 #include "convert/script_conversion.h"
@@ -36,13 +38,18 @@ std::string LoneBreaksToCrLf(std::string_view text) {
   return out;
 }
 
-// A name for the temporary file that will take the output's place: same folder.
+// A short name in the output's own folder, so that a long output name never pushes
+// the temporary one past the system's limit: "~cw" + 8 hex digits + ".tmp".
 std::string TemporaryPathFor(const std::string& outputPath) {
+  static const unsigned seed = static_cast<unsigned>(std::random_device{}());
   static std::atomic<unsigned> counter{0};
-  char suffix[32];
-  std::snprintf(suffix, sizeof(suffix), ".cw~%u.tmp", counter++);
-  return outputPath + suffix;
+  char name[24];
+  std::snprintf(name, sizeof(name), "~cw%08x.tmp", seed + counter++ * 2654435761u);
+  const text::PathParts parts = text::SplitAtLastBackslash(outputPath);
+  return parts.hasBackslash ? parts.folder + "\\" + name : std::string(name);
 }
+
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 }  // namespace
 
@@ -55,8 +62,48 @@ const char* ConvertStatusName(ConvertStatus status) {
     case ConvertStatus::SourceNotRemoved: return "old name could not be removed";
     case ConvertStatus::TooLarge: return "file too large";
     case ConvertStatus::NotText: return "holds zero bytes (not text); original left as it is";
+    case ConvertStatus::NameTaken: return "output name taken by another file of this run or folder";
+    case ConvertStatus::SourceChanged: return "changed while converting; left as it is";
+    case ConvertStatus::GzipTruncated: return "gzip data truncated; nothing written";
+    case ConvertStatus::GzipCorrupt: return "gzip data corrupt; nothing written";
+    case ConvertStatus::GzipTrailingData: return "data after the gzip stream; nothing written";
+    case ConvertStatus::GzipTooLarge: return "gzip data decompresses beyond the limit; nothing written";
+    case ConvertStatus::NotRegularFile: return "not a regular file";
+    case ConvertStatus::InvalidName: return "name cannot be expressed as a path";
+    case ConvertStatus::Duplicate: return "already converted in this run";
   }
   return "failed";
+}
+
+bool IsTemporaryName(std::string_view name) {
+  const std::string lower = text::AsciiLower(std::string(name));
+  if (lower.size() == 15 && lower.compare(0, 3, "~cw") == 0 && lower.compare(11, 4, ".tmp") == 0) {
+    return std::all_of(lower.begin() + 3, lower.begin() + 11, IsHexDigit);
+  }
+  // "<name>.cw~<number>.tmp", the temporary name of earlier versions.
+  const size_t mark = lower.rfind(".cw~");
+  if (mark == std::string::npos || lower.size() < mark + 9 || lower.compare(lower.size() - 4, 4, ".tmp") != 0) {
+    return false;
+  }
+  return std::all_of(lower.begin() + static_cast<std::ptrdiff_t>(mark + 4), lower.end() - 4,
+                     [](char c) { return c >= '0' && c <= '9'; });
+}
+
+int RemoveStaleTemporaries(const std::string& folder) {
+  int removed = 0;
+  for (const char* pattern : {"\\~cw*.tmp", "\\*.cw~*.tmp"}) {
+    std::vector<platform::DirEntry> entries;
+    if (platform::FindEntries(folder + pattern, &entries) != platform::Status::Ok) continue;
+    for (const platform::DirEntry& entry : entries) {
+      if ((entry.attributes & (platform::kAttrDirectory | platform::kAttrReparsePoint | platform::kAttrDevice)) != 0 ||
+          !entry.representable || !IsTemporaryName(entry.name)) {
+        continue;
+      }
+      // A file still being written is held open, and the delete refuses it.
+      if (platform::DeleteFile(folder + "\\" + entry.name) == platform::Status::Ok) ++removed;
+    }
+  }
+  return removed;
 }
 
 std::string ConvertLineEndings(std::string_view text, LineEndingChoice choice) {
@@ -117,16 +164,35 @@ std::string EncodeOutput(std::string_view text, EncodingChoice encoding, bool wi
   return bytes;
 }
 
-enum class PutResult { Written, FolderMissing, Failed };
+enum class PutResult { Written, FolderMissing, Failed, NameTaken, SourceChanged };
 
 // Writes the output's bytes into an open new file; false when a write failed.
 using Producer = std::function<bool(platform::NewFile&)>;
 
-// A new file at `path` for the output, or at a fresh temporary name beside it.
+// What the write must respect besides the output itself.
+struct WriteGuard {
+  const std::string* sourcePath = nullptr;
+  platform::FileInfo source;  // the source as it was read
+  bool sourceAtStake = false;  // the output replaces or removes the source
+  RunRecord* run = nullptr;
+  // The output as the caller found it just before (saves asking twice).
+  bool outputChecked = false;
+  bool outputExists = false;
+  platform::FileInfo output;
+
+  // A source that another program changed since it was read must not be replaced by
+  // the conversion of its old content.
+  bool SourceUnchanged() const {
+    if (!sourceAtStake) return true;
+    platform::FileInfo now;
+    return platform::QueryFile(*sourcePath, &now) == platform::Status::Ok && now.SameContentAs(source);
+  }
+};
+
+// A new file at a fresh temporary name beside the output.
 platform::Status CreateTemporary(const std::string& outputPath, std::string* temporary,
                                  std::unique_ptr<platform::NewFile>* file) {
   platform::Status status = platform::Status::AlreadyExists;
-  // A name left behind by a run that was killed is simply passed over.
   for (int attempt = 0; attempt < 100 && status == platform::Status::AlreadyExists; ++attempt) {
     *temporary = TemporaryPathFor(outputPath);
     status = platform::CreateNewFile(*temporary, file);
@@ -134,33 +200,42 @@ platform::Status CreateTemporary(const std::string& outputPath, std::string* tem
   return status;
 }
 
-PutResult PutOutput(const std::string& outputPath, const Producer& produce) {
-  // A new output has nothing to lose: it is written in place (and taken away again if
-  // a write fails half-way).
-  std::unique_ptr<platform::NewFile> file;
-  const platform::Status created = platform::CreateNewFile(outputPath, &file);
-  if (created == platform::Status::Ok) {
-    if (produce(*file) && file->Close() == platform::Status::Ok) return PutResult::Written;
-    file->Abandon();
-    return PutResult::Failed;
+// Every output is written complete under a temporary name first and only then takes
+// its final name, so a run killed half-way never leaves a short file under that name:
+// a new output by a move that replaces nothing, an existing one (the original itself,
+// when overwriting) by a replace that keeps the file's identity.
+PutResult PutOutput(const std::string& outputPath, const Producer& produce, const WriteGuard& guard = {}) {
+  platform::FileInfo existing = guard.output;
+  const bool exists = guard.outputChecked ? guard.outputExists
+                                          : platform::QueryFile(outputPath, &existing) == platform::Status::Ok;
+  std::string finalPath = outputPath;
+  if (exists) {
+    if (guard.run && guard.run->IsOutput(existing)) return PutResult::NameTaken;
+    // An output that exists but may not be written (read-only, a folder) stays as it is.
+    const uint32_t attributes = platform::GetAttributes(outputPath);
+    if (attributes == platform::kInvalidAttributes || !existing.regular ||
+        (attributes & (platform::kAttrReadOnly | platform::kAttrDirectory)) != 0) {
+      return PutResult::Failed;
+    }
+    // Through a symbolic link the file it names is written; the link stays a link.
+    finalPath = platform::ResolveLinks(outputPath);
   }
-  if (created == platform::Status::NotFound) return PutResult::FolderMissing;
-  if (created != platform::Status::AlreadyExists) return PutResult::Failed;
-  // An output that exists but may not be written (read-only, a folder) stays as it is.
-  const uint32_t attributes = platform::GetAttributes(outputPath);
-  if (attributes == platform::kInvalidAttributes ||
-      (attributes & (platform::kAttrReadOnly | platform::kAttrDirectory)) != 0) {
-    return PutResult::Failed;
-  }
-  // An existing output (the original itself, when overwriting) is replaced only by a
-  // complete new file.
   std::string temporary;
-  if (CreateTemporary(outputPath, &temporary, &file) != platform::Status::Ok) return PutResult::Failed;
+  std::unique_ptr<platform::NewFile> file;
+  const platform::Status created = CreateTemporary(finalPath, &temporary, &file);
+  if (created == platform::Status::NotFound) return PutResult::FolderMissing;
+  if (created != platform::Status::Ok) return PutResult::Failed;
   if (!produce(*file) || file->Close() != platform::Status::Ok) {
     file->Abandon();
     return PutResult::Failed;
   }
-  if (platform::MoveReplace(temporary, outputPath) != platform::Status::Ok) {
+  if (!guard.SourceUnchanged()) {
+    platform::DeleteFile(temporary);
+    return PutResult::SourceChanged;
+  }
+  const platform::Status moved =
+      exists ? platform::MoveReplace(temporary, finalPath) : platform::MoveNew(temporary, finalPath);
+  if (moved != platform::Status::Ok) {
     platform::DeleteFile(temporary);
     return PutResult::Failed;
   }
@@ -218,57 +293,106 @@ Producer DirectProducer(const SourceRead& source, const ConversionOptions& optio
 
 // Puts the output at its path, creating its folders when they are missing, and
 // removes a renamed original once its new file is in place.
-ConvertStatus WriteResult(const std::string& sourcePath, const std::string& outputPath, const Producer& produce,
-                          const ConversionOptions& options) {
+ConvertStatus WriteResult(const std::string& outputPath, const Producer& produce, const WriteGuard& guard,
+                          bool removeSource) {
   // The output folders are created when the write finds them missing (most files of a
   // batch go into a folder that exists by then). The old name of a renamed original
   // goes only after the new file is in place, so a failed write never costs the user
   // the original.
   if (outputPath.empty()) return ConvertStatus::WriteFailed;
-  PutResult put = PutOutput(outputPath, produce);
+  if (guard.run) {
+    const text::PathParts parts = text::SplitAtLastBackslash(outputPath);
+    if (parts.hasBackslash && guard.run->FirstWriteIn(parts.folder)) RemoveStaleTemporaries(parts.folder);
+  }
+  PutResult put = PutOutput(outputPath, produce, guard);
   if (put == PutResult::FolderMissing) {
     if (!CreateParentDirectories(outputPath)) return ConvertStatus::FolderFailed;
-    put = PutOutput(outputPath, produce);
+    WriteGuard again = guard;
+    again.outputChecked = false;
+    put = PutOutput(outputPath, produce, again);
   }
+  if (put == PutResult::NameTaken) return ConvertStatus::NameTaken;
+  if (put == PutResult::SourceChanged) return ConvertStatus::SourceChanged;
   if (put != PutResult::Written) return ConvertStatus::WriteFailed;
-  const bool replacesSource = options.overwriteOriginal && options.convertFileName &&
-                              options.scriptConversion != ScriptConversion::None;
-  if (replacesSource && outputPath != sourcePath) {
-    if (platform::DeleteFile(sourcePath) != platform::Status::Ok) return ConvertStatus::SourceNotRemoved;
+  if (guard.run) {
+    if (guard.sourceAtStake) guard.run->Forget(guard.source);
+    platform::FileInfo written;
+    if (platform::QueryFile(outputPath, &written) == platform::Status::Ok) guard.run->AddOutput(written);
+  }
+  if (removeSource && platform::DeleteFile(*guard.sourcePath) != platform::Status::Ok) {
+    return ConvertStatus::SourceNotRemoved;
   }
   return ConvertStatus::Converted;
 }
 
-ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& outputPath,
-                              const ConversionOptions& options) {
+ConvertStatus GzipFailure(GunzipStatus status) {
+  switch (status) {
+    case GunzipStatus::Truncated: return ConvertStatus::GzipTruncated;
+    case GunzipStatus::TooLarge: return ConvertStatus::GzipTooLarge;
+    case GunzipStatus::TrailingData: return ConvertStatus::GzipTrailingData;
+    default: return ConvertStatus::GzipCorrupt;
+  }
+}
+
+ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& outputPath, const ConversionOptions& options,
+                              RunRecord* run) {
+  // 0. A file this run has converted or written already is left alone.
+  if (run) {
+    platform::FileInfo seen;
+    if (platform::QueryFile(sourcePath, &seen) == platform::Status::Ok && run->Seen(seen)) {
+      return ConvertStatus::Duplicate;
+    }
+  }
   // 1. Read. A source that cannot be read leaves every file as it is.
-  SourceRead source = ReadSource(sourcePath, options.inputEncoding);
+  WriteGuard guard;
+  guard.sourcePath = &sourcePath;
+  guard.run = run;
+  SourceRead source = ReadSource(sourcePath, options.inputEncoding, &guard.source);
   if (source.status == ReadStatus::TooLarge) return ConvertStatus::TooLarge;
   if (source.status != ReadStatus::Ok) return ConvertStatus::Unreadable;
+  if (run) run->AddSource(guard.source);
+  // Only a complete decompression is the file's content; a part of it is not.
+  if (source.gzip != GunzipStatus::NotGzip && source.gzip != GunzipStatus::Complete) {
+    return GzipFailure(source.gzip);
+  }
+
+  // 2a. The file name's script (last component only).
+  const bool renames = options.scriptConversion != ScriptConversion::None && options.convertFileName;
+  if (renames) {
+    const text::PathParts parts = text::SplitAtLastBackslash(outputPath);
+    const std::string name = MapFileName(options.scriptConversion, parts.name);
+    outputPath = parts.hasBackslash ? parts.folder + "\\" + name : name;
+  }
+  // Whether the output is the original, by identity and not by spelling: the same path
+  // written otherwise, or a link (or linked folder) that leads back to it.
+  guard.outputExists = platform::QueryFile(outputPath, &guard.output) == platform::Status::Ok;
+  guard.outputChecked = true;
+  const bool outputIsSource = guard.outputExists && guard.output.SameFileAs(guard.source);
+  // Overwriting under a new name: the name must not belong to another file.
+  const bool replacesSource = options.overwriteOriginal && renames;
+  if (replacesSource && !outputIsSource && platform::Exists(outputPath)) return ConvertStatus::NameTaken;
+  const bool removeSource = replacesSource && !outputIsSource;
+  guard.sourceAtStake = outputIsSource || removeSource;
+  // Every rule that protects the original holds whenever the original is at stake.
+  const bool overOriginal = guard.sourceAtStake || options.overwriteOriginal;
+
   if (const Producer direct = DirectProducer(source, options)) {
     platform::PumpMessages();
-    return WriteResult(sourcePath, outputPath, direct, options);
+    return WriteResult(outputPath, direct, guard, removeSource);
   }
   DecodedText decoded = DecodeSource(std::move(source));
   // The working text ends at the first zero character. Written elsewhere, the cut copy
   // harms nothing; written over the original it would destroy the rest of the file (an
   // image or archive caught by "*.*"), so the original is kept.
-  if (decoded.cutAtZero && options.overwriteOriginal) return ConvertStatus::NotText;
+  if (decoded.cutAtZero && overOriginal) return ConvertStatus::NotText;
   std::string working = std::move(decoded.text);
 
   // Between the steps of a large file the window gets its messages, so a stop click or
   // a close is seen at once (and acted on after this file).
   platform::PumpMessages();
 
-  // 2. Script of the content and, on request, of the file name (last component only).
-  if (options.scriptConversion != ScriptConversion::None) {
-    working = MapContent(options.scriptConversion, working);
-    if (options.convertFileName) {
-      const text::PathParts parts = text::SplitAtLastBackslash(outputPath);
-      const std::string name = MapFileName(options.scriptConversion, parts.name);
-      outputPath = parts.hasBackslash ? parts.folder + "\\" + name : name;
-    }
-  }
+  // 2b. Script of the content.
+  if (options.scriptConversion != ScriptConversion::None) working = MapContent(options.scriptConversion, working);
 
   // 3. Line endings.
   if (options.lineEndings != LineEndingChoice::Keep) {
@@ -284,19 +408,20 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   working = std::string();
   const std::string_view view = bytes;
   return WriteResult(
-      sourcePath, outputPath,
-      [view](platform::NewFile& file) { return file.Write(view) == platform::Status::Ok; }, options);
+      outputPath, [view](platform::NewFile& file) { return file.Write(view) == platform::Status::Ok; }, guard,
+      removeSource);
 }
 
 }  // namespace
 
-ConvertStatus ConvertFile(const std::string& sourcePath, std::string& outputPath, const ConversionOptions& options) {
+ConvertStatus ConvertFile(const std::string& sourcePath, std::string& outputPath, const ConversionOptions& options,
+                          RunRecord* run) {
   // A 32-bit process holds a file several times over while converting it; running out
   // of memory on the way is a failed file, never a crash. Nothing is written until the
   // whole result exists.
   const std::string requested = outputPath;
   try {
-    return ConvertInMemory(sourcePath, outputPath, options);
+    return ConvertInMemory(sourcePath, outputPath, options, run);
   } catch (const std::bad_alloc&) {
     outputPath = requested;
     return ConvertStatus::TooLarge;

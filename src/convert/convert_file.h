@@ -3,8 +3,12 @@
 // original.
 #pragma once
 
+#include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "convert/options.h"
@@ -20,6 +24,15 @@ enum class ConvertStatus {
   SourceNotRemoved,  // written under the new name, but the old name could not be removed
   TooLarge,          // more than the process can hold while converting: nothing was written
   NotText,           // overwriting, but the content holds a zero character: left as it is
+  NameTaken,         // the output name is another file, or an output of this run already
+  SourceChanged,     // the source changed while it was converted: left as it is
+  GzipTruncated,     // the gzip data ends early: nothing was written
+  GzipCorrupt,       // the gzip data is damaged (a bad checksum, for instance)
+  GzipTrailingData,  // something that is not gzip data follows the compressed data
+  GzipTooLarge,      // it would decompress to more than the limit
+  NotRegularFile,    // a pipe, device or socket: never opened
+  InvalidName,       // a name that no path can express (not UTF-8, a "\" on POSIX)
+  Duplicate,         // converted (or written) already in this run: not converted again
 };
 const char* ConvertStatusName(ConvertStatus status);
 
@@ -40,9 +53,44 @@ enum class WriteStatus { Written, EmptyPath, Failed };
 WriteStatus WriteEncodedText(const std::string& outputPath, std::string_view text, EncodingChoice encoding,
                              bool withoutBom, std::string* written = nullptr);
 
+// What one run remembers from file to file, so that it converts each file once (by
+// identity, whatever path reached it) and never writes an output twice.
+class RunRecord {
+ public:
+  // The file was converted, or written as an output, earlier in this run.
+  bool Seen(const platform::FileInfo& file) const { return seen_.count(Key(file)) != 0; }
+  bool IsOutput(const platform::FileInfo& file) const { return outputs_.count(Key(file)) != 0; }
+  void AddSource(const platform::FileInfo& file) { seen_.insert(Key(file)); }
+  // A source replaced or removed: its identity may be given to a new file.
+  void Forget(const platform::FileInfo& file) { seen_.erase(Key(file)); }
+  void AddOutput(const platform::FileInfo& file) {
+    seen_.insert(Key(file));
+    outputs_.insert(Key(file));
+  }
+  // True the first time a folder is named: its stale temporary files are then removed.
+  bool FirstWriteIn(const std::string& folder) { return folders_.insert(folder).second; }
+
+ private:
+  using FileKey = std::pair<uint64_t, uint64_t>;
+  static FileKey Key(const platform::FileInfo& file) { return {file.volume, file.index}; }
+  std::set<FileKey> seen_;
+  std::set<FileKey> outputs_;
+  std::unordered_set<std::string> folders_;
+};
+
+// The program's own temporary names: "~cw" + 8 hex digits + ".tmp", and the
+// "<name>.cw~<number>.tmp" of earlier versions.
+bool IsTemporaryName(std::string_view name);
+// Removes the program's temporary files in the folder that no open holds (left by a
+// run that was killed). Returns how many went.
+int RemoveStaleTemporaries(const std::string& folder);
+
 // Converts one file. `outputPath` is the full path to write (the source path itself
 // when overwriting); with file-name conversion its last component is replaced by the
-// mapped name and the variable holds the new path afterwards.
-ConvertStatus ConvertFile(const std::string& sourcePath, std::string& outputPath, const ConversionOptions& options);
+// mapped name and the variable holds the new path afterwards. With a run record, a
+// file seen earlier in the run gives Duplicate and an output of the run is never
+// written again (NameTaken).
+ConvertStatus ConvertFile(const std::string& sourcePath, std::string& outputPath, const ConversionOptions& options,
+                          RunRecord* run = nullptr);
 
 }  // namespace cw

@@ -53,9 +53,9 @@ GunzipResult Gunzip(std::string_view data, size_t limit) {
         result.bytes.append(buffer, produced);
       }
       if (rc == Z_STREAM_END) {
-        // Another member may follow; anything else after the member is ignored.
+        // Another member may follow; anything else after the member is not gzip data.
         if (LooksGzipped(data.substr(offset)) && inflateReset(&stream) == Z_OK) continue;
-        result.status = GunzipStatus::Complete;
+        result.status = offset == data.size() ? GunzipStatus::Complete : GunzipStatus::TrailingData;
         break;
       }
       if (rc == Z_BUF_ERROR || (rc == Z_OK && consumed == 0 && produced == 0)) {

@@ -20,6 +20,8 @@ enum class GunzipStatus {
   Corrupt,    // invalid compressed data; the result holds what came before it
   TooLarge,   // the output would pass the limit; the result is empty
   NotGzip,    // no gzip header; the result is empty
+  TrailingData,  // bytes after the last member that start no other member; the result
+                 // holds the members before them
 };
 
 struct GunzipResult {
@@ -28,8 +30,8 @@ struct GunzipResult {
 };
 
 // Decompresses every gzip member in turn (concatenated members are joined); bytes after
-// the last member that do not start another member are ignored. Always ends, whatever
-// the input.
+// the last member that do not start another member give TrailingData. Always ends,
+// whatever the input.
 GunzipResult Gunzip(std::string_view data, size_t limit = kGunzipLimit);
 
 // The decompressed bytes, empty when nothing could be decompressed or the limit was hit.

@@ -162,9 +162,10 @@ SourceRead DecideSource(std::string fileBytes, EncodingChoice input) {
   SourceRead source;
   source.bytes = std::move(fileBytes);
   if (LooksGzipped(source.bytes)) {
-    std::string decompressed = GunzipBytes(source.bytes);
-    if (!decompressed.empty()) {
-      source.bytes = std::move(decompressed);
+    GunzipResult decompressed = Gunzip(source.bytes);
+    source.gzip = decompressed.status;
+    if (!decompressed.bytes.empty()) {
+      source.bytes = std::move(decompressed.bytes);
       source.wasGzipped = true;
     }
   }
@@ -205,10 +206,10 @@ DecodedText DecodeBytes(std::string_view fileBytes, EncodingChoice input) {
   return DecodeSource(DecideSource(std::string(fileBytes), input));
 }
 
-SourceRead ReadSource(const std::string& sourcePath, EncodingChoice input) {
+SourceRead ReadSource(const std::string& sourcePath, EncodingChoice input, platform::FileInfo* info) {
   SourceRead source;
   std::string bytes;
-  const platform::Status status = platform::ReadWholeFile(sourcePath, &bytes);
+  const platform::Status status = platform::ReadWholeFile(sourcePath, &bytes, info);
   if (status != platform::Status::Ok) {
     source.status = FromPlatform(status);
     return source;

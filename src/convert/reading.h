@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "convert/gzip_input.h"
 #include "convert/options.h"
 #include "platform/platform.h"
 
@@ -37,11 +38,15 @@ struct SourceRead {
   ReadStatus status = ReadStatus::Ok;
   std::string bytes;
   bool wasGzipped = false;
+  // How the decompression of a file starting with the gzip signature ended; NotGzip
+  // for any other file. Only Complete gives the whole content.
+  GunzipStatus gzip = GunzipStatus::NotGzip;
   EncodingChoice encoding = EncodingChoice::Auto;
   size_t start = 0;
   std::string_view Rest() const;
 };
-SourceRead ReadSource(const std::string& sourcePath, EncodingChoice input);
+// `info` receives the identity, size and time of the file as it was read.
+SourceRead ReadSource(const std::string& sourcePath, EncodingChoice input, platform::FileInfo* info = nullptr);
 SourceRead DecideSource(std::string fileBytes, EncodingChoice input);
 // Decodes what ReadSource decided into the working text.
 DecodedText DecodeSource(SourceRead&& source);

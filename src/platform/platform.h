@@ -29,15 +29,36 @@ const char* StatusName(Status status);
 // on every backend.
 constexpr uint32_t kAttrReadOnly = 0x1;
 constexpr uint32_t kAttrDirectory = 0x10;
+constexpr uint32_t kAttrDevice = 0x40;  // not a plain file (POSIX: a pipe, device or socket)
 constexpr uint32_t kAttrReparsePoint = 0x400;
 constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 
 // Paths are working-code-page (GB18030) texts with backslashes, as on Windows.
 // The POSIX backend maps "Z:\" to "/" and "\" to "/".
 
+// What names a file whatever path reaches it (device and inode, or volume serial and
+// file index), and what a change to it would alter.
+struct FileInfo {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  uint64_t size = 0;
+  int64_t modified = 0;  // in the system's own units
+  uint32_t links = 1;    // names of the file (hard links)
+  bool regular = false;  // a plain file: not a folder, pipe, device or socket
+  bool SameFileAs(const FileInfo& other) const { return volume == other.volume && index == other.index; }
+  bool SameContentAs(const FileInfo& other) const {
+    return SameFileAs(other) && size == other.size && modified == other.modified;
+  }
+};
+// Follows links to the file they name. Failures are not logged (a missing file is a
+// normal answer).
+Status QueryFile(const std::string& path, FileInfo* info);
+
 // Reads the whole file. Others may read and write it meanwhile. A file larger than
 // kMaxWholeFileSize, or one the process cannot find the memory for, gives TooLarge.
-Status ReadWholeFile(const std::string& path, std::string* bytes);
+// Only a regular file is read (a pipe or device could block forever): others give
+// AccessDenied. `info` receives what the open file was when it was read.
+Status ReadWholeFile(const std::string& path, std::string* bytes, FileInfo* info = nullptr);
 constexpr uint64_t kMaxWholeFileSize =
     sizeof(void*) >= 8 ? (uint64_t{1} << 33) : (uint64_t{1} << 30);
 // Creates or truncates the file and writes the bytes, sharing nothing while it does.
@@ -63,8 +84,16 @@ Status DeleteFile(const std::string& path);
 // Creates one folder; its parent must exist.
 Status CreateFolder(const std::string& path);
 // Puts `from` in the place of `to`, replacing an existing `to` in one step where the
-// system allows it. On failure both files are as they were.
+// system allows it. On failure both files are as they were. The file at `to` keeps
+// what makes it that file: its mode and owner (POSIX), its attributes, ACL and creation
+// time (Windows, through ReplaceFileW where the volume has it), and its other hard
+// links, which are rewritten in place with the old bytes kept aside until done.
 Status MoveReplace(const std::string& from, const std::string& to);
+// Gives `from` the name `to` only when nothing exists there (AlreadyExists otherwise).
+Status MoveNew(const std::string& from, const std::string& to);
+// The path of the file a symbolic link (or a chain of them) names; the path itself
+// when it is no link or cannot be followed.
+std::string ResolveLinks(const std::string& path);
 bool Exists(const std::string& path);
 // kInvalidAttributes when the path cannot be queried.
 uint32_t GetAttributes(const std::string& path);
@@ -72,6 +101,9 @@ uint32_t GetAttributes(const std::string& path);
 struct DirEntry {
   std::string name;  // the entry's name alone, in the working code page
   uint32_t attributes = 0;
+  // False when the system's name cannot be written as a path that leads back to this
+  // entry (invalid UTF-8, a "\" inside a POSIX name): `name` is then only for showing.
+  bool representable = true;
 };
 // Lists the entries matching a wildcard pattern ("D:\docs\*.txt"): "*" and "?" in the
 // last component, ASCII case-insensitive, "." and ".." included as the system gives

@@ -1,6 +1,7 @@
 // SettingsStore: opening, lookups, the write queue, in-place writes and typed values.
 #include "settings/settings_store.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "encoding/charset.h"
@@ -83,19 +84,36 @@ bool SettingsStore::Replace(size_t offset, size_t count, std::string_view with) 
   return WriteThrough(offset + first, last - first, oldSize);
 }
 
+bool SettingsStore::WriteRange(size_t from, size_t to) {
+  // What lies beyond the file's end goes first: it makes the room, and when the disk is
+  // full it fails before a single old byte was written over (and the file is cut back).
+  // The rest then only rewrites bytes the file holds already, which needs no new space.
+  uint64_t fileSize = 0;
+  if (file_->Size(&fileSize) != platform::Status::Ok) return false;
+  if (to > fileSize) {
+    const size_t grow = static_cast<size_t>(std::max<uint64_t>(from, fileSize));
+    if (file_->WriteAt(grow, std::string_view(content_).substr(grow, to - grow)) != platform::Status::Ok) {
+      file_->Truncate(fileSize);
+      return false;
+    }
+    fileBytesWritten_ += to - grow;
+    to = grow;
+  }
+  if (from >= to) return true;
+  if (file_->WriteAt(from, std::string_view(content_).substr(from, to - from)) != platform::Status::Ok) return false;
+  fileBytesWritten_ += to - from;
+  return true;
+}
+
 bool SettingsStore::WriteThrough(size_t offset, size_t length, uint64_t oldSize) {
   bool ok = false;
   if (!fileStale_) {
-    const std::string_view bytes = std::string_view(content_).substr(offset, length);
-    ok = file_->WriteAt(offset, bytes) == platform::Status::Ok;
-    if (ok) fileBytesWritten_ += bytes.size();
+    ok = WriteRange(offset, offset + length);
     if (ok && content_.size() < oldSize) ok = file_->Truncate(content_.size()) == platform::Status::Ok;
   }
   if (!ok) {
     // The file may now hold half a change: bring it back to the whole buffer.
-    ok = file_->WriteAt(0, content_) == platform::Status::Ok &&
-         file_->Truncate(content_.size()) == platform::Status::Ok;
-    if (ok) fileBytesWritten_ += content_.size();
+    ok = WriteRange(0, content_.size()) && file_->Truncate(content_.size()) == platform::Status::Ok;
   }
   // After a failure the file and the buffer differ; the next change rewrites it whole.
   fileStale_ = !ok;

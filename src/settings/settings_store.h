@@ -146,6 +146,9 @@ class SettingsStore {
   // Writes content_[offset, offset + length) to the file and cuts it to the buffer's
   // size; on failure rewrites the whole file from the buffer.
   bool WriteThrough(size_t offset, size_t length, uint64_t oldSize);
+  // Writes content_[from, to) to the file, growing it first so that a full disk leaves
+  // the old bytes as they were.
+  bool WriteRange(size_t from, size_t to);
   // Whether the last change is known to be on disk as far as this mode promises.
   bool Persisted() const { return file_ != nullptr || mode_ == StorageMode::ReadOnlyFile; }
 

@@ -4,6 +4,12 @@
 #include <algorithm>
 #include <filesystem>
 
+#include <fstream>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "batch_fixture.h"
 
 namespace cw::batch::test {
@@ -13,7 +19,10 @@ namespace fs = std::filesystem;
 
 class HardCasesTest : public FolderTreeTest {
  protected:
-  std::string Failures(int count) { return W(u8"（") + std::to_string(count) + W(u8" 个文件转换失败）"); }
+  std::string Failures(int converted, int failed) {
+    return W(u8"（") + std::to_string(converted) + W(u8" 个文件已转换，") + std::to_string(failed) +
+           W(u8" 个文件转换失败）");
+  }
 };
 
 TEST_F(HardCasesTest, FailedFilesAreCountedAndTheRunGoesOn) {
@@ -26,7 +35,7 @@ TEST_F(HardCasesTest, FailedFilesAreCountedAndTheRunGoesOn) {
   for (const char* name : {"a.txt", "b.txt", "c.txt"}) converted += Converted(out + "\\" + name);
   EXPECT_EQ(converted, 2);
   EXPECT_EQ(job.State().failed, 1);
-  EXPECT_EQ(captions.back(), Completion(out) + Failures(1));
+  EXPECT_EQ(captions.back(), Completion(out) + Failures(2, 1));
   EXPECT_EQ(Ctl(u8"透明标签").Tag(), out);
 
   // The next run counts afresh.
@@ -47,7 +56,7 @@ TEST_F(HardCasesTest, FileThatVanishesBeforeItsTurnIsAFailureAndNothingElse) {
   EXPECT_EQ(job.State().converted, 1);
   EXPECT_EQ(job.State().failed, 1);
   EXPECT_NE(Converted(out + "\\a.txt"), Converted(out + "\\b.txt"));
-  EXPECT_EQ(captions.back(), Completion(out) + Failures(1));
+  EXPECT_EQ(captions.back(), Completion(out) + Failures(1, 1));
 }
 
 TEST_F(HardCasesTest, ReadOnlyFileIsReadAndNeverLostWhenOverwritten) {
@@ -66,7 +75,7 @@ TEST_F(HardCasesTest, ReadOnlyFileIsReadAndNeverLostWhenOverwritten) {
     EXPECT_EQ(captions.back(), Completion(root));
   } else {
     EXPECT_EQ(ReadFileBytes(root + "\\ro.txt"), W(u8"中文"));
-    EXPECT_EQ(captions.back(), Completion(root) + Failures(1));
+    EXPECT_EQ(captions.back(), Completion(root) + Failures(0, 1));
   }
 }
 
@@ -125,6 +134,46 @@ TEST_F(HardCasesTest, FileMatchedByTwoFilterPiecesIsConvertedOnce) {
   EXPECT_TRUE(Converted(root + "\\a.txt"));
   EXPECT_EQ(FileCaptions(), (std::vector<std::string>{"(1:1) a"}));
 }
+
+TEST_F(HardCasesTest, AFileDroppedWithItsOwnFolderIsConvertedOnce) {
+  Put("a.txt");
+  Put("sub\\b.txt");
+  Ctl(u8"选择框覆盖原文件").SetChecked(true);
+  Ctl(u8"选择框包含子文件夹").SetChecked(true);
+  // The file, again under another spelling, its folder, and the folder's own parent.
+  Drop({root + "\\a.txt", root + "\\.\\a.txt", root, root + "\\sub"});
+  EXPECT_TRUE(Converted(root + "\\a.txt"));
+  EXPECT_TRUE(Converted(root + "\\sub\\b.txt"));
+  EXPECT_EQ(job.State().converted, 2);
+  EXPECT_EQ(job.State().failed, 0);
+}
+
+#ifndef _WIN32
+TEST_F(HardCasesTest, PipesAndNamesNoPathCanExpressAreCountedAndLeftAlone) {
+  Put("a.txt");
+  Put("sub\\a.txt", u8"子");
+  const fs::path native = cw::test::ToFsPath(root);
+  ASSERT_EQ(::mkfifo((native / "pipe.txt").c_str(), 0644), 0);
+  // "sub\a.txt" as one POSIX name, beside the folder sub; and two names that are not UTF-8.
+  for (const char* name : {"sub\\a.txt", "\xFF.txt", "\xFE.txt"}) {
+    std::ofstream(native / name, std::ios::binary) << "\xD6\xD0";
+  }
+  Put(W(u8"\uFFFD.txt"));
+  // A temporary file of ours left by a killed run is neither listed nor converted.
+  WriteFileBytes(root + "\\~cw0000abcd.tmp", "partial");
+  RunFolder(root);
+  EXPECT_EQ(job.State().converted, 2);  // a.txt and the real U+FFFD name
+  EXPECT_EQ(job.State().failed, 4);
+  std::vector<ConvertStatus> reasons;
+  for (const FailedFile& file : job.State().failures) reasons.push_back(file.status);
+  EXPECT_EQ(std::count(reasons.begin(), reasons.end(), ConvertStatus::NotRegularFile), 1);
+  EXPECT_EQ(std::count(reasons.begin(), reasons.end(), ConvertStatus::InvalidName), 3);
+  EXPECT_TRUE(Converted(out + "\\a.txt"));
+  EXPECT_FALSE(PathExists(out + "\\sub\\a.txt"));
+  EXPECT_FALSE(PathExists(out + "\\~cw0000abcd.tmp"));
+  EXPECT_EQ(ReadFileBytes(root + "\\sub\\a.txt"), W(u8"子"));
+}
+#endif
 
 TEST_F(HardCasesTest, FortyThousandFilesKeepTheBarFullWhileTheCaptionCounts) {
   // Dropped from forty folders of a thousand (one folder of 40000 makes every file

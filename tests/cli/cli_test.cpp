@@ -79,6 +79,22 @@ TEST_F(CliTest, ConvertWithRenameOverwritesUnderTheNewName) {
   EXPECT_EQ(test::ReadFileBytes(dir_.Join(test::W(u8"簡體.txt"))), test::W(u8"簡體"));
 }
 
+TEST_F(CliTest, BatchNamesEachFailedFileAndTheCounts) {
+  // The folder's last character, 淺, ends in the byte 5C.
+  const std::string folder = test::W(u8"淺");
+  Put(folder + "\\a.txt", "\xD6\xD0");
+  Put(folder + "\\b.txt", std::string("\x1F\x8B\x08\0\0\0\0\0", 8));  // a gzip header and nothing more
+  CliRun run = Cli("batch --out utf8 --overwrite '" + Native(folder) + "/'");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("failed: " + Native(folder + "\\b.txt") + ": gzip data truncated"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("converted: 1, failed: 1\n"), std::string::npos) << run.out;
+  // The same file as input and output is the original: a binary is never cut.
+  const std::string png = Put("img.png", std::string("\x89PNG\0\0\0\rIHDR", 12));
+  EXPECT_EQ(Cli("convert --out utf8 '" + png + "' '" + png + "'").status, 1);
+  EXPECT_EQ(test::ReadFileBytes(dir_.Join("img.png")), std::string("\x89PNG\0\0\0\rIHDR", 12));
+}
+
 TEST_F(CliTest, TranscodeFiltersStandardInput) {
   const std::string input = Put("stdin.txt", "\xE4\xB8\xAD");
   CliRun run = Cli("transcode UTF-8 GB18030", input);

@@ -25,10 +25,11 @@ TEST(Gunzip, LargeOutputCrossesManyChunks) {
   EXPECT_EQ(GunzipBytes(GzipBytes(big)), big);
 }
 
-TEST(Gunzip, ConcatenatedMembersAreJoinedAndTrailingBytesIgnored) {
-  const std::string data = GzipBytes("first ") + GzipBytes("second") + std::string("\0\0junk", 6);
-  const GunzipResult result = Gunzip(data);
-  EXPECT_EQ(result.status, GunzipStatus::Complete);
+TEST(Gunzip, ConcatenatedMembersAreJoinedAndTrailingBytesReported) {
+  const std::string members = GzipBytes("first ") + GzipBytes("second");
+  EXPECT_EQ(Gunzip(members).status, GunzipStatus::Complete);
+  const GunzipResult result = Gunzip(members + std::string("\0\0junk", 6));
+  EXPECT_EQ(result.status, GunzipStatus::TrailingData);
   EXPECT_EQ(result.bytes, "first second");
 }
 

@@ -3,7 +3,12 @@
 #include "settings/settings_store.h"
 
 #include <chrono>
+#include <csignal>
 #include <random>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include "settings/format.h"
 #include "settings_fixture.h"
@@ -121,14 +126,42 @@ TEST_F(Store, FailedFileWritesAreReportedAndRepairedByTheNextWrite) {
   EXPECT_TRUE(store.WriteText("b", "2"));
   EXPECT_EQ(File(), store.GetAllText());
   // Every attempt fails: reported, memory keeps the change.
-  platform::InjectFailure(platform::Operation::WriteAt, 1, platform::Status::DiskFull);
-  platform::InjectFailure(platform::Operation::WriteAt, 2, platform::Status::DiskFull);
+  for (int nth = 1; nth <= 4; ++nth) {
+    platform::InjectFailure(platform::Operation::WriteAt, nth, platform::Status::DiskFull);
+  }
   EXPECT_FALSE(store.WriteText("a", "changed"));
   EXPECT_EQ(store.ReadText("a", ""), "changed");
   // The next write brings the whole file up to date, not just its own bytes.
   EXPECT_TRUE(store.WriteText("c", "3"));
   EXPECT_EQ(File(), W("[主界面]") + "\r\na=changed\r\nb=2\r\nc=3");
 }
+
+#ifndef _WIN32
+TEST_F(Store, AGrowingChangeOnAFullDiskLeavesTheOldFileByteForByte) {
+  OpenStore();
+  ASSERT_TRUE(store.WriteText("a", "1"));
+  store.SetSection("second");
+  ASSERT_TRUE(store.WriteText("b", "2"));
+  store.SetSection(W("主界面"));
+  const std::string before = File();
+  // A file-size limit stands in for a full disk: a write past it stops part-way.
+  struct rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  struct rlimit tight = saved;
+  tight.rlim_cur = before.size() + 4;
+  signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+  // Grows the first section by far more than four bytes: the tail would have to move.
+  const bool written = store.WriteText("a", std::string(40, 'x'));
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, SIG_DFL);
+  EXPECT_FALSE(written);
+  EXPECT_EQ(File(), before);
+  // With room again, the next write brings the file up to date.
+  EXPECT_TRUE(store.WriteText("c", "3"));
+  EXPECT_EQ(File(), store.GetAllText());
+}
+#endif
 
 TEST_F(Store, GivesUpWithTwoMessagesWhenItsHeaderKeepsVanishing) {
   OpenStore();

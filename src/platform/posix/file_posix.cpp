@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <new>
@@ -176,19 +178,32 @@ class PosixOpenFile : public OpenFile {
 
 }  // namespace
 
-Status ReadWholeFile(const std::string& path, std::string* bytes) {
+Status QueryFile(const std::string& path, FileInfo* info) {
+  std::string native;
+  if (!posix::ToNativePath(path, &native)) return Status::InvalidPath;
+  struct stat st;
+  // Not logged: asking whether a name is taken is no failure.
+  if (stat(native.c_str(), &st) != 0) return posix::StatusFromErrno(errno);
+  posix::FillFileInfo(st, info);
+  return Status::Ok;
+}
+
+Status ReadWholeFile(const std::string& path, std::string* bytes, FileInfo* info) {
   bytes->clear();
   Status status;
   if (detail::TakeInjectedFailure(Operation::Read, "ReadWholeFile", path, &status)) return status;
   std::string native;
   if (!posix::ToNativePath(path, &native)) return FailInvalidPath("open", path);
-  Fd fd(open(native.c_str(), O_RDONLY | O_CLOEXEC));
+  // O_NONBLOCK: opening a pipe for reading would otherwise wait for a writer forever.
+  Fd fd(open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (fd.get() < 0) return FailWithErrno("open", path);
-  status = LockByte(fd.get(), kReaderByte, F_RDLCK, path);
-  if (status != Status::Ok) return status;
   struct stat st;
   if (fstat(fd.get(), &st) != 0) return FailWithErrno("fstat", path);
   if (S_ISDIR(st.st_mode)) return detail::LogFailure("open", path, Status::AccessDenied, EISDIR);
+  if (!S_ISREG(st.st_mode)) return detail::LogFailure("open", path, Status::AccessDenied, ENODEV);
+  status = LockByte(fd.get(), kReaderByte, F_RDLCK, path);
+  if (status != Status::Ok) return status;
+  if (info) posix::FillFileInfo(st, info);
   const uint64_t size = static_cast<uint64_t>(st.st_size);
   if (size > kMaxWholeFileSize) return detail::LogFailure("fstat", path, Status::TooLarge, EFBIG);
   return ReadFully(fd.get(), 0, static_cast<size_t>(size), bytes, path, true);
@@ -247,10 +262,11 @@ Status CreateNewFile(const std::string& path, std::unique_ptr<NewFile>* file) {
   if (detail::TakeInjectedFailure(Operation::Write, "CreateNewFile", path, &status)) return status;
   std::string native;
   if (!posix::ToNativePath(path, &native)) return FailInvalidPath("open", path);
-  // O_EXCL: the file is ours alone from its first moment, so no share-mode lock is
-  // needed for anyone to see it as held.
+  // O_EXCL: the file is ours alone from its first moment. The writer lock tells other
+  // runs that it is in use (a file of ours left by a killed run holds none).
   const int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return FailWithErrno("open", path);
+  LockByte(fd, kWriterByte, F_WRLCK, path);
   *file = std::make_unique<PosixNewFile>(fd, std::move(native), path);
   return Status::Ok;
 }
@@ -278,6 +294,59 @@ Status CreateFolder(const std::string& path) {
   return Status::Ok;
 }
 
+namespace {
+
+// Copies `count` bytes of `from` over the start of `to` (both open) and cuts `to` there.
+bool CopyOver(int from, int to, uint64_t count) {
+  constexpr size_t kStep = 1u << 20;
+  std::unique_ptr<char[]> buffer(new char[kStep]);
+  uint64_t done = 0;
+  while (done < count) {
+    const ssize_t n = pread(from, buffer.get(), static_cast<size_t>(std::min<uint64_t>(kStep, count - done)),
+                            static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    if (WriteFully(to, done, std::string_view(buffer.get(), static_cast<size_t>(n)), std::string()) != Status::Ok) {
+      return false;
+    }
+    done += static_cast<uint64_t>(n);
+  }
+  return ftruncate(to, static_cast<off_t>(count)) == 0 && fsync(to) == 0;
+}
+
+// A file with other hard links cannot be swapped for the new one without splitting the
+// links, so its bytes are rewritten in place: the complete new file exists already, the
+// old bytes are copied aside first and put back if the rewrite fails.
+Status RewriteInPlace(const std::string& nativeFrom, const std::string& nativeTo, const std::string& both) {
+  Fd from(open(nativeFrom.c_str(), O_RDONLY | O_CLOEXEC));
+  Fd to(open(nativeTo.c_str(), O_RDWR | O_CLOEXEC));
+  if (from.get() < 0 || to.get() < 0) return FailWithErrno("open", both);
+  struct stat fromStat;
+  struct stat toStat;
+  if (fstat(from.get(), &fromStat) != 0 || fstat(to.get(), &toStat) != 0) return FailWithErrno("fstat", both);
+  const std::string kept = nativeFrom + ".old";
+  Fd backup(open(kept.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (backup.get() < 0) return FailWithErrno("open", both);
+  LockByte(backup.get(), kWriterByte, F_WRLCK, both);
+  const uint64_t oldSize = static_cast<uint64_t>(toStat.st_size);
+  if (!CopyOver(to.get(), backup.get(), oldSize)) {
+    const Status status = FailWithErrno("write", both);
+    unlink(kept.c_str());
+    return status;
+  }
+  if (!CopyOver(from.get(), to.get(), static_cast<uint64_t>(fromStat.st_size))) {
+    const Status status = FailWithErrno("write", both);
+    // The old bytes go back; were that to fail too, the copy beside it is kept.
+    if (CopyOver(backup.get(), to.get(), oldSize)) unlink(kept.c_str());
+    return status;
+  }
+  unlink(kept.c_str());
+  unlink(nativeFrom.c_str());
+  return Status::Ok;
+}
+
+}  // namespace
+
 Status MoveReplace(const std::string& from, const std::string& to) {
   const std::string both = from + " -> " + to;
   Status status;
@@ -290,15 +359,50 @@ Status MoveReplace(const std::string& from, const std::string& to) {
   struct stat st;
   if (lstat(nativeFrom.c_str(), &st) != 0) return FailWithErrno("lstat", both);
   if (IsHeldOpen(nativeFrom)) return detail::LogFailure("rename", both, Status::SharingViolation, EBUSY);
+  // A link stays a link: its target is what gets replaced.
+  if (lstat(nativeTo.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    std::unique_ptr<char, decltype(&free)> target(realpath(nativeTo.c_str(), nullptr), &free);
+    if (target) nativeTo = target.get();
+  }
   if (lstat(nativeTo.c_str(), &st) == 0) {
     // As MoveFileExW: a folder or a read-only file is not replaced.
     if (S_ISDIR(st.st_mode) || IsReadOnly(st)) {
       return detail::LogFailure("rename", both, Status::AccessDenied, EACCES);
     }
     if (IsHeldOpen(nativeTo)) return detail::LogFailure("rename", both, Status::SharingViolation, EBUSY);
+    if (S_ISREG(st.st_mode) && st.st_nlink > 1) return RewriteInPlace(nativeFrom, nativeTo, both);
+    // The new file takes the old one's mode, and its owner where we may give it.
+    if (chmod(nativeFrom.c_str(), st.st_mode & 07777) != 0) return FailWithErrno("chmod", both);
+    if (chown(nativeFrom.c_str(), st.st_uid, st.st_gid) != 0 && errno != EPERM) return FailWithErrno("chown", both);
   }
   if (rename(nativeFrom.c_str(), nativeTo.c_str()) != 0) return FailWithErrno("rename", both);
   return Status::Ok;
+}
+
+Status MoveNew(const std::string& from, const std::string& to) {
+  const std::string both = from + " -> " + to;
+  Status status;
+  if (detail::TakeInjectedFailure(Operation::Move, "MoveNew", both, &status)) return status;
+  std::string nativeFrom;
+  std::string nativeTo;
+  if (!posix::ToNativePath(from, &nativeFrom) || !posix::ToNativePath(to, &nativeTo)) {
+    return FailInvalidPath("rename", both);
+  }
+  if (renameat2(AT_FDCWD, nativeFrom.c_str(), AT_FDCWD, nativeTo.c_str(), RENAME_NOREPLACE) == 0) return Status::Ok;
+  if (errno != EINVAL && errno != ENOSYS) return FailWithErrno("renameat2", both);
+  // A file system without RENAME_NOREPLACE: a hard link fails just as well on a name
+  // that exists.
+  if (link(nativeFrom.c_str(), nativeTo.c_str()) != 0) return FailWithErrno("link", both);
+  unlink(nativeFrom.c_str());
+  return Status::Ok;
+}
+
+std::string ResolveLinks(const std::string& path) {
+  std::string native;
+  struct stat st;
+  if (!posix::ToNativePath(path, &native) || lstat(native.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  std::unique_ptr<char, decltype(&free)> target(realpath(native.c_str(), nullptr), &free);
+  return target ? posix::FromNativePath(target.get()) : path;
 }
 
 Status OpenForUpdate(const std::string& path, ShareMode share, std::unique_ptr<OpenFile>* file) {

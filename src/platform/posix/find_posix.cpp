@@ -3,6 +3,7 @@
 #include <fcntl.h>
 
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <string_view>
 
@@ -104,6 +105,10 @@ Status FindEntries(const std::string& pattern, std::vector<DirEntry>* entries) {
   const int dirFd = dirfd(dir.get());
   while (const dirent* entry = readdir(dir.get())) {
     std::string name = FromUtf8(entry->d_name);
+    // A name that is not UTF-8 would come back as another name (its bad bytes as
+    // U+FFFD), and a backslash inside one would read as a folder separator.
+    const bool representable =
+        std::strchr(entry->d_name, '\\') == nullptr && ToUtf8(name) == std::string_view(entry->d_name);
     const std::u16string wide = WorkingToUtf16(name);
     if (!MatchesPattern(mask, wide)) {
       const std::u16string shortName = ShortNameOf(wide);
@@ -111,7 +116,7 @@ Status FindEntries(const std::string& pattern, std::vector<DirEntry>* entries) {
     }
     const uint32_t attributes = posix::AttributesAt(dirFd, entry->d_name);
     if (attributes == kInvalidAttributes) continue;  // removed since readdir saw it
-    entries->push_back({std::move(name), attributes});
+    entries->push_back({std::move(name), attributes, representable});
   }
   // As FindFirstFileW: a folder without a match is a failed search.
   if (entries->empty()) return detail::LogFailure("readdir", pattern, Status::NotFound, ENOENT);

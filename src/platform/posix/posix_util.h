@@ -2,6 +2,8 @@
 // and the attributes Windows would report for an entry.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <string>
 
@@ -26,6 +28,9 @@ Status FailInvalidPath(const char* call, const std::string& path);
 // a symbolic link is a reparse point, and its target decides the directory bit, as
 // Windows reports a junction. kInvalidAttributes when the entry cannot be queried.
 uint32_t AttributesAt(int dirFd, const char* name);
+
+// The identity, size and time of a stat result.
+void FillFileInfo(const struct stat& st, FileInfo* info);
 
 // A file descriptor closed when it goes out of scope.
 class Fd {

@@ -90,6 +90,15 @@ Status FailInvalidPath(const char* call, const std::string& path) {
   return detail::LogFailure(call, path, Status::InvalidPath, EINVAL);
 }
 
+void FillFileInfo(const struct stat& st, FileInfo* info) {
+  info->volume = static_cast<uint64_t>(st.st_dev);
+  info->index = static_cast<uint64_t>(st.st_ino);
+  info->size = static_cast<uint64_t>(st.st_size);
+  info->modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  info->links = static_cast<uint32_t>(st.st_nlink);
+  info->regular = S_ISREG(st.st_mode);
+}
+
 uint32_t AttributesAt(int dirFd, const char* name) {
   struct stat entry;
   if (fstatat(dirFd, name, &entry, AT_SYMLINK_NOFOLLOW) != 0) return kInvalidAttributes;
@@ -100,6 +109,7 @@ uint32_t AttributesAt(int dirFd, const char* name) {
     if (fstatat(dirFd, name, &entry, 0) != 0) return attributes;
   }
   if (S_ISDIR(entry.st_mode)) attributes |= kAttrDirectory;
+  if (!S_ISDIR(entry.st_mode) && !S_ISREG(entry.st_mode)) attributes |= kAttrDevice;
   // Windows' read-only attribute lives in the owner's write bit (as Wine keeps it).
   if ((entry.st_mode & S_IWUSR) == 0) attributes |= kAttrReadOnly;
   return attributes != 0 ? attributes : kAttrNormal;

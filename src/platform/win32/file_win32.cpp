@@ -147,7 +147,39 @@ class Win32OpenFile : public OpenFile {
 
 }  // namespace
 
-Status ReadWholeFile(const std::string& path, std::string* bytes) {
+namespace {
+
+void FillFileInfo(const BY_HANDLE_FILE_INFORMATION& data, bool plainFile, FileInfo* info) {
+  info->volume = data.dwVolumeSerialNumber;
+  info->index = (static_cast<uint64_t>(data.nFileIndexHigh) << 32) | data.nFileIndexLow;
+  info->size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  info->modified = static_cast<int64_t>((static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                        data.ftLastWriteTime.dwLowDateTime);
+  info->links = data.nNumberOfLinks;
+  info->regular = plainFile && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+Status QueryOpenFile(HANDLE handle, FileInfo* info, const std::string& path) {
+  BY_HANDLE_FILE_INFORMATION data;
+  if (!GetFileInformationByHandle(handle, &data)) return FailWithLastError("GetFileInformationByHandle", path);
+  FillFileInfo(data, GetFileType(handle) == FILE_TYPE_DISK, info);
+  return Status::Ok;
+}
+
+}  // namespace
+
+Status QueryFile(const std::string& path, FileInfo* info) {
+  std::wstring wide;
+  if (!win32::ToWidePath(path, &wide)) return Status::InvalidPath;
+  // No access asked: attributes only, so no other program's share mode stands in the way.
+  Handle file(CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  // Not logged: asking whether a name is taken is no failure.
+  if (!file.valid()) return win32::StatusFromWin32(GetLastError());
+  return QueryOpenFile(file.get(), info, path);
+}
+
+Status ReadWholeFile(const std::string& path, std::string* bytes, FileInfo* info) {
   bytes->clear();
   Status status;
   if (detail::TakeInjectedFailure(Operation::Read, "ReadWholeFile", path, &status)) return status;
@@ -156,6 +188,14 @@ Status ReadWholeFile(const std::string& path, std::string* bytes) {
   Handle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                           nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.valid()) return FailWithLastError("CreateFileW", path);
+  // A device or pipe ("\\.\pipe\x", "CON") is no file to convert and may never end.
+  if (GetFileType(file.get()) != FILE_TYPE_DISK) {
+    return detail::LogFailure("GetFileType", path, Status::AccessDenied, ERROR_ACCESS_DENIED);
+  }
+  if (info) {
+    status = QueryOpenFile(file.get(), info, path);
+    if (status != Status::Ok) return status;
+  }
   uint64_t size = 0;
   status = FileSize(file.get(), &size, path);
   if (status != Status::Ok) return status;
@@ -241,12 +281,41 @@ Status MoveReplace(const std::string& from, const std::string& to) {
   }
   status = CheckNotReadOnly(wideTo, "MoveFileExW", both);
   if (status != Status::Ok) return status;
+  // ReplaceFileW keeps the replaced file's attributes, ACL, creation time and short
+  // name. Where the volume cannot do it, the plain move takes its place; so it does
+  // when ReplaceFileW removed the old file but could not rename the new one (no backup
+  // name was given, so the new file is still there under its own name).
+  if (ReplaceFileW(wideTo.c_str(), wideFrom.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+    return Status::Ok;
+  }
+  const DWORD error = GetLastError();
+  const bool moveInstead = error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_FILE_NOT_FOUND ||
+                           error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED ||
+                           error == ERROR_CALL_NOT_IMPLEMENTED || error == ERROR_INVALID_PARAMETER;
+  if (!moveInstead) {
+    return detail::LogFailure("ReplaceFileW", both, win32::StatusFromWin32(error), static_cast<long>(error));
+  }
   // No MOVEFILE_COPY_ALLOWED: a copy across volumes could stop halfway.
   if (!MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     return FailWithLastError("MoveFileExW", both);
   }
   return Status::Ok;
 }
+
+Status MoveNew(const std::string& from, const std::string& to) {
+  const std::string both = from + " -> " + to;
+  Status status;
+  if (detail::TakeInjectedFailure(Operation::Move, "MoveNew", both, &status)) return status;
+  std::wstring wideFrom;
+  std::wstring wideTo;
+  if (!win32::ToWidePath(from, &wideFrom) || !win32::ToWidePath(to, &wideTo)) {
+    return FailInvalidPath("MoveFileExW", both);
+  }
+  if (!MoveFileExW(wideFrom.c_str(), wideTo.c_str(), 0)) return FailWithLastError("MoveFileExW", both);
+  return Status::Ok;
+}
+
+std::string ResolveLinks(const std::string& path) { return path; }
 
 uint32_t GetAttributes(const std::string& path) {
   std::wstring wide;

@@ -16,7 +16,11 @@ Status FindEntries(const std::string& pattern, std::vector<DirEntry>* entries) {
   HANDLE find = FindFirstFileW(wide.c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) return win32::FailWithLastError("FindFirstFileW", pattern);
   do {
-    entries->push_back({win32::FromWide(data.cFileName), data.dwFileAttributes});
+    // A name with a lone surrogate has no working-code-page form that leads back to it.
+    std::string name = win32::FromWide(data.cFileName);
+    std::wstring back;
+    const bool representable = win32::ToWidePath(name, &back) && back == data.cFileName;
+    entries->push_back({std::move(name), data.dwFileAttributes, representable});
   } while (FindNextFileW(find, &data));
   const DWORD error = GetLastError();
   FindClose(find);

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 #include "encoding/charset.h"
 #include "platform/backend.h"
@@ -16,11 +17,38 @@ std::wstring ToWide(const std::string& text) {
   return std::wstring(wide.begin(), wide.end());
 }
 
+// Whether a full path may take the "\\?\" form as it is: that form is not normalised,
+// so "." and ".." components and forward slashes would no longer mean what they say.
+bool IsPlainFullPath(const std::wstring& path) {
+  const bool drive = path.size() >= 3 && path[1] == L':' && path[2] == L'\\';
+  const bool unc = path.size() >= 3 && path[0] == L'\\' && path[1] == L'\\' && path[2] != L'?' && path[2] != L'.';
+  if (!drive && !unc) return false;
+  if (path.find(L'/') != std::wstring::npos) return false;
+  for (size_t start = 0; start <= path.size();) {
+    size_t end = path.find(L'\\', start);
+    if (end == std::wstring::npos) end = path.size();
+    const std::wstring_view part(path.data() + start, end - start);
+    if (part == L"." || part == L"..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ToWidePath(const std::string& path, std::wstring* wide) {
   if (!detail::IsRepresentablePath(path)) return false;
   *wide = ToWide(path);
+  // Past MAX_PATH (248 for a folder) the W functions need the "\\?\" form, which lifts
+  // the limit to about 32,767 characters.
+  constexpr size_t kShortLimit = 240;
+  if (wide->size() >= kShortLimit && IsPlainFullPath(*wide)) {
+    if ((*wide)[1] == L':') {
+      wide->insert(0, L"\\\\?\\");
+    } else {
+      wide->replace(0, 2, L"\\\\?\\UNC\\");
+    }
+  }
   return true;
 }
 

@@ -1,0 +1,269 @@
+// Ways a conversion could cost the user a file, each tried on real files: an output that
+// is the source under another spelling, partial gzip data, a file changed meanwhile, the
+// identity of a replaced file, names taken or written twice in one run, temporary files.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "convert/convert_file.h"
+#include "convert/gzip_input.h"
+#include "convert/gzip_test_util.h"
+#include "platform/platform.h"
+#include "support/temp_dir.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#undef DeleteFile
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace cw {
+namespace {
+
+using test::W;
+
+const std::string kGbk = "\xD6\xD0\xCE\xC4\r\n";       // 中文
+const std::string kUtf8 = "\xE4\xB8\xAD\xE6\x96\x87\r\n";  // the same as UTF-8
+
+ConversionOptions ToUtf8Options(bool overwrite) {
+  ConversionOptions options;
+  options.inputEncoding = EncodingChoice::Ansi;
+  options.outputEncoding = EncodingChoice::Utf8;
+  options.withoutBom = true;
+  options.overwriteOriginal = overwrite;
+  return options;
+}
+
+class FileSafetyTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    platform::SetPumpHook(nullptr);
+    platform::ClearInjectedFailures();
+  }
+  std::string Put(const std::string& name, const std::string& bytes) {
+    const std::string path = dir_.Join(name);
+    test::WriteFileBytes(path, bytes);
+    return path;
+  }
+  // The names in the folder, to see that no temporary file was left.
+  std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(test::ToFsPath(folder))) {
+      names.push_back(entry.path().filename().u8string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  test::TempDir dir_;
+};
+
+TEST_F(FileSafetyTest, AnOutputThatIsTheSourceUnderAnotherSpellingIsNeverCutAtAZero) {
+  // Not overwriting, but the output path leads to the source itself.
+  const std::string png = std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16);
+  const std::string source = Put("img.png", png);
+  std::string output = dir_.Join(".\\img.png");
+  EXPECT_EQ(ConvertFile(source, output, ToUtf8Options(false)), ConvertStatus::NotText);
+  EXPECT_EQ(test::ReadFileBytes(source), png);
+#ifndef _WIN32
+  // An output folder that is a link back to the source folder.
+  std::filesystem::create_directory_symlink(test::ToFsPath(dir_.Path()), test::ToFsPath(dir_.Join("out")));
+  output = dir_.Join("out\\img.png");
+  EXPECT_EQ(ConvertFile(source, output, ToUtf8Options(false)), ConvertStatus::NotText);
+  EXPECT_EQ(test::ReadFileBytes(source), png);
+#endif
+}
+
+TEST_F(FileSafetyTest, OnlyACompleteGzipStreamIsConverted) {
+  const std::string gz = test::GzipBytes(kGbk);
+  std::string corrupt = gz;
+  corrupt[corrupt.size() - 6] ^= 1;  // the CRC
+  const struct {
+    const char* name;
+    std::string bytes;
+    ConvertStatus status;
+  } cases[] = {
+      {"complete.gz", gz + test::GzipBytes(kGbk), ConvertStatus::Converted},
+      {"trailing.gz", gz + "plain text after it", ConvertStatus::GzipTrailingData},
+      {"truncated.gz", gz.substr(0, gz.size() - 5), ConvertStatus::GzipTruncated},
+      {"badcrc.gz", corrupt, ConvertStatus::GzipCorrupt},
+      {"notgzip.gz", "\x1F\x8B not gzip at all", ConvertStatus::GzipCorrupt},
+  };
+  for (const auto& c : cases) {
+    for (const bool overwrite : {true, false}) {
+      const std::string source = Put(c.name, c.bytes);
+      std::string output = overwrite ? source : dir_.Join(std::string("out\\") + c.name);
+      EXPECT_EQ(ConvertFile(source, output, ToUtf8Options(overwrite)), c.status) << c.name;
+      if (c.status == ConvertStatus::Converted) {
+        EXPECT_EQ(test::ReadFileBytes(output), kUtf8 + kUtf8) << c.name;
+      } else {
+        EXPECT_EQ(test::ReadFileBytes(source), c.bytes) << c.name;
+        EXPECT_TRUE(overwrite || !test::PathExists(output)) << c.name;
+      }
+    }
+  }
+}
+
+TEST_F(FileSafetyTest, ASourceChangedWhileConvertingIsLeftAsItIs) {
+  // Another program appends to the log between our read and our write.
+  const std::string source = Put("app.log", kGbk);
+  platform::SetPumpHook([&] {
+    platform::SetPumpHook(nullptr);
+    std::filesystem::resize_file(test::ToFsPath(source), kGbk.size() + 3);
+  });
+  std::string output = source;
+  EXPECT_EQ(ConvertFile(source, output, ToUtf8Options(true)), ConvertStatus::SourceChanged);
+  EXPECT_EQ(test::ReadFileBytes(source), kGbk + std::string(3, '\0'));
+  EXPECT_EQ(Names(dir_.Path()), std::vector<std::string>{"app.log"});
+}
+
+TEST_F(FileSafetyTest, ALongNameCanBeOverwritten) {
+  // 250 bytes: a temporary name made by appending to it would pass the name limit.
+  const std::string source = Put(std::string(246, 'n') + ".txt", kGbk);
+  std::string output = source;
+  EXPECT_EQ(ConvertFile(source, output, ToUtf8Options(true)), ConvertStatus::Converted);
+  EXPECT_EQ(test::ReadFileBytes(source), kUtf8);
+}
+
+#ifndef _WIN32
+TEST_F(FileSafetyTest, OverwritingKeepsModeLinksAndSymbolicLinks) {
+  const std::string script = Put("run.sh", kGbk);
+  const std::string secret = Put("secret.txt", kGbk);
+  ::chmod(test::ToFsPath(script).c_str(), 0755);
+  ::chmod(test::ToFsPath(secret).c_str(), 0600);
+  const std::string linked = Put("linked.txt", kGbk);
+  std::filesystem::create_hard_link(test::ToFsPath(linked), test::ToFsPath(dir_.Join("other-name.txt")));
+  const std::string target = Put("target.txt", kGbk);
+  std::filesystem::create_symlink("target.txt", test::ToFsPath(dir_.Join("link.txt")));
+
+  for (const char* name : {"run.sh", "secret.txt", "linked.txt", "link.txt"}) {
+    std::string output = dir_.Join(name);
+    EXPECT_EQ(ConvertFile(output, output, ToUtf8Options(true)), ConvertStatus::Converted) << name;
+  }
+  struct stat st;
+  ASSERT_EQ(::stat(test::ToFsPath(script).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0755u);
+  ASSERT_EQ(::stat(test::ToFsPath(secret).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  // Both names of the hard-linked file still name one file, now converted.
+  ASSERT_EQ(::stat(test::ToFsPath(linked).c_str(), &st), 0);
+  EXPECT_EQ(st.st_nlink, 2u);
+  EXPECT_EQ(test::ReadFileBytes(dir_.Join("other-name.txt")), kUtf8);
+  // The link is still a link, and its target is what was converted.
+  EXPECT_TRUE(std::filesystem::is_symlink(test::ToFsPath(dir_.Join("link.txt"))));
+  EXPECT_EQ(test::ReadFileBytes(target), kUtf8);
+  EXPECT_EQ(Names(dir_.Path()), (std::vector<std::string>{"link.txt", "linked.txt", "other-name.txt", "run.sh",
+                                                         "secret.txt", "target.txt"}));
+}
+
+TEST_F(FileSafetyTest, APipeIsRefusedWithoutWaiting) {
+  const std::string pipe = dir_.Join("fifo.txt");
+  ASSERT_EQ(::mkfifo(test::ToFsPath(pipe).c_str(), 0644), 0);
+  std::string output = dir_.Join("out\\fifo.txt");
+  EXPECT_EQ(ConvertFile(pipe, output, ToUtf8Options(false)), ConvertStatus::Unreadable);
+  EXPECT_FALSE(test::PathExists(output));
+}
+#endif
+
+#ifdef _WIN32
+TEST_F(FileSafetyTest, OverwritingKeepsHiddenAndSystemAttributes) {
+  const std::string source = Put("hidden.txt", kGbk);
+  const std::wstring wide = test::ToFsPath(source).wstring();
+  ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+  std::string output = source;
+  EXPECT_EQ(ConvertFile(source, output, ToUtf8Options(true)), ConvertStatus::Converted);
+  EXPECT_EQ(test::ReadFileBytes(source), kUtf8);
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  EXPECT_EQ(attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM});
+  SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+#endif
+
+TEST_F(FileSafetyTest, PathsPastTheOldLimitConvert) {
+  // Seven folders of 40 characters: about 300 in all, past MAX_PATH on Windows.
+  std::string deep = dir_.Path();
+  for (int i = 0; i < 7; ++i) deep += "\\" + std::string(40, static_cast<char>('a' + i));
+  const std::string source = deep + "\\deep.txt";
+  ASSERT_GT(source.size(), 280u);
+  std::string output = deep + "\\out\\deep.txt";
+  std::vector<std::string> created;
+  ASSERT_TRUE(CreateParentDirectories(source, &created));
+  std::unique_ptr<platform::NewFile> file;
+  ASSERT_EQ(platform::CreateNewFile(source, &file), platform::Status::Ok);
+  ASSERT_EQ(file->Write(kGbk), platform::Status::Ok);
+  ASSERT_EQ(file->Close(), platform::Status::Ok);
+  EXPECT_EQ(ConvertFile(source, output, ToUtf8Options(false)), ConvertStatus::Converted);
+  std::string bytes;
+  EXPECT_EQ(platform::ReadWholeFile(output, &bytes), platform::Status::Ok);
+  EXPECT_EQ(bytes, kUtf8);
+  output = source;
+  EXPECT_EQ(ConvertFile(source, output, ToUtf8Options(true)), ConvertStatus::Converted);
+  EXPECT_EQ(platform::ReadWholeFile(source, &bytes), platform::Status::Ok);
+  EXPECT_EQ(bytes, kUtf8);
+  // The temporary folder's own removal cannot take such paths everywhere: clear it here.
+  for (const std::string& path : {output, deep + "\\out\\deep.txt"}) platform::DeleteFile(path);
+}
+
+TEST_F(FileSafetyTest, OneRunConvertsAFileOnceAndWritesAnOutputOnce) {
+  const std::string source = Put("a.txt", kGbk);
+  RunRecord run;
+  std::string output = source;
+  EXPECT_EQ(ConvertFile(source, output, ToUtf8Options(true), &run), ConvertStatus::Converted);
+  // The same file again, under another spelling: ANSI to UTF-8 twice would damage it.
+  output = dir_.Join(".\\a.txt");
+  EXPECT_EQ(ConvertFile(output, output, ToUtf8Options(true), &run), ConvertStatus::Duplicate);
+  EXPECT_EQ(test::ReadFileBytes(source), kUtf8);
+
+  // Two sources whose outputs meet: the second is refused. An output left by an
+  // earlier run is replaced as before.
+  const std::string one = Put("one.txt", kGbk);
+  const std::string two = Put("two.txt", "ab");
+  Put("out\\same.txt", "from an earlier run");
+  std::string first = dir_.Join("out\\same.txt");
+  std::string second = first;
+  EXPECT_EQ(ConvertFile(one, first, ToUtf8Options(false), &run), ConvertStatus::Converted);
+  EXPECT_EQ(ConvertFile(two, second, ToUtf8Options(false), &run), ConvertStatus::NameTaken);
+  EXPECT_EQ(test::ReadFileBytes(first), kUtf8);
+}
+
+TEST_F(FileSafetyTest, OverwriteUnderANewNameNeverTakesAnotherFilesName) {
+  // 乾 and 幹 both become 干, which exists: only 干 itself is converted.
+  const std::string gan1 = Put(W(u8"乾.txt"), "1");
+  const std::string gan2 = Put(W(u8"幹.txt"), "2");
+  const std::string gan3 = Put(W(u8"干.txt"), "3");
+  ConversionOptions options = ToUtf8Options(true);
+  options.scriptConversion = ScriptConversion::TraditionalToSimplified;
+  options.convertFileName = true;
+  RunRecord run;
+  std::vector<ConvertStatus> statuses;
+  for (const std::string& path : {gan1, gan2, gan3}) {
+    std::string output = path;
+    statuses.push_back(ConvertFile(path, output, options, &run));
+  }
+  EXPECT_EQ(statuses, (std::vector<ConvertStatus>{ConvertStatus::NameTaken, ConvertStatus::NameTaken,
+                                                  ConvertStatus::Converted}));
+  EXPECT_EQ(test::ReadFileBytes(gan1), "1");
+  EXPECT_EQ(test::ReadFileBytes(gan2), "2");
+  EXPECT_EQ(test::ReadFileBytes(gan3), "3");
+}
+
+TEST_F(FileSafetyTest, StaleTemporaryFilesGoAndOnesInUseStay) {
+  EXPECT_TRUE(IsTemporaryName("~cw0123abcd.tmp"));
+  EXPECT_TRUE(IsTemporaryName("page.html.cw~12.tmp"));
+  EXPECT_FALSE(IsTemporaryName("~cw0123abcz.tmp"));
+  EXPECT_FALSE(IsTemporaryName("~cw0123abcd.txt"));
+  EXPECT_FALSE(IsTemporaryName("notes.cw~.tmp"));
+  Put("~cw00000001.tmp", "left by a killed run");
+  Put("a.txt.cw~3.tmp", "left by an earlier version");
+  Put("~cw1.tmp", "not ours");
+  std::unique_ptr<platform::NewFile> inUse;
+  ASSERT_EQ(platform::CreateNewFile(dir_.Join("~cw00000002.tmp"), &inUse), platform::Status::Ok);
+  EXPECT_EQ(RemoveStaleTemporaries(dir_.Path()), 2);
+  EXPECT_EQ(Names(dir_.Path()), (std::vector<std::string>{"~cw00000002.tmp", "~cw1.tmp"}));
+  inUse->Close();
+}
+
+}  // namespace
+}  // namespace cw
