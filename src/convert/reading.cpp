@@ -113,6 +113,37 @@ std::string_view TextForCharsetScan(std::string_view bytes) {
   return bytes.substr(0, i);
 }
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at p (2 to 4), or 0 when there is none:
+// overlong forms (C0, C1, E0 80-9F, F0 80-8F), surrogates (ED A0-BF) and values above
+// U+10FFFF are not UTF-8.
+size_t Utf8SequenceLength(const unsigned char* p, size_t left) {
+  const unsigned b = p[0];
+  size_t need;
+  unsigned low = 0x80, high = 0xBF;
+  if (b >= 0xC2 && b <= 0xDF) {
+    need = 2;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    need = 3;
+    if (b == 0xE0) low = 0xA0;
+    if (b == 0xED) high = 0x9F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    need = 4;
+    if (b == 0xF0) low = 0x90;
+    if (b == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (left < need || p[1] < low || p[1] > high) return 0;
+  for (size_t k = 2; k < need; ++k) {
+    if ((p[k] & 0xC0) != 0x80) return 0;
+  }
+  return need;
+}
+
+}  // namespace
+
 bool IsLikelyUtf8(std::string_view bytes) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const size_t n = bytes.size();
@@ -130,26 +161,24 @@ bool IsLikelyUtf8(std::string_view bytes) {
       continue;
     }
     // Three-byte sequences first: they are what Chinese UTF-8 is made of. One look at
-    // four bytes checks the lead and both continuation bytes at once.
+    // four bytes checks the lead and both continuation bytes at once; the two lead bytes
+    // with a narrower second-byte range (E0, ED) take the full check below.
     if (i + 4 <= n) {
       uint32_t word;
       std::memcpy(&word, p + i, 4);
-      if ((LittleEndian(word) & 0x00C0C0F0u) == 0x008080E0u) {
+      if ((LittleEndian(word) & 0x00C0C0F0u) == 0x008080E0u && p[i] != 0xE0 && p[i] != 0xED) {
         i += 3;
         continue;
       }
     }
-    const unsigned char b = p[i];
-    if (i + 2 < n && (b & 0xF0) == 0xE0 && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80) {
-      i += 3;
-    } else if (b < 0x80) {
+    if (p[i] < 0x80) {
       ++ascii;
       ++i;
-    } else if (i + 1 < n && (b & 0xE0) == 0xC0 && (p[i + 1] & 0xC0) == 0x80) {
-      i += 2;
-    } else {
-      return false;
+      continue;
     }
+    const size_t length = Utf8SequenceLength(p + i, n - i);
+    if (length == 0) return false;
+    i += length;
   }
   return ascii != n;
 }

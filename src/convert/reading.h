@@ -52,9 +52,10 @@ DecodedText DecodeBytes(std::string_view fileBytes, EncodingChoice input);
 // Reads the file and decodes it. The source is never modified.
 DecodedText LoadDecodedText(const std::string& sourcePath, EncodingChoice input);
 
-// The UTF-8 plausibility scan: only one-, two- and three-byte sequences count (overlong
-// and surrogate forms are accepted, four-byte ones are not), and a text of nothing but
-// ASCII is not UTF-8. Pumps window messages every 64 KiB or so.
+// The UTF-8 scan: true when the bytes are well-formed UTF-8 as Unicode defines it
+// (four-byte sequences up to U+10FFFF accepted; overlong forms, surrogates and anything
+// above U+10FFFF rejected), and a text of nothing but ASCII is not UTF-8. Pumps window
+// messages every 64 KiB or so.
 bool IsLikelyUtf8(std::string_view bytes);
 
 // The part of the file the charset scan looks at: up to the first zero or 1A byte, a

@@ -25,14 +25,14 @@ TEST_F(DetectionCorpus, BareFilesAsDetected) {
     EncodingChoice expected;
   };
   // Without a mark or a declaration, only the UTF-8 scan can tell: every legacy file
-  // is read as ANSI, and every UTF-8 file as UTF-8 unless it needs four-byte sequences.
+  // is read as ANSI, and every UTF-8 file as UTF-8.
   const Case cases[] = {
       {"gb2312.txt", EncodingChoice::Ansi},      {"gbk.txt", EncodingChoice::Ansi},
       {"gb18030.txt", EncodingChoice::Ansi},     {"big5.txt", EncodingChoice::Ansi},
       {"big5hkscs.txt", EncodingChoice::Ansi},   {"gb2312-utf8.txt", EncodingChoice::Utf8},
       {"gbk-utf8.txt", EncodingChoice::Utf8},    {"big5-utf8.txt", EncodingChoice::Utf8},
-      // Holds characters outside the BMP: four-byte sequences fail the scan.
-      {"big5hkscs-utf8.txt", EncodingChoice::Ansi},
+      // Holds characters outside the BMP, in four-byte sequences.
+      {"big5hkscs-utf8.txt", EncodingChoice::Utf8},
   };
   for (const Case& c : cases) {
     const std::string bytes = Read(c.file);

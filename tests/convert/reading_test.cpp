@@ -65,18 +65,30 @@ TEST(DetectAuto, Utf8ScanRules) {
   // All ASCII, the empty file included, is ANSI.
   EXPECT_EQ(Auto("plain ascii\r\n").detected, EncodingChoice::Ansi);
   EXPECT_EQ(Auto("").detected, EncodingChoice::Ansi);
-  // A four-byte sequence fails the scan: the file is read as ANSI, unchanged.
+  // A four-byte sequence is UTF-8 too: the character arrives as its four GB18030 bytes.
   const std::string withEmoji = kZhongwenUtf8 + "\xF0\x9F\x98\x80";
   DecodedText d = Auto(withEmoji);
-  EXPECT_EQ(d.detected, EncodingChoice::Ansi);
-  EXPECT_EQ(d.text, withEmoji);
-  // GBK text is not UTF-8.
+  EXPECT_EQ(d.detected, EncodingChoice::Utf8);
+  EXPECT_EQ(d.text, kZhongwenGbk + "\x94\x39\xFC\x36");
+  // GBK text is not UTF-8, "联通" (C1 AA CD A8: an overlong lead byte) included.
   EXPECT_EQ(Auto(kZhongwenGbk).detected, EncodingChoice::Ansi);
+  EXPECT_EQ(Auto("\xC1\xAA\xCD\xA8").detected, EncodingChoice::Ansi);
 }
 
-TEST(IsLikelyUtf8Scan, AcceptsWhatTheRuleAcceptsOnly) {
-  EXPECT_TRUE(IsLikelyUtf8("\xC0\x80"));            // overlong two-byte form
-  EXPECT_TRUE(IsLikelyUtf8("\xED\xA0\x80"));        // a surrogate
+TEST(IsLikelyUtf8Scan, AcceptsUnicodeUtf8Only) {
+  struct Case {
+    const char* bytes;
+    bool utf8;
+  } cases[] = {
+      {"\xC2\x80", true},          {"\xC0\x80", false},     {"\xC1\xBF", false},  // overlong two-byte
+      {"\xE0\xA0\x80", true},      {"\xE0\x9F\xBF", false},                    // overlong three-byte
+      {"\xED\x9F\xBF", true},      {"\xED\xA0\x80", false},                    // surrogates
+      {"\xF0\x90\x80\x80", true},  {"\xF0\x8F\xBF\xBF", false},               // overlong four-byte
+      {"\xF4\x8F\xBF\xBF", true},  {"\xF4\x90\x80\x80", false},               // above U+10FFFF
+      {"\xF5\x80\x80\x80", false}, {"\xF0\xA1\xB5", false},                   // F5, cut short
+      {"x\xE0\xA0\x80x", true},    {"x\xED\xA0\x80xyz", false},                // inside longer text
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsLikelyUtf8(c.bytes), c.utf8) << c.bytes;
   EXPECT_FALSE(IsLikelyUtf8("\xE4\xB8"));           // cut short
   EXPECT_FALSE(IsLikelyUtf8("a\x80"));              // lone continuation
   EXPECT_FALSE(IsLikelyUtf8("abc"));
