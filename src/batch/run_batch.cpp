@@ -105,11 +105,15 @@ void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* giv
     ConversionOptions options = OptionsFromControls();
     options.inputEncoding = state_.passInput;
     options.outputEncoding = state_.passOutput;
-    if (ConvertFile(source, output, options) == ConvertStatus::Converted) {
+    ConvertReport report;
+    const ConvertStatus status = ConvertFile(source, output, options, &report);
+    if (status == ConvertStatus::Converted || status == ConvertStatus::ConvertedWithLosses) {
       ++state_.converted;
+      if (status == ConvertStatus::ConvertedWithLosses) ++state_.convertedWithLosses;
     } else {
       ++state_.failed;
     }
+    if (fileObserver_) fileObserver_(FileOutcome{source, output, status, report});
     if (state_.stopRequested) return;
   }
 

@@ -68,6 +68,13 @@ class StatusPrinter {
     if (barShown_) std::fputc('\n', stdout);
   }
 
+  // A line of its own, after the bar if one is shown.
+  void Line(const std::string& text) {
+    if (barShown_) std::fputc('\n', stdout);
+    barShown_ = false;
+    std::printf("%s\n", text.c_str());
+  }
+
   void Show(const std::string& caption) {
     const std::string shown = TextForDisplay(caption);
     if (!terminal_) {
@@ -141,12 +148,22 @@ int RunBatchCommand(const Args& args) {
   batch::BatchJob job(*window, dialogs);
   StatusPrinter printer(ControlOf(*window, u8"进度条"));
   job.SetStatusObserver([&printer](const std::string& caption) { printer.Show(caption); });
+  // How each file was read, and what became of it when that is not a plain conversion.
+  job.SetFileObserver([&printer](const batch::FileOutcome& outcome) {
+    std::string line = "  " + TextForDisplay(outcome.source) + ": " + EncodingChoiceName(outcome.report.detected);
+    if (!outcome.report.howRead.empty()) line += " (" + outcome.report.howRead + ")";
+    if (outcome.status != ConvertStatus::Converted) line += "; " + ConvertStatusText(outcome.status, outcome.report);
+    printer.Line(line);
+  });
   if (listMode) {
     job.OnListButtonClick();
   } else {
     job.OnFolderButtonClick();
   }
-  return job.State().failed == 0 ? 0 : 1;
+  const batch::BatchState& state = job.State();
+  printer.Line("converted " + std::to_string(state.converted) + " (with losses " +
+               std::to_string(state.convertedWithLosses) + "), failed " + std::to_string(state.failed));
+  return state.failed == 0 ? 0 : 1;
 }
 
 }  // namespace

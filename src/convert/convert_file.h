@@ -9,6 +9,7 @@
 
 #include "convert/options.h"
 #include "convert/reading.h"
+#include "encoding/charset.h"
 
 namespace cw {
 
@@ -20,8 +21,26 @@ enum class ConvertStatus {
   SourceNotRemoved,  // written under the new name, but the old name could not be removed
   TooLarge,          // more than the process can hold while converting: nothing was written
   NotText,           // overwriting, but the content holds a zero character: left as it is
+  // Over the original, nothing that loses content is written; the original stays:
+  NotExact,          // the source is not valid in the charset it was read as
+  CannotHold,        // the output charset cannot hold every character
+  // Written elsewhere, such a file is still converted, and this says it lost something.
+  ConvertedWithLosses,
 };
 const char* ConvertStatusName(ConvertStatus status);
+
+// How one file went: the encoding it was read as, and what was lost on the way.
+struct ConvertReport {
+  EncodingChoice detected = EncodingChoice::Auto;
+  std::string howRead;  // how the encoding was decided (mark, declaration, scan, statistics)
+  // The charset the source was not valid in (undecodable bytes), or the one that could
+  // not hold every character (unencodable ones).
+  std::string lossCharset;
+  TranscodeLosses losses;
+};
+// The status as a line for the user, with the charset named where it matters:
+// "not converted: the file is not valid UTF-8", "not converted: BIG5 cannot hold ...".
+std::string ConvertStatusText(ConvertStatus status, const ConvertReport& report);
 
 // Every line break (CR LF, lone CR, lone LF) becomes the chosen one; Keep changes
 // nothing. A CR or LF that is the second byte of a two-byte character is left alone.
@@ -43,6 +62,8 @@ WriteStatus WriteEncodedText(const std::string& outputPath, std::string_view tex
 // Converts one file. `outputPath` is the full path to write (the source path itself
 // when overwriting); with file-name conversion its last component is replaced by the
 // mapped name and the variable holds the new path afterwards.
-ConvertStatus ConvertFile(const std::string& sourcePath, std::string& outputPath, const ConversionOptions& options);
+// `report`, when given, receives how the file was read and what was lost.
+ConvertStatus ConvertFile(const std::string& sourcePath, std::string& outputPath, const ConversionOptions& options,
+                          ConvertReport* report = nullptr);
 
 }  // namespace cw

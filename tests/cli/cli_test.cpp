@@ -47,10 +47,13 @@ TEST_F(CliTest, DetectPrintsTheEncodingAndFailsOnUnreadableFiles) {
   const std::string page = Put("b.htm", "<meta charset=big5>\xA4\xA4");
   CliRun run = Cli("detect '" + utf8 + "' '" + page + "'");
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, "Utf8\t" + utf8 + "\nBig5\t" + page + "\n");
+  EXPECT_EQ(run.out, "Utf8\t" + utf8 + "\tUTF-8 scan\nBig5\t" + page + "\tdeclared in a meta tag\n");
   run = Cli("detect '" + utf8 + "' '" + Native("missing.txt") + "'");
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "Utf8\t" + utf8 + "\n");
+  EXPECT_EQ(run.out, "Utf8\t" + utf8 + "\tUTF-8 scan\n");
+  // Statistics name every reading that fits, and the margin of a winner other than GBK.
+  const std::string bare = Put("c.txt", "\xA4\xA4\xA4\xE5");  // 中文 in Big5
+  EXPECT_EQ(Cli("detect '" + bare + "'").out, "Big5\t" + bare + "\tstatistics: GBK -1.00, BIG5 1.00, UTF-16LE -1.00, UTF-16BE -1.00 (margin 2.00)\n");
 }
 
 TEST_F(CliTest, ConvertWritesAndPrintsTheOutputPath) {
@@ -76,6 +79,23 @@ TEST_F(CliTest, ConvertWithRenameOverwritesUnderTheNewName) {
   EXPECT_EQ(run.out, Native(test::W(u8"簡體.txt")) + "\n");
   EXPECT_FALSE(test::PathExists(dir_.Join(test::W(u8"简体.txt"))));
   EXPECT_EQ(test::ReadFileBytes(dir_.Join(test::W(u8"簡體.txt"))), test::W(u8"簡體"));
+}
+
+TEST_F(CliTest, BatchSaysHowEachFileWasReadAndCountsLosses) {
+  Put("docs/big5.txt", "\xA4\xA4\xA4\xE5\r\n");
+  Put("docs/broken.txt", "\xEF\xBB\xBF\xE4\xB8\xAD\xFF");  // UTF-8 with a mark, one bad byte
+  CliRun run = Cli("batch --out utf8 '" + Native("docs") + "'");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("big5.txt: Big5 (statistics: "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("broken.txt: Utf8 (byte-order mark); converted with losses: 1 byte sequence(s) not valid UTF-8"),
+            std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("converted 2 (with losses 1), failed 0\n"), std::string::npos) << run.out;
+  // Over the originals the lossy file is refused and counted as failed.
+  run = Cli("batch --out utf8 --overwrite '" + Native("docs") + "'");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("not converted: the file is not valid UTF-8"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("converted 1 (with losses 0), failed 1\n"), std::string::npos) << run.out;
+  EXPECT_EQ(test::ReadFileBytes(dir_.Join("docs/broken.txt")), "\xEF\xBB\xBF\xE4\xB8\xAD\xFF");
 }
 
 TEST_F(CliTest, TranscodeFiltersStandardInput) {
