@@ -82,14 +82,22 @@ constexpr size_t kStatisticsSample = 64 * 1024;
 // What one character says about a reading: +1 for what Chinese text is made of (its
 // frequent Han characters and punctuation, and in UTF-16 printable ASCII), -1 for what
 // a wrong reading lands on (private use, replacement, controls, kana, Greek, Cyrillic,
-// box drawing, Hangul, rare extension Han), 0 for the rest.
+// Hangul, rare extension Han), 0 for the rest. Box drawing and the controls of terminal
+// text (backspace, form feed, escape) say nothing either way: tables and coloured text
+// are made of them, whatever the charset.
+constexpr int kIgnored = 2;
+
 int CharacterWeight(char32_t c) {
-  if (c < 0x80) return (c >= 0x20 && c < 0x7F) || c == '\t' || c == '\n' || c == '\r' ? 1 : -1;
+  if (c < 0x80) {
+    if ((c >= 0x20 && c < 0x7F) || c == '\t' || c == '\n' || c == '\r') return 1;
+    return c == 0x08 || c == 0x0C || c == 0x1B ? kIgnored : -1;
+  }
   if (IsFrequentHan(c)) return 1;
   if ((c >= 0x3000 && c <= 0x3003) || (c >= 0x3008 && c <= 0x3011) || (c >= 0xFF01 && c <= 0xFF5E) ||
       (c >= 0x2018 && c <= 0x201D) || c == 0x2026 || c == 0x2014 || c == 0x00B7 || c == 0x2027) {
     return 1;
   }
+  if (c >= 0x2500 && c <= 0x257F) return kIgnored;
   if (c >= 0x4E00 && c <= 0x9FFF) return 0;
   if ((c >= 0x00A0 && c <= 0x00BF) || c == 0x00D7 || c == 0x00F7 || (c >= 0x2000 && c <= 0x206F) ||
       (c >= 0x2100 && c <= 0x24FF) || (c >= 0x25A0 && c <= 0x26FF) || (c >= 0xFE30 && c <= 0xFE4F) ||
@@ -115,10 +123,12 @@ Reading Score(std::string_view sample, bool cut, EncodingChoice encoding, Charse
   size_t replacements = 0;
   bool lastReplaced = false;
   VisitCharacters(sample, charset, [&](char32_t c) {
-    sum += CharacterWeight(c);
-    ++reading.scored;
     lastReplaced = c == 0xFFFD;
     replacements += lastReplaced;
+    const int weight = CharacterWeight(c);
+    if (weight == kIgnored) return;
+    sum += weight;
+    ++reading.scored;
   });
   if (cut && lastReplaced) {
     --replacements;
