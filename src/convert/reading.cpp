@@ -348,7 +348,7 @@ SourceRead DecideSource(std::string fileBytes, EncodingChoice input) {
     // A declaration the bytes contradict does not win when they are valid in another
     // charset: then the file is decided as if nothing were declared.
     const bool otherFits = (source.encoding != EncodingChoice::Utf8 && IsLikelyUtf8(rest)) ||
-                           CountUndecodable(TextForCharsetScan(rest), Charset::Gb18030) == 0 ||
+                           CountUndecodable(rest, Charset::Gb18030) == 0 ||
                            (source.encoding == EncodingChoice::Utf8 && CountUndecodable(rest, Charset::Big5Web) == 0);
     const std::string declared = CharsetNameOf(source.encoding).data();
     if (!otherFits) {
