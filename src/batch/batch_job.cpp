@@ -66,6 +66,10 @@ void BatchJob::SetStatusObserver(std::function<void(const std::string&)> observe
   statusObserver_ = std::move(observer);
 }
 
+void BatchJob::SetFileObserver(std::function<void(const FileOutcome&)> observer) {
+  fileObserver_ = std::move(observer);
+}
+
 void BatchJob::StopClick(ControlId button) {
   const BatchTexts& t = Texts();
   Ctl(button).SetCaption(button == kFolderButton ? t.folderStopping : t.listStopping);
@@ -81,6 +85,7 @@ void BatchJob::BeginRun(RunKind kind) {
   state_.failed = 0;
   state_.failures.clear();
   state_.record = RunRecord();
+  state_.convertedWithLosses = 0;
   if (kind == RunKind::Folder) {
     Ctl(kFolderButton).SetCaption(t.folderRunning);
     Ctl(kListButton).SetEnabled(false);

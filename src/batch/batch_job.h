@@ -60,6 +60,15 @@ struct BatchState {
   // converted nor failed: the run converts a file once).
   std::vector<FailedFile> failures;
   RunRecord record;             // what the run has converted and written
+  int convertedWithLosses = 0;  // of the converted: bytes or characters replaced on the way
+};
+
+// One file's outcome, as the batch hands it to an observer.
+struct FileOutcome {
+  const std::string& source;
+  const std::string& output;
+  ConvertStatus status;
+  const ConvertReport& report;
 };
 
 class BatchJob {
@@ -88,6 +97,8 @@ class BatchJob {
   // Called with every caption the status label takes (the command-line driver prints
   // them); the label itself is always written first.
   void SetStatusObserver(std::function<void(const std::string& caption)> observer);
+  // Called after every file with its outcome (the command-line driver prints it).
+  void SetFileObserver(std::function<void(const FileOutcome& outcome)> observer);
 
   // One pass over a folder (no list) or over the given list of full paths.
   void RunBatch(std::string& folder, const std::vector<std::string>* givenList);
@@ -127,6 +138,7 @@ class BatchJob {
   RunKind runKind_ = RunKind::None;
   bool collectingDrop_ = false;  // the current drop's first item was accepted
   std::function<void(const std::string&)> statusObserver_;
+  std::function<void(const FileOutcome&)> fileObserver_;
   mutable form::Control* controls_[kControlCount] = {};
   // Stands in for a control the window lacks, so that the batch never has to check.
   mutable form::MemoryWindow spare_;

@@ -110,13 +110,16 @@ void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* giv
     ConversionOptions options = OptionsFromControls();
     options.inputEncoding = state_.passInput;
     options.outputEncoding = state_.passOutput;
-    const ConvertStatus status = ConvertFile(source, output, options, &state_.record);
-    if (status == ConvertStatus::Converted) {
+    ConvertReport report;
+    const ConvertStatus status = ConvertFile(source, output, options, &state_.record, &report);
+    if (status == ConvertStatus::Converted || status == ConvertStatus::ConvertedWithLosses) {
       ++state_.converted;
+      if (status == ConvertStatus::ConvertedWithLosses) ++state_.convertedWithLosses;
     } else if (status != ConvertStatus::Duplicate) {
       ++state_.failed;
       state_.failures.push_back({source, status});
     }
+    if (fileObserver_) fileObserver_(FileOutcome{source, output, status, report});
     if (state_.stopRequested) return;
   }
 

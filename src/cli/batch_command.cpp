@@ -69,6 +69,13 @@ class StatusPrinter {
     if (barShown_) std::fputc('\n', stdout);
   }
 
+  // A line of its own, after the bar if one is shown.
+  void Line(const std::string& text) {
+    if (barShown_) std::fputc('\n', stdout);
+    barShown_ = false;
+    std::printf("%s\n", text.c_str());
+  }
+
   void Show(const std::string& caption) {
     const std::string shown = TextForDisplay(caption);
     if (!terminal_) {
@@ -143,6 +150,13 @@ int RunBatchCommand(const Args& args) {
   batch::BatchJob job(*window, dialogs);
   StatusPrinter printer(ControlOf(*window, u8"进度条"));
   job.SetStatusObserver([&printer](const std::string& caption) { printer.Show(caption); });
+  // How each file was read, and what became of it when that is not a plain conversion.
+  job.SetFileObserver([&printer](const batch::FileOutcome& outcome) {
+    std::string line = "  " + TextForDisplay(outcome.source) + ": " + EncodingChoiceName(outcome.report.detected);
+    if (!outcome.report.howRead.empty()) line += " (" + outcome.report.howRead + ")";
+    if (outcome.status != ConvertStatus::Converted) line += "; " + ConvertStatusText(outcome.status, outcome.report);
+    printer.Line(line);
+  });
   if (listMode) {
     job.OnListButtonClick();
   } else {
@@ -150,10 +164,10 @@ int RunBatchCommand(const Args& args) {
   }
   const batch::BatchState& state = job.State();
   for (const batch::FailedFile& file : state.failures) {
-    std::printf("failed: %s: %s\n", PathForDisplay(file.path).c_str(), ConvertStatusName(file.status));
+    printer.Line("failed: " + PathForDisplay(file.path) + ": " + ConvertStatusName(file.status));
   }
-  // (The count of files converted with losses goes between these two.)
-  std::printf("converted: %d, failed: %d\n", state.converted, state.failed);
+  printer.Line("converted: " + std::to_string(state.converted) + " (with losses: " +
+               std::to_string(state.convertedWithLosses) + "), failed: " + std::to_string(state.failed));
   return state.failed == 0 ? 0 : 1;
 }
 

@@ -29,10 +29,13 @@ int RunConvert(const Args& args) {
   }
   const std::string source = PathFromArg(paths[0]);
   std::string output = paths.size() == 2 ? PathFromArg(paths[1]) : source;
-  const ConvertStatus status = ConvertFile(source, output, options);
+  ConvertReport report;
+  const ConvertStatus status = ConvertFile(source, output, options, &report);
   if (status != ConvertStatus::Converted) {
-    std::fprintf(stderr, "chengwen-cli convert: %s: %s\n", paths[0].c_str(), ConvertStatusName(status));
-    return 1;
+    std::fprintf(stderr, "chengwen-cli convert: %s: %s\n", paths[0].c_str(),
+                 ConvertStatusText(status, report).c_str());
+    // Converted with losses is written all the same: said, but not a failure.
+    if (status != ConvertStatus::ConvertedWithLosses) return 1;
   }
   std::printf("%s\n", PathForDisplay(output).c_str());
   return 0;

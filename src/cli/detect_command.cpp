@@ -1,5 +1,6 @@
 // chengwen-cli detect: the encoding each file would be read as with automatic input.
 #include <cstdio>
+#include <string>
 
 #include "cli/cli_util.h"
 #include "cli/command.h"
@@ -21,13 +22,16 @@ int RunDetect(const Args& args) {
       status = 1;
       continue;
     }
-    std::printf("%s\t%s\n", EncodingChoiceName(decoded.detected), arg.c_str());
+    // How it was decided, and whether the decoding was exact.
+    std::string how = decoded.howDecided;
+    if (decoded.undecodable != 0) how += "; " + std::to_string(decoded.undecodable) + " undecodable";
+    std::printf("%s\t%s\t%s\n", EncodingChoiceName(decoded.detected), arg.c_str(), how.c_str());
   }
   return status;
 }
 
 }  // namespace
 
-CW_CLI_COMMAND(detect, "detect", "detect FILE...  (detected encoding, a tab, the path)", RunDetect);
+CW_CLI_COMMAND(detect, "detect", "detect FILE...  (detected encoding, the path and how it was decided, tab-separated)", RunDetect);
 
 }  // namespace cw::cli

@@ -188,4 +188,27 @@ DeclaredCharset FindDeclaredCharset(std::string_view text) {
   }
 }
 
+DeclaredCharset FindXmlDeclaredCharset(std::string_view text) {
+  size_t at = text.find_first_not_of(" \t\r\n");
+  if (at == std::string_view::npos || text.compare(at, 5, "<?xml") != 0) return DeclaredCharset::None;
+  const size_t end = text.find("?>", at);
+  if (end == std::string_view::npos) return DeclaredCharset::None;
+  const std::string declaration = text::AsciiLower(text.substr(at, end - at));
+  size_t name = declaration.find("encoding");
+  if (name == std::string::npos) return DeclaredCharset::None;
+  name = declaration.find_first_not_of(" \t\r\n", name + 8);
+  if (name == std::string::npos || declaration[name] != '=') return DeclaredCharset::None;
+  const size_t quote = declaration.find_first_not_of(" \t\r\n", name + 1);
+  if (quote == std::string::npos || (declaration[quote] != '"' && declaration[quote] != '\'')) {
+    return DeclaredCharset::None;
+  }
+  const size_t close = declaration.find(declaration[quote], quote + 1);
+  if (close == std::string::npos) return DeclaredCharset::None;
+  const std::string value = declaration.substr(quote + 1, close - quote - 1);
+  if (value == "utf-8") return DeclaredCharset::Utf8;
+  if (value == "big5-hkscs") return DeclaredCharset::Big5Hkscs;
+  if (value == "big5") return DeclaredCharset::Big5;
+  return DeclaredCharset::None;
+}
+
 }  // namespace cw

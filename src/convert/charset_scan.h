@@ -15,6 +15,11 @@ enum class DeclaredCharset { None = 0, Utf8 = 1, Big5 = 2, Big5Hkscs = 3 };
 // one of the three; None otherwise.
 DeclaredCharset FindDeclaredCharset(std::string_view text);
 
+// The charset of an XML declaration at the start of the text (after blanks):
+// <?xml version="1.0" encoding="big5"?> gives Big5; UTF-8, Big5 and Big5-HKSCS are
+// recognised, case ignored, in either kind of quotes. None otherwise.
+DeclaredCharset FindXmlDeclaredCharset(std::string_view text);
+
 // Options of the delimiter searches. The charset scan uses none of them.
 struct BetweenOptions {
   bool backward = false;  // take the last left delimiter instead of the first

@@ -71,6 +71,9 @@ const char* ConvertStatusName(ConvertStatus status) {
     case ConvertStatus::NotRegularFile: return "not a regular file";
     case ConvertStatus::InvalidName: return "name cannot be expressed as a path";
     case ConvertStatus::Duplicate: return "already converted in this run";
+    case ConvertStatus::NotExact: return "not converted: the file is not valid in its charset";
+    case ConvertStatus::CannotHold: return "not converted: the output charset cannot hold every character";
+    case ConvertStatus::ConvertedWithLosses: return "converted with losses";
   }
   return "failed";
 }
@@ -104,6 +107,23 @@ int RemoveStaleTemporaries(const std::string& folder) {
     }
   }
   return removed;
+std::string ConvertStatusText(ConvertStatus status, const ConvertReport& report) {
+  const std::string& charset = report.lossCharset;
+  switch (status) {
+    case ConvertStatus::NotExact: return "not converted: the file is not valid " + charset;
+    case ConvertStatus::CannotHold: return "not converted: " + charset + " cannot hold every character";
+    case ConvertStatus::ConvertedWithLosses: {
+      std::string text = "converted with losses:";
+      if (report.losses.undecodable != 0) {
+        text += " " + std::to_string(report.losses.undecodable) + " byte sequence(s) not valid " + charset;
+      }
+      if (report.losses.unencodable != 0) {
+        text += " " + std::to_string(report.losses.unencodable) + " character(s) " + charset + " cannot hold";
+      }
+      return text;
+    }
+    default: return ConvertStatusName(status);
+  }
 }
 
 std::string ConvertLineEndings(std::string_view text, LineEndingChoice choice) {
@@ -270,11 +290,18 @@ Charset OutputCharset(EncodingChoice encoding) {
 // the output charset gives the same bytes, in one pass and streamed to the file piece
 // by piece. Returns no producer when that shortcut does not apply; the caller then
 // takes the working text way.
-Producer DirectProducer(const SourceRead& source, const ConversionOptions& options) {
+// What the losses of a conversion mean for it: over the original any loss stops the
+// write; elsewhere the losses are only counted.
+struct LossWatch {
+  bool refuse = false;
+  TranscodeLosses losses;
+};
+
+Producer DirectProducer(const SourceRead& source, const ConversionOptions& options, LossWatch* watch) {
   if (options.scriptConversion != ScriptConversion::None || options.lineEndings != LineEndingChoice::Keep) {
     return nullptr;
   }
-  const Charset from = CharsetFromName(CharsetNameOf(source.encoding));
+  const Charset from = ReadingCharsetOf(source.encoding);
   const std::string_view rest = source.Rest();
   // A text cut at a zero character, or an empty one, takes the full way.
   if (from == Charset::Unknown || rest.empty() || HoldsZeroCharacter(rest, from)) return nullptr;
@@ -283,11 +310,18 @@ Producer DirectProducer(const SourceRead& source, const ConversionOptions& optio
   const Charset to = OutputCharset(outputEncoding);
   if (to == Charset::Unknown) return nullptr;
   const std::string_view mark = options.withoutBom ? std::string_view() : ByteOrderMarkOf(outputEncoding);
-  return [rest, from, to, mark](platform::NewFile& file) {
+  return [rest, from, to, mark, watch](platform::NewFile& file) {
     if (!mark.empty() && file.Write(mark) != platform::Status::Ok) return false;
-    return TranscodeStreamed(
-        rest, from, to, [&file](std::string_view piece) { return file.Write(piece) == platform::Status::Ok; },
+    TranscodeLossScope scope;
+    const bool written = TranscodeStreamed(
+        rest, from, to,
+        [&file, &scope, watch](std::string_view piece) {
+          if (watch->refuse && scope.Losses().Any()) return false;
+          return file.Write(piece) == platform::Status::Ok;
+        },
         /*zeroFree=*/true);
+    watch->losses = scope.Losses();
+    return written;
   };
 }
 
@@ -334,8 +368,27 @@ ConvertStatus GzipFailure(GunzipStatus status) {
   }
 }
 
+// The name of the charset an encoding reads or writes, for the user: the working code
+// page is GBK.
+std::string CharsetLabel(EncodingChoice encoding) {
+  const std::string_view name = CharsetNameOf(encoding);
+  return name.empty() ? "GBK" : std::string(name);
+}
+
+// Records one step's losses in the report. Returns the status that refuses the file
+// when the output would replace the original, Converted otherwise.
+ConvertStatus NoteLosses(const TranscodeLosses& losses, const std::string& readCharset,
+                         const std::string& writeCharset, bool overOriginal, ConvertReport& report) {
+  if (!losses.Any()) return ConvertStatus::Converted;
+  report.losses.undecodable += losses.undecodable;
+  report.losses.unencodable += losses.unencodable;
+  report.lossCharset = losses.undecodable != 0 ? readCharset : writeCharset;
+  if (!overOriginal) return ConvertStatus::Converted;
+  return losses.undecodable != 0 ? ConvertStatus::NotExact : ConvertStatus::CannotHold;
+}
+
 ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& outputPath, const ConversionOptions& options,
-                              RunRecord* run) {
+                              RunRecord* run, ConvertReport& report) {
   // 0. A file this run has converted or written already is left alone.
   if (run) {
     platform::FileInfo seen;
@@ -343,6 +396,12 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
       return ConvertStatus::Duplicate;
     }
   }
+  const EncodingChoice chosenOutput = options.outputEncoding;
+  auto finish = [&report](ConvertStatus status) {
+    if (status == ConvertStatus::Converted && report.losses.Any()) return ConvertStatus::ConvertedWithLosses;
+    return status;
+  };
+
   // 1. Read. A source that cannot be read leaves every file as it is.
   WriteGuard guard;
   guard.sourcePath = &sourcePath;
@@ -373,18 +432,37 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   if (replacesSource && !outputIsSource && platform::Exists(outputPath)) return ConvertStatus::NameTaken;
   const bool removeSource = replacesSource && !outputIsSource;
   guard.sourceAtStake = outputIsSource || removeSource;
-  // Every rule that protects the original holds whenever the original is at stake.
+  // Every rule that protects the original holds whenever the original is at stake: then
+  // nothing is written that lost part of the content (bytes that were no character of
+  // the charset read, or characters the output cannot hold). Elsewhere the file is
+  // converted and the losses are reported.
   const bool overOriginal = guard.sourceAtStake || options.overwriteOriginal;
 
-  if (const Producer direct = DirectProducer(source, options)) {
+  report.detected = source.encoding == EncodingChoice::Auto ? EncodingChoice::Ansi : source.encoding;
+  report.howRead = source.howDecided;
+  LossWatch watch;
+  watch.refuse = overOriginal;
+  if (const Producer direct = DirectProducer(source, options, &watch)) {
     platform::PumpMessages();
-    return WriteResult(outputPath, direct, guard, removeSource);
+    const ConvertStatus written = WriteResult(outputPath, direct, guard, removeSource);
+    const EncodingChoice output = chosenOutput != EncodingChoice::Auto ? chosenOutput : source.encoding;
+    const ConvertStatus refused =
+        NoteLosses(watch.losses, CharsetLabel(source.encoding), CharsetLabel(output), overOriginal, report);
+    return refused != ConvertStatus::Converted ? refused : finish(written);
   }
   DecodedText decoded = DecodeSource(std::move(source));
+  report.detected = decoded.detected;
   // The working text ends at the first zero character. Written elsewhere, the cut copy
   // harms nothing; written over the original it would destroy the rest of the file (an
   // image or archive caught by "*.*"), so the original is kept.
   if (decoded.cutAtZero && overOriginal) return ConvertStatus::NotText;
+  TranscodeLosses readLosses;
+  readLosses.undecodable = decoded.undecodable;
+  const std::string readCharset = CharsetLabel(decoded.detected);
+  if (const ConvertStatus refused = NoteLosses(readLosses, readCharset, readCharset, overOriginal, report);
+      refused != ConvertStatus::Converted) {
+    return refused;
+  }
   std::string working = std::move(decoded.text);
 
   // Between the steps of a large file the window gets its messages, so a stop click or
@@ -392,7 +470,18 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   platform::PumpMessages();
 
   // 2b. Script of the content.
-  if (options.scriptConversion != ScriptConversion::None) working = MapContent(options.scriptConversion, working);
+  if (options.scriptConversion != ScriptConversion::None) {
+    // The Big5 options go through code page 950, which may lack characters.
+    TranscodeLossScope scope;
+    working = MapContent(options.scriptConversion, working);
+    const bool fromBig5 = options.scriptConversion == ScriptConversion::Big5ToSimplified ||
+                          options.scriptConversion == ScriptConversion::Big5ToTraditional;
+    if (const ConvertStatus refused =
+            NoteLosses(scope.Losses(), fromBig5 ? "BIG5" : "GBK", "BIG5", overOriginal, report);
+        refused != ConvertStatus::Converted) {
+      return refused;
+    }
+  }
 
   // 3. Line endings.
   if (options.lineEndings != LineEndingChoice::Keep) {
@@ -402,26 +491,37 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   platform::PumpMessages();
 
   // 4. Encode and write.
-  const EncodingChoice outputEncoding =
-      options.outputEncoding != EncodingChoice::Auto ? options.outputEncoding : decoded.detected;
-  std::string bytes = EncodeOutput(working, outputEncoding, options.withoutBom);
+  const EncodingChoice outputEncoding = chosenOutput != EncodingChoice::Auto ? chosenOutput : decoded.detected;
+  std::string bytes;
+  {
+    TranscodeLossScope scope;
+    bytes = EncodeOutput(working, outputEncoding, options.withoutBom);
+    if (const ConvertStatus refused =
+            NoteLosses(scope.Losses(), "GBK", CharsetLabel(outputEncoding), overOriginal, report);
+        refused != ConvertStatus::Converted) {
+      return refused;
+    }
+  }
   working = std::string();
   const std::string_view view = bytes;
-  return WriteResult(
+  return finish(WriteResult(
       outputPath, [view](platform::NewFile& file) { return file.Write(view) == platform::Status::Ok; }, guard,
-      removeSource);
+      removeSource));
 }
 
 }  // namespace
 
 ConvertStatus ConvertFile(const std::string& sourcePath, std::string& outputPath, const ConversionOptions& options,
-                          RunRecord* run) {
+                          RunRecord* run, ConvertReport* report) {
   // A 32-bit process holds a file several times over while converting it; running out
   // of memory on the way is a failed file, never a crash. Nothing is written until the
   // whole result exists.
   const std::string requested = outputPath;
+  ConvertReport local;
+  ConvertReport& filled = report ? *report : local;
+  filled = ConvertReport();
   try {
-    return ConvertInMemory(sourcePath, outputPath, options, run);
+    return ConvertInMemory(sourcePath, outputPath, options, run, filled);
   } catch (const std::bad_alloc&) {
     outputPath = requested;
     return ConvertStatus::TooLarge;

@@ -13,6 +13,7 @@
 
 #include "convert/options.h"
 #include "convert/reading.h"
+#include "encoding/charset.h"
 
 namespace cw {
 
@@ -33,8 +34,26 @@ enum class ConvertStatus {
   NotRegularFile,    // a pipe, device or socket: never opened
   InvalidName,       // a name that no path can express (not UTF-8, a "\" on POSIX)
   Duplicate,         // converted (or written) already in this run: not converted again
+  // Over the original, nothing that loses content is written; the original stays:
+  NotExact,          // the source is not valid in the charset it was read as
+  CannotHold,        // the output charset cannot hold every character
+  // Written elsewhere, such a file is still converted, and this says it lost something.
+  ConvertedWithLosses,
 };
 const char* ConvertStatusName(ConvertStatus status);
+
+// How one file went: the encoding it was read as, and what was lost on the way.
+struct ConvertReport {
+  EncodingChoice detected = EncodingChoice::Auto;
+  std::string howRead;  // how the encoding was decided (mark, declaration, scan, statistics)
+  // The charset the source was not valid in (undecodable bytes), or the one that could
+  // not hold every character (unencodable ones).
+  std::string lossCharset;
+  TranscodeLosses losses;
+};
+// The status as a line for the user, with the charset named where it matters:
+// "not converted: the file is not valid UTF-8", "not converted: BIG5 cannot hold ...".
+std::string ConvertStatusText(ConvertStatus status, const ConvertReport& report);
 
 // Every line break (CR LF, lone CR, lone LF) becomes the chosen one; Keep changes
 // nothing. A CR or LF that is the second byte of a two-byte character is left alone.
@@ -89,8 +108,13 @@ int RemoveStaleTemporaries(const std::string& folder);
 // when overwriting); with file-name conversion its last component is replaced by the
 // mapped name and the variable holds the new path afterwards. With a run record, a
 // file seen earlier in the run gives Duplicate and an output of the run is never
-// written again (NameTaken).
+// written again (NameTaken). `report`, when given, receives how the file was read and
+// what was lost.
 ConvertStatus ConvertFile(const std::string& sourcePath, std::string& outputPath, const ConversionOptions& options,
-                          RunRecord* run = nullptr);
+                          RunRecord* run = nullptr, ConvertReport* report = nullptr);
+inline ConvertStatus ConvertFile(const std::string& sourcePath, std::string& outputPath,
+                                 const ConversionOptions& options, ConvertReport* report) {
+  return ConvertFile(sourcePath, outputPath, options, nullptr, report);
+}
 
 }  // namespace cw

@@ -2,10 +2,13 @@
 #include "convert/reading.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <vector>
 #include <new>
 
 #include "convert/charset_scan.h"
+#include "convert/detect_tables.h"
 #include "convert/gzip_input.h"
 #include "convert/responsive_transcode.h"
 #include "encoding/charset.h"
@@ -36,31 +39,111 @@ ReadStatus FromPlatform(platform::Status status) {
 struct Start {
   EncodingChoice encoding;
   size_t position;
+  const char* how;
 };
+
+EncodingChoice FromDeclared(DeclaredCharset declared) {
+  switch (declared) {
+    case DeclaredCharset::Utf8: return EncodingChoice::Utf8;
+    case DeclaredCharset::Big5: return EncodingChoice::Big5;
+    case DeclaredCharset::Big5Hkscs: return EncodingChoice::Big5Hkscs;
+    case DeclaredCharset::None: break;
+  }
+  return EncodingChoice::Auto;
+}
 
 Start DecideStart(std::string_view bytes, EncodingChoice input) {
   switch (input) {
     case EncodingChoice::Auto: {
-      if (StartsWith(bytes, "\xEF\xBB\xBF")) return {EncodingChoice::Utf8, 3};
-      if (StartsWith(bytes, "\xFF\xFE")) return {EncodingChoice::Utf16Le, 2};
-      if (StartsWith(bytes, "\xFE\xFF")) return {EncodingChoice::Utf16Be, 2};
-      switch (FindDeclaredCharset(TextForCharsetScan(bytes))) {
-        case DeclaredCharset::Utf8: return {EncodingChoice::Utf8, 0};
-        case DeclaredCharset::Big5: return {EncodingChoice::Big5, 0};
-        case DeclaredCharset::Big5Hkscs: return {EncodingChoice::Big5Hkscs, 0};
-        case DeclaredCharset::None: break;
-      }
-      return {EncodingChoice::Auto, 0};
+      if (StartsWith(bytes, "\xEF\xBB\xBF")) return {EncodingChoice::Utf8, 3, "byte-order mark"};
+      if (StartsWith(bytes, "\xFF\xFE")) return {EncodingChoice::Utf16Le, 2, "byte-order mark"};
+      if (StartsWith(bytes, "\xFE\xFF")) return {EncodingChoice::Utf16Be, 2, "byte-order mark"};
+      const std::string_view text = TextForCharsetScan(bytes);
+      const EncodingChoice meta = FromDeclared(FindDeclaredCharset(text));
+      if (meta != EncodingChoice::Auto) return {meta, 0, "declared in a meta tag"};
+      const EncodingChoice xml = FromDeclared(FindXmlDeclaredCharset(text));
+      if (xml != EncodingChoice::Auto) return {xml, 0, "declared in the XML declaration"};
+      return {EncodingChoice::Auto, 0, ""};
     }
     case EncodingChoice::Utf16Le:
     case EncodingChoice::Utf16Be:
       // The first two bytes are taken for the mark, whatever they are.
-      return {input, 2};
+      return {input, 2, "chosen"};
     case EncodingChoice::Utf8:
-      return {input, StartsWith(bytes, "\xEF\xBB\xBF") ? size_t{3} : size_t{0}};
+      return {input, StartsWith(bytes, "\xEF\xBB\xBF") ? size_t{3} : size_t{0}, "chosen"};
     default:
-      return {input, 0};
+      return {input, 0, "chosen"};
   }
+}
+
+// Statistics look at this much of a file: enough for a clear verdict, cheap for a large file.
+constexpr size_t kStatisticsSample = 64 * 1024;
+
+// What one character says about a reading: +1 for what Chinese text is made of (its
+// frequent Han characters and punctuation, and in UTF-16 printable ASCII), -1 for what
+// a wrong reading lands on (private use, replacement, controls, kana, Greek, Cyrillic,
+// Hangul, rare extension Han), 0 for the rest. Box drawing and the controls of terminal
+// text (backspace, form feed, escape) say nothing either way: tables and coloured text
+// are made of them, whatever the charset.
+constexpr int kIgnored = 2;
+
+int CharacterWeight(char32_t c) {
+  if (c < 0x80) {
+    if ((c >= 0x20 && c < 0x7F) || c == '\t' || c == '\n' || c == '\r') return 1;
+    return c == 0x08 || c == 0x0C || c == 0x1B ? kIgnored : -1;
+  }
+  if (IsFrequentHan(c)) return 1;
+  if ((c >= 0x3000 && c <= 0x3003) || (c >= 0x3008 && c <= 0x3011) || (c >= 0xFF01 && c <= 0xFF5E) ||
+      (c >= 0x2018 && c <= 0x201D) || c == 0x2026 || c == 0x2014 || c == 0x00B7 || c == 0x2027) {
+    return 1;
+  }
+  if (c >= 0x2500 && c <= 0x257F) return kIgnored;
+  if (c >= 0x4E00 && c <= 0x9FFF) return 0;
+  if ((c >= 0x00A0 && c <= 0x00BF) || c == 0x00D7 || c == 0x00F7 || (c >= 0x2000 && c <= 0x206F) ||
+      (c >= 0x2100 && c <= 0x24FF) || (c >= 0x25A0 && c <= 0x26FF) || (c >= 0xFE30 && c <= 0xFE4F) ||
+      (c >= 0xFF5F && c <= 0xFFEF)) {
+    return 0;
+  }
+  return -1;
+}
+
+struct Reading {
+  EncodingChoice encoding;
+  Charset charset;
+  bool usable = false;
+  double score = 0;  // mean weight of the characters scored
+  size_t scored = 0;
+};
+
+// Scores one reading of the sample. Unusable when the reading is not exact (an
+// undecodable byte; only a character cut by the end of the sample is forgiven).
+Reading Score(std::string_view sample, bool cut, EncodingChoice encoding, Charset charset) {
+  Reading reading{encoding, charset};
+  long long sum = 0;
+  size_t replacements = 0;
+  bool lastReplaced = false;
+  VisitCharacters(sample, charset, [&](char32_t c) {
+    lastReplaced = c == 0xFFFD;
+    replacements += lastReplaced;
+    const int weight = CharacterWeight(c);
+    if (weight == kIgnored) return;
+    sum += weight;
+    ++reading.scored;
+  });
+  if (cut && lastReplaced) {
+    --replacements;
+    --reading.scored;
+    ++sum;
+  }
+  reading.usable = replacements == 0;
+  reading.score = reading.scored != 0 ? static_cast<double>(sum) / static_cast<double>(reading.scored) : 0;
+  return reading;
+}
+
+std::string Figure(double value) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "%.2f", value);
+  return text;
 }
 
 // The bytes of a word read from memory in the order they lie there.
@@ -113,6 +196,37 @@ std::string_view TextForCharsetScan(std::string_view bytes) {
   return bytes.substr(0, i);
 }
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at p (2 to 4), or 0 when there is none:
+// overlong forms (C0, C1, E0 80-9F, F0 80-8F), surrogates (ED A0-BF) and values above
+// U+10FFFF are not UTF-8.
+size_t Utf8SequenceLength(const unsigned char* p, size_t left) {
+  const unsigned b = p[0];
+  size_t need;
+  unsigned low = 0x80, high = 0xBF;
+  if (b >= 0xC2 && b <= 0xDF) {
+    need = 2;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    need = 3;
+    if (b == 0xE0) low = 0xA0;
+    if (b == 0xED) high = 0x9F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    need = 4;
+    if (b == 0xF0) low = 0x90;
+    if (b == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (left < need || p[1] < low || p[1] > high) return 0;
+  for (size_t k = 2; k < need; ++k) {
+    if ((p[k] & 0xC0) != 0x80) return 0;
+  }
+  return need;
+}
+
+}  // namespace
+
 bool IsLikelyUtf8(std::string_view bytes) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const size_t n = bytes.size();
@@ -130,28 +244,82 @@ bool IsLikelyUtf8(std::string_view bytes) {
       continue;
     }
     // Three-byte sequences first: they are what Chinese UTF-8 is made of. One look at
-    // four bytes checks the lead and both continuation bytes at once.
+    // four bytes checks the lead and both continuation bytes at once; the two lead bytes
+    // with a narrower second-byte range (E0, ED) take the full check below.
     if (i + 4 <= n) {
       uint32_t word;
       std::memcpy(&word, p + i, 4);
-      if ((LittleEndian(word) & 0x00C0C0F0u) == 0x008080E0u) {
+      if ((LittleEndian(word) & 0x00C0C0F0u) == 0x008080E0u && p[i] != 0xE0 && p[i] != 0xED) {
         i += 3;
         continue;
       }
     }
-    const unsigned char b = p[i];
-    if (i + 2 < n && (b & 0xF0) == 0xE0 && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80) {
-      i += 3;
-    } else if (b < 0x80) {
+    if (p[i] < 0x80) {
       ++ascii;
       ++i;
-    } else if (i + 1 < n && (b & 0xE0) == 0xC0 && (p[i + 1] & 0xC0) == 0x80) {
-      i += 2;
-    } else {
-      return false;
+      continue;
     }
+    const size_t length = Utf8SequenceLength(p + i, n - i);
+    if (length == 0) return false;
+    i += length;
   }
   return ascii != n;
+}
+
+Charset ReadingCharsetOf(EncodingChoice encoding) {
+  if (encoding == EncodingChoice::Big5) return Charset::Big5Web;
+  return CharsetFromName(CharsetNameOf(encoding));
+}
+
+EncodingChoice ChooseByStatistics(std::string_view bytes, std::string* how) {
+  const bool cut = bytes.size() > kStatisticsSample;
+  const std::string_view sample = bytes.substr(0, kStatisticsSample);
+  const bool holdsZero = std::memchr(sample.data(), 0, sample.size()) != nullptr;
+  std::vector<Reading> readings;
+  // GBK first: most files that get here are GBK, and a clear GBK reading ends the
+  // question (no other reading can then win by the margin).
+  constexpr double kMargin = 0.3;
+  if (!holdsZero) {
+    readings.push_back(Score(sample, cut, EncodingChoice::Ansi, Charset::Gb18030));
+    if (readings.back().scored == 0) {
+      if (how) *how = "nothing but ASCII";
+      return EncodingChoice::Auto;
+    }
+    if (readings.back().score <= 1 - kMargin) readings.push_back(Score(sample, cut, EncodingChoice::Big5, Charset::Big5Web));
+  }
+  const bool mayBeUtf16 = bytes.size() % 2 == 0 && (readings.empty() || readings[0].score <= 1 - kMargin);
+  if (mayBeUtf16) {
+    const std::string_view even = sample.substr(0, sample.size() & ~size_t{1});
+    for (EncodingChoice encoding : {EncodingChoice::Utf16Le, EncodingChoice::Utf16Be}) {
+      const Charset charset = CharsetFromName(CharsetNameOf(encoding));
+      // A zero character ends the text: such a reading is no text at all.
+      if (HoldsZeroCharacter(even, charset)) continue;
+      readings.push_back(Score(even, cut, encoding, charset));
+    }
+  }
+  const Reading* best = nullptr;
+  const Reading* second = nullptr;
+  std::string scores;
+  for (const Reading& reading : readings) {
+    if (!reading.usable) continue;
+    if (!scores.empty()) scores += ", ";
+    scores += std::string(reading.encoding == EncodingChoice::Ansi ? "GBK" : CharsetNameOf(reading.encoding)) + " " +
+              Figure(reading.score);
+    if (!best || reading.score > best->score) {
+      second = best;
+      best = &reading;
+    } else if (!second || reading.score > second->score) {
+      second = &reading;
+    }
+  }
+  if (how) *how = "statistics: " + (scores.empty() ? std::string("no reading fits") : scores);
+  if (!best || best->encoding == EncodingChoice::Ansi) return EncodingChoice::Auto;
+  // Another reading than GBK needs a clear score of its own, a few characters and a
+  // clear lead over every other reading.
+  const double margin = best->score - (second ? second->score : -1.0);
+  if (best->score < 0.5 || best->scored < 2 || margin < kMargin) return EncodingChoice::Auto;
+  if (how) *how += " (margin " + Figure(margin) + ")";
+  return best->encoding;
 }
 
 std::string_view SourceRead::Rest() const {
@@ -173,9 +341,34 @@ SourceRead DecideSource(std::string fileBytes, EncodingChoice input) {
   const Start start = DecideStart(source.bytes, input);
   source.encoding = start.encoding;
   source.start = start.position;
-  if (source.encoding == EncodingChoice::Auto && IsLikelyUtf8(source.Rest())) {
-    source.encoding = EncodingChoice::Utf8;
+  source.howDecided = start.how;
+  if (input != EncodingChoice::Auto) return source;
+  const std::string_view rest = source.Rest();
+  if (source.start == 0 && source.encoding != EncodingChoice::Auto &&
+      CountUndecodable(rest, ReadingCharsetOf(source.encoding)) != 0) {
+    // A declaration the bytes contradict does not win when they are valid in another
+    // charset: then the file is decided as if nothing were declared.
+    const bool otherFits = (source.encoding != EncodingChoice::Utf8 && IsLikelyUtf8(rest)) ||
+                           CountUndecodable(rest, Charset::Gb18030) == 0 ||
+                           (source.encoding == EncodingChoice::Utf8 && CountUndecodable(rest, Charset::Big5Web) == 0);
+    const std::string declared = CharsetNameOf(source.encoding).data();
+    if (!otherFits) {
+      source.howDecided += " (not valid " + declared + ", nor anything else)";
+      return source;
+    }
+    source.howDecided = source.howDecided + " as " + declared + ", but not valid " + declared + "; ";
+    source.encoding = EncodingChoice::Auto;
+  } else if (source.encoding != EncodingChoice::Auto) {
+    return source;
   }
+  if (IsLikelyUtf8(rest)) {
+    source.encoding = EncodingChoice::Utf8;
+    source.howDecided += "UTF-8 scan";
+    return source;
+  }
+  std::string how;
+  source.encoding = ChooseByStatistics(rest, &how);
+  source.howDecided += how;
   return source;
 }
 
@@ -184,17 +377,21 @@ DecodedText DecodeSource(SourceRead&& source) {
   result.status = source.status;
   result.wasGzipped = source.wasGzipped;
   if (source.status != ReadStatus::Ok) return result;
+  result.howDecided = source.howDecided;
   EncodingChoice encoding = source.encoding;
   const std::string_view rest = source.Rest();
-  const std::string_view charset = CharsetNameOf(encoding);
-  if (!charset.empty() && !rest.empty()) {
-    result.text = text::FromBytes(TranscodeResponsive(rest, charset, kWorkingCharset));
-    result.cutAtZero = !result.text.empty() && HoldsZeroCharacter(rest, CharsetFromName(charset));
+  const Charset charset = ReadingCharsetOf(encoding);
+  if (charset != Charset::Unknown && !rest.empty()) {
+    TranscodeLossScope losses;
+    result.text = text::FromBytes(TranscodeResponsive(rest, CharsetName(charset), kWorkingCharset));
+    result.undecodable = losses.Losses().undecodable;
+    result.cutAtZero = !result.text.empty() && HoldsZeroCharacter(rest, charset);
   }
   if (result.text.empty()) {
     // Nothing decoded (or nothing to decode): the raw bytes, mark included, are the
     // text; without a zero byte in them the file's own buffer becomes the text.
     result.cutAtZero = std::memchr(source.bytes.data(), 0, source.bytes.size()) != nullptr;
+    result.undecodable = 0;
     result.text = result.cutAtZero ? text::FromBytes(source.bytes) : std::move(source.bytes);
     encoding = EncodingChoice::Ansi;
   }

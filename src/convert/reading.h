@@ -7,6 +7,7 @@
 
 #include "convert/gzip_input.h"
 #include "convert/options.h"
+#include "encoding/charset.h"
 #include "platform/platform.h"
 
 namespace cw {
@@ -29,6 +30,10 @@ struct DecodedText {
   // The content held a zero character, so the text ends before the content does (a
   // binary file, most likely). Converting it over the original would lose the rest.
   bool cutAtZero = false;
+  // Source bytes that were no character of the charset read (each became U+FFFD): the
+  // decoding was exact when there were none. Text taken as ANSI is never decoded here.
+  size_t undecodable = 0;
+  std::string howDecided;  // why the text was read as `detected` (see SourceRead)
 };
 
 // The read step up to its decision: the file's bytes (decompressed when it was
@@ -43,6 +48,10 @@ struct SourceRead {
   GunzipStatus gzip = GunzipStatus::NotGzip;
   EncodingChoice encoding = EncodingChoice::Auto;
   size_t start = 0;
+  // Why: "chosen", "byte-order mark", "declared in a meta tag", "declared in the XML
+  // declaration", "UTF-8 scan", or "statistics: ..." with the scores and their margin;
+  // a declaration the bytes contradict is named in front of what decided instead.
+  std::string howDecided;
   std::string_view Rest() const;
 };
 // `info` receives the identity, size and time of the file as it was read.
@@ -51,15 +60,26 @@ SourceRead DecideSource(std::string fileBytes, EncodingChoice input);
 // Decodes what ReadSource decided into the working text.
 DecodedText DecodeSource(SourceRead&& source);
 
+// The charset an encoding is read in: a page (or text) found to be Big5 is read as
+// web pages use Big5, with the Big5-HKSCS codes that code page 950 lacks.
+Charset ReadingCharsetOf(EncodingChoice encoding);
+
+// The last step of automatic detection, for bytes that are neither marked, declared
+// nor UTF-8: each reading the bytes allow (GBK, Big5, UTF-16 without a mark) is scored
+// by the characters it gives, and one other than GBK wins only with a clear margin.
+// Returns Auto (ANSI) otherwise; `how` receives the scores.
+EncodingChoice ChooseByStatistics(std::string_view bytes, std::string* how = nullptr);
+
 // Decodes file bytes already in memory with the given input choice (0-4).
 DecodedText DecodeBytes(std::string_view fileBytes, EncodingChoice input);
 
 // Reads the file and decodes it. The source is never modified.
 DecodedText LoadDecodedText(const std::string& sourcePath, EncodingChoice input);
 
-// The UTF-8 plausibility scan: only one-, two- and three-byte sequences count (overlong
-// and surrogate forms are accepted, four-byte ones are not), and a text of nothing but
-// ASCII is not UTF-8. Pumps window messages every 64 KiB or so.
+// The UTF-8 scan: true when the bytes are well-formed UTF-8 as Unicode defines it
+// (four-byte sequences up to U+10FFFF accepted; overlong forms, surrogates and anything
+// above U+10FFFF rejected), and a text of nothing but ASCII is not UTF-8. Pumps window
+// messages every 64 KiB or so.
 bool IsLikelyUtf8(std::string_view bytes);
 
 // The part of the file the charset scan looks at: up to the first zero or 1A byte, a

@@ -2,6 +2,7 @@
 // character by character, with no intermediate copy of the text.
 #include "encoding/charset.h"
 
+#include <memory>
 #include <new>
 
 #include "encoding/decoders.h"
@@ -19,7 +20,27 @@ struct NamedCharset {
 constexpr NamedCharset kNames[] = {
     {"GB18030", Charset::Gb18030}, {"BIG5", Charset::Big5},         {"BIG5-HKSCS", Charset::Big5Hkscs},
     {"UTF-8", Charset::Utf8},      {"UTF-16LE", Charset::Utf16Le}, {"UTF-16BE", Charset::Utf16Be},
+    {"BIG5-WEB", Charset::Big5Web},
 };
+
+bool IsPrivateUse(std::uint32_t c) { return c >= 0xE000 && c <= 0xF8FF; }
+
+// Code page 950's characters, and Big5-HKSCS's where code page 950 has none or only a
+// private-use one.
+const std::uint32_t* Big5WebDecode() {
+  static const std::unique_ptr<std::uint32_t[]> table = [] {
+    std::unique_ptr<std::uint32_t[]> merged(new std::uint32_t[gen::kBig5PointerCount]);
+    for (std::size_t i = 0; i < gen::kBig5PointerCount; ++i) {
+      const std::uint32_t cp950 = gen::kCp950Decode[i];
+      const std::uint32_t hkscs = gen::kBig5HkscsDecode[i];
+      merged[i] = (cp950 == 0 || IsPrivateUse(cp950)) && hkscs != 0 ? hkscs : cp950;
+    }
+    // The four codes of a letter with a combining mark are left to the pair lookup.
+    for (const Big5Pair& pair : kBig5Pairs) merged[pair.pointer] = 0;
+    return merged;
+  }();
+  return table.get();
+}
 
 template <class Writer>
 void Decode(std::string_view bytes, Charset source, Writer& writer) {
@@ -30,6 +51,8 @@ void Decode(std::string_view bytes, Charset source, Writer& writer) {
       return DecodeBig5<false>(bytes, gen::kCp950Decode, writer);
     case Charset::Big5Hkscs:
       return DecodeBig5<true>(bytes, gen::kBig5HkscsDecode, writer);
+    case Charset::Big5Web:
+      return DecodeBig5<true>(bytes, Big5WebDecode(), writer);
     case Charset::Utf8:
       return DecodeUtf8(bytes, writer);
     case Charset::Utf16Le:
@@ -41,12 +64,104 @@ void Decode(std::string_view bytes, Charset source, Writer& writer) {
   }
 }
 
-template <class Writer, class Out>
-void Run(std::string_view bytes, Charset source, Out& out, std::size_t estimate) {
-  Writer writer(out, estimate);
-  Decode(bytes, source, writer);
-  writer.Finish();
+thread_local TranscodeLossScope* innermostScope = nullptr;
+
+// Whether the target charset has a code for c (GB18030 and the UTFs have one for every
+// character). Big5-HKSCS writes Ê/ê followed by U+0304 or U+030C as one code.
+class TargetFit {
+ public:
+  explicit TargetFit(Charset target) : target_(target) {
+    if (target == Charset::Big5 || target == Charset::Big5Web) table_ = &Cp950FromBmp();
+    if (target == Charset::Big5Hkscs) table_ = &Big5HkscsFromBmp();
+  }
+  bool Fits(char32_t c) {
+    if (table_ == nullptr) return true;
+    const char32_t previous = previous_;
+    previous_ = c;
+    if (c < 0x10000 && (*table_)[c] != 0) return true;
+    if (target_ != Charset::Big5Hkscs) return false;
+    if (c >= 0x10000) return Big5HkscsFromSupplementary(c) != 0;
+    return (c == 0x0304 || c == 0x030C) && (previous == 0x00CA || previous == 0x00EA);
+  }
+  void Ascii() { previous_ = 0; }
+
+ private:
+  Charset target_;
+  const BmpEncodeTable* table_ = nullptr;
+  char32_t previous_ = 0;
+};
+
+// Passes everything on to the writer and counts what is lost on the way.
+template <class Writer>
+class CountingWriter {
+ public:
+  CountingWriter(Writer& writer, Charset target) : writer_(writer), fit_(target) {}
+  void Ascii(const char* bytes, std::size_t n) {
+    fit_.Ascii();
+    writer_.Ascii(bytes, n);
+  }
+  void Put(char32_t c) {
+    // A U+FFFD stands for nothing the target could lose: it is counted as read.
+    if (c == kReplacement) {
+      ++replacements_;
+    } else if (!fit_.Fits(c)) {
+      ++unencodable_;
+    }
+    writer_.Put(c);
+  }
+  std::size_t replacements_ = 0;
+  std::size_t unencodable_ = 0;
+
+ private:
+  Writer& writer_;
+  TargetFit fit_;
+};
+
+// The U+FFFD characters the bytes really hold, which the decoder rightly passes on.
+std::size_t CountLiteralReplacements(std::string_view bytes, Charset source) {
+  std::string_view code;
+  std::size_t step = 1;
+  switch (source) {
+    case Charset::Utf8: code = "\xEF\xBF\xBD"; break;
+    case Charset::Gb18030: code = "\x84\x31\xA4\x37"; break;
+    case Charset::Utf16Le: code = "\xFD\xFF"; step = 2; break;
+    case Charset::Utf16Be: code = "\xFF\xFD"; step = 2; break;
+    default: return 0;  // no Big5 code stands for U+FFFD
+  }
+  std::size_t count = 0;
+  for (std::size_t at = bytes.find(code); at != std::string_view::npos; at = bytes.find(code, at + 1)) {
+    if (at % step == 0) ++count;
+  }
+  return count;
 }
+
+TranscodeLosses LossesOf(std::string_view bytes, Charset source, std::size_t replacements, std::size_t unencodable) {
+  TranscodeLosses losses;
+  losses.unencodable = unencodable;
+  if (replacements != 0) {
+    const std::size_t literal = CountLiteralReplacements(bytes, source);
+    losses.undecodable = replacements > literal ? replacements - literal : 0;
+  }
+  return losses;
+}
+
+template <class Writer, class Out>
+void Run(std::string_view bytes, Charset source, Charset target, Out& out, std::size_t estimate) {
+  Writer writer(out, estimate);
+  CountingWriter<Writer> counting(writer, target);
+  Decode(bytes, source, counting);
+  writer.Finish();
+  if (innermostScope != nullptr && (counting.replacements_ != 0 || counting.unencodable_ != 0)) {
+    TranscodeLossScope::Add(LossesOf(bytes, source, counting.replacements_, counting.unencodable_));
+  }
+}
+
+// Takes the decoder's output and keeps nothing but the count of U+FFFD.
+struct ReplacementCounter {
+  void Ascii(const char*, std::size_t) {}
+  void Put(char32_t c) { replacements += c == kReplacement; }
+  std::size_t replacements = 0;
+};
 
 bool IsUtf16(Charset charset) { return charset == Charset::Utf16Le || charset == Charset::Utf16Be; }
 
@@ -88,22 +203,23 @@ bool TranscodeAppend(std::string_view bytes, Charset source, Charset target, std
   try {
     switch (target) {
       case Charset::Gb18030:
-        Run<Gb18030Writer>(bytes, source, out, estimate);
+        Run<Gb18030Writer>(bytes, source, target, out, estimate);
         break;
       case Charset::Big5:
-        Run<Big5Writer<false>>(bytes, source, out, estimate);
+      case Charset::Big5Web:
+        Run<Big5Writer<false>>(bytes, source, target, out, estimate);
         break;
       case Charset::Big5Hkscs:
-        Run<Big5Writer<true>>(bytes, source, out, estimate);
+        Run<Big5Writer<true>>(bytes, source, target, out, estimate);
         break;
       case Charset::Utf8:
-        Run<Utf8Writer>(bytes, source, out, estimate);
+        Run<Utf8Writer>(bytes, source, target, out, estimate);
         break;
       case Charset::Utf16Le:
-        Run<Utf16ByteWriter<false>>(bytes, source, out, estimate);
+        Run<Utf16ByteWriter<false>>(bytes, source, target, out, estimate);
         break;
       case Charset::Utf16Be:
-        Run<Utf16ByteWriter<true>>(bytes, source, out, estimate);
+        Run<Utf16ByteWriter<true>>(bytes, source, target, out, estimate);
         break;
       case Charset::Unknown:
         break;
@@ -120,10 +236,47 @@ std::string Transcode(std::string_view bytes, std::string_view sourceCharset, st
   return Transcode(bytes, CharsetFromName(sourceCharset), CharsetFromName(targetCharset));
 }
 
+TranscodeLossScope::TranscodeLossScope() : outer_(innermostScope) { innermostScope = this; }
+
+TranscodeLossScope::~TranscodeLossScope() {
+  innermostScope = outer_;
+  Add(losses_);
+}
+
+void TranscodeLossScope::Add(const TranscodeLosses& losses) {
+  if (innermostScope == nullptr) return;
+  innermostScope->losses_.undecodable += losses.undecodable;
+  innermostScope->losses_.unencodable += losses.unencodable;
+}
+
+std::size_t CountUndecodable(std::string_view bytes, Charset source) {
+  ReplacementCounter counter;
+  Decode(bytes, source, counter);
+  if (counter.replacements == 0) return 0;
+  return LossesOf(bytes, source, counter.replacements, 0).undecodable;
+}
+
+namespace {
+
+struct VisitingWriter {
+  const std::function<void(char32_t)>& visit;
+  std::size_t ascii = 0;
+  void Ascii(const char*, std::size_t n) { ascii += n; }
+  void Put(char32_t c) { visit(c); }
+};
+
+}  // namespace
+
+std::size_t VisitCharacters(std::string_view bytes, Charset source, const std::function<void(char32_t)>& visit) {
+  VisitingWriter writer{visit};
+  Decode(bytes, source, writer);
+  return writer.ascii;
+}
+
 std::u16string WorkingToUtf16(std::string_view text) {
   std::u16string out;
   if (text.empty()) return out;
-  Run<Utf16UnitWriter>(text, Charset::Gb18030, out, text.size());
+  Run<Utf16UnitWriter>(text, Charset::Gb18030, Charset::Utf16Le, out, text.size());
   return out;
 }
 

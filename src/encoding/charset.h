@@ -2,15 +2,20 @@
 // page (GB18030, a superset of GBK / code page 936).
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
 namespace cw {
 
-enum class Charset { Unknown, Gb18030, Big5, Big5Hkscs, Utf8, Utf16Le, Utf16Be };
+// Big5Web reads Big5 as web pages that call themselves "big5" use it: code page 950,
+// and Big5-HKSCS for the codes code page 950 lacks or leaves to private use. It is
+// written as code page 950.
+enum class Charset { Unknown, Gb18030, Big5, Big5Hkscs, Utf8, Utf16Le, Utf16Be, Big5Web };
 
 // Exact, case-sensitive names: "GB18030", "BIG5", "BIG5-HKSCS", "UTF-8", "UTF-16LE",
-// "UTF-16BE". Anything else is Unknown.
+// "UTF-16BE", "BIG5-WEB". Anything else is Unknown.
 Charset CharsetFromName(std::string_view name);
 const char* CharsetName(Charset charset);
 
@@ -24,6 +29,42 @@ std::string Transcode(std::string_view bytes, std::string_view sourceCharset,
 // The same conversion appended to `out`. False (and `out` as it was) for an unknown
 // charset or when the result does not fit in memory.
 bool TranscodeAppend(std::string_view bytes, Charset source, Charset target, std::string& out);
+
+// What transcoding could not carry over: source bytes that are no character of their
+// charset (each read as U+FFFD; a U+FFFD the source really holds is not counted), and
+// characters the target charset has no code for (each written as "?").
+struct TranscodeLosses {
+  std::size_t undecodable = 0;
+  std::size_t unencodable = 0;
+  bool Any() const { return undecodable != 0 || unencodable != 0; }
+};
+
+// While a scope lives, every transcoding on this thread adds its losses to it; a scope
+// hands what it saw on to the scope around it when it ends.
+class TranscodeLossScope {
+ public:
+  TranscodeLossScope();
+  ~TranscodeLossScope();
+  TranscodeLossScope(const TranscodeLossScope&) = delete;
+  TranscodeLossScope& operator=(const TranscodeLossScope&) = delete;
+  const TranscodeLosses& Losses() const { return losses_; }
+
+  // Adds to the innermost scope of this thread, if there is one.
+  static void Add(const TranscodeLosses& losses);
+
+ private:
+  TranscodeLosses losses_;
+  TranscodeLossScope* outer_;
+};
+
+// The number of source bytes (or byte runs) that decode to no character, up to the
+// first U+0000: zero when the decoding is exact.
+std::size_t CountUndecodable(std::string_view bytes, Charset source);
+
+// Decodes the bytes and hands every character that does not arrive as an ASCII byte to
+// `visit` (U+FFFD for undecodable bytes; UTF-16 hands over every character), up to the
+// first U+0000. Returns the number of ASCII bytes passed over.
+std::size_t VisitCharacters(std::string_view bytes, Charset source, const std::function<void(char32_t)>& visit);
 
 // The Win32 boundary and file names: working-code-page text to UTF-16 and back.
 // Both stop at the first zero; nothing is lost in either direction for valid input.

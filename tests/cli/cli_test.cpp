@@ -48,10 +48,13 @@ TEST_F(CliTest, DetectPrintsTheEncodingAndFailsOnUnreadableFiles) {
   const std::string page = Put("b.htm", "<meta charset=big5>\xA4\xA4");
   CliRun run = Cli("detect '" + utf8 + "' '" + page + "'");
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, "Utf8\t" + utf8 + "\nBig5\t" + page + "\n");
+  EXPECT_EQ(run.out, "Utf8\t" + utf8 + "\tUTF-8 scan\nBig5\t" + page + "\tdeclared in a meta tag\n");
   run = Cli("detect '" + utf8 + "' '" + Native("missing.txt") + "'");
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "Utf8\t" + utf8 + "\n");
+  EXPECT_EQ(run.out, "Utf8\t" + utf8 + "\tUTF-8 scan\n");
+  // Statistics name every reading that fits, and the margin of a winner other than GBK.
+  const std::string bare = Put("c.txt", "\xA4\xA4\xA4\xE5");  // 中文 in Big5
+  EXPECT_EQ(Cli("detect '" + bare + "'").out, "Big5\t" + bare + "\tstatistics: GBK -1.00, BIG5 1.00, UTF-16LE -1.00, UTF-16BE -1.00 (margin 2.00)\n");
 }
 
 TEST_F(CliTest, ConvertWritesAndPrintsTheOutputPath) {
@@ -88,11 +91,28 @@ TEST_F(CliTest, BatchNamesEachFailedFileAndTheCounts) {
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("failed: " + Native(folder + "\\b.txt") + ": gzip data truncated"), std::string::npos)
       << run.out;
-  EXPECT_NE(run.out.find("converted: 1, failed: 1\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("converted: 1 (with losses: 0), failed: 1\n"), std::string::npos) << run.out;
   // The same file as input and output is the original: a binary is never cut.
   const std::string png = Put("img.png", std::string("\x89PNG\0\0\0\rIHDR", 12));
   EXPECT_EQ(Cli("convert --out utf8 '" + png + "' '" + png + "'").status, 1);
   EXPECT_EQ(test::ReadFileBytes(dir_.Join("img.png")), std::string("\x89PNG\0\0\0\rIHDR", 12));
+}
+
+TEST_F(CliTest, BatchSaysHowEachFileWasReadAndCountsLosses) {
+  Put("docs/big5.txt", "\xA4\xA4\xA4\xE5\r\n");
+  Put("docs/broken.txt", "\xEF\xBB\xBF\xE4\xB8\xAD\xFF");  // UTF-8 with a mark, one bad byte
+  CliRun run = Cli("batch --out utf8 '" + Native("docs") + "'");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("big5.txt: Big5 (statistics: "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("broken.txt: Utf8 (byte-order mark); converted with losses: 1 byte sequence(s) not valid UTF-8"),
+            std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("converted: 2 (with losses: 1), failed: 0\n"), std::string::npos) << run.out;
+  // Over the originals the lossy file is refused and counted as failed.
+  run = Cli("batch --out utf8 --overwrite '" + Native("docs") + "'");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("not converted: the file is not valid UTF-8"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("converted: 1 (with losses: 0), failed: 1\n"), std::string::npos) << run.out;
+  EXPECT_EQ(test::ReadFileBytes(dir_.Join("docs/broken.txt")), "\xEF\xBB\xBF\xE4\xB8\xAD\xFF");
 }
 
 TEST_F(CliTest, TranscodeFiltersStandardInput) {

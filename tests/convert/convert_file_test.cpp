@@ -301,6 +301,62 @@ TEST_F(ConvertFileTest, ContentWithZeroBytesIsCutElsewhereButNeverOverwritten) {
   EXPECT_EQ(test::ReadFileBytes(wide), utf16);
 }
 
+TEST_F(ConvertFileTest, LossyConversionNeverReplacesTheOriginal) {
+  ConversionOptions toUtf8;
+  toUtf8.outputEncoding = EncodingChoice::Utf8;
+  ConversionOptions big5Page;  // auto output: a Big5 page is written in Big5
+  ConversionOptions simplifiedToBig5;
+  simplifiedToBig5.scriptConversion = ScriptConversion::SimplifiedToBig5;
+  ConversionOptions utf16In;
+  utf16In.inputEncoding = EncodingChoice::Utf16Le;
+  struct Case {
+    const char* what;
+    std::string bytes;
+    ConversionOptions options;
+    ConvertStatus overOriginal;
+    const char* text;  // the status text over the original
+  } cases[] = {
+      {"invalid UTF-8 after a mark", kBom8 + kUtf8 + "\xFF", {}, ConvertStatus::NotExact,
+       "not converted: the file is not valid UTF-8"},
+      {"odd last byte of UTF-16", std::string("\xFF\xFE" "a\x00" "b", 5), {}, ConvertStatus::NotExact,
+       "not converted: the file is not valid UTF-16LE"},
+      {"chosen UTF-16 on an odd length", "\xFF\xFE\x2D\x4E\x87", utf16In, ConvertStatus::NotExact,
+       "not converted: the file is not valid UTF-16LE"},
+      {"bytes that are not GBK, to UTF-8", "ab\xFF", toUtf8, ConvertStatus::NotExact,
+       "not converted: the file is not valid GBK"},
+      // FF is no byte of Big5, nor of anything else: the declaration stays.
+      {"a Big5 page with a byte Big5 lacks", "<meta charset=big5>\xA4\xA4\xFF", big5Page, ConvertStatus::NotExact,
+       "not converted: the file is not valid BIG5"},
+      // ā (pinyin, GBK A8A1) has no code in code page 950.
+      {"a character Big5 lacks", "\xA8\xA1", simplifiedToBig5, ConvertStatus::CannotHold,
+       "not converted: BIG5 cannot hold every character"},
+  };
+  for (const Case& c : cases) {
+    // Over the original: refused, the file byte for byte as it was.
+    const std::string source = Put("lossy.txt", c.bytes);
+    ConversionOptions overwrite = c.options;
+    overwrite.overwriteOriginal = true;
+    std::string output = source;
+    ConvertReport report;
+    EXPECT_EQ(ConvertFile(source, output, overwrite, &report), c.overOriginal) << c.what;
+    EXPECT_EQ(ConvertStatusText(c.overOriginal, report), c.text) << c.what;
+    EXPECT_EQ(test::ReadFileBytes(source), c.bytes) << c.what;
+    // Into an output folder: written, and reported as converted with losses.
+    std::string elsewhere = dir_.Join("out\\lossy.txt");
+    EXPECT_EQ(ConvertFile(source, elsewhere, c.options, &report), ConvertStatus::ConvertedWithLosses) << c.what;
+    EXPECT_TRUE(report.losses.Any()) << c.what;
+    EXPECT_FALSE(test::ReadFileBytes(elsewhere).empty()) << c.what;
+  }
+  // A U+FFFD the file really holds is a character like any other.
+  const std::string replacement = Put("fffd.txt", kBom8 + "\xEF\xBF\xBD");
+  std::string output = replacement;
+  ConversionOptions overwrite;
+  overwrite.overwriteOriginal = true;
+  overwrite.outputEncoding = EncodingChoice::Utf16Le;
+  EXPECT_EQ(ConvertFile(replacement, output, overwrite), ConvertStatus::Converted);
+  EXPECT_EQ(test::ReadFileBytes(replacement), "\xFF\xFE\xFD\xFF");
+}
+
 TEST_F(ConvertFileTest, ReadOnlyOutputIsLeftAlone) {
   const std::string source = Put("s.txt", "new");
   const std::string out = Put("ro.txt", "old");
@@ -400,12 +456,20 @@ TEST(ConvertShortcut, SameBytesAsTheWayThroughTheWorkingText) {
         options.inputEncoding = static_cast<EncodingChoice>(input);
         options.outputEncoding = static_cast<EncodingChoice>(output);
         options.withoutBom = (round % 3) == 0;
-        const DecodedText decoded = DecodeBytes(bytes, options.inputEncoding);
         std::string expected;
-        WriteEncodedText("", decoded.text,
-                         output != 0 ? options.outputEncoding : decoded.detected, options.withoutBom, &expected);
+        bool lossy;
+        {
+          TranscodeLossScope losses;
+          const DecodedText decoded = DecodeBytes(bytes, options.inputEncoding);
+          WriteEncodedText("", decoded.text, output != 0 ? options.outputEncoding : decoded.detected,
+                           options.withoutBom, &expected);
+          lossy = losses.Losses().Any();
+        }
         std::string out = dir.Join("out.txt");
-        ASSERT_EQ(ConvertFile(source, out, options), ConvertStatus::Converted);
+        // Both ways see the same losses.
+        ASSERT_EQ(ConvertFile(source, out, options),
+                  lossy ? ConvertStatus::ConvertedWithLosses : ConvertStatus::Converted)
+            << "round " << round << " in " << input << " out " << output;
         ASSERT_EQ(test::ReadFileBytes(out), expected) << "round " << round << " in " << input << " out " << output;
       }
     }

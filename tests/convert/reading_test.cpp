@@ -7,6 +7,7 @@
 #include "convert/gzip_test_util.h"
 #include "encoding/charset.h"
 #include "support/temp_dir.h"
+#include "text/text.h"
 
 #include <memory>
 
@@ -37,19 +38,55 @@ TEST(DetectAuto, ByteOrderMarksComeFirstAndAreSkipped) {
 }
 
 TEST(DetectAuto, DeclaredCharsetBeatsTheScan) {
-  // Declared UTF-8 wins even when the bytes are GBK (and so not valid UTF-8).
-  DecodedText d = Auto("<head><meta charset=utf-8></head>" + kZhongwenGbk);
-  EXPECT_EQ(d.detected, EncodingChoice::Utf8);
   // A declaration of gb2312 goes on to the scan, which sees valid UTF-8 here.
-  d = Auto("<head><meta charset=gb2312></head>" + kZhongwenUtf8);
+  DecodedText d = Auto("<head><meta charset=gb2312></head>" + kZhongwenUtf8);
   EXPECT_EQ(d.detected, EncodingChoice::Utf8);
   EXPECT_EQ(d.text, "<head><meta charset=gb2312></head>" + kZhongwenGbk);
   // Big5 pages keep their own encoding: 中文 in Big5 is A4 A4 A4 E5.
   d = Auto("<head><meta charset=big5></head>\xA4\xA4\xA4\xE5");
   EXPECT_EQ(d.detected, EncodingChoice::Big5);
   EXPECT_EQ(d.text, "<head><meta charset=big5></head>" + kZhongwenGbk);
+  EXPECT_EQ(d.howDecided, "declared in a meta tag");
   d = Auto("<meta charset=Big5-HKSCS>\x88\x62");
   EXPECT_EQ(d.detected, EncodingChoice::Big5Hkscs);
+  // An XML declaration counts like a meta tag; a meta tag comes first.
+  d = Auto("<?xml version=\"1.0\" encoding=\"BIG5\"?>\n<doc>\xA4\xA4\xA4\xE5</doc>");
+  EXPECT_EQ(d.detected, EncodingChoice::Big5);
+  EXPECT_EQ(d.howDecided, "declared in the XML declaration");
+  EXPECT_EQ(Auto("<?xml version='1.0' encoding='utf-8'?>" + kZhongwenUtf8).detected, EncodingChoice::Utf8);
+  EXPECT_EQ(Auto("<?xml encoding=\"big5\"?><meta charset=utf-8>" + kZhongwenUtf8).detected, EncodingChoice::Utf8);
+}
+
+TEST(DetectAuto, DeclarationTheBytesContradictDoesNotWin) {
+  struct Case {
+    std::string bytes;
+    EncodingChoice expected;
+    std::string text;  // the working text, when it is not the bytes themselves
+  } cases[] = {
+      // GBK bytes declared UTF-8: decided as if undeclared (statistics: GBK).
+      {"<meta charset=utf-8>" + kZhongwenGbk, EncodingChoice::Ansi, ""},
+      // UTF-8 bytes declared Big5: the UTF-8 scan decides.
+      {"<meta charset=big5>\xE4\xB8\x80" + kZhongwenUtf8, EncodingChoice::Utf8,
+       "<meta charset=big5>\xD2\xBB" + kZhongwenGbk},
+      // Valid in nothing else (a lone FF): the declaration stays.
+      {"<meta charset=utf-8>" + kZhongwenUtf8 + "\xFF", EncodingChoice::Utf8,
+       "<meta charset=utf-8>" + kZhongwenGbk + "\x84\x31\xA4\x37"},
+  };
+  for (const Case& c : cases) {
+    const DecodedText d = Auto(c.bytes);
+    EXPECT_EQ(d.detected, c.expected) << d.howDecided;
+    EXPECT_EQ(d.text, c.text.empty() ? c.bytes : c.text);
+  }
+  EXPECT_EQ(Auto(cases[0].bytes).howDecided,
+            "declared in a meta tag as UTF-8, but not valid UTF-8; statistics: GBK 1.00");
+}
+
+TEST(DetectAuto, Big5PagesReadHkscsCodesThatCodePage950Lacks) {
+  // 8E69 is 箸 in Big5-HKSCS and no character in code page 950; A145 (‧) is in both.
+  const DecodedText d = Auto("<meta charset=big5>\x8E\x69\xA1\x45");
+  EXPECT_EQ(d.detected, EncodingChoice::Big5);
+  EXPECT_EQ(ToUtf8(d.text), "<meta charset=big5>\xE7\xAE\xB8\xE2\x80\xA7");
+  EXPECT_EQ(d.undecodable, 0u);
 }
 
 TEST(DetectAuto, ScanTextStopsAtZeroOr1A) {
@@ -65,18 +102,63 @@ TEST(DetectAuto, Utf8ScanRules) {
   // All ASCII, the empty file included, is ANSI.
   EXPECT_EQ(Auto("plain ascii\r\n").detected, EncodingChoice::Ansi);
   EXPECT_EQ(Auto("").detected, EncodingChoice::Ansi);
-  // A four-byte sequence fails the scan: the file is read as ANSI, unchanged.
+  // A four-byte sequence is UTF-8 too: the character arrives as its four GB18030 bytes.
   const std::string withEmoji = kZhongwenUtf8 + "\xF0\x9F\x98\x80";
   DecodedText d = Auto(withEmoji);
-  EXPECT_EQ(d.detected, EncodingChoice::Ansi);
-  EXPECT_EQ(d.text, withEmoji);
-  // GBK text is not UTF-8.
+  EXPECT_EQ(d.detected, EncodingChoice::Utf8);
+  EXPECT_EQ(d.text, kZhongwenGbk + "\x94\x39\xFC\x36");
+  // GBK text is not UTF-8, "联通" (C1 AA CD A8: an overlong lead byte) included.
   EXPECT_EQ(Auto(kZhongwenGbk).detected, EncodingChoice::Ansi);
+  EXPECT_EQ(Auto("\xC1\xAA\xCD\xA8").detected, EncodingChoice::Ansi);
 }
 
-TEST(IsLikelyUtf8Scan, AcceptsWhatTheRuleAcceptsOnly) {
-  EXPECT_TRUE(IsLikelyUtf8("\xC0\x80"));            // overlong two-byte form
-  EXPECT_TRUE(IsLikelyUtf8("\xED\xA0\x80"));        // a surrogate
+TEST(DetectAuto, StatisticsChooseAnotherReadingThanGbkOnlyWithAClearMargin) {
+  const std::string hello = "Hello, world.\r\n";
+  std::string asciiLe, asciiBe;
+  for (char c : hello) {
+    asciiLe += std::string{c, '\0'};
+    asciiBe += std::string{'\0', c};
+  }
+  struct Case {
+    const char* what;
+    std::string bytes;
+    EncodingChoice expected;
+    std::string utf8;  // what the text decodes to; empty: the bytes themselves (ANSI)
+  } cases[] = {
+      {"bare Big5", "\xA4\xA4\xA4\xE5\xA6\xB3\xAA\xBA", EncodingChoice::Big5, "中文有的"},
+      {"bare GBK", kZhongwenGbk + "\xD3\xD0\xB5\xC4", EncodingChoice::Ansi, ""},
+      {"a tie (地 in GBK, 華 in Big5) stays ANSI", "\xB5\xD8", EncodingChoice::Ansi, ""},
+      {"UTF-16LE without a mark, ASCII", asciiLe, EncodingChoice::Utf16Le, hello},
+      {"UTF-16BE without a mark, ASCII", asciiBe, EncodingChoice::Utf16Be, hello},
+      {"UTF-16LE without a mark, Chinese", kZhongwenLe + "\x09\x67\x84\x76", EncodingChoice::Utf16Le, "中文有的"},
+      {"a binary file stays ANSI", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR\0\0\x01\0", 20), EncodingChoice::Ansi, ""},
+      {"an odd length is not UTF-16", asciiLe + "x", EncodingChoice::Ansi, ""},
+  };
+  for (const Case& c : cases) {
+    const DecodedText d = Auto(c.bytes);
+    EXPECT_EQ(d.detected, c.expected) << c.what << ": " << d.howDecided;
+    if (c.utf8.empty()) {
+      EXPECT_EQ(d.text, text::FromBytes(c.bytes)) << c.what;
+    } else {
+      EXPECT_EQ(ToUtf8(d.text), c.utf8) << c.what;
+    }
+  }
+}
+
+TEST(IsLikelyUtf8Scan, AcceptsUnicodeUtf8Only) {
+  struct Case {
+    const char* bytes;
+    bool utf8;
+  } cases[] = {
+      {"\xC2\x80", true},          {"\xC0\x80", false},     {"\xC1\xBF", false},  // overlong two-byte
+      {"\xE0\xA0\x80", true},      {"\xE0\x9F\xBF", false},                    // overlong three-byte
+      {"\xED\x9F\xBF", true},      {"\xED\xA0\x80", false},                    // surrogates
+      {"\xF0\x90\x80\x80", true},  {"\xF0\x8F\xBF\xBF", false},               // overlong four-byte
+      {"\xF4\x8F\xBF\xBF", true},  {"\xF4\x90\x80\x80", false},               // above U+10FFFF
+      {"\xF5\x80\x80\x80", false}, {"\xF0\xA1\xB5", false},                   // F5, cut short
+      {"x\xE0\xA0\x80x", true},    {"x\xED\xA0\x80xyz", false},                // inside longer text
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsLikelyUtf8(c.bytes), c.utf8) << c.bytes;
   EXPECT_FALSE(IsLikelyUtf8("\xE4\xB8"));           // cut short
   EXPECT_FALSE(IsLikelyUtf8("a\x80"));              // lone continuation
   EXPECT_FALSE(IsLikelyUtf8("abc"));

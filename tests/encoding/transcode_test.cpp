@@ -139,6 +139,40 @@ INSTANTIATE_TEST_SUITE_P(
         InvalidCase{"UTF-16BE", std::string("\x00" "A" "\xD8", 3), U"A\uFFFD"},
         InvalidCase{"UTF-16BE", std::string("\xD8\x3D", 2), U"\uFFFD"}));
 
+TEST_F(TranscodeTest, LossesAreCountedWhereTheyHappen) {
+  struct Case {
+    std::string bytes;
+    const char* from;
+    const char* to;
+    size_t undecodable;
+    size_t unencodable;
+  } cases[] = {
+      {"\xE4\xB8\xAD", "UTF-8", "GB18030", 0, 0},
+      {"\xEF\xBF\xBD", "UTF-8", "UTF-16LE", 0, 0},      // a U+FFFD the text holds
+      {"a\xFF\xEF\xBF\xBD\xC0", "UTF-8", "GB18030", 2, 0},  // two bad bytes beside a real U+FFFD
+      {"\xE4\xB8", "UTF-8", "GB18030", 1, 0},             // cut short
+      {std::string("\x3D\xD8\x41\x00", 4), "UTF-16LE", "UTF-8", 1, 0},  // a lone surrogate
+      {"\x41\x00\x42", "UTF-16LE", "UTF-8", 1, 0},        // odd last byte
+      {"\xA4\xA4\xFF", "BIG5", "GB18030", 1, 0},
+      {"\x8E\x69", "BIG5-WEB", "GB18030", 0, 0},          // Big5-HKSCS where code page 950 has nothing
+      {"\x8E\x69", "BIG5", "GB18030", 1, 0},
+      {"\xA8\xA1\xD6\xD0", "GB18030", "BIG5", 0, 1},      // ā has no Big5 code, 中 has
+      {"\x88\x62\x88\x64", "BIG5-HKSCS", "BIG5-HKSCS", 0, 0},  // letter-and-mark pairs
+  };
+  for (const Case& c : cases) {
+    TranscodeLossScope outer;
+    {
+      TranscodeLossScope scope;
+      Transcode(c.bytes, c.from, c.to);
+      EXPECT_EQ(scope.Losses().undecodable, c.undecodable) << Hex(c.bytes) << " " << c.from;
+      EXPECT_EQ(scope.Losses().unencodable, c.unencodable) << Hex(c.bytes) << " " << c.to;
+      EXPECT_EQ(CountUndecodable(c.bytes, CharsetFromName(c.from)), c.undecodable) << Hex(c.bytes);
+    }
+    // What an inner scope saw reaches the one around it.
+    EXPECT_EQ(outer.Losses().undecodable + outer.Losses().unencodable, c.undecodable + c.unencodable);
+  }
+}
+
 TEST_F(TranscodeTest, TheTextEndsAtTheFirstZeroCharacter) {
   const std::string utf16 = std::string("A\0\0\0B\0", 6);  // "A", U+0000, "B"
   for (Charset target : kAll) {

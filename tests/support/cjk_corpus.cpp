@@ -31,12 +31,15 @@ std::string CorpusFolder() {
 std::string ReadCjkSample(const std::string& name) {
   static const std::string folder = CorpusFolder();
   if (folder.empty()) return {};
-  // A Linux folder; under Wine it is reached through drive Z:.
-  std::string path = "Z:" + folder + "/" + name;
-  for (char& c : path) {
+  return ReadLinuxFile(folder + "/" + name);
+}
+
+std::string ReadLinuxFile(const std::string& path) {
+  std::string windowsPath = "Z:" + path;
+  for (char& c : windowsPath) {
     if (c == '/') c = '\\';
   }
-  return ReadFileBytes(path);
+  return ReadFileBytes(windowsPath);
 }
 
 }  // namespace cw::test

@@ -10,4 +10,8 @@ namespace cw::test {
 // scripts/test.sh) or, natively, from the python3 on the PATH.
 std::string ReadCjkSample(const std::string& name);
 
+// The bytes of a file named by its Linux path (under Wine reached through drive Z:),
+// or empty when it cannot be read.
+std::string ReadLinuxFile(const std::string& path);
+
 }  // namespace cw::test
