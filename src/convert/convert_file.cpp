@@ -107,6 +107,8 @@ int RemoveStaleTemporaries(const std::string& folder) {
     }
   }
   return removed;
+}
+
 std::string ConvertStatusText(ConvertStatus status, const ConvertReport& report) {
   const std::string& charset = report.lossCharset;
   switch (status) {

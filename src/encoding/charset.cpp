@@ -95,24 +95,40 @@ class TargetFit {
 template <class Writer>
 class CountingWriter {
  public:
+  // Runs of characters go through in bulk as the writer takes them, counted one by one.
+  static constexpr bool kBulk = IsBulkWriter<Writer>::value;
   CountingWriter(Writer& writer, Charset target) : writer_(writer), fit_(target) {}
+  auto* Open(std::size_t chars) { return writer_.Open(chars); }
+  template <class Unit>
+  Unit* PutBmp(Unit* p, char32_t c) {
+    Count(c);
+    return writer_.PutBmp(p, c);
+  }
+  template <class Unit>
+  void Close(Unit* p) {
+    writer_.Close(p);
+  }
   void Ascii(const char* bytes, std::size_t n) {
     fit_.Ascii();
     writer_.Ascii(bytes, n);
   }
   void Put(char32_t c) {
-    // A U+FFFD stands for nothing the target could lose: it is counted as read.
-    if (c == kReplacement) {
-      ++replacements_;
-    } else if (!fit_.Fits(c)) {
-      ++unencodable_;
-    }
+    Count(c);
     writer_.Put(c);
   }
   std::size_t replacements_ = 0;
   std::size_t unencodable_ = 0;
 
  private:
+  void Count(char32_t c) {
+    // A U+FFFD stands for nothing the target could lose: it is counted as read.
+    if (c == kReplacement) {
+      ++replacements_;
+    } else if (!fit_.Fits(c)) {
+      ++unencodable_;
+    }
+  }
+
   Writer& writer_;
   TargetFit fit_;
 };

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <type_traits>
 
 #include "encoding/code_tables.h"
 
@@ -42,8 +43,15 @@ inline bool TakeAscii(const Byte*& p, const Byte* end, Writer& writer) {
 
 inline bool InRange(unsigned byte, unsigned low, unsigned high) { return byte - low <= high - low; }
 
-// At most this many characters go to a writer in one bulk run (see writers.h), so that the
-// room made for a run stays small.
+// Whether a writer takes runs of BMP characters in bulk (see writers.h): one that says so
+// with a kBulk of true.
+template <class Writer, class = void>
+struct IsBulkWriter : std::false_type {};
+template <class Writer>
+struct IsBulkWriter<Writer, std::void_t<decltype(Writer::kBulk)>> : std::bool_constant<Writer::kBulk> {};
+
+// At most this many characters go to a writer in one bulk run, so that the room made for
+// a run stays small.
 constexpr std::size_t kBulkRun = 4096;
 
 // Hands the run of characters at p that `next` decodes to a bulk writer: next(p) gives the
@@ -79,7 +87,7 @@ void DecodeUtf8(std::string_view bytes, Writer& writer) {
     }
     // Most Chinese text is three-byte sequences whose lead byte allows any continuation
     // byte (E1..EC, EE, EF): those go without the general checks below.
-    if constexpr (Writer::kBulk) {
+    if constexpr (IsBulkWriter<Writer>::value) {
       const bool took = TakeBulkRun(p, end, 3, writer, [](const Byte* q, char32_t& c) {
         if (!IsPlainUtf8Lead(q[0]) || (q[1] & 0xC0) != 0x80 || (q[2] & 0xC0) != 0x80) return false;
         c = static_cast<char32_t>((q[0] & 0x0F) << 12 | (q[1] & 0x3F) << 6 | (q[2] & 0x3F));
@@ -172,7 +180,7 @@ void DecodeGb18030(std::string_view bytes, Writer& writer) {
       if (!TakeAscii(p, end, writer)) return;
       continue;
     }
-    if constexpr (Writer::kBulk) {
+    if constexpr (IsBulkWriter<Writer>::value) {
       // Runs of two-byte codes, which every two-byte code decodes to a BMP character in.
       const bool took = TakeBulkRun(p, end, 2, writer, [twoByte](const Byte* q, char32_t& c) {
         if (!InRange(q[0], 0x81, 0xFE) || !InRange(q[1], 0x40, 0xFE) || q[1] == 0x7F) return false;
@@ -247,7 +255,7 @@ void DecodeBig5(std::string_view bytes, const Entry* table, Writer& writer) {
       if (!TakeAscii(p, end, writer)) return;
       continue;
     }
-    if constexpr (Writer::kBulk && !kHkscs) {
+    if constexpr (IsBulkWriter<Writer>::value && !kHkscs) {
       // Code page 950 has only BMP characters: runs of its two-byte codes go in bulk.
       const bool took = TakeBulkRun(p, end, 2, writer, [table](const Byte* q, char32_t& c) {
         if (!InRange(q[0], 0x81, 0xFE) || !(InRange(q[1], 0x40, 0x7E) || InRange(q[1], 0xA1, 0xFE))) return false;

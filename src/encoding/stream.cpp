@@ -58,6 +58,7 @@ std::size_t CompletePrefix(std::string_view bytes, Charset source) {
     case Charset::Gb18030:
     case Charset::Big5:
     case Charset::Big5Hkscs:
+    case Charset::Big5Web:
       return DoubleByteCompletePrefix(bytes);
     case Charset::Unknown:
       break;
