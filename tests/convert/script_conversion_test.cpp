@@ -58,8 +58,16 @@ TEST(ScriptMapping, SimplifiedToTraditionalByPhraseThenCharacter) {
       {u8"千里", u8"千里"}, {u8"复", u8"復"}, {u8"a复制b复制", u8"a複製b複製"},
       // Outside GBK on either side: 鹮 -> 䴉 (four bytes), 㑩 (four bytes) -> 儸.
       {u8"鹮㑩", u8"䴉儸"},
+      // After a character changed its length, the rest is copied, not left in place.
+      {u8"鹮abcdefghijk复制中文㑩xyz", u8"䴉abcdefghijk複製中文儸xyz"},
   };
   for (const Case& c : cases) EXPECT_EQ(ToUtf8(ToTraditional(W(c.simplified))), c.traditional) << c.simplified;
+  std::string grown, expected;
+  for (int i = 0; i < 5000; ++i) {
+    grown += W(u8"鹮");
+    expected += u8"䴉";
+  }
+  EXPECT_EQ(ToUtf8(ToTraditional(grown)), expected);
   // File names go the same way.
   EXPECT_EQ(MapFileName(ScriptConversion::SimplifiedToTraditional, W(u8"复制的头发.txt")), W(u8"複製的頭髮.txt"));
 }
