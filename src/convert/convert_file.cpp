@@ -189,6 +189,17 @@ Charset OutputCharset(EncodingChoice encoding) {
   return CharsetFromName(CharsetNameOf(encoding));
 }
 
+// Writes the mark, then `text` converted piece by piece from one reused buffer. The text
+// must hold no zero character.
+Producer StreamedProducer(std::string_view text, Charset from, Charset to, std::string_view mark) {
+  return [text, from, to, mark](platform::NewFile& file) {
+    if (!mark.empty() && file.Write(mark) != platform::Status::Ok) return false;
+    return TranscodeStreamed(
+        text, from, to, [&file](std::string_view piece) { return file.Write(piece) == platform::Status::Ok; },
+        /*zeroFree=*/true);
+  };
+}
+
 // When neither the script nor the line endings change, the working text is only a
 // stop between two transcodings. Every character survives the working code page
 // unchanged (it can hold them all), so converting straight from the source charset to
@@ -208,12 +219,7 @@ Producer DirectProducer(const SourceRead& source, const ConversionOptions& optio
   const Charset to = OutputCharset(outputEncoding);
   if (to == Charset::Unknown) return nullptr;
   const std::string_view mark = options.withoutBom ? std::string_view() : ByteOrderMarkOf(outputEncoding);
-  return [rest, from, to, mark](platform::NewFile& file) {
-    if (!mark.empty() && file.Write(mark) != platform::Status::Ok) return false;
-    return TranscodeStreamed(
-        rest, from, to, [&file](std::string_view piece) { return file.Write(piece) == platform::Status::Ok; },
-        /*zeroFree=*/true);
-  };
+  return StreamedProducer(rest, from, to, mark);
 }
 
 // Puts the output at its path, creating its folders when they are missing, and
@@ -280,6 +286,13 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   // 4. Encode and write.
   const EncodingChoice outputEncoding =
       options.outputEncoding != EncodingChoice::Auto ? options.outputEncoding : decoded.detected;
+  // A charset other than ANSI is streamed to the file, so the encoded result never
+  // exists whole (the same bytes as EncodeOutput, which an empty text still takes).
+  const Charset to = CharsetFromName(CharsetNameOf(outputEncoding));
+  if (to != Charset::Unknown && !working.empty()) {
+    const std::string_view mark = options.withoutBom ? std::string_view() : ByteOrderMarkOf(outputEncoding);
+    return WriteResult(sourcePath, outputPath, StreamedProducer(working, Charset::Gb18030, to, mark), options);
+  }
   std::string bytes = EncodeOutput(working, outputEncoding, options.withoutBom);
   working = std::string();
   const std::string_view view = bytes;

@@ -386,6 +386,8 @@ namespace {
 
 // Without a script or line-ending change a file goes straight from its charset to the
 // output charset; the bytes must be exactly those of the way through the working text.
+// With a script change (every other round) the working text is streamed to the file:
+// again the bytes of one whole encoding.
 TEST(ConvertShortcut, SameBytesAsTheWayThroughTheWorkingText) {
   test::TempDir dir;
   std::mt19937 random(8122026);
@@ -404,9 +406,10 @@ TEST(ConvertShortcut, SameBytesAsTheWayThroughTheWorkingText) {
         options.inputEncoding = static_cast<EncodingChoice>(input);
         options.outputEncoding = static_cast<EncodingChoice>(output);
         options.withoutBom = (round % 3) == 0;
+        options.scriptConversion = round % 2 != 0 ? ScriptConversion::SimplifiedToTraditional : ScriptConversion::None;
         const DecodedText decoded = DecodeBytes(bytes, options.inputEncoding);
         std::string expected;
-        WriteEncodedText("", decoded.text,
+        WriteEncodedText("", MapContent(options.scriptConversion, decoded.text),
                          output != 0 ? options.outputEncoding : decoded.detected, options.withoutBom, &expected);
         std::string out = dir.Join("out.txt");
         ASSERT_EQ(ConvertFile(source, out, options), ConvertStatus::Converted);
@@ -432,8 +435,11 @@ TEST(ConvertStreaming, AWriteThatFailsHalfWayLeavesNoOutputAndTheOriginal) {
   ConversionOptions options;
   options.outputEncoding = EncodingChoice::Utf16Le;
   // The mark is the first write, the first piece the second; the second piece fails.
-  for (bool overwrite : {false, true}) {
+  // Straight from the source, and from the working text after a script change.
+  for (int way = 0; way < 4; ++way) {
+    const bool overwrite = way % 2 != 0;
     options.overwriteOriginal = overwrite;
+    options.scriptConversion = way < 2 ? ScriptConversion::None : ScriptConversion::SimplifiedToTraditional;
     std::string out = overwrite ? source : dir.Join("out\\big.txt");
     platform::InjectFailure(platform::Operation::WriteAt, 3, platform::Status::DiskFull);
     EXPECT_EQ(ConvertFile(source, out, options), ConvertStatus::WriteFailed);
