@@ -268,7 +268,7 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
 
   // 2. Script of the content and, on request, of the file name (last component only).
   if (options.scriptConversion != ScriptConversion::None) {
-    working = MapContent(options.scriptConversion, working);
+    MapContentInPlace(options.scriptConversion, working);
     if (options.convertFileName) {
       const text::PathParts parts = text::SplitAtLastBackslash(outputPath);
       const std::string name = MapFileName(options.scriptConversion, parts.name);

@@ -146,6 +146,52 @@ class ScriptMap {
     return out;
   }
 
+  // The same result, written over `text` itself while nothing grows (the output never
+  // overtakes the input then); from the first step that would grow, the rest is mapped
+  // by Map() and appended.
+  void MapInPlace(std::string& text) const {
+    if (text.empty()) return;
+    Byte* const base = reinterpret_cast<Byte*>(&text[0]);
+    const Byte* p = base;
+    const Byte* const end = base + text.size();
+    Byte* o = base;
+    while (p < end) {
+      if (end - p >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        if ((word & 0x8080808080808080ULL) == 0) {
+          if (o != p) std::memmove(o, p, 8);
+          p += 8;
+          o += 8;
+          continue;
+        }
+      }
+      Code code = 0;
+      const unsigned length = *p < 0x80 ? 1 : ReadCode(p, end, code);
+      const Phrase* phrase = length == 2 && (phraseFlags_[code] & kStartsPhrase) != 0 ? MatchPhrase(code, p, end)
+                                                                                     : nullptr;
+      const Code mapped = phrase != nullptr || length == 1 ? 0 : length == 2 ? twoByte_[code] : FourByte(code);
+      const size_t consumed = phrase != nullptr ? phrase->from.size() : length;
+      const size_t produced = phrase != nullptr ? phrase->to.size() : mapped != 0 ? CodeLength(mapped) : length;
+      if (produced > consumed && o + produced > p + consumed) {
+        const std::string rest = Map(std::string_view(reinterpret_cast<const char*>(p), static_cast<size_t>(end - p)));
+        text.resize(static_cast<size_t>(o - base));
+        text += rest;
+        return;
+      }
+      if (phrase != nullptr) {
+        std::memcpy(o, phrase->to.data(), produced);
+      } else if (mapped != 0) {
+        PutCode(mapped, reinterpret_cast<char*>(o));
+      } else if (o != p) {
+        std::memmove(o, p, length);
+      }
+      o += produced;
+      p += consumed;
+    }
+    text.resize(static_cast<size_t>(o - base));
+  }
+
  private:
   static constexpr Byte kStartsPhrase = 1;
   static constexpr Byte kSecondInPhrase = 2;
@@ -233,6 +279,14 @@ std::string Big5ToGbk(std::string_view text) { return TranscodeResponsive(text, 
 std::string SimplifiedToBig5(std::string_view text) { return GbkToBig5(ToTraditional(text)); }
 
 std::string Big5ToSimplified(std::string_view text) { return ToSimplified(Big5ToGbk(text)); }
+
+void MapContentInPlace(ScriptConversion conversion, std::string& text) {
+  switch (conversion) {
+    case ScriptConversion::SimplifiedToTraditional: return TraditionalMap().MapInPlace(text);
+    case ScriptConversion::TraditionalToSimplified: return SimplifiedMap().MapInPlace(text);
+    default: text = MapContent(conversion, text);
+  }
+}
 
 std::string MapContent(ScriptConversion conversion, std::string_view text) {
   switch (conversion) {

@@ -29,5 +29,8 @@ std::string Big5ToSimplified(std::string_view text);  // ToSimplified(Big5ToGbk(
 // The content mapping and the file-name mapping of each option.
 std::string MapContent(ScriptConversion conversion, std::string_view text);
 std::string MapFileName(ScriptConversion conversion, std::string_view name);
+// MapContent's result in `text` itself, without a second copy of a large text where
+// the mapping allows it.
+void MapContentInPlace(ScriptConversion conversion, std::string& text);
 
 }  // namespace cw

@@ -60,14 +60,26 @@ TEST(ScriptMapping, SimplifiedToTraditionalByPhraseThenCharacter) {
       {u8"鹮㑩", u8"䴉儸"},
       // After a character changed its length, the rest is copied, not left in place.
       {u8"鹮abcdefghijk复制中文㑩xyz", u8"䴉abcdefghijk複製中文儸xyz"},
+      {u8"㑩abcdefghijk复制中文鹮xyz头发", u8"儸abcdefghijk複製中文䴉xyz頭髮"},
   };
-  for (const Case& c : cases) EXPECT_EQ(ToUtf8(ToTraditional(W(c.simplified))), c.traditional) << c.simplified;
+  // Mapped into a new text, and over the text itself (as a file's content is).
+  const auto inPlace = [](ScriptConversion conversion, std::string text) {
+    MapContentInPlace(conversion, text);
+    return text;
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ToUtf8(ToTraditional(W(c.simplified))), c.traditional) << c.simplified;
+    EXPECT_EQ(ToUtf8(inPlace(ScriptConversion::SimplifiedToTraditional, W(c.simplified))), c.traditional);
+  }
   std::string grown, expected;
   for (int i = 0; i < 5000; ++i) {
     grown += W(u8"鹮");
     expected += u8"䴉";
   }
   EXPECT_EQ(ToUtf8(ToTraditional(grown)), expected);
+  EXPECT_EQ(ToUtf8(inPlace(ScriptConversion::SimplifiedToTraditional, grown)), expected);
+  EXPECT_EQ(ToUtf8(inPlace(ScriptConversion::TraditionalToSimplified, W(u8"儸abcdefghijk頭髮後來"))),
+            u8"㑩abcdefghijk头发后来");
   // File names go the same way.
   EXPECT_EQ(MapFileName(ScriptConversion::SimplifiedToTraditional, W(u8"复制的头发.txt")), W(u8"複製的頭髮.txt"));
 }
