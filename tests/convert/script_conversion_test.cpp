@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
+#include <random>
 
 #include "encoding/charset.h"
 #include "support/cjk_corpus.h"
@@ -82,6 +82,23 @@ TEST(ScriptMapping, SimplifiedToTraditionalByPhraseThenCharacter) {
             u8"㑩abcdefghijk头发后来");
   // File names go the same way.
   EXPECT_EQ(MapFileName(ScriptConversion::SimplifiedToTraditional, W(u8"复制的头发.txt")), W(u8"複製的頭髮.txt"));
+}
+
+TEST(ScriptMapping, InPlaceGivesTheSameBytesOnAnyInput) {
+  // Pieces that grow, shrink, start phrases, break them, or are not characters at all.
+  const std::string pieces[] = {W(u8"鹮"), W(u8"㑩"), W(u8"复制"), W(u8"复"), W(u8"头发"), W(u8"後來"), W(u8"儸"),
+                                "abcdefghi", "a", "\x81", "\x80", "\xFF", "\x81\x30", "\x81\x30\x81", "\xD6"};
+  std::mt19937 random(20261208);
+  for (int round = 0; round < 400; ++round) {
+    std::string text;
+    const int count = 1 + static_cast<int>(random() % 16);
+    for (int i = 0; i < count; ++i) text += pieces[random() % (sizeof(pieces) / sizeof(pieces[0]))];
+    for (ScriptConversion conversion : {ScriptConversion::SimplifiedToTraditional, ScriptConversion::TraditionalToSimplified}) {
+      std::string mapped = text;
+      MapContentInPlace(conversion, mapped);
+      ASSERT_EQ(mapped, MapContent(conversion, text)) << "round " << round;
+    }
+  }
 }
 
 TEST(ScriptMapping, TraditionalToSimplifiedLeavesSimplifiedText) {
