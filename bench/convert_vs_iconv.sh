@@ -54,7 +54,7 @@ report "gzip input GBK -> UTF-8" "$ours" "$theirs" zcat+iconv
 if command -v opencc >/dev/null 2>&1; then
   ours=$(best "$cli" convert --script s2t --out utf8 --no-bom "$work/zh-utf8.txt" "$work/out-ours.txt")
   theirs=$(best opencc -c s2t.json -i "$work/zh-utf8.txt" -o "$work/out-opencc.txt")
-  report "Simplified -> Traditional (chars vs phrases)" "$ours" "$theirs" opencc
+  report "Simplified -> Traditional (both by phrase)" "$ours" "$theirs" opencc
 else
   echo "opencc not installed: Simplified -> Traditional comparison skipped (apt-get install opencc)"
 fi

@@ -3,7 +3,7 @@
 
 Inputs: the WHATWG index files in third_party/data/whatwg-encoding (gb18030, its
 four-byte ranges, big5 with the HKSCS rows) and Python's own cp950 codec for Windows
-code page 950. Outputs, under src/encoding/generated/: encoding_tables.h,
+code page 950, with code page 950's user-defined areas and best-fit symbols. Outputs, under src/encoding/generated/: encoding_tables.h,
 gb18030_tables.cpp and big5_tables.cpp. Only decoding tables are written; the encoders
 invert them at run time, skipping the pointers listed here as decode-only.
 
@@ -119,6 +119,12 @@ def big5_bytes(pointer):
     return bytes([lead + 0x81, rest + (0x40 if rest < 0x3F else 0x62)])
 
 
+# Code page 950's user-defined areas: (first code, last code, first Private Use code
+# point), in pointer order. Windows (and glibc's CP950 for the third) map them so.
+CP950_USER_DEFINED = [(0xFA40, 0xFEFE, 0xE000), (0x8E40, 0xA0FE, 0xE311), (0x8140, 0x8DFE, 0xEEB8),
+                      (0xC6A1, 0xC8FE, 0xF6B1)]
+
+
 def build_cp950():
     table = [0] * BIG5_POINTER_COUNT
     for pointer in range(BIG5_POINTER_COUNT):
@@ -134,7 +140,36 @@ def build_cp950():
     for pointer, code_point in enumerate(table):
         if code_point and chr(code_point).encode("cp950") != big5_bytes(pointer):
             skip.append(pointer)
-    return table, skip
+    # The user-defined codes read as Private Use characters, which are written back to
+    # them. Python's codec leaves them out; where it has the ETEN characters of C6A1..C7FC
+    # (kana, Cyrillic), those stay.
+    decoded = set(table)
+    for first, last, code_point in CP950_USER_DEFINED:
+        start = big5_pointer(first)
+        for pointer in range(start, big5_pointer(last) + 1):
+            if table[pointer] == 0:
+                if code_point + pointer - start in decoded:
+                    fail("user-defined code %s meets a decoded character" % big5_bytes(pointer).hex())
+                table[pointer] = code_point + pointer - start
+    # Characters no code reads as that cp950 still writes, as the nearest symbol (best
+    # fit): U+00A3 as A247 (U+FFE1), U+2022 as A145 (U+2027), ...
+    decoded = set(table)
+    encode_only = []
+    for code_point in range(0x80, 0x10000):
+        if 0xD800 <= code_point <= 0xDFFF or code_point in decoded:
+            continue
+        try:
+            code = chr(code_point).encode("cp950")
+        except UnicodeEncodeError:
+            continue
+        if len(code) == 2:
+            encode_only.append((code_point, code[0] << 8 | code[1]))
+    return table, skip, encode_only
+
+
+def big5_pointer(code):
+    lead, trail = code >> 8, code & 0xFF
+    return (lead - 0x81) * 157 + trail - (0x40 if trail < 0x7F else 0x62)
 
 
 def build_big5_hkscs():
@@ -175,7 +210,7 @@ def format_runs(name, runs):
 
 def generate():
     gb_table, gb_runs, gb_ids = build_gb18030()
-    cp950_table, cp950_skip = build_cp950()
+    cp950_table, cp950_skip, cp950_encode_only = build_cp950()
     hkscs_table, hkscs_skip, big5_id = build_big5_hkscs()
 
     header = "\n".join([
@@ -214,6 +249,14 @@ def generate():
         "extern const std::uint16_t kCp950Decode[kBig5PointerCount];",
         "constexpr std::size_t kCp950EncodeSkipCount = %d;" % len(cp950_skip),
         "extern const std::uint16_t kCp950EncodeSkip[kCp950EncodeSkipCount];",
+        "// Characters no code decodes to that code page 950 writes as a look-alike (best fit):",
+        "// code point and code, by code point.",
+        "struct EncodeOnly {",
+        "  std::uint16_t codePoint;",
+        "  std::uint16_t code;",
+        "};",
+        "constexpr std::size_t kCp950EncodeOnlyCount = %d;" % len(cp950_encode_only),
+        "extern const EncodeOnly kCp950EncodeOnly[kCp950EncodeOnlyCount];",
         "extern const std::uint32_t kBig5HkscsDecode[kBig5PointerCount];",
         "constexpr std::size_t kBig5HkscsEncodeSkipCount = %d;" % len(hkscs_skip),
         "extern const std::uint16_t kBig5HkscsEncodeSkip[kBig5HkscsEncodeSkipCount];",
@@ -252,6 +295,10 @@ def generate():
         format_array("const std::uint16_t kCp950Decode[kBig5PointerCount]", cp950_table, 4, 12),
         "",
         format_array("const std::uint16_t kCp950EncodeSkip[kCp950EncodeSkipCount]", cp950_skip, 4, 12),
+        "",
+        "const EncodeOnly kCp950EncodeOnly[kCp950EncodeOnlyCount] = {",
+        "\n".join("    {0x%04X, 0x%04X}," % pair for pair in cp950_encode_only),
+        "};",
         "",
         format_array("const std::uint32_t kBig5HkscsDecode[kBig5PointerCount]", hkscs_table, 5, 10),
         "",

@@ -286,12 +286,8 @@ Charset OutputCharset(EncodingChoice encoding) {
   return CharsetFromName(CharsetNameOf(encoding));
 }
 
-// When neither the script nor the line endings change, the working text is only a
-// stop between two transcodings. Every character survives the working code page
-// unchanged (it can hold them all), so converting straight from the source charset to
-// the output charset gives the same bytes, in one pass and streamed to the file piece
-// by piece. Returns no producer when that shortcut does not apply; the caller then
-// takes the working text way.
+// Writes the mark, then `text` converted piece by piece from one reused buffer. The text
+// must hold no zero character.
 // What the losses of a conversion mean for it: over the original any loss stops the
 // write; elsewhere the losses are only counted.
 struct LossWatch {
@@ -299,6 +295,30 @@ struct LossWatch {
   TranscodeLosses losses;
 };
 
+// Transcodes text into the file piece by piece, so that the encoded result never exists
+// whole; stops at the first loss when the watch refuses losses, and leaves them in it.
+Producer StreamedProducer(std::string_view text, Charset from, Charset to, std::string_view mark, LossWatch* watch) {
+  return [text, from, to, mark, watch](platform::NewFile& file) {
+    if (!mark.empty() && file.Write(mark) != platform::Status::Ok) return false;
+    TranscodeLossScope scope;
+    const bool written = TranscodeStreamed(
+        text, from, to,
+        [&file, &scope, watch](std::string_view piece) {
+          if (watch->refuse && scope.Losses().Any()) return false;
+          return file.Write(piece) == platform::Status::Ok;
+        },
+        /*zeroFree=*/true);
+    watch->losses = scope.Losses();
+    return written;
+  };
+}
+
+// When neither the script nor the line endings change, the working text is only a
+// stop between two transcodings. Every character survives the working code page
+// unchanged (it can hold them all), so converting straight from the source charset to
+// the output charset gives the same bytes, in one pass and streamed to the file piece
+// by piece. Returns no producer when that shortcut does not apply; the caller then
+// takes the working text way.
 Producer DirectProducer(const SourceRead& source, const ConversionOptions& options, LossWatch* watch) {
   if (options.scriptConversion != ScriptConversion::None || options.lineEndings != LineEndingChoice::Keep) {
     return nullptr;
@@ -312,19 +332,7 @@ Producer DirectProducer(const SourceRead& source, const ConversionOptions& optio
   const Charset to = OutputCharset(outputEncoding);
   if (to == Charset::Unknown) return nullptr;
   const std::string_view mark = options.withoutBom ? std::string_view() : ByteOrderMarkOf(outputEncoding);
-  return [rest, from, to, mark, watch](platform::NewFile& file) {
-    if (!mark.empty() && file.Write(mark) != platform::Status::Ok) return false;
-    TranscodeLossScope scope;
-    const bool written = TranscodeStreamed(
-        rest, from, to,
-        [&file, &scope, watch](std::string_view piece) {
-          if (watch->refuse && scope.Losses().Any()) return false;
-          return file.Write(piece) == platform::Status::Ok;
-        },
-        /*zeroFree=*/true);
-    watch->losses = scope.Losses();
-    return written;
-  };
+  return StreamedProducer(rest, from, to, mark, watch);
 }
 
 // Puts the output at its path, creating its folders when they are missing, and
@@ -475,7 +483,7 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   if (options.scriptConversion != ScriptConversion::None) {
     // The Big5 options go through code page 950, which may lack characters.
     TranscodeLossScope scope;
-    working = MapContent(options.scriptConversion, working);
+    MapContentInPlace(options.scriptConversion, working);
     const bool fromBig5 = options.scriptConversion == ScriptConversion::Big5ToSimplified ||
                           options.scriptConversion == ScriptConversion::Big5ToTraditional;
     if (const ConvertStatus refused =
@@ -494,6 +502,18 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
 
   // 4. Encode and write.
   const EncodingChoice outputEncoding = chosenOutput != EncodingChoice::Auto ? chosenOutput : decoded.detected;
+  // A charset other than ANSI is streamed to the file, so the encoded result never
+  // exists whole (the same bytes as EncodeOutput, which an empty text still takes).
+  const Charset to = CharsetFromName(CharsetNameOf(outputEncoding));
+  if (to != Charset::Unknown && !working.empty()) {
+    const std::string_view mark = options.withoutBom ? std::string_view() : ByteOrderMarkOf(outputEncoding);
+    LossWatch watch;
+    watch.refuse = overOriginal;
+    const ConvertStatus written =
+        WriteResult(outputPath, StreamedProducer(working, Charset::Gb18030, to, mark, &watch), guard, removeSource);
+    const ConvertStatus refused = NoteLosses(watch.losses, "GBK", CharsetLabel(outputEncoding), overOriginal, report);
+    return refused != ConvertStatus::Converted ? refused : finish(written);
+  }
   std::string bytes;
   {
     TranscodeLossScope scope;

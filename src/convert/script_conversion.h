@@ -9,14 +9,18 @@
 
 namespace cw {
 
-// Character by character; a two-byte character stays two bytes, so the result has the
-// length of the input. ASCII, four-byte characters and characters without a pair are
-// left as they are.
+// The longest matching phrase first (复制 -> 複製, 千里 stays 千里), otherwise character by
+// character; every character becomes one character. Traditional output takes the forms
+// Traditional text in Big5 uses (為, 眾, 著); ToSimplified leaves the characters that
+// Simplified text uses itself (摺, 菸, 薹) and so leaves Simplified text as it is.
+// Characters outside GBK convert too (the working text is GB18030), so a character may
+// change its byte length. ASCII and characters without a pair stay as they are.
 std::string ToTraditional(std::string_view text);
 std::string ToSimplified(std::string_view text);
 
-// Byte conversions between the working code page and Big5 (code page 950). A character
-// the target lacks becomes "?" and never shortens the rest.
+// Byte conversions between the working code page and Big5 (code page 950). On the way
+// to Big5 a character that code page 950 lacks takes a candidate or variant it has (着 ->
+// 著, 峯 -> 峰, 这 -> 這); one without any becomes "?" and never shortens the rest.
 std::string GbkToBig5(std::string_view text);
 std::string Big5ToGbk(std::string_view text);
 std::string SimplifiedToBig5(std::string_view text);  // GbkToBig5(ToTraditional(text))
@@ -25,5 +29,8 @@ std::string Big5ToSimplified(std::string_view text);  // ToSimplified(Big5ToGbk(
 // The content mapping and the file-name mapping of each option.
 std::string MapContent(ScriptConversion conversion, std::string_view text);
 std::string MapFileName(ScriptConversion conversion, std::string_view name);
+// MapContent's result in `text` itself, without a second copy of a large text where
+// the mapping allows it.
+void MapContentInPlace(ScriptConversion conversion, std::string& text);
 
 }  // namespace cw

@@ -29,8 +29,8 @@ std::unique_ptr<BmpEncodeTable> BuildGb18030() {
     (*table)[gen::kGb18030TwoByte[pointer]] =
         static_cast<std::uint16_t>((pointer / 190 + 0x81) << 8 | (rest + (rest < 0x3F ? 0x40 : 0x41)));
   }
-  // Code page 936 writes the euro sign as the single byte 80 (A2 E3 still decodes to it).
-  (*table)[0x20AC] = 0x80;
+  // The euro sign is written as GB18030's A2 E3. The single byte 80, code page 936's
+  // euro sign, is still read as it; only text that keeps its GBK bytes writes 80.
   return table;
 }
 
@@ -44,6 +44,7 @@ std::unique_ptr<BmpEncodeTable> BuildCp950() {
     if (codePoint == 0 || Skipped(gen::kCp950EncodeSkip, gen::kCp950EncodeSkipCount, pointer)) continue;
     (*table)[codePoint] = Big5Code(pointer);
   }
+  for (const gen::EncodeOnly& entry : gen::kCp950EncodeOnly) (*table)[entry.codePoint] = entry.code;
   return table;
 }
 

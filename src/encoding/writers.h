@@ -185,8 +185,8 @@ class Utf16UnitWriter {
   OutputBuffer<std::u16string> buffer_;
 };
 
-// GB18030: one byte for ASCII and the euro sign, two bytes wherever GBK has a code,
-// four bytes for everything else (so nothing is ever replaced).
+// GB18030: one byte for ASCII, two bytes wherever GBK has a code (the euro sign too, as
+// A2 E3), four bytes for everything else (so nothing is ever replaced).
 class Gb18030Writer {
  public:
   static constexpr bool kBulk = true;
@@ -229,7 +229,8 @@ class Gb18030Writer {
   const BmpEncodeTable& table_;
 };
 
-// Code page 950 ("BIG5") and Big5-HKSCS. A character without a code becomes one "?".
+// Code page 950 ("BIG5") and Big5-HKSCS. A character without a code becomes one "?";
+// code page 950 writes a few symbols as their look-alikes (£ as ￡), as Windows does.
 // Big5-HKSCS writes a letter and combining mark that it has one code for as that code,
 // so a decoded pair is written back as it was read.
 template <bool kHkscs>

@@ -3,13 +3,28 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "encoding/charset.h"
+#include "support/cjk_corpus.h"
 #include "support/temp_dir.h"
 
 namespace cw {
 namespace {
 
 using test::W;
+
+// The characters of GB2312's first level (B0A1-D7F9): the 3,755 most frequent ones.
+std::string Gb2312LevelOne() {
+  std::string text;
+  for (unsigned lead = 0xB0; lead <= 0xD7; ++lead) {
+    for (unsigned trail = 0xA1; trail <= 0xFE && !(lead == 0xD7 && trail > 0xF9); ++trail) {
+      text += static_cast<char>(lead);
+      text += static_cast<char>(trail);
+    }
+  }
+  return text;
+}
 
 TEST(ScriptMapping, FourCharactersKeepTheirEightBytes) {
   const std::string simplified = W(u8"简体中文");
@@ -28,9 +43,89 @@ TEST(ScriptMapping, LeavesEverythingWithoutAPairAlone) {
   EXPECT_EQ(ToSimplified(""), "");
 }
 
-TEST(ScriptMapping, FirstCandidateOfOneToManyPairs) {
-  // 发 has two Traditional forms (發, 髮); the usual one is taken.
-  EXPECT_EQ(ToTraditional(W(u8"头发")), W(u8"頭發"));
+TEST(ScriptMapping, SimplifiedToTraditionalByPhraseThenCharacter) {
+  struct Case {
+    const char* simplified;
+    const char* traditional;
+  } cases[] = {
+      // Phrases choose among a character's forms; the character table alone gives 復制,
+      // 關系, 分鍾, 籤字, 千裏, 頭發.
+      {u8"复制关系分钟签字千里头发", u8"複製關係分鐘簽字千里頭髮"},
+      // The forms Traditional text in Big5 writes, not the first candidates 爲衆着牀峯羣糉僞啓.
+      {u8"因为大众都在这里着急，我们吃饭后上床，山峰人群秘密粽子伪装启动",
+       u8"因為大眾都在這裡著急，我們吃飯後上床，山峰人群秘密粽子偽裝啟動"},
+      // A phrase at the very end, cut phrases, and phrases next to each other.
+      {u8"千里", u8"千里"}, {u8"复", u8"復"}, {u8"a复制b复制", u8"a複製b複製"},
+      // Outside GBK on either side: 鹮 -> 䴉 (four bytes), 㑩 (four bytes) -> 儸.
+      {u8"鹮㑩", u8"䴉儸"},
+      // After a character changed its length, the rest is copied, not left in place.
+      {u8"鹮abcdefghijk复制中文㑩xyz", u8"䴉abcdefghijk複製中文儸xyz"},
+      {u8"㑩abcdefghijk复制中文鹮xyz头发", u8"儸abcdefghijk複製中文䴉xyz頭髮"},
+  };
+  // Mapped into a new text, and over the text itself (as a file's content is).
+  const auto inPlace = [](ScriptConversion conversion, std::string text) {
+    MapContentInPlace(conversion, text);
+    return text;
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ToUtf8(ToTraditional(W(c.simplified))), c.traditional) << c.simplified;
+    EXPECT_EQ(ToUtf8(inPlace(ScriptConversion::SimplifiedToTraditional, W(c.simplified))), c.traditional);
+  }
+  std::string grown, expected;
+  for (int i = 0; i < 5000; ++i) {
+    grown += W(u8"鹮");
+    expected += u8"䴉";
+  }
+  EXPECT_EQ(ToUtf8(ToTraditional(grown)), expected);
+  EXPECT_EQ(ToUtf8(inPlace(ScriptConversion::SimplifiedToTraditional, grown)), expected);
+  EXPECT_EQ(ToUtf8(inPlace(ScriptConversion::TraditionalToSimplified, W(u8"儸abcdefghijk頭髮後來"))),
+            u8"㑩abcdefghijk头发后来");
+  // File names go the same way.
+  EXPECT_EQ(MapFileName(ScriptConversion::SimplifiedToTraditional, W(u8"复制的头发.txt")), W(u8"複製的頭髮.txt"));
+}
+
+TEST(ScriptMapping, InPlaceGivesTheSameBytesOnAnyInput) {
+  // Pieces that grow, shrink, start phrases, break them, or are not characters at all.
+  const std::string pieces[] = {W(u8"鹮"), W(u8"㑩"), W(u8"复制"), W(u8"复"), W(u8"头发"), W(u8"後來"), W(u8"儸"),
+                                "abcdefghi", "a", "\x81", "\x80", "\xFF", "\x81\x30", "\x81\x30\x81", "\xD6"};
+  std::mt19937 random(20261208);
+  for (int round = 0; round < 400; ++round) {
+    std::string text;
+    const int count = 1 + static_cast<int>(random() % 16);
+    for (int i = 0; i < count; ++i) text += pieces[random() % (sizeof(pieces) / sizeof(pieces[0]))];
+    for (ScriptConversion conversion : {ScriptConversion::SimplifiedToTraditional, ScriptConversion::TraditionalToSimplified}) {
+      std::string mapped = text;
+      MapContentInPlace(conversion, mapped);
+      ASSERT_EQ(mapped, MapContent(conversion, text)) << "round " << round;
+    }
+  }
+}
+
+TEST(ScriptMapping, TraditionalToSimplifiedLeavesSimplifiedText) {
+  // Characters Simplified text writes in their own right stay (哪吒 by its phrase).
+  const std::string simplified = W(u8"哪吒 蒜薹 榘 麴 捱 摺 菸 醣 乾坤 么 著作 抬");
+  EXPECT_EQ(ToSimplified(simplified), simplified);
+  // Their Traditional uses still convert: by the usual form, by phrase, Taiwan's forms.
+  EXPECT_EQ(ToUtf8(ToSimplified(W(u8"後來於是乾淨裡為"))), u8"后来于是干净里为");
+
+  // Of all GB2312 characters only the usual Traditional forms of other characters change,
+  // and those whose Simplified uses phrases keep (乾坤, 蒜薹, 幺麽).
+  std::string gb2312;
+  for (unsigned lead = 0xB0; lead <= 0xF7; ++lead) {
+    for (unsigned trail = 0xA1; trail <= 0xFE; ++trail) gb2312 += {static_cast<char>(lead), static_cast<char>(trail)};
+  }
+  const std::string mapped = ToSimplified(gb2312);
+  ASSERT_EQ(mapped.size(), gb2312.size());
+  std::string changed;
+  for (size_t i = 0; i < gb2312.size(); i += 2) {
+    if (gb2312.compare(i, 2, mapped, i, 2) != 0) changed += gb2312.substr(i, 2);
+  }
+  EXPECT_EQ(ToUtf8(changed), u8"乾薹吒後徵夥於麽");
+
+  const std::string sample = test::ReadCjkSample("gb2312.txt");
+  if (!sample.empty()) {
+    EXPECT_EQ(ToSimplified(sample), sample);
+  }
 }
 
 TEST(Big5Mapping, SimplifiedToBig5AndBack) {
@@ -42,6 +137,25 @@ TEST(Big5Mapping, SimplifiedToBig5AndBack) {
   EXPECT_EQ(Big5ToGbk(big5), W(u8"簡體中文，測試。"));
   EXPECT_EQ(GbkToBig5(""), "");
   EXPECT_EQ(Big5ToGbk(""), "");
+}
+
+TEST(Big5Mapping, CharactersBig5LacksTakeAFormItHas) {
+  // 着 峯 衆 啓 are Traditional forms code page 950 lacks; 这 is Simplified; 硷's forms
+  // 礆 and 鹼: only 鹼 is in Big5.
+  const std::string big5 = GbkToBig5(W(u8"着峯衆啓这硷"));
+  EXPECT_EQ(Transcode(big5, "BIG5", "UTF-8"), u8"著峰眾啟這鹼");
+  // Over the 3,755 most frequent characters, "?" is left only where code page 950 has
+  // no form at all.
+  const std::string levelOne = SimplifiedToBig5(Gb2312LevelOne());
+  const std::string back = Transcode(levelOne, "BIG5", "UTF-8");
+  std::u16string lacking;
+  const std::u16string source = WorkingToUtf16(Gb2312LevelOne());
+  const std::u16string read = WorkingToUtf16(FromUtf8(back));
+  ASSERT_EQ(read.size(), source.size());
+  for (size_t i = 0; i < read.size(); ++i) {
+    if (read[i] == u'?') lacking += source[i];
+  }
+  EXPECT_EQ(ToUtf8(Utf16ToWorking(lacking)), u8"傈酶钎墒酞锨");
 }
 
 TEST(Big5Mapping, MissingCharactersBecomeOneDefaultEach) {

@@ -91,8 +91,11 @@ TEST_F(IconvReferenceTest, Cp950CodesDecodeAsGlibcCp950) {
   const std::vector<KnownDifferences> known = {
       {"C6A1-C7FC",
        "our table is Python's cp950, which decodes the ETEN row C6A1..C7FC to kana, Cyrillic and circled "
-       "numbers; glibc follows Microsoft's table, which puts the row in the Private Use Area"},
-      {"C7FD-C8FE", "glibc maps the rest of the row to the Private Use Area; cp950 has no character there"},
+       "numbers; glibc follows Microsoft's table, which puts the row in the Private Use Area (as we do "
+       "with the rest of the row, C7FD..C8FE)"},
+      {"8140-A0FE FA40-FEFE",
+       "the other user-defined areas: code page 950 (as Windows and Wine read it) maps them to the Private "
+       "Use Area, U+EEB8.., U+E311.. and U+E000..; glibc leaves them undefined"},
   };
   ExpectOnlyKnown(Differences(codes, "CP950", Charset::Big5, true), known, codes);
 }

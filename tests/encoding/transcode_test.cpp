@@ -60,7 +60,7 @@ TEST_F(TranscodeTest, WorkingCodePageKeepsGbkFormsAndReachesEveryCharacter) {
     const char32_t* text;
     const char* gb18030;
   } cases[] = {
-      {U"\u20AC", "80"},              // code page 936's euro sign, one byte
+      {U"\u20AC", "A2E3"},            // GB18030's euro sign (code page 936 writes 80)
       {U"\uE5E5", "A3A0"},            // the user-defined code the web index maps to U+3000
       {U"\u3000", "A1A1"},
       {U"\uFE10", "A6D9"},            // moved to two bytes by GB18030-2022
@@ -77,7 +77,7 @@ TEST_F(TranscodeTest, WorkingCodePageKeepsGbkFormsAndReachesEveryCharacter) {
     EXPECT_EQ(Hex(Transcode(utf8, "UTF-8", "GB18030")), c.gb18030);
     EXPECT_EQ(Hex(Transcode(Transcode(utf8, "UTF-8", "GB18030"), "GB18030", "UTF-8")), Hex(utf8));
   }
-  EXPECT_EQ(Hex(Transcode("\xA2\xE3", "GB18030", "GB18030")), "80") << "the second euro code normalises";
+  EXPECT_EQ(Hex(Transcode("\x80", "GB18030", "GB18030")), "A2E3") << "code page 936's euro sign is read too";
 }
 
 TEST_F(TranscodeTest, WhatTheTargetLacksBecomesOneQuestionMarkEach) {
@@ -132,7 +132,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Big5: the same rule for the trail byte; 80 is U+0080 only in code page 950.
         InvalidCase{"BIG5", "\x80\xA4", U"\u0080\uFFFD"}, InvalidCase{"BIG5-HKSCS", "\x80", U"\uFFFD"},
         InvalidCase{"BIG5", "\xA4\x20", U"\uFFFD "}, InvalidCase{"BIG5", "\xA4\x80" "a", U"\uFFFDa"},
-        InvalidCase{"BIG5", "\xFF\xA4\xA4", U"\uFFFD\u4E2D"}, InvalidCase{"BIG5", "\xC8\x40", U"\uFFFD@"},
+        InvalidCase{"BIG5", "\xFF\xA4\xA4", U"\uFFFD\u4E2D"}, InvalidCase{"BIG5", "\xA3\xC0" "a", U"\uFFFDa"},
         // UTF-16: a surrogate without its partner, and an odd last byte.
         InvalidCase{"UTF-16LE", std::string("\x00\xD8" "A\x00", 4), U"\uFFFDA"},
         InvalidCase{"UTF-16LE", std::string("\x00\xDC\x3D\xD8\x00\xDE", 6), U"\uFFFD\U0001F600"},

@@ -33,6 +33,14 @@ constexpr std::size_t kBig5PointerCount = 19782;
 extern const std::uint16_t kCp950Decode[kBig5PointerCount];
 constexpr std::size_t kCp950EncodeSkipCount = 10;
 extern const std::uint16_t kCp950EncodeSkip[kCp950EncodeSkipCount];
+// Characters no code decodes to that code page 950 writes as a look-alike (best fit):
+// code point and code, by code point.
+struct EncodeOnly {
+  std::uint16_t codePoint;
+  std::uint16_t code;
+};
+constexpr std::size_t kCp950EncodeOnlyCount = 9;
+extern const EncodeOnly kCp950EncodeOnly[kCp950EncodeOnlyCount];
 extern const std::uint32_t kBig5HkscsDecode[kBig5PointerCount];
 constexpr std::size_t kBig5HkscsEncodeSkipCount = 100;
 extern const std::uint16_t kBig5HkscsEncodeSkip[kBig5HkscsEncodeSkipCount];
