@@ -155,7 +155,7 @@ TEST_F(TranscodeTest, LossesAreCountedWhereTheyHappen) {
       {"\x41\x00\x42", "UTF-16LE", "UTF-8", 1, 0},        // odd last byte
       {"\xA4\xA4\xFF", "BIG5", "GB18030", 1, 0},
       {"\x8E\x69", "BIG5-WEB", "GB18030", 0, 0},          // Big5-HKSCS where code page 950 has nothing
-      {"\x8E\x69", "BIG5", "GB18030", 1, 0},
+      {"\xA1\x30", "BIG5", "GB18030", 1, 0},          // a lead byte whose trail byte is ASCII
       {"\xA8\xA1\xD6\xD0", "GB18030", "BIG5", 0, 1},      // ā has no Big5 code, 中 has
       {"\x88\x62\x88\x64", "BIG5-HKSCS", "BIG5-HKSCS", 0, 0},  // letter-and-mark pairs
   };
