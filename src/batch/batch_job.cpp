@@ -77,6 +77,7 @@ void BatchJob::BeginRun(RunKind kind) {
   runKind_ = kind;
   state_.running = true;
   state_.stopRequested = false;
+  state_.found = 0;
   state_.converted = 0;
   state_.failed = 0;
   if (kind == RunKind::Folder) {

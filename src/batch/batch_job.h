@@ -49,6 +49,7 @@ struct BatchState {
   std::vector<std::string> droppedFolders;
   bool running = false;         // a folder, list or drop run is in progress
   bool dialogOpen = false;      // a start is waiting for its dialog's answer
+  int found = 0;                // files listed or given so far in the current or last run
   int converted = 0;            // files of the current or last run, by outcome
   int failed = 0;
 };

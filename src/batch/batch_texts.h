@@ -17,6 +17,9 @@ struct BatchTexts {
   std::string complete;        // "转换完成！点击可打开目录：" + output folder
   std::string failedHead;      // "（" + N + failedTail
   std::string failedTail;
+  std::string stoppedHead;     // "（已停止：完成 " + done + "/" + found + stoppedTail
+  std::string stoppedTail;
+  std::string noMatch;         // the run found no file to convert
   std::string marker;          // "(已转换)"
   std::string folderTitleHead; // + filter + folderTitleTail
   std::string folderTitleTail;

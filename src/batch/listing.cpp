@@ -24,6 +24,9 @@ const BatchTexts& Texts() {
     t.complete = FromUtf8(u8"转换完成！点击可打开目录：");
     t.failedHead = FromUtf8(u8"（");
     t.failedTail = FromUtf8(u8" 个文件转换失败）");
+    t.stoppedHead = FromUtf8(u8"（已停止：完成 ");
+    t.stoppedTail = FromUtf8(u8"）");
+    t.noMatch = FromUtf8(u8"（没有符合过滤条件的文件）");
     t.marker = FromUtf8(u8"(已转换)");
     t.folderTitleHead = FromUtf8(u8"选择要批量转换的文件(");
     t.folderTitleTail = FromUtf8(u8")所在文件夹：");

@@ -89,6 +89,7 @@ void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* giv
   const std::vector<std::string>& files = givenList ? *givenList : listed;
   const int count = static_cast<int>(std::min<size_t>(files.size(), INT_MAX));
   progress.SetProgressMaximum(count);
+  state_.found += count;
 
   // Fixed for the whole pass; the other options are read again for every file.
   state_.passInput = EncodingOfGroup(Ctl(kInAnsi), Ctl(kInUtf8), Ctl(kInUle), Ctl(kInUbe));
@@ -137,6 +138,14 @@ void BatchJob::ShowCompletion() {
   form::Control& label = Ctl(kStatusLabel);
   label.SetTag(folder);
   std::string caption = t.complete + folder;
+  // The caption says what the run did not do: a stop, with how far it came (of the
+  // files found until then), or a filter that matched nothing.
+  if (state_.stopRequested) {
+    caption += t.stoppedHead + std::to_string(state_.converted + state_.failed) + "/" +
+               std::to_string(state_.found) + t.stoppedTail;
+  } else if (state_.found == 0) {
+    caption += t.noMatch;
+  }
   if (state_.failed > 0) caption += t.failedHead + std::to_string(state_.failed) + t.failedTail;
   SetStatus(caption);
 }

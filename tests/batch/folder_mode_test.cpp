@@ -132,7 +132,8 @@ TEST_F(FolderModeTest, StopLetsTheCurrentFileFinishAndVisitsNothingMore) {
   EXPECT_FALSE(PathExists(out + "\\sub"));
   EXPECT_EQ(Caption(u8"按钮批量转换文件夹"), W(u8" 批量转换(文件夹方式)"));
   EXPECT_TRUE(Ctl(u8"按钮批量转换").Enabled());
-  EXPECT_EQ(captions.back(), Completion(out));
+  // Done of found so far: the sub-folder was never listed.
+  EXPECT_EQ(captions.back(), Completion(out) + W(u8"（已停止：完成 7/10）"));
   EXPECT_TRUE(job.State().stopRequested);
 }
 
@@ -147,6 +148,21 @@ TEST_F(FolderModeTest, StopWhileListingEndsAfterTheFirstFileAndSkipsSubFolders) 
   RunFolder(root);
   EXPECT_EQ(FileCaptions().size(), 1u);
   EXPECT_FALSE(PathExists(out + "\\sub"));
+  EXPECT_EQ(captions.back(), Completion(out) + W(u8"（已停止：完成 1/2）"));
+}
+
+TEST_F(FolderModeTest, RunThatFindsNoFileSaysSoAndTheNextRunCountsAfresh) {
+  Put("a.txt");
+  Put("sub\\b.txt");
+  Ctl(u8"选择框包含子文件夹").SetChecked(true);
+  Ctl(u8"编辑框文件过滤").SetContent("*.htm");
+  RunFolder(root);
+  EXPECT_EQ(captions.back(), Completion(out) + W(u8"（没有符合过滤条件的文件）"));
+  EXPECT_FALSE(PathExists(out));
+  // A match in a sub-folder alone is a match.
+  Ctl(u8"编辑框文件过滤").SetContent("b.*");
+  RunFolder(root);
+  EXPECT_EQ(captions.back(), Completion(out));
 }
 
 TEST_F(FolderModeTest, CancelledPickerChangesNothing) {

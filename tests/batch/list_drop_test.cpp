@@ -68,7 +68,7 @@ TEST_F(ListAndDropTest, ListRunStopsAfterTheCurrentFile) {
   EXPECT_FALSE(PathExists(Out("b.htm")));
   EXPECT_FALSE(PathExists(Out("c.dat")));
   EXPECT_EQ(Caption(u8"按钮批量转换"), W(u8"批量转换"));
-  EXPECT_EQ(captions.back(), Completion(outFolder));
+  EXPECT_EQ(captions.back(), Completion(outFolder) + W(u8"（已停止：完成 1/3）"));
 }
 
 TEST_F(ListAndDropTest, CancelledDialogAndCancelledDropChangeNothing) {
