@@ -129,8 +129,8 @@ class BatchJob {
 std::string BaseNameWithoutExtension(const std::string& path);
 // The text before the last backslash ("D:\docs\a.txt" -> "D:\docs", "D:\a.txt" -> "D:").
 std::string DirectoryOf(const std::string& path);
-// Lists a folder's matching files (or its sub-folders) for every "|" piece of the filter;
-// returns the number of entries. Both text arguments may be changed as described for
+// Lists a folder's matching files (or its sub-folders) for every piece of the filter,
+// pieces being separated by "|" or ";"; returns the number of entries. Both text arguments may be changed as described for
 // folder mode.
 // A file matched by several pieces is listed once, where it was found first.
 int ListFolder(std::string& folder, std::string& filter, std::vector<std::string>& list, bool append, bool folders);

@@ -108,8 +108,14 @@ void FindEntries(const std::string& pattern, bool folders, std::vector<std::stri
 int ListFolder(std::string& folder, std::string& filter, std::vector<std::string>& list, bool append, bool folders) {
   if (!EndsWithBackslash(folder)) folder += '\\';
   if (filter.empty()) filter = "*.*";
-  std::vector<std::string> pieces = text::Split(filter, "|");
-  // An empty piece after the last "|" is not a piece; empty ones before it are.
+  // ";" separates pieces as "|" does: Windows' own dialogs write filters that way. A
+  // name holding ";" is still matched by a piece that has "?" in its place. Neither byte
+  // can be the second byte of a two-byte character here, as the split steps over those.
+  std::vector<std::string> pieces;
+  for (std::string& part : text::Split(filter, "|")) {
+    for (std::string& piece : text::Split(part, ";")) pieces.push_back(std::move(piece));
+  }
+  // An empty piece after the last separator is not a piece; empty ones before it are.
   if (pieces.size() > 1 && pieces.back().empty()) pieces.pop_back();
   if (!append) list.clear();
   std::unordered_set<std::string> seen(list.begin(), list.end());

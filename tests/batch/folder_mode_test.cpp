@@ -159,10 +159,12 @@ TEST_F(FolderModeTest, RunThatFindsNoFileSaysSoAndTheNextRunCountsAfresh) {
   RunFolder(root);
   EXPECT_EQ(captions.back(), Completion(out) + W(u8"（没有符合过滤条件的文件）"));
   EXPECT_FALSE(PathExists(out));
-  // A match in a sub-folder alone is a match.
-  Ctl(u8"编辑框文件过滤").SetContent("b.*");
+  // A match in a sub-folder alone is a match; ";" separates as the open dialog writes it.
+  Ctl(u8"编辑框文件过滤").SetContent("*.htm;b.*");
   RunFolder(root);
   EXPECT_EQ(captions.back(), Completion(out));
+  EXPECT_TRUE(Converted(out + "\\sub\\b.txt"));
+  EXPECT_FALSE(PathExists(out + "\\a.txt"));
 }
 
 TEST_F(FolderModeTest, CancelledPickerChangesNothing) {
