@@ -151,9 +151,11 @@ void BatchJob::OnListButtonClick() {
 }
 
 void BatchJob::OnDropItem(int count, int index, const std::string& path, const std::string& extension) {
-  // A drop during a run is refused as a whole; the shell still releases it.
+  // A drop during a run is refused as a whole (the shell still releases it), and the
+  // status line says why until the run shows its next file.
   if (state_.running || state_.dialogOpen) {
     collectingDrop_ = false;
+    if (index == count) SetStatus(Texts().dropRefused);
     return;
   }
   if (index == 1) {

@@ -65,7 +65,7 @@ class BatchJob {
   void OnListButtonClick();
   // Called once per dropped item (count, 1-based index, full path, extension); the last
   // item asks the question and runs the drop. A drop while a run is in progress is
-  // ignored.
+  // refused, and the status line says so.
   void OnDropItem(int count, int index, const std::string& path, const std::string& extension);
 
   bool IsRunning() const { return state_.running; }

@@ -20,6 +20,7 @@ struct BatchTexts {
   std::string stoppedHead;     // "（已停止：完成 " + done + "/" + found + stoppedTail
   std::string stoppedTail;
   std::string noMatch;         // the run found no file to convert
+  std::string dropRefused;     // a drop while a run is in progress
   std::string marker;          // "(已转换)"
   std::string folderTitleHead; // + filter + folderTitleTail
   std::string folderTitleTail;

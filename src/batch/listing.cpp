@@ -27,6 +27,7 @@ const BatchTexts& Texts() {
     t.stoppedHead = FromUtf8(u8"（已停止：完成 ");
     t.stoppedTail = FromUtf8(u8"）");
     t.noMatch = FromUtf8(u8"（没有符合过滤条件的文件）");
+    t.dropRefused = FromUtf8(u8"正在转换，拖放的文件和目录未处理：请等本次转换结束后再拖放。");
     t.marker = FromUtf8(u8"(已转换)");
     t.folderTitleHead = FromUtf8(u8"选择要批量转换的文件(");
     t.folderTitleTail = FromUtf8(u8")所在文件夹：");
