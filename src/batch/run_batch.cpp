@@ -2,6 +2,7 @@
 // converted with, where its output goes, and the completion prompt.
 #include <algorithm>
 #include <climits>
+#include <functional>
 
 #include "batch/batch_job.h"
 #include "batch/batch_paths.h"
@@ -11,6 +12,9 @@
 
 namespace cw::batch {
 namespace {
+
+// The bar's steps within the file of a one-file pass.
+constexpr int kBarWithinFile = 1000;
 
 EncodingChoice EncodingOfGroup(const form::Control& ansi, const form::Control& utf8, const form::Control& ule,
                                const form::Control& ube) {
@@ -94,11 +98,15 @@ void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* giv
   // Fixed for the whole pass; the other options are read again for every file.
   state_.passInput = EncodingOfGroup(Ctl(kInAnsi), Ctl(kInUtf8), Ctl(kInUle), Ctl(kInUbe));
   state_.passOutput = EncodingOfGroup(Ctl(kOutAnsi), Ctl(kOutUtf8), Ctl(kOutUle), Ctl(kOutUbe));
+  // A pass of one file moves the bar within that file, by the bytes converted, so that
+  // a large file does not show a full bar from its first second.
+  const bool oneFile = count == 1;
+  if (oneFile) progress.SetProgressMaximum(kBarWithinFile);
   const std::string countText = "(" + std::to_string(count) + ":";
   for (int i = 1; i <= count; ++i) {
     const std::string& source = files[static_cast<size_t>(i - 1)];
     platform::PumpMessages();
-    progress.SetProgressPosition(i);
+    progress.SetProgressPosition(oneFile ? 0 : i);
     SetStatus(countText + std::to_string(i) + ") " + BaseNameWithoutExtension(source));
     // Chosen or dropped files each go beside their own folder; for files of one folder
     // that is the run's root.
@@ -106,7 +114,18 @@ void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* giv
     ConversionOptions options = OptionsFromControls();
     options.inputEncoding = state_.passInput;
     options.outputEncoding = state_.passOutput;
-    if (ConvertFile(source, output, options) == ConvertStatus::Converted) {
+    std::function<void(uint64_t, uint64_t)> outerProgress;
+    if (oneFile) {
+      outerProgress = platform::SetFileProgressHook([&progress](uint64_t done, uint64_t total) {
+        if (total > 0) progress.SetProgressPosition(static_cast<int>(done * kBarWithinFile / total));
+      });
+    }
+    const ConvertStatus status = ConvertFile(source, output, options);
+    if (oneFile) {
+      platform::SetFileProgressHook(std::move(outerProgress));
+      progress.SetProgressPosition(kBarWithinFile);
+    }
+    if (status == ConvertStatus::Converted) {
       ++state_.converted;
     } else {
       ++state_.failed;

@@ -167,6 +167,27 @@ TEST_F(FolderModeTest, RunThatFindsNoFileSaysSoAndTheNextRunCountsAfresh) {
   EXPECT_FALSE(PathExists(out + "\\a.txt"));
 }
 
+TEST_F(FolderModeTest, OneLargeFileMovesTheBarByTheBytesConverted) {
+  // UTF-8 to UTF-16 goes straight through the transcoder, piece by piece.
+  Ctl(u8"单选框自动输入").SetChecked(true);
+  Ctl(u8"单选框输出Ule").SetChecked(true);
+  std::string big;
+  while (big.size() < 3 * (4u << 20)) big += u8"一段中文文字，用来把文件写大。\r\n";
+  WriteFileBytes(root + "\\big.txt", big);
+  std::vector<int> positions;
+  onPump = [&] {
+    if (Caption(u8"透明标签") == "(1:1) big") positions.push_back(Ctl(u8"进度条").ProgressPosition());
+  };
+  RunFolder(root);
+  EXPECT_EQ(captions.back(), Completion(out));
+  ASSERT_GE(positions.size(), 3u);
+  EXPECT_EQ(positions.front(), 0);
+  EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+  const int maximum = Ctl(u8"进度条").ProgressMaximum();
+  EXPECT_TRUE(std::any_of(positions.begin(), positions.end(), [&](int p) { return p > 0 && p < maximum; }));
+  EXPECT_EQ(Ctl(u8"进度条").ProgressPosition(), maximum);  // full once the file is done
+}
+
 TEST_F(FolderModeTest, CancelledPickerChangesNothing) {
   Put("a.txt");
   Ctl(u8"编辑框文件过滤").SetContent("");
