@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "convert/convert_file.h"
+#include "batch/file_results.h"
 #include "convert/options.h"
 #include "form/form.h"
 #include "form/memory_window.h"
@@ -37,7 +38,16 @@ class Dialogs {
   // A message box with the given flags (MB_OKCANCEL | MB_TASKMODAL for the drop
   // question); returns the button pressed, 1 for OK.
   virtual int Ask(const std::string& text, const std::string& caption, uint32_t flags) = 0;
+  // The result list of a run (after a dry run, of what a run would do).
+  virtual void ShowResults(const std::vector<FileResult>& results, bool dryRun) {
+    (void)results;
+    (void)dryRun;
+  }
 };
+
+// The question at the end of a run with failures: Yes shows the result list.
+constexpr uint32_t kResultsQuestionFlags = 0x0034;  // MB_YESNO | MB_ICONWARNING
+constexpr int kAnswerYes = 6;                       // IDYES
 
 // The shared state of the batch job: one run at a time.
 struct BatchState {
@@ -52,6 +62,8 @@ struct BatchState {
   int found = 0;                // files listed or given so far in the current or last run
   int converted = 0;            // files of the current or last run, by outcome
   int failed = 0;
+  bool dryRun = false;          // the run only lists what it would do
+  std::vector<FileResult> results;  // one record per file of the current or last run
 };
 
 class BatchJob {
@@ -60,9 +72,10 @@ class BatchJob {
 
   // Bound to the click (and the right-button release) of 按钮批量转换文件夹: starts folder
   // mode at the idle caption, otherwise asks the running batch to stop.
-  void OnFolderButtonClick();
+  // With `dryRun` (Shift held) the run converts nothing and shows what it would do.
+  void OnFolderButtonClick(bool dryRun = false);
   // Bound to the click of 按钮批量转换: starts a file-list run, or asks it to stop.
-  void OnListButtonClick();
+  void OnListButtonClick(bool dryRun = false);
   // Called once per dropped item (count, 1-based index, full path, extension); the last
   // item asks the question and runs the drop. A drop while a run is in progress is
   // refused, and the status line says so.
@@ -103,7 +116,9 @@ class BatchJob {
   form::Control& Ctl(ControlId id) const;
 
   void StopClick(ControlId button);
-  void BeginRun(RunKind kind);
+  void BeginRun(RunKind kind, bool dryRun = false);
+  // After the completion: the list of a dry run, or the offer to show it after failures.
+  void OfferResults();
   void EndRun();
   void RunDrop();
   void SetStatus(const std::string& caption);
@@ -123,6 +138,9 @@ class BatchJob {
   // Stands in for a control the window lacks, so that the batch never has to check.
   mutable form::MemoryWindow spare_;
 };
+
+// What converting the file would do, found without writing anything.
+FileResult PlanFile(const std::string& sourcePath, const std::string& outputPath, const ConversionOptions& options);
 
 // Free helpers of the batch (working-code-page texts, double-byte aware).
 // The text after the last backslash, then before its last dot.

@@ -21,6 +21,12 @@ struct BatchTexts {
   std::string stoppedTail;
   std::string noMatch;         // the run found no file to convert
   std::string dropRefused;     // a drop while a run is in progress
+  std::string dryRunHead;      // + files + dryRunMiddle + blocked + dryRunTail
+  std::string dryRunMiddle;
+  std::string dryRunTail;
+  std::string resultsHead;     // + failed + resultsTail: the question after failures
+  std::string resultsTail;
+  std::string resultsTitle;
   std::string marker;          // "(已转换)"
   std::string folderTitleHead; // + filter + folderTitleTail
   std::string folderTitleTail;

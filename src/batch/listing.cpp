@@ -27,6 +27,12 @@ const BatchTexts& Texts() {
     t.stoppedHead = FromUtf8(u8"（已停止：完成 ");
     t.stoppedTail = FromUtf8(u8"）");
     t.noMatch = FromUtf8(u8"（没有符合过滤条件的文件）");
+    t.dryRunHead = FromUtf8(u8"试运行完成，未写入任何文件：共 ");
+    t.dryRunMiddle = FromUtf8(u8" 个文件，其中 ");
+    t.dryRunTail = FromUtf8(u8" 个无法转换");
+    t.resultsHead = FromUtf8(u8"有 ");
+    t.resultsTail = FromUtf8(u8" 个文件未能转换。\r\n要查看每个文件的结果吗？");
+    t.resultsTitle = FromUtf8(u8"转换结果");
     t.dropRefused = FromUtf8(u8"正在转换，拖放的文件和目录未处理：请等本次转换结束后再拖放。");
     t.marker = FromUtf8(u8"(已转换)");
     t.folderTitleHead = FromUtf8(u8"选择要批量转换的文件(");

@@ -120,7 +120,18 @@ void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* giv
         if (total > 0) progress.SetProgressPosition(static_cast<int>(done * kBarWithinFile / total));
       });
     }
-    const ConvertStatus status = ConvertFile(source, output, options);
+    FileResult result;
+    if (state_.dryRun) {
+      result = PlanFile(source, output, options);
+    } else {
+      ConvertReport report;
+      result.source = source;
+      result.status = ConvertFile(source, output, options, &report);
+      result.output = output;
+      result.readAs = report.readAs;
+    }
+    const ConvertStatus status = result.status;
+    state_.results.push_back(std::move(result));
     if (oneFile) {
       platform::SetFileProgressHook(std::move(outerProgress));
       progress.SetProgressPosition(kBarWithinFile);
@@ -148,6 +159,13 @@ void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* giv
 
 void BatchJob::ShowCompletion() {
   const BatchTexts& t = Texts();
+  if (state_.dryRun) {
+    // Nothing was written: the output folder of the last real run stays the one a click
+    // opens.
+    SetStatus(t.dryRunHead + std::to_string(state_.found) + t.dryRunMiddle + std::to_string(state_.failed) +
+              t.dryRunTail);
+    return;
+  }
   std::string folder;
   if (Ctl(kOverwrite).Checked()) {
     folder = IsBareDrive(state_.batchRoot) ? state_.batchRoot + "\\" : state_.batchRoot;

@@ -240,11 +240,12 @@ ConvertStatus WriteResult(const std::string& sourcePath, const std::string& outp
 }
 
 ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& outputPath,
-                              const ConversionOptions& options) {
+                              const ConversionOptions& options, ConvertReport* report) {
   // 1. Read. A source that cannot be read leaves every file as it is.
   SourceRead source = ReadSource(sourcePath, options.inputEncoding);
   if (source.status == ReadStatus::TooLarge) return ConvertStatus::TooLarge;
   if (source.status != ReadStatus::Ok) return ConvertStatus::Unreadable;
+  if (report) report->readAs = ReadAs(source);
   if (const Producer direct = DirectProducer(source, options)) {
     platform::PumpMessages();
     return WriteResult(sourcePath, outputPath, direct, options);
@@ -290,13 +291,18 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
 
 }  // namespace
 
-ConvertStatus ConvertFile(const std::string& sourcePath, std::string& outputPath, const ConversionOptions& options) {
+EncodingChoice ReadAs(const SourceRead& source) {
+  return source.encoding == EncodingChoice::Auto ? EncodingChoice::Ansi : source.encoding;
+}
+
+ConvertStatus ConvertFile(const std::string& sourcePath, std::string& outputPath, const ConversionOptions& options,
+                          ConvertReport* report) {
   // A 32-bit process holds a file several times over while converting it; running out
   // of memory on the way is a failed file, never a crash. Nothing is written until the
   // whole result exists.
   const std::string requested = outputPath;
   try {
-    return ConvertInMemory(sourcePath, outputPath, options);
+    return ConvertInMemory(sourcePath, outputPath, options, report);
   } catch (const std::bad_alloc&) {
     outputPath = requested;
     return ConvertStatus::TooLarge;

@@ -40,9 +40,19 @@ enum class WriteStatus { Written, EmptyPath, Failed };
 WriteStatus WriteEncodedText(const std::string& outputPath, std::string_view text, EncodingChoice encoding,
                              bool withoutBom, std::string* written = nullptr);
 
+// What ConvertFile learnt about the file on its way, for the batch's result list.
+struct ConvertReport {
+  EncodingChoice readAs = EncodingChoice::Auto;  // 1-6 once read; Auto when it was not
+};
+
 // Converts one file. `outputPath` is the full path to write (the source path itself
 // when overwriting); with file-name conversion its last component is replaced by the
 // mapped name and the variable holds the new path afterwards.
-ConvertStatus ConvertFile(const std::string& sourcePath, std::string& outputPath, const ConversionOptions& options);
+ConvertStatus ConvertFile(const std::string& sourcePath, std::string& outputPath, const ConversionOptions& options,
+                          ConvertReport* report = nullptr);
+
+// The encoding a source decided by ReadSource is read as (ANSI when nothing else was
+// found).
+EncodingChoice ReadAs(const SourceRead& source);
 
 }  // namespace cw

@@ -77,6 +77,7 @@ std::string TranscodeResponsive(std::string_view bytes, std::string_view sourceC
     // The text ends at its first zero character: nothing after it is converted.
     if (HoldsZeroCharacter(part, source)) break;
     from = end;
+    platform::ReportFileProgress(from, bytes.size());
     platform::PumpMessages();
   }
   return out;
@@ -94,6 +95,7 @@ bool TranscodeStreamed(std::string_view bytes, Charset source, Charset target,
     if (!TranscodeAppend(part, source, target, buffer) || !sink(buffer)) return false;
     if (!zeroFree && HoldsZeroCharacter(part, source)) break;
     from = end;
+    platform::ReportFileProgress(from, bytes.size());
     platform::PumpMessages();
   }
   return true;
