@@ -20,7 +20,7 @@ namespace {
 
 constexpr const char* kUsage =
     "batch [--in ENC] [--out ENC] [--script S] [--eol E] [--no-bom] [--rename] [--overwrite] "
-    "[--filter PATTERN] [--recursive] FOLDER | ... --files FILE...";
+    "[--filter PATTERN] [--recursive] [--dry-run] [--list] FOLDER | ... --files FILE...";
 
 // The folder picker and the file dialog answer with what the command line named.
 class CommandLineDialogs : public batch::Dialogs {
@@ -111,8 +111,11 @@ int RunBatchCommand(const Args& args) {
   std::string filter;
   std::string recursive;
   std::string filesMode;
-  const std::vector<ExtraFlag> extra = {
-      {"--filter", true, &filter}, {"--recursive", false, &recursive}, {"--files", false, &filesMode}};
+  std::string dryRun;
+  std::string listAlways;
+  const std::vector<ExtraFlag> extra = {{"--filter", true, &filter},   {"--recursive", false, &recursive},
+                                        {"--files", false, &filesMode}, {"--dry-run", false, &dryRun},
+                                        {"--list", false, &listAlways}};
   if (!ParseConversionOptions(args, &options, &positional, &error, extra)) {
     std::fprintf(stderr, "chengwen-cli batch: %s\nusage: chengwen-cli %s\n", error.c_str(), kUsage);
     return 2;
@@ -142,11 +145,23 @@ int RunBatchCommand(const Args& args) {
   StatusPrinter printer(ControlOf(*window, u8"进度条"));
   job.SetStatusObserver([&printer](const std::string& caption) { printer.Show(caption); });
   if (listMode) {
-    job.OnListButtonClick();
+    job.OnListButtonClick(!dryRun.empty());
   } else {
-    job.OnFolderButtonClick();
+    job.OnFolderButtonClick(!dryRun.empty());
   }
-  return job.State().failed == 0 ? 0 : 1;
+  // The result list, as the window shows it: after a dry run, after failures, or when
+  // asked for.
+  const batch::BatchState& state = job.State();
+  if (state.dryRun || state.failed > 0 || !listAlways.empty()) {
+    std::string list = batch::ResultsText(state.results, state.dryRun);
+    std::string lines;
+    for (char c : list) {
+      if (c != '\r') lines += c;
+    }
+    const std::string shown = TextForDisplay(lines);
+    std::fwrite(shown.data(), 1, shown.size(), stdout);
+  }
+  return state.failed == 0 ? 0 : 1;
 }
 
 }  // namespace
