@@ -33,7 +33,11 @@ constexpr char kUsageText[] =
     u8"例如 *.txt;*.htm；“*”代表任意个字符，“?”代表一个字符。\r\n\r\n"
     u8"覆盖原文件：不勾选时，结果保存在所选目录旁边、名称后加“(已转换)”的目录中，原文件不变；"
     u8"勾选时结果写回原文件，新文件完整写好后才替换原文件，含零字符的非文本文件不会被覆盖。\r\n\r\n"
-    u8"转换完成后，进度条上的文字说明结果（是否停止、失败几个），点击即可打开输出目录。";
+    u8"转换完成后，进度条上的文字说明结果（是否停止、失败几个），点击即可打开输出目录。"
+    u8"有文件未能转换时，可以查看结果列表：每个文件的结果、读取时所用的编码和输出位置，"
+    u8"“复制”可把列表复制到剪贴板。\r\n\r\n"
+    u8"试运行：按住 Shift 键点击两个批量转换按钮之一，只列出每个文件将如何读取、输出到哪里、"
+    u8"什么会阻止转换，不写入任何文件。";
 
 bool RegisterMainClass(HINSTANCE instance, WNDPROC procedure) {
   WNDCLASSEXW mainClass = {};
@@ -269,10 +273,12 @@ void MainWindow::OnCommand(int id, int code) {
   const int index = id - kFirstControlId;
   if (index < 0 || index >= form_.ControlCount()) return;
   Win32Control* control = form_.At(index);
+  // Shift held while clicking a batch button asks for a dry run.
+  const bool dryRun = GetKeyState(VK_SHIFT) < 0;
   if (Named(control, "按钮批量转换") && code == BN_CLICKED) {
-    RunGuarded([this] { batch_->OnListButtonClick(); });
+    RunGuarded([this, dryRun] { batch_->OnListButtonClick(dryRun); });
   } else if (Named(control, "按钮批量转换文件夹") && code == BN_CLICKED) {
-    RunGuarded([this] { batch_->OnFolderButtonClick(); });
+    RunGuarded([this, dryRun] { batch_->OnFolderButtonClick(dryRun); });
   } else if (Named(control, "编辑框文件过滤") && code == EN_CHANGE) {
     UpdateFilterTip();
   } else if (control && control->GetKind() == form::Kind::Link && code == STN_CLICKED) {

@@ -1,6 +1,7 @@
 // The batch buttons and the drop on the real window: real folders converted through
 // scripted dialogs, the captions while running and when idle, the stop click, the drop
 // question, and a close request in the middle of a run.
+#include "app/results_dialog.h"
 #include "app_fixture.h"
 
 namespace cw::app::test {
@@ -46,6 +47,69 @@ class BatchButtonsTest : public AppTest {
   Probe probe;
   std::vector<Seen> seen;
 };
+
+TEST_F(BatchButtonsTest, ShiftClickIsADryRunThatWritesNothingAndShowsTheList) {
+  dialogs.folderAnswer = source;
+  BYTE keys[256];
+  GetKeyboardState(keys);
+  keys[VK_SHIFT] = 0x80;
+  SetKeyboardState(keys);
+  Click("按钮批量转换文件夹");
+  keys[VK_SHIFT] = 0;
+  SetKeyboardState(keys);
+  EXPECT_FALSE(PathExists(source + W("(已转换)")));
+  ASSERT_EQ(dialogs.shownResults.size(), 1u);
+  EXPECT_TRUE(dialogs.shownDryRun[0]);
+  EXPECT_EQ(dialogs.shownResults[0].size(), 4u);
+  EXPECT_EQ(WindowText(Handle("透明标签")), W("试运行完成，未写入任何文件：共 4 个文件，其中 0 个无法转换"));
+  ExpectIdle();
+
+  // Without Shift the same click converts.
+  Click("按钮批量转换文件夹");
+  EXPECT_TRUE(PathExists(source + W("(已转换)\\a.txt")));
+  EXPECT_EQ(dialogs.shownResults.size(), 1u);
+}
+
+TEST_F(BatchButtonsTest, ResultWindowListsEachFileAndCopiesTheList) {
+  std::vector<batch::FileResult> rows(3);
+  rows[0] = {source + "\\a.txt", source + W("(已转换)\\a.txt"), ConvertStatus::Converted, EncodingChoice::Ansi, ""};
+  rows[1] = {source + "\\b.txt", source + W("(已转换)\\b.txt"), ConvertStatus::WriteFailed, EncodingChoice::Utf8, ""};
+  rows[2] = {source + "\\c.dat", source + "\\c.dat", ConvertStatus::NotText, EncodingChoice::Ansi, ""};
+  HWND window = CreateResultsWindow(Main(), rows, false);
+  ASSERT_NE(window, nullptr);
+  HWND list = GetDlgItem(window, kResultsListId);
+  ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 3);
+  auto cell = [list](int row, int column) {
+    wchar_t buffer[512] = {};
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = buffer;
+    item.cchTextMax = 512;
+    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    return Narrow(buffer);
+  };
+  EXPECT_EQ(cell(0, 0), source + "\\a.txt");
+  EXPECT_EQ(cell(0, 1), W("已转换"));
+  EXPECT_EQ(cell(0, 2), "ANSI (GBK)");
+  EXPECT_EQ(cell(1, 1), W("无法写入输出文件"));
+  EXPECT_EQ(cell(1, 2), "UTF-8");
+  EXPECT_EQ(cell(2, 1), W("不是文本（含零字符），不覆盖原文件"));
+  EXPECT_EQ(cell(2, 4), source + "\\c.dat");
+
+  SendMessageW(GetDlgItem(window, kResultsCopyId), BM_CLICK, 0, 0);
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  HANDLE data = GetClipboardData(CF_UNICODETEXT);
+  const std::wstring copied = data ? static_cast<const wchar_t*>(GlobalLock(data)) : L"";
+  if (data) GlobalUnlock(data);
+  CloseClipboard();
+  EXPECT_EQ(Narrow(copied), batch::ResultsText(rows, false));
+
+  // Closing it ends the modal loop and gives the main window back.
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  RunResultsWindow(Main(), window);
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_TRUE(IsWindowEnabled(Main()));
+}
 
 TEST_F(BatchButtonsTest, FolderButtonConvertsTheChosenFolder) {
   Click("单选框输出UTF8");

@@ -312,7 +312,7 @@ TEST_F(MainWindowTest, UsageLinkLiesInsideTheClientArea) {
   EXPECT_LE(client.bottom - (link.bottom + Scale(4, ScreenDpi())), 1);
   EXPECT_EQ(frame.right - frame.left, Scale(606, ScreenDpi()));
   const std::string usage = UsageText();
-  for (const char* topic : {"文件过滤", "“;”", "覆盖原文件", "停止"}) {
+  for (const char* topic : {"文件过滤", "“;”", "覆盖原文件", "停止", "结果列表", "复制", "Shift", "试运行"}) {
     EXPECT_NE(usage.find(W(topic)), std::string::npos) << topic;
   }
 }
