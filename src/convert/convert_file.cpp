@@ -102,16 +102,8 @@ std::string EncodeOutput(std::string_view text, EncodingChoice encoding, bool wi
   std::string bytes;
   const std::string_view charset = CharsetNameOf(encoding);
   if (!charset.empty()) {
-    std::string encoded = TranscodeResponsive(text, kWorkingCharset, charset);
-    if (!encoded.empty()) {
-      const std::string_view mark = withoutBom ? std::string_view() : ByteOrderMarkOf(encoding);
-      if (mark.empty()) {
-        bytes = std::move(encoded);
-      } else {
-        bytes.reserve(mark.size() + encoded.size());
-        bytes.append(mark).append(encoded);
-      }
-    }
+    const std::string_view mark = withoutBom ? std::string_view() : ByteOrderMarkOf(encoding);
+    bytes = TranscodeResponsive(text, kWorkingCharset, charset, kResponsivePiece, mark);
   }
   if (bytes.empty()) bytes.assign(text.data(), text.size());
   return bytes;

@@ -58,17 +58,20 @@ bool HoldsZeroCharacter(std::string_view bytes, Charset charset) {
 }
 
 std::string TranscodeResponsive(std::string_view bytes, std::string_view sourceCharset,
-                                std::string_view targetCharset, size_t piece) {
+                                std::string_view targetCharset, size_t piece, std::string_view prefix) {
   const Charset source = CharsetFromName(sourceCharset);
   const Charset target = CharsetFromName(targetCharset);
   if (bytes.size() <= piece || source == Charset::Unknown || target == Charset::Unknown) {
-    return Transcode(bytes, source, target);
+    std::string whole = Transcode(bytes, source, target);
+    if (whole.empty() || prefix.empty()) return whole;
+    return std::string(prefix) + whole;
   }
   std::string out;
   // Room for the usual growth (UTF-16 doubles a working text at most); untouched
   // capacity costs nothing, and no piece has to move what came before it.
   const bool toUtf16 = target == Charset::Utf16Le || target == Charset::Utf16Be;
-  out.reserve(toUtf16 ? 2 * bytes.size() + 16 : bytes.size() + bytes.size() / 2 + 16);
+  out.reserve(prefix.size() + (toUtf16 ? 2 * bytes.size() + 16 : bytes.size() + bytes.size() / 2 + 16));
+  out.append(prefix);
   size_t from = 0;
   while (from < bytes.size()) {
     const size_t end = PieceEnd(bytes, from, piece, source);
@@ -80,6 +83,7 @@ std::string TranscodeResponsive(std::string_view bytes, std::string_view sourceC
     platform::ReportFileProgress(from, bytes.size());
     platform::PumpMessages();
   }
+  if (out.size() == prefix.size()) return {};
   return out;
 }
 

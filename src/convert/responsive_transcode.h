@@ -15,13 +15,17 @@ namespace cw {
 // aligned zero unit. The text of such bytes ends at that character.
 bool HoldsZeroCharacter(std::string_view bytes, Charset charset);
 
-// Pieces of about this many input bytes are converted between two pumps.
-inline constexpr size_t kResponsivePiece = 4u << 20;
+// Pieces of about this many input bytes are converted between two pumps: small enough
+// that a loaded machine still pumps several times a second.
+inline constexpr size_t kResponsivePiece = 1u << 20;
 
 // The same bytes Transcode gives for the whole input (the pieces are cut only where no
 // decoder can be in the middle of a character), with PumpMessages() between pieces.
+// `prefix` (a byte-order mark) is put before them in the same string, so that a large
+// result is never copied to get its mark; the result is empty when nothing was converted.
 std::string TranscodeResponsive(std::string_view bytes, std::string_view sourceCharset,
-                                std::string_view targetCharset, size_t piece = kResponsivePiece);
+                                std::string_view targetCharset, size_t piece = kResponsivePiece,
+                                std::string_view prefix = {});
 
 // The same bytes handed to `sink` piece by piece from one reused buffer, so a large
 // result never exists in memory at once. Stops, returning false, when the sink does or

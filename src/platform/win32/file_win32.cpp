@@ -17,7 +17,7 @@ using win32::FailInvalidPath;
 using win32::FailWithLastError;
 
 // ReadFile and WriteFile take a DWORD count; large files go in pieces.
-constexpr DWORD kChunk = 16u << 20;
+constexpr DWORD kChunk = 4u << 20;
 
 class Handle {
  public:
