@@ -57,6 +57,18 @@ bool HoldsZeroCharacter(std::string_view bytes, Charset charset) {
   return std::memchr(bytes.data(), 0, bytes.size()) != nullptr;
 }
 
+size_t FindByteResponsive(std::string_view bytes, char byte) {
+  constexpr size_t kScanPiece = 4u << 20;
+  for (size_t from = 0; from < bytes.size(); from += kScanPiece) {
+    const size_t length = std::min(kScanPiece, bytes.size() - from);
+    if (const void* found = std::memchr(bytes.data() + from, byte, length)) {
+      return static_cast<size_t>(static_cast<const char*>(found) - bytes.data());
+    }
+    if (from + length < bytes.size()) platform::PumpMessages();
+  }
+  return std::string_view::npos;
+}
+
 std::string TranscodeResponsive(std::string_view bytes, std::string_view sourceCharset,
                                 std::string_view targetCharset, size_t piece, std::string_view prefix) {
   const Charset source = CharsetFromName(sourceCharset);

@@ -15,6 +15,11 @@ namespace cw {
 // aligned zero unit. The text of such bytes ends at that character.
 bool HoldsZeroCharacter(std::string_view bytes, Charset charset);
 
+// The position of the first `byte` in `bytes` (npos when there is none), looked for in
+// pieces with PumpMessages() between them, so a scan of a huge file keeps the window
+// answering.
+size_t FindByteResponsive(std::string_view bytes, char byte);
+
 // Pieces of about this many input bytes are converted between two pumps: small enough
 // that a loaded machine still pumps several times a second.
 inline constexpr size_t kResponsivePiece = 1u << 20;
