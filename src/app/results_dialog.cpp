@@ -20,10 +20,15 @@ constexpr int kButtonWidth = 96;
 constexpr int kButtonHeight = 28;
 constexpr int kColumnWidths[] = {260, 150, 90, 90, 300};
 
-// What the window keeps: the list as text for "复制".
+// What the window keeps: the list as text for "复制", and the font of its controls.
 struct ResultsData {
   std::string text;
+  HFONT font = nullptr;
+  ~ResultsData() {
+    if (font) DeleteObject(font);
+  }
 };
+constexpr int kFontHeight = 14;
 
 void FillList(HWND list, const std::vector<batch::FileResult>& results, bool dryRun, int dpi) {
   SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
@@ -51,12 +56,12 @@ void FillList(HWND list, const std::vector<batch::FileResult>& results, bool dry
   }
 }
 
-HWND AddButton(HWND parent, const char* captionUtf8, int id, int left, int top, int dpi) {
+HWND AddButton(HWND parent, const char* captionUtf8, int id, int left, int top, int dpi, HFONT font) {
   HWND button = CreateWindowExW(0, L"BUTTON", WideFromUtf8(captionUtf8).c_str(),
                                 WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, left, top,
                                 Scale(kButtonWidth, dpi), Scale(kButtonHeight, dpi), parent,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
-  SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+  SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   return button;
 }
 
@@ -118,7 +123,12 @@ HWND CreateResultsWindow(HWND owner, const std::vector<batch::FileResult>& resul
                                 (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, owner, nullptr,
                                 instance, nullptr);
   if (!window) return nullptr;
-  auto* data = new ResultsData{batch::ResultsText(results, dryRun)};
+  auto* data = new ResultsData;
+  data->text = batch::ResultsText(results, dryRun);
+  // The main window's face, so that Chinese names show on every system.
+  data->font = CreateFontW(-Scale(kFontHeight, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
+                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                           L"SimSun");
   SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(data));
   RECT client;
   GetClientRect(window, &client);
@@ -128,10 +138,12 @@ HWND CreateResultsWindow(HWND owner, const std::vector<batch::FileResult>& resul
                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS, margin, margin,
                               client.right - 2 * margin, buttonTop - 2 * margin, window,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(kResultsListId)), instance, nullptr);
+  SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(data->font), FALSE);
   FillList(list, results, dryRun, dpi);
   const int buttonWidth = Scale(kButtonWidth, dpi);
-  AddButton(window, u8"复制", kResultsCopyId, client.right - 2 * (buttonWidth + margin), buttonTop, dpi);
-  AddButton(window, u8"关闭", IDCANCEL, client.right - buttonWidth - margin, buttonTop, dpi);
+  AddButton(window, u8"复制", kResultsCopyId, client.right - 2 * (buttonWidth + margin), buttonTop, dpi,
+            data->font);
+  AddButton(window, u8"关闭", IDCANCEL, client.right - buttonWidth - margin, buttonTop, dpi, data->font);
   ShowWindow(window, SW_SHOW);
   return window;
 }

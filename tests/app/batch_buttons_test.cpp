@@ -3,6 +3,9 @@
 // question, and a close request in the middle of a run.
 #include "app/results_dialog.h"
 #include "app_fixture.h"
+#include "platform/platform.h"
+
+#include <cstdlib>
 
 namespace cw::app::test {
 namespace {
@@ -109,6 +112,61 @@ TEST_F(BatchButtonsTest, ResultWindowListsEachFileAndCopiesTheList) {
   RunResultsWindow(Main(), window);
   EXPECT_FALSE(IsWindow(window));
   EXPECT_TRUE(IsWindowEnabled(Main()));
+}
+
+// Saves what the screen shows of a window as a 24-bit BMP file.
+void SaveWindowImage(HWND window, const std::string& path) {
+  RECT area;
+  GetWindowRect(window, &area);
+  const int width = area.right - area.left;
+  const int height = area.bottom - area.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+  GdiFlush();
+  const DWORD imageSize = static_cast<DWORD>(((width * 3 + 3) & ~3) * height);
+  BITMAPFILEHEADER file = {};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof(file) + sizeof(BITMAPINFOHEADER);
+  file.bfSize = file.bfOffBits + imageSize;
+  std::string bytes(reinterpret_cast<const char*>(&file), sizeof(file));
+  bytes.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(BITMAPINFOHEADER));
+  bytes.append(static_cast<const char*>(bits), imageSize);
+  WriteFileBytes(path, bytes);
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+}
+
+// Run by hand with CW_SCREENSHOTS set to a folder: the completion line after a run with
+// a failure, and the result window of that run, as images for the documentation.
+TEST_F(BatchButtonsTest, DISABLED_Screenshots) {
+  const char* folder = std::getenv("CW_SCREENSHOTS");
+  if (!folder) GTEST_SKIP() << "CW_SCREENSHOTS names the folder for the images";
+  ShowWindow(Main(), SW_SHOWNORMAL);
+  Click("单选框输出UTF8");
+  platform::InjectFailure(platform::Operation::Write, 2, platform::Status::DiskFull);
+  dialogs.folderAnswer = source;
+  dialogs.askAnswer = IDNO;
+  Click("按钮批量转换文件夹");
+  platform::ClearInjectedFailures();
+  PumpFor(500);
+  SaveWindowImage(Main(), std::string(folder) + "\\completion.bmp");
+  HWND results = CreateResultsWindow(Main(), app->Window().Batch().State().results, false);
+  PumpFor(500);
+  SaveWindowImage(results, std::string(folder) + "\\results.bmp");
+  DestroyWindow(results);
 }
 
 TEST_F(BatchButtonsTest, FolderButtonConvertsTheChosenFolder) {
