@@ -4,6 +4,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "app/win32_dialogs.h"
 #include "app/win32_text.h"
 #include "app/window_commands.h"
@@ -34,7 +36,8 @@ constexpr char kUsageText[] =
     u8"覆盖原文件：不勾选时，结果保存在所选目录旁边、名称后加“(已转换)”的目录中，原文件不变；"
     u8"勾选时结果写回原文件，新文件完整写好后才替换原文件，含零字符的非文本文件不会被覆盖。\r\n\r\n"
     u8"转换完成后，进度条上的文字说明结果（是否停止、失败几个），点击即可打开输出目录。"
-    u8"有文件未能转换时，可以查看结果列表：每个文件的结果、读取时所用的编码和输出位置，"
+    u8"有文件未能转换时，可以查看结果列表（转换结束时的提问，或点击进度条上的“个文件转换失败”）："
+    u8"每个文件的结果、读取时所用的编码和输出位置，"
     u8"“复制”可把列表复制到剪贴板。\r\n\r\n"
     u8"试运行：按住 Shift 键点击两个批量转换按钮之一，只列出每个文件将如何读取、输出到哪里、"
     u8"什么会阻止转换，不写入任何文件。";
@@ -220,6 +223,29 @@ bool MainWindow::BuildControls(HINSTANCE instance) {
   return true;
 }
 
+bool MainWindow::OnFailurePart(HWND label, int x) {
+  const std::string failure = batch_->FailureText();
+  const std::wstring caption = Wide(form_.FindByHandle(label)->Caption());
+  const std::wstring tail = Wide(failure);
+  if (tail.empty() || caption.size() < tail.size() || caption.compare(caption.size() - tail.size(), tail.size(), tail) != 0) {
+    return false;
+  }
+  // The line is drawn from the left with the path shortened in the middle when it does
+  // not fit, so the failure part always ends the drawn text.
+  HDC dc = GetDC(label);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
+  SIZE whole = {};
+  SIZE part = {};
+  GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &whole);
+  GetTextExtentPoint32W(dc, tail.c_str(), static_cast<int>(tail.size()), &part);
+  SelectObject(dc, old);
+  ReleaseDC(label, dc);
+  RECT area;
+  GetClientRect(label, &area);
+  const int end = std::min<int>(whole.cx, area.right);
+  return x >= end - part.cx && x <= end;
+}
+
 void MainWindow::RunGuarded(const std::function<void()>& work) {
   ++guardDepth_;
   work();
@@ -355,7 +381,13 @@ LRESULT MainWindow::HandleControlMessage(HWND handle, UINT message, WPARAM wPara
       break;
     case WM_LBUTTONDOWN:
       if (Named(control, "透明标签")) {
-        OpenOutputFolder(form_);
+        // The failure part at the end of the completion line opens the result list;
+        // the rest of the line opens the output folder.
+        if (OnFailurePart(handle, static_cast<short>(LOWORD(lParam)))) {
+          RunGuarded([this] { batch_->ShowLastResults(); });
+        } else {
+          OpenOutputFolder(form_);
+        }
         return 0;
       }
       break;

@@ -51,6 +51,8 @@ class MainWindow {
   LRESULT HandleControlMessage(HWND control, UINT message, WPARAM wParam, LPARAM lParam);
   bool BuildControls(HINSTANCE instance);
   void FitClientArea();
+  // Whether x (in the status label) lies on the failure part of the completion line.
+  bool OnFailurePart(HWND label, int x);
   void AddFilterTip(HINSTANCE instance);
   void UpdateFilterTip();
   void OnCreated();

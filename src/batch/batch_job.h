@@ -88,6 +88,11 @@ class BatchJob {
   bool CloseWanted() const { return closeWanted_; }
 
   const BatchState& State() const { return state_; }
+  // The failure part at the end of the completion caption ("（N 个文件转换失败）"), empty
+  // when the last run had no failure (or was a dry run).
+  std::string FailureText() const;
+  // Shows the result list of the last run (the window's click on the failure part).
+  void ShowLastResults();
 
   // The parts below are public for the command-line driver and the tests.
   // Called with every caption the status label takes (the command-line driver prints

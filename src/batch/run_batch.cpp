@@ -183,8 +183,20 @@ void BatchJob::ShowCompletion() {
   } else if (state_.found == 0) {
     caption += t.noMatch;
   }
-  if (state_.failed > 0) caption += t.failedHead + std::to_string(state_.failed) + t.failedTail;
+  caption += FailureText();
   SetStatus(caption);
+}
+
+std::string BatchJob::FailureText() const {
+  if (state_.failed == 0 || state_.dryRun) return std::string();
+  return Texts().failedHead + std::to_string(state_.failed) + Texts().failedTail;
+}
+
+void BatchJob::ShowLastResults() {
+  if (state_.running || state_.dialogOpen || state_.results.empty()) return;
+  state_.dialogOpen = true;
+  dialogs_.ShowResults(state_.results, state_.dryRun);
+  state_.dialogOpen = false;
 }
 
 }  // namespace cw::batch

@@ -5,6 +5,7 @@
 #include "app_fixture.h"
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace cw::app::test {
@@ -112,6 +113,38 @@ TEST_F(BatchButtonsTest, ResultWindowListsEachFileAndCopiesTheList) {
   RunResultsWindow(Main(), window);
   EXPECT_FALSE(IsWindow(window));
   EXPECT_TRUE(IsWindowEnabled(Main()));
+}
+
+TEST_F(BatchButtonsTest, ClickOnTheFailurePartOfTheCompletionLineShowsTheList) {
+  Click("单选框输出UTF8");
+  platform::InjectFailure(platform::Operation::Write, 2, platform::Status::DiskFull);
+  dialogs.folderAnswer = source;
+  dialogs.askAnswer = IDNO;  // the question at the end of the run is declined
+  Click("按钮批量转换文件夹");
+  platform::ClearInjectedFailures();
+  ASSERT_EQ(dialogs.questions.size(), 1u);
+  EXPECT_TRUE(dialogs.shownResults.empty());
+  HWND label = Handle("透明标签");
+  const std::wstring caption = Wide(WindowText(label));
+  const std::wstring failure = WideFromUtf8(u8"（1 个文件转换失败）");
+  ASSERT_EQ(caption.substr(caption.size() - failure.size()), failure);
+
+  // Where the failure part is drawn: the end of the line, in the label's font.
+  HDC dc = GetDC(label);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
+  SIZE whole = {};
+  SIZE part = {};
+  GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &whole);
+  GetTextExtentPoint32W(dc, failure.c_str(), static_cast<int>(failure.size()), &part);
+  SelectObject(dc, old);
+  ReleaseDC(label, dc);
+  RECT area;
+  GetClientRect(label, &area);
+  const int end = std::min<int>(whole.cx, area.right);
+  SendMessageW(label, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(end - part.cx / 2, 5));
+  ASSERT_EQ(dialogs.shownResults.size(), 1u);
+  EXPECT_FALSE(dialogs.shownDryRun[0]);
+  EXPECT_EQ(dialogs.shownResults[0].size(), 4u);
 }
 
 // Saves what the screen shows of a window as a 24-bit BMP file.
