@@ -129,19 +129,15 @@ TEST_F(BatchButtonsTest, ClickOnTheFailurePartOfTheCompletionLineShowsTheList) {
   const std::wstring failure = WideFromUtf8(u8"（1 个文件转换失败）");
   ASSERT_EQ(caption.substr(caption.size() - failure.size()), failure);
 
-  // Where the failure part is drawn: the end of the line, in the label's font.
+  // The failure part ends the drawn line: a click just before the line's end.
   HDC dc = GetDC(label);
-  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
+  SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
   SIZE whole = {};
-  SIZE part = {};
   GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &whole);
-  GetTextExtentPoint32W(dc, failure.c_str(), static_cast<int>(failure.size()), &part);
-  SelectObject(dc, old);
   ReleaseDC(label, dc);
   RECT area;
   GetClientRect(label, &area);
-  const int end = std::min<int>(whole.cx, area.right);
-  SendMessageW(label, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(end - part.cx / 2, 5));
+  SendMessageW(label, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(std::min<int>(whole.cx, area.right) - 3, 5));
   ASSERT_EQ(dialogs.shownResults.size(), 1u);
   EXPECT_FALSE(dialogs.shownDryRun[0]);
   EXPECT_EQ(dialogs.shownResults[0].size(), 4u);
