@@ -4,6 +4,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "app/win32_dialogs.h"
 #include "app/win32_text.h"
 #include "app/window_commands.h"
@@ -19,18 +21,26 @@ constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMI
 constexpr int kFirstControlId = 1000;
 constexpr UINT_PTR kSubclassId = 1;
 constexpr int kFolderCaptionIndent = 20;
+constexpr int kLinkMargin = 4;  // below the link, inside the client area
+constexpr int kFilterTipWidth = 400;  // a longer filter wraps in its tip
 constexpr COLORREF kLinkColour = RGB(0x00, 0x5A, 0xB4);
-// Where the link below the options leads: the program's home page.
 // What the link below the option rows shows: how the window is used, in a few lines.
 constexpr char kUsageText[] =
     u8"澄文坊批量转换文本和网页文件的编码。\r\n\r\n"
     u8"1. 选择输入编码（自动：按BOM、网页声明的charset和UTF-8检测）和输出编码（自动：与输入相同）。\r\n"
-    u8"2. 按需选择繁简转换、同时转换文件名、换行格式、不带BOM和覆盖原文件。\r\n"
-    u8"3. 点击“批量转换”选择多个文件；或点击“批量转换(文件夹方式)”选择文件夹，"
-    u8"右侧输入框是文件过滤，多个过滤用“|”分开，例如 *.txt|*.htm；"
-    u8"也可以把文件和目录拖放到窗口上。\r\n\r\n"
-    u8"不覆盖原文件时，结果保存在所选目录旁边、名称后加“(已转换)”的目录中。"
-    u8"转换完成后，点击进度条上的文字即可打开该目录。转换中再次点击按钮可以停止。";
+    u8"2. 按需选择繁简转换、同时转换文件名、换行格式和不带BOM。\r\n"
+    u8"3. 点击“批量转换”选择多个文件；或点击“批量转换(文件夹方式)”选择文件夹；"
+    u8"也可以把文件和目录拖放到窗口上。转换中再次点击按钮可以停止。\r\n\r\n"
+    u8"文件过滤：按钮右侧的输入框，用于文件夹方式和拖放的目录。多个过滤用“;”或“|”分开，"
+    u8"例如 *.txt;*.htm；“*”代表任意个字符，“?”代表一个字符。\r\n\r\n"
+    u8"覆盖原文件：不勾选时，结果保存在所选目录旁边、名称后加“(已转换)”的目录中，原文件不变；"
+    u8"勾选时结果写回原文件，新文件完整写好后才替换原文件，含零字符的非文本文件不会被覆盖。\r\n\r\n"
+    u8"转换完成后，进度条上的文字说明结果（是否停止、失败几个），点击即可打开输出目录。"
+    u8"有文件未能转换时，可以查看结果列表（转换结束时的提问，或点击进度条上的“个文件转换失败”）："
+    u8"每个文件的结果、读取时所用的编码和输出位置，"
+    u8"“复制”可把列表复制到剪贴板。\r\n\r\n"
+    u8"试运行：按住 Shift 键点击两个批量转换按钮之一，只列出每个文件将如何读取、输出到哪里、"
+    u8"什么会阻止转换，不写入任何文件。";
 
 bool RegisterMainClass(HINSTANCE instance, WNDPROC procedure) {
   WNDCLASSEXW mainClass = {};
@@ -53,6 +63,8 @@ bool Named(const Win32Control* control, const char* nameUtf8) {
 }  // namespace
 
 std::string MainSection() { return FromUtf8("主界面"); }
+
+std::string UsageText() { return FromUtf8(kUsageText); }
 
 MainWindow::MainWindow(settings::SettingsStore& store, DropTargetHooks& hooks, batch::Dialogs& dialogs)
     : store_(store), hooks_(hooks), dialogs_(dialogs), form_(ScreenDpi()), fonts_(form_.Dpi()) {}
@@ -81,10 +93,64 @@ bool MainWindow::Create(HINSTANCE instance) {
   if (!window_) return false;
   form_.SetHandle(window_);
   if (!BuildControls(instance)) return false;
+  FitClientArea();
+  AddFilterTip(instance);
   batch_ = std::make_unique<batch::BatchJob>(form_, dialogs_);
   platform::SetPumpHook(&PumpWindowMessages);
   OnCreated();
   return true;
+}
+
+void MainWindow::FitClientArea() {
+  // The link below the option row must lie inside the client area, whatever height the
+  // system's caption and frame take; the window grows by what is missing and is centred
+  // again.
+  Win32Control* link = Control("超链接1");
+  if (!link || !link->Handle()) return;
+  RECT client;
+  RECT linkArea;
+  RECT frame;
+  GetClientRect(window_, &client);
+  GetWindowRect(link->Handle(), &linkArea);
+  MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&linkArea), 2);
+  const int missing = linkArea.bottom + Scale(kLinkMargin, form_.Dpi()) - client.bottom;
+  if (missing <= 0) return;
+  GetWindowRect(window_, &frame);
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top + missing;
+  SetWindowPos(window_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+               (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MainWindow::AddFilterTip(HINSTANCE instance) {
+  // The filter box shows a few characters of a longer filter; its tip shows all of it.
+  Win32Control* filter = Control("编辑框文件过滤");
+  if (!filter || !filter->Handle()) return;
+  filterTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
+                               instance, nullptr);
+  if (!filterTip_) return;
+  SendMessageW(filterTip_, TTM_SETMAXTIPWIDTH, 0, Scale(kFilterTipWidth, form_.Dpi()));
+  std::wstring text = Wide(filter->Content());
+  TOOLINFOW tool = {};
+  tool.cbSize = sizeof(tool);
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = window_;
+  tool.uId = reinterpret_cast<UINT_PTR>(filter->Handle());
+  tool.lpszText = text.data();
+  SendMessageW(filterTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void MainWindow::UpdateFilterTip() {
+  Win32Control* filter = Control("编辑框文件过滤");
+  if (!filterTip_ || !filter) return;
+  std::wstring text = Wide(filter->Content());
+  TOOLINFOW tool = {};
+  tool.cbSize = sizeof(tool);
+  tool.hwnd = window_;
+  tool.uId = reinterpret_cast<UINT_PTR>(filter->Handle());
+  tool.lpszText = text.data();
+  SendMessageW(filterTip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void MainWindow::Show(int showCommand) {
@@ -112,21 +178,72 @@ bool MainWindow::BuildControls(HINSTANCE instance) {
       SetWindowSubclass(handle, &ControlSubclass, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
     }
   }
-  // The filter box lies inside the folder button's rectangle and must get the clicks;
-  // the line under the banner must not be covered by it.
-  for (const char* name : {"编辑框文件过滤", "标签3"}) {
+  // Tab follows the z-order, so the controls of each container are stacked in reading
+  // order. The line under the banner and the link do not take the focus; they go on top
+  // so that nothing covers them.
+  HWND previous = HWND_TOP;
+  std::string container;
+  for (size_t index : form::ReadingOrder(specs)) {
+    HWND handle = form_.At(static_cast<int>(index))->Handle();
+    if (!handle) continue;
+    if (specs[index].container != container) previous = HWND_TOP;
+    container = specs[index].container;
+    SetWindowPos(handle, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    previous = handle;
+  }
+  for (const char* name : {"标签3", "超链接1"}) {
     if (Win32Control* control = Control(name)) {
       SetWindowPos(control->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
   }
+  // The filter box lies inside the folder button's rectangle but comes after it in the
+  // reading order; the button leaves that part of itself out, so the box shows and gets
+  // the clicks there.
+  Win32Control* button = Control("按钮批量转换文件夹");
+  Win32Control* filter = Control("编辑框文件过滤");
+  if (button && filter) {
+    RECT buttonArea;
+    RECT filterArea;
+    GetWindowRect(button->Handle(), &buttonArea);
+    GetWindowRect(filter->Handle(), &filterArea);
+    HRGN region = CreateRectRgn(0, 0, buttonArea.right - buttonArea.left, buttonArea.bottom - buttonArea.top);
+    HRGN hole = CreateRectRgn(filterArea.left - buttonArea.left, filterArea.top - buttonArea.top,
+                              filterArea.right - buttonArea.left, filterArea.bottom - buttonArea.top);
+    CombineRgn(region, region, hole, RGN_DIFF);
+    DeleteObject(hole);
+    SetWindowRgn(button->Handle(), region, FALSE);  // the window owns the region now
+  }
   // Its caption keeps to the part of the button that the filter box leaves free.
-  if (Win32Control* button = Control("按钮批量转换文件夹")) {
+  if (button) {
     HWND handle = button->Handle();
     SetWindowLongW(handle, GWL_STYLE, GetWindowLongW(handle, GWL_STYLE) | BS_LEFT);
     RECT margin = {Scale(kFolderCaptionIndent, form_.Dpi()), 0, 0, 0};
     SendMessageW(handle, BCM_SETTEXTMARGIN, 0, reinterpret_cast<LPARAM>(&margin));
   }
   return true;
+}
+
+bool MainWindow::OnFailurePart(HWND label, int x) {
+  const std::string failure = batch_->FailureText();
+  const std::wstring caption = Wide(form_.FindByHandle(label)->Caption());
+  const std::wstring tail = Wide(failure);
+  if (tail.empty() || caption.size() < tail.size() || caption.compare(caption.size() - tail.size(), tail.size(), tail) != 0) {
+    return false;
+  }
+  // The line is drawn from the left with the path shortened in the middle when it does
+  // not fit, so the failure part always ends the drawn text.
+  HDC dc = GetDC(label);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
+  SIZE whole = {};
+  SIZE part = {};
+  GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &whole);
+  GetTextExtentPoint32W(dc, tail.c_str(), static_cast<int>(tail.size()), &part);
+  SelectObject(dc, old);
+  ReleaseDC(label, dc);
+  RECT area;
+  GetClientRect(label, &area);
+  const int end = std::min<int>(whole.cx, area.right);
+  return x >= end - part.cx && x <= end;
 }
 
 void MainWindow::RunGuarded(const std::function<void()>& work) {
@@ -144,6 +261,7 @@ void MainWindow::OnCreated() {
   RunGuarded([this] {
     settings::PersistControls(&store_, &form_, settings::Direction::Restore, MainSection());
   });
+  UpdateFilterTip();
   Win32Control* bar = Control("进度条");
   Win32Control* label = Control("透明标签");
   if (bar && label && bar->Handle() && label->Handle()) {
@@ -181,12 +299,16 @@ void MainWindow::OnCommand(int id, int code) {
   const int index = id - kFirstControlId;
   if (index < 0 || index >= form_.ControlCount()) return;
   Win32Control* control = form_.At(index);
+  // Shift held while clicking a batch button asks for a dry run.
+  const bool dryRun = GetKeyState(VK_SHIFT) < 0;
   if (Named(control, "按钮批量转换") && code == BN_CLICKED) {
-    RunGuarded([this] { batch_->OnListButtonClick(); });
+    RunGuarded([this, dryRun] { batch_->OnListButtonClick(dryRun); });
   } else if (Named(control, "按钮批量转换文件夹") && code == BN_CLICKED) {
-    RunGuarded([this] { batch_->OnFolderButtonClick(); });
+    RunGuarded([this, dryRun] { batch_->OnFolderButtonClick(dryRun); });
+  } else if (Named(control, "编辑框文件过滤") && code == EN_CHANGE) {
+    UpdateFilterTip();
   } else if (control && control->GetKind() == form::Kind::Link && code == STN_CLICKED) {
-    platform::ShowMessage(FromUtf8(kUsageText), FromUtf8(u8"使用说明"), MB_OK | MB_ICONINFORMATION);
+    platform::ShowMessage(UsageText(), FromUtf8(u8"使用说明"), MB_OK | MB_ICONINFORMATION);
   }
 }
 
@@ -259,7 +381,13 @@ LRESULT MainWindow::HandleControlMessage(HWND handle, UINT message, WPARAM wPara
       break;
     case WM_LBUTTONDOWN:
       if (Named(control, "透明标签")) {
-        OpenOutputFolder(form_);
+        // The failure part at the end of the completion line opens the result list;
+        // the rest of the line opens the output folder.
+        if (OnFailurePart(handle, static_cast<short>(LOWORD(lParam)))) {
+          RunGuarded([this] { batch_->ShowLastResults(); });
+        } else {
+          OpenOutputFolder(form_);
+        }
         return 0;
       }
       break;

@@ -19,6 +19,8 @@ namespace cw::app {
 
 // The section the control states are kept under.
 std::string MainSection();
+// The usage text the link below the options shows (working code page).
+std::string UsageText();
 
 class MainWindow {
  public:
@@ -34,6 +36,8 @@ class MainWindow {
   void Show(int showCommand);
 
   HWND Handle() const { return window_; }
+  // The tooltip that shows the whole filter over the filter box.
+  HWND FilterTip() const { return filterTip_; }
   Win32Window& Form() { return form_; }
   batch::BatchJob& Batch() { return *batch_; }
   // The control of that table name (UTF-8), or null.
@@ -46,6 +50,11 @@ class MainWindow {
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleControlMessage(HWND control, UINT message, WPARAM wParam, LPARAM lParam);
   bool BuildControls(HINSTANCE instance);
+  void FitClientArea();
+  // Whether x (in the status label) lies on the failure part of the completion line.
+  bool OnFailurePart(HWND label, int x);
+  void AddFilterTip(HINSTANCE instance);
+  void UpdateFilterTip();
   void OnCreated();
   void OnClose();
   void OnCommand(int id, int code);
@@ -58,6 +67,7 @@ class MainWindow {
   DropTargetHooks& hooks_;
   batch::Dialogs& dialogs_;
   HWND window_ = nullptr;
+  HWND filterTip_ = nullptr;
   Win32Window form_;
   FontCache fonts_;
   std::unique_ptr<batch::BatchJob> batch_;

@@ -1,6 +1,8 @@
 // The shell's folder browser, the common open dialog, the message box, and the pump.
 #include "app/win32_dialogs.h"
 
+#include "app/results_dialog.h"
+
 #include <commdlg.h>
 #include <shlobj.h>
 
@@ -106,6 +108,10 @@ std::vector<std::string> Win32Dialogs::OpenFiles(const std::string& initialFolde
 
 int Win32Dialogs::Ask(const std::string& text, const std::string& caption, uint32_t flags) {
   return MessageBoxW(nullptr, Wide(text).c_str(), Wide(caption).c_str(), flags);
+}
+
+void Win32Dialogs::ShowResults(const std::vector<batch::FileResult>& results, bool dryRun) {
+  RunResultsWindow(owner_, CreateResultsWindow(owner_, results, dryRun));
 }
 
 void DispatchWindowMessage(MSG& message) {

@@ -25,6 +25,8 @@ class Win32Dialogs : public batch::Dialogs {
   std::vector<std::string> OpenFiles(const std::string& initialFolder, const std::string& title,
                                      const std::string& filter, uint32_t flags) override;
   int Ask(const std::string& text, const std::string& caption, uint32_t flags) override;
+  // The result window, owned by the main window, until the user closes it.
+  void ShowResults(const std::vector<batch::FileResult>& results, bool dryRun) override;
 
  private:
   HWND owner_;

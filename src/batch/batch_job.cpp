@@ -76,11 +76,14 @@ void BatchJob::StopClick(ControlId button) {
   state_.stopRequested = true;
 }
 
-void BatchJob::BeginRun(RunKind kind) {
+void BatchJob::BeginRun(RunKind kind, bool dryRun) {
   const BatchTexts& t = Texts();
   runKind_ = kind;
   state_.running = true;
+  state_.dryRun = dryRun;
+  state_.results.clear();
   state_.stopRequested = false;
+  state_.found = 0;
   state_.converted = 0;
   state_.failed = 0;
   state_.failures.clear();
@@ -110,9 +113,24 @@ void BatchJob::EndRun() {
     Ctl(kListButton).SetCaption(t.listIdle);
   }
   runKind_ = RunKind::None;
+  OfferResults();
 }
 
-void BatchJob::OnFolderButtonClick() {
+void BatchJob::OfferResults() {
+  if (closeWanted_) return;
+  const BatchTexts& t = Texts();
+  state_.dialogOpen = true;  // no start while the question or the list is up
+  if (state_.dryRun) {
+    dialogs_.ShowResults(state_.results, true);
+  } else if (state_.failed > 0 &&
+             dialogs_.Ask(t.resultsHead + std::to_string(state_.failed) + t.resultsTail, t.resultsTitle,
+                          kResultsQuestionFlags) == kAnswerYes) {
+    dialogs_.ShowResults(state_.results, false);
+  }
+  state_.dialogOpen = false;
+}
+
+void BatchJob::OnFolderButtonClick(bool dryRun) {
   const BatchTexts& t = Texts();
   form::Control& button = Ctl(kFolderButton);
   if (button.Caption() != t.folderIdle) {
@@ -129,12 +147,12 @@ void BatchJob::OnFolderButtonClick() {
 
   button.SetTag(folder);
   state_.batchRoot = folder;
-  BeginRun(RunKind::Folder);
+  BeginRun(RunKind::Folder, dryRun);
   RunBatch(folder, nullptr);
   EndRun();
 }
 
-void BatchJob::OnListButtonClick() {
+void BatchJob::OnListButtonClick(bool dryRun) {
   const BatchTexts& t = Texts();
   form::Control& button = Ctl(kListButton);
   if (button.Caption() != t.listIdle) {
@@ -149,7 +167,7 @@ void BatchJob::OnListButtonClick() {
   if (files.empty() || closeWanted_) return;
 
   button.SetTag(DirectoryOf(files.front()));
-  BeginRun(RunKind::List);
+  BeginRun(RunKind::List, dryRun);
   state_.batchRoot = DirectoryOf(files.front());
   std::string noFolder;
   RunBatch(noFolder, &files);
@@ -157,9 +175,11 @@ void BatchJob::OnListButtonClick() {
 }
 
 void BatchJob::OnDropItem(int count, int index, const std::string& path, const std::string& extension) {
-  // A drop during a run is refused as a whole; the shell still releases it.
+  // A drop during a run is refused as a whole (the shell still releases it), and the
+  // status line says why until the run shows its next file.
   if (state_.running || state_.dialogOpen) {
     collectingDrop_ = false;
+    if (index == count) SetStatus(Texts().dropRefused);
     return;
   }
   if (index == 1) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "convert/convert_file.h"
+#include "batch/file_results.h"
 #include "convert/options.h"
 #include "form/form.h"
 #include "form/memory_window.h"
@@ -37,12 +38,20 @@ class Dialogs {
   // A message box with the given flags (MB_OKCANCEL | MB_TASKMODAL for the drop
   // question); returns the button pressed, 1 for OK.
   virtual int Ask(const std::string& text, const std::string& caption, uint32_t flags) = 0;
+  // The result list of a run (after a dry run, of what a run would do).
+  virtual void ShowResults(const std::vector<FileResult>& results, bool dryRun) {
+    (void)results;
+    (void)dryRun;
+  }
 };
 
 struct FailedFile {
   std::string path;
   ConvertStatus status;
 };
+// The question at the end of a run with failures: Yes shows the result list.
+constexpr uint32_t kResultsQuestionFlags = 0x0034;  // MB_YESNO | MB_ICONWARNING
+constexpr int kAnswerYes = 6;                       // IDYES
 
 // The shared state of the batch job: one run at a time.
 struct BatchState {
@@ -54,6 +63,7 @@ struct BatchState {
   std::vector<std::string> droppedFolders;
   bool running = false;         // a folder, list or drop run is in progress
   bool dialogOpen = false;      // a start is waiting for its dialog's answer
+  int found = 0;                // files listed or given so far in the current or last run
   int converted = 0;            // files of the current or last run, by outcome
   int failed = 0;
   // Each failed file of the run with its reason, in order (files met twice are neither
@@ -61,6 +71,8 @@ struct BatchState {
   std::vector<FailedFile> failures;
   RunRecord record;             // what the run has converted and written
   int convertedWithLosses = 0;  // of the converted: bytes or characters replaced on the way
+  bool dryRun = false;          // the run only lists what it would do
+  std::vector<FileResult> results;  // one record per file of the current or last run
 };
 
 // One file's outcome, as the batch hands it to an observer.
@@ -77,12 +89,13 @@ class BatchJob {
 
   // Bound to the click (and the right-button release) of 按钮批量转换文件夹: starts folder
   // mode at the idle caption, otherwise asks the running batch to stop.
-  void OnFolderButtonClick();
+  // With `dryRun` (Shift held) the run converts nothing and shows what it would do.
+  void OnFolderButtonClick(bool dryRun = false);
   // Bound to the click of 按钮批量转换: starts a file-list run, or asks it to stop.
-  void OnListButtonClick();
+  void OnListButtonClick(bool dryRun = false);
   // Called once per dropped item (count, 1-based index, full path, extension); the last
   // item asks the question and runs the drop. A drop while a run is in progress is
-  // ignored.
+  // refused, and the status line says so.
   void OnDropItem(int count, int index, const std::string& path, const std::string& extension);
 
   bool IsRunning() const { return state_.running; }
@@ -92,6 +105,11 @@ class BatchJob {
   bool CloseWanted() const { return closeWanted_; }
 
   const BatchState& State() const { return state_; }
+  // The failure part at the end of the completion caption ("（N 个文件转换失败）"), empty
+  // when the last run had no failure (or was a dry run).
+  std::string FailureText() const;
+  // Shows the result list of the last run (the window's click on the failure part).
+  void ShowLastResults();
 
   // The parts below are public for the command-line driver and the tests.
   // Called with every caption the status label takes (the command-line driver prints
@@ -102,6 +120,7 @@ class BatchJob {
 
   // One pass over a folder (no list) or over the given list of full paths.
   void RunBatch(std::string& folder, const std::vector<std::string>* givenList);
+  void NoteRefused(std::vector<FailedFile>& refused);
   // Writes the completion caption and the output folder into the status label.
   void ShowCompletion();
   // Where a source file's output goes under the current root and options.
@@ -122,7 +141,9 @@ class BatchJob {
   form::Control& Ctl(ControlId id) const;
 
   void StopClick(ControlId button);
-  void BeginRun(RunKind kind);
+  void BeginRun(RunKind kind, bool dryRun = false);
+  // After the completion: the list of a dry run, or the offer to show it after failures.
+  void OfferResults();
   void EndRun();
   void RunDrop();
   void SetStatus(const std::string& caption);
@@ -144,13 +165,16 @@ class BatchJob {
   mutable form::MemoryWindow spare_;
 };
 
+// What converting the file would do, found without writing anything.
+FileResult PlanFile(const std::string& sourcePath, const std::string& outputPath, const ConversionOptions& options);
+
 // Free helpers of the batch (working-code-page texts, double-byte aware).
 // The text after the last backslash, then before its last dot.
 std::string BaseNameWithoutExtension(const std::string& path);
 // The text before the last backslash ("D:\docs\a.txt" -> "D:\docs", "D:\a.txt" -> "D:").
 std::string DirectoryOf(const std::string& path);
-// Lists a folder's matching files (or its sub-folders) for every "|" piece of the filter;
-// returns the number of entries. Both text arguments may be changed as described for
+// Lists a folder's matching files (or its sub-folders) for every piece of the filter,
+// pieces being separated by "|" or ";"; returns the number of entries. Both text arguments may be changed as described for
 // folder mode.
 // A file matched by several pieces is listed once, where it was found first.
 // Matches that cannot be converted (a pipe or device, a name no path can express) are

@@ -15,9 +15,25 @@ struct BatchTexts {
   std::string listStopping;
   std::string reading;         // "正在读取目录：" + folder
   std::string complete;        // "转换完成！点击可打开目录：" + output folder
-  std::string failedHead;      // "（" + converted + convertedTail + failed + failedTail
+  // "（" + converted + convertedTail [+ lossesHead + losses + lossesTail]
+  // [+ failedHead + failed + failedTail] + countsTail, when a file failed or lost something.
+  std::string countsHead;
   std::string convertedTail;
+  std::string lossesHead;
+  std::string lossesTail;
+  std::string failedHead;
   std::string failedTail;
+  std::string countsTail;
+  std::string stoppedHead;     // "（已停止：完成 " + done + "/" + found + stoppedTail
+  std::string stoppedTail;
+  std::string noMatch;         // the run found no file to convert
+  std::string dropRefused;     // a drop while a run is in progress
+  std::string dryRunHead;      // + files + dryRunMiddle + blocked + dryRunTail
+  std::string dryRunMiddle;
+  std::string dryRunTail;
+  std::string resultsHead;     // + failed + resultsTail: the question after failures
+  std::string resultsTail;
+  std::string resultsTitle;
   std::string marker;          // "(已转换)"
   std::string folderTitleHead; // + filter + folderTitleTail
   std::string folderTitleTail;

@@ -22,9 +22,23 @@ const BatchTexts& Texts() {
     t.listStopping = FromUtf8(u8"停止中..");
     t.reading = FromUtf8(u8"正在读取目录：");
     t.complete = FromUtf8(u8"转换完成！点击可打开目录：");
-    t.failedHead = FromUtf8(u8"（");
-    t.convertedTail = FromUtf8(u8" 个文件已转换，");
-    t.failedTail = FromUtf8(u8" 个文件转换失败）");
+    t.countsHead = FromUtf8(u8"（");
+    t.convertedTail = FromUtf8(u8" 个文件已转换");
+    t.lossesHead = FromUtf8(u8"，其中 ");
+    t.lossesTail = FromUtf8(u8" 个有损失");
+    t.failedHead = FromUtf8(u8"，");
+    t.failedTail = FromUtf8(u8" 个文件转换失败");
+    t.countsTail = FromUtf8(u8"）");
+    t.stoppedHead = FromUtf8(u8"（已停止：完成 ");
+    t.stoppedTail = FromUtf8(u8"）");
+    t.noMatch = FromUtf8(u8"（没有符合过滤条件的文件）");
+    t.dryRunHead = FromUtf8(u8"试运行完成，未写入任何文件：共 ");
+    t.dryRunMiddle = FromUtf8(u8" 个文件，其中 ");
+    t.dryRunTail = FromUtf8(u8" 个无法转换");
+    t.resultsHead = FromUtf8(u8"有 ");
+    t.resultsTail = FromUtf8(u8" 个文件未能转换。\r\n要查看每个文件的结果吗？");
+    t.resultsTitle = FromUtf8(u8"转换结果");
+    t.dropRefused = FromUtf8(u8"正在转换，拖放的文件和目录未处理：请等本次转换结束后再拖放。");
     t.marker = FromUtf8(u8"(已转换)");
     t.folderTitleHead = FromUtf8(u8"选择要批量转换的文件(");
     t.folderTitleTail = FromUtf8(u8")所在文件夹：");
@@ -118,8 +132,14 @@ int ListFolder(std::string& folder, std::string& filter, std::vector<std::string
                std::vector<FailedFile>* refused) {
   if (!EndsWithBackslash(folder)) folder += '\\';
   if (filter.empty()) filter = "*.*";
-  std::vector<std::string> pieces = text::Split(filter, "|");
-  // An empty piece after the last "|" is not a piece; empty ones before it are.
+  // ";" separates pieces as "|" does: Windows' own dialogs write filters that way. A
+  // name holding ";" is still matched by a piece that has "?" in its place. Neither byte
+  // can be the second byte of a two-byte character here, as the split steps over those.
+  std::vector<std::string> pieces;
+  for (std::string& part : text::Split(filter, "|")) {
+    for (std::string& piece : text::Split(part, ";")) pieces.push_back(std::move(piece));
+  }
+  // An empty piece after the last separator is not a piece; empty ones before it are.
   if (pieces.size() > 1 && pieces.back().empty()) pieces.pop_back();
   if (!append) list.clear();
   std::unordered_set<std::string> seen(list.begin(), list.end());

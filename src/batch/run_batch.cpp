@@ -2,6 +2,7 @@
 // converted with, where its output goes, and the completion prompt.
 #include <algorithm>
 #include <climits>
+#include <functional>
 
 #include "batch/batch_job.h"
 #include "batch/batch_paths.h"
@@ -11,6 +12,9 @@
 
 namespace cw::batch {
 namespace {
+
+// The bar's steps within the file of a one-file pass.
+constexpr int kBarWithinFile = 1000;
 
 EncodingChoice EncodingOfGroup(const form::Control& ansi, const form::Control& utf8, const form::Control& ule,
                                const form::Control& ube) {
@@ -75,6 +79,19 @@ void BatchJob::SetStatus(const std::string& caption) {
   if (statusObserver_) statusObserver_(caption);
 }
 
+// Entries a listing left out because they cannot be converted: failures of the run, in
+// the result list too.
+void BatchJob::NoteRefused(std::vector<FailedFile>& refused) {
+  for (FailedFile& file : refused) {
+    ++state_.failed;
+    FileResult result;
+    result.source = file.path;
+    result.status = file.status;
+    state_.results.push_back(std::move(result));
+    state_.failures.push_back(std::move(file));
+  }
+}
+
 void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* givenList) {
   const BatchTexts& t = Texts();
   form::Control& progress = Ctl(kProgressBar);
@@ -86,23 +103,25 @@ void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* giv
     std::string filter = Ctl(kFilterBox).Content();
     std::vector<FailedFile> refused;
     ListFolder(folder, filter, listed, false, false, &refused);
-    for (FailedFile& file : refused) {
-      ++state_.failed;
-      state_.failures.push_back(std::move(file));
-    }
+    NoteRefused(refused);
   }
   const std::vector<std::string>& files = givenList ? *givenList : listed;
   const int count = static_cast<int>(std::min<size_t>(files.size(), INT_MAX));
   progress.SetProgressMaximum(count);
+  state_.found += count;
 
   // Fixed for the whole pass; the other options are read again for every file.
   state_.passInput = EncodingOfGroup(Ctl(kInAnsi), Ctl(kInUtf8), Ctl(kInUle), Ctl(kInUbe));
   state_.passOutput = EncodingOfGroup(Ctl(kOutAnsi), Ctl(kOutUtf8), Ctl(kOutUle), Ctl(kOutUbe));
+  // A pass of one file moves the bar within that file, by the bytes converted, so that
+  // a large file does not show a full bar from its first second.
+  const bool oneFile = count == 1;
+  if (oneFile) progress.SetProgressMaximum(kBarWithinFile);
   const std::string countText = "(" + std::to_string(count) + ":";
   for (int i = 1; i <= count; ++i) {
     const std::string& source = files[static_cast<size_t>(i - 1)];
     platform::PumpMessages();
-    progress.SetProgressPosition(i);
+    progress.SetProgressPosition(oneFile ? 0 : i);
     SetStatus(countText + std::to_string(i) + ") " + BaseNameWithoutExtension(source));
     // Chosen or dropped files each go beside their own folder; for files of one folder
     // that is the run's root.
@@ -110,8 +129,32 @@ void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* giv
     ConversionOptions options = OptionsFromControls();
     options.inputEncoding = state_.passInput;
     options.outputEncoding = state_.passOutput;
+    std::function<void(uint64_t, uint64_t)> outerProgress;
+    if (oneFile) {
+      outerProgress = platform::SetFileProgressHook([&progress](uint64_t done, uint64_t total) {
+        if (total > 0) progress.SetProgressPosition(static_cast<int>(done * kBarWithinFile / total));
+      });
+    }
+    FileResult result;
     ConvertReport report;
-    const ConvertStatus status = ConvertFile(source, output, options, &state_.record, &report);
+    if (state_.dryRun) {
+      result = PlanFile(source, output, options);
+    } else {
+      result.source = source;
+      result.status = ConvertFile(source, output, options, &state_.record, &report);
+      result.output = output;
+      result.readAs = report.detected;
+      result.reason = report.howRead;
+      if (report.losses.Any()) {
+        result.reason += (result.reason.empty() ? "" : "; ") + ConvertStatusText(result.status, report);
+      }
+    }
+    const ConvertStatus status = result.status;
+    state_.results.push_back(std::move(result));
+    if (oneFile) {
+      platform::SetFileProgressHook(std::move(outerProgress));
+      progress.SetProgressPosition(kBarWithinFile);
+    }
     if (status == ConvertStatus::Converted || status == ConvertStatus::ConvertedWithLosses) {
       ++state_.converted;
       if (status == ConvertStatus::ConvertedWithLosses) ++state_.convertedWithLosses;
@@ -127,10 +170,7 @@ void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* giv
   std::string all = "*";
   std::vector<FailedFile> refused;
   ListFolder(folder, all, listed, false, true, &refused);
-  for (FailedFile& file : refused) {
-    ++state_.failed;
-    state_.failures.push_back(std::move(file));
-  }
+  NoteRefused(refused);
   // Only a drive root holds its own output folder; the walk must not convert its output.
   const std::string ownOutput = Ctl(kOverwrite).Checked() ? std::string() : OutputFolderOf(state_.batchRoot);
   for (const std::string& subFolder : listed) {
@@ -143,6 +183,13 @@ void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* giv
 
 void BatchJob::ShowCompletion() {
   const BatchTexts& t = Texts();
+  if (state_.dryRun) {
+    // Nothing was written: the output folder of the last real run stays the one a click
+    // opens.
+    SetStatus(t.dryRunHead + std::to_string(state_.found) + t.dryRunMiddle + std::to_string(state_.failed) +
+              t.dryRunTail);
+    return;
+  }
   std::string folder;
   if (Ctl(kOverwrite).Checked()) {
     folder = IsBareDrive(state_.batchRoot) ? state_.batchRoot + "\\" : state_.batchRoot;
@@ -152,13 +199,34 @@ void BatchJob::ShowCompletion() {
   form::Control& label = Ctl(kStatusLabel);
   label.SetTag(folder);
   std::string caption = t.complete + folder;
-  // With failures the line tells both counts. (The count of files converted with
-  // losses belongs between them.)
-  if (state_.failed > 0) {
-    caption += t.failedHead + std::to_string(state_.converted) + t.convertedTail + std::to_string(state_.failed) +
-               t.failedTail;
+  // The caption says what the run did not do: a stop, with how far it came (of the
+  // files found until then), or a filter that matched nothing.
+  if (state_.stopRequested) {
+    caption += t.stoppedHead + std::to_string(state_.converted + state_.failed) + "/" +
+               std::to_string(state_.found) + t.stoppedTail;
+  } else if (state_.found == 0) {
+    caption += t.noMatch;
   }
+  caption += FailureText();
   SetStatus(caption);
+}
+
+// With failures or losses the line tells the counts: converted, of them with losses,
+// and failed.
+std::string BatchJob::FailureText() const {
+  if ((state_.failed == 0 && state_.convertedWithLosses == 0) || state_.dryRun) return std::string();
+  const BatchTexts& t = Texts();
+  std::string text = t.countsHead + std::to_string(state_.converted) + t.convertedTail;
+  if (state_.convertedWithLosses > 0) text += t.lossesHead + std::to_string(state_.convertedWithLosses) + t.lossesTail;
+  if (state_.failed > 0) text += t.failedHead + std::to_string(state_.failed) + t.failedTail;
+  return text + t.countsTail;
+}
+
+void BatchJob::ShowLastResults() {
+  if (state_.running || state_.dialogOpen || state_.results.empty()) return;
+  state_.dialogOpen = true;
+  dialogs_.ShowResults(state_.results, state_.dryRun);
+  state_.dialogOpen = false;
 }
 
 }  // namespace cw::batch

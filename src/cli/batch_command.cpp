@@ -21,7 +21,7 @@ namespace {
 
 constexpr const char* kUsage =
     "batch [--in ENC] [--out ENC] [--script S] [--eol E] [--no-bom] [--rename] [--overwrite] "
-    "[--filter PATTERN] [--recursive] FOLDER | ... --files FILE...";
+    "[--filter PATTERN] [--recursive] [--dry-run] [--list] FOLDER | ... --files FILE...";
 
 // The folder picker and the file dialog answer with what the command line named.
 class CommandLineDialogs : public batch::Dialogs {
@@ -120,8 +120,11 @@ int RunBatchCommand(const Args& args) {
   std::string filter;
   std::string recursive;
   std::string filesMode;
-  const std::vector<ExtraFlag> extra = {
-      {"--filter", true, &filter}, {"--recursive", false, &recursive}, {"--files", false, &filesMode}};
+  std::string dryRun;
+  std::string listAlways;
+  const std::vector<ExtraFlag> extra = {{"--filter", true, &filter},   {"--recursive", false, &recursive},
+                                        {"--files", false, &filesMode}, {"--dry-run", false, &dryRun},
+                                        {"--list", false, &listAlways}};
   if (!ParseConversionOptions(args, &options, &positional, &error, extra)) {
     std::fprintf(stderr, "chengwen-cli batch: %s\nusage: chengwen-cli %s\n", error.c_str(), kUsage);
     return 2;
@@ -151,23 +154,36 @@ int RunBatchCommand(const Args& args) {
   StatusPrinter printer(ControlOf(*window, u8"进度条"));
   job.SetStatusObserver([&printer](const std::string& caption) { printer.Show(caption); });
   // How each file was read, and what became of it when that is not a plain conversion.
-  job.SetFileObserver([&printer](const batch::FileOutcome& outcome) {
+  if (dryRun.empty()) job.SetFileObserver([&printer](const batch::FileOutcome& outcome) {
     std::string line = "  " + TextForDisplay(outcome.source) + ": " + EncodingChoiceName(outcome.report.detected);
     if (!outcome.report.howRead.empty()) line += " (" + outcome.report.howRead + ")";
     if (outcome.status != ConvertStatus::Converted) line += "; " + ConvertStatusText(outcome.status, outcome.report);
     printer.Line(line);
   });
   if (listMode) {
-    job.OnListButtonClick();
+    job.OnListButtonClick(!dryRun.empty());
   } else {
-    job.OnFolderButtonClick();
+    job.OnFolderButtonClick(!dryRun.empty());
   }
   const batch::BatchState& state = job.State();
-  for (const batch::FailedFile& file : state.failures) {
-    printer.Line("failed: " + PathForDisplay(file.path) + ": " + ConvertStatusName(file.status));
+  if (!state.dryRun) {
+    for (const batch::FailedFile& file : state.failures) {
+      printer.Line("failed: " + PathForDisplay(file.path) + ": " + ConvertStatusName(file.status));
+    }
+    printer.Line("converted: " + std::to_string(state.converted) + " (with losses: " +
+                 std::to_string(state.convertedWithLosses) + "), failed: " + std::to_string(state.failed));
   }
-  printer.Line("converted: " + std::to_string(state.converted) + " (with losses: " +
-               std::to_string(state.convertedWithLosses) + "), failed: " + std::to_string(state.failed));
+  // The result list, as the window shows it: after a dry run, after failures, or when
+  // asked for.
+  if (state.dryRun || state.failed > 0 || !listAlways.empty()) {
+    std::string list = batch::ResultsText(state.results, state.dryRun);
+    std::string lines;
+    for (char c : list) {
+      if (c != '\r') lines += c;
+    }
+    const std::string shown = TextForDisplay(lines);
+    std::fwrite(shown.data(), 1, shown.size(), stdout);
+  }
   return state.failed == 0 ? 0 : 1;
 }
 

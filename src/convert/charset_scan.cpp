@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "convert/responsive_transcode.h"
 #include "encoding/charset.h"
 #include "text/text.h"
 
@@ -175,7 +176,7 @@ DeclaredCharset FindDeclaredCharset(std::string_view text) {
   };
 
   // A text without any "<" has no tag at all (one quick look spares two searches).
-  if (std::memchr(text.data(), '<', text.size()) == nullptr) return DeclaredCharset::None;
+  if (FindByteResponsive(text, '<') == std::string_view::npos) return DeclaredCharset::None;
   std::string head = TextBetween(text, "<head>", "</head>");
   const std::string_view scope = head.empty() ? text : std::string_view(head);
   ScanPosition position;

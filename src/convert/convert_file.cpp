@@ -171,16 +171,8 @@ std::string EncodeOutput(std::string_view text, EncodingChoice encoding, bool wi
   std::string bytes;
   const std::string_view charset = CharsetNameOf(encoding);
   if (!charset.empty()) {
-    std::string encoded = TranscodeResponsive(text, kWorkingCharset, charset);
-    if (!encoded.empty()) {
-      const std::string_view mark = withoutBom ? std::string_view() : ByteOrderMarkOf(encoding);
-      if (mark.empty()) {
-        bytes = std::move(encoded);
-      } else {
-        bytes.reserve(mark.size() + encoded.size());
-        bytes.append(mark).append(encoded);
-      }
-    }
+    const std::string_view mark = withoutBom ? std::string_view() : ByteOrderMarkOf(encoding);
+    bytes = TranscodeResponsive(text, kWorkingCharset, charset, kResponsivePiece, mark);
   }
   if (bytes.empty()) bytes.assign(text.data(), text.size());
   return bytes;
@@ -369,15 +361,6 @@ ConvertStatus WriteResult(const std::string& outputPath, const Producer& produce
   return ConvertStatus::Converted;
 }
 
-ConvertStatus GzipFailure(GunzipStatus status) {
-  switch (status) {
-    case GunzipStatus::Truncated: return ConvertStatus::GzipTruncated;
-    case GunzipStatus::TooLarge: return ConvertStatus::GzipTooLarge;
-    case GunzipStatus::TrailingData: return ConvertStatus::GzipTrailingData;
-    default: return ConvertStatus::GzipCorrupt;
-  }
-}
-
 // The name of the charset an encoding reads or writes, for the user: the working code
 // page is GBK.
 std::string CharsetLabel(EncodingChoice encoding) {
@@ -448,7 +431,7 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   // converted and the losses are reported.
   const bool overOriginal = guard.sourceAtStake || options.overwriteOriginal;
 
-  report.detected = source.encoding == EncodingChoice::Auto ? EncodingChoice::Ansi : source.encoding;
+  report.detected = ReadAs(source);
   report.howRead = source.howDecided;
   LossWatch watch;
   watch.refuse = overOriginal;
@@ -532,6 +515,19 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
 }
 
 }  // namespace
+
+ConvertStatus GzipFailure(GunzipStatus status) {
+  switch (status) {
+    case GunzipStatus::Truncated: return ConvertStatus::GzipTruncated;
+    case GunzipStatus::TooLarge: return ConvertStatus::GzipTooLarge;
+    case GunzipStatus::TrailingData: return ConvertStatus::GzipTrailingData;
+    default: return ConvertStatus::GzipCorrupt;
+  }
+}
+
+EncodingChoice ReadAs(const SourceRead& source) {
+  return source.encoding == EncodingChoice::Auto ? EncodingChoice::Ansi : source.encoding;
+}
 
 ConvertStatus ConvertFile(const std::string& sourcePath, std::string& outputPath, const ConversionOptions& options,
                           RunRecord* run, ConvertReport* report) {

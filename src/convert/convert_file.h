@@ -117,4 +117,11 @@ inline ConvertStatus ConvertFile(const std::string& sourcePath, std::string& out
   return ConvertFile(sourcePath, outputPath, options, nullptr, report);
 }
 
+// The failure status of a gzip input whose decompression did not complete.
+ConvertStatus GzipFailure(GunzipStatus status);
+
+// The encoding a source decided by ReadSource is read as (ANSI when nothing else was
+// found).
+EncodingChoice ReadAs(const SourceRead& source);
+
 }  // namespace cw

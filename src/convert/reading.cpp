@@ -175,9 +175,10 @@ const char* ReadStatusName(ReadStatus status) {
 
 std::string_view TextForCharsetScan(std::string_view bytes) {
   // Most files hold neither byte: then the whole file is the text.
-  const void* zero = std::memchr(bytes.data(), 0, bytes.size());
-  const void* eof = std::memchr(bytes.data(), 0x1A, bytes.size());
-  if (!zero && !eof) return bytes;
+  if (FindByteResponsive(bytes, '\0') == std::string_view::npos &&
+      FindByteResponsive(bytes, '\x1A') == std::string_view::npos) {
+    return bytes;
+  }
   const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const size_t n = bytes.size();
   size_t i = 0;
@@ -390,7 +391,7 @@ DecodedText DecodeSource(SourceRead&& source) {
   if (result.text.empty()) {
     // Nothing decoded (or nothing to decode): the raw bytes, mark included, are the
     // text; without a zero byte in them the file's own buffer becomes the text.
-    result.cutAtZero = std::memchr(source.bytes.data(), 0, source.bytes.size()) != nullptr;
+    result.cutAtZero = FindByteResponsive(source.bytes, '\0') != std::string_view::npos;
     result.undecodable = 0;
     result.text = result.cutAtZero ? text::FromBytes(source.bytes) : std::move(source.bytes);
     encoding = EncodingChoice::Ansi;

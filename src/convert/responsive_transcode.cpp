@@ -47,18 +47,33 @@ size_t PieceEnd(std::string_view bytes, size_t from, size_t piece, Charset sourc
 
 }  // namespace
 
+size_t FindByteResponsive(std::string_view bytes, char byte) {
+  constexpr size_t kScanPiece = 4u << 20;
+  for (size_t from = 0; from < bytes.size(); from += kScanPiece) {
+    const size_t length = std::min(kScanPiece, bytes.size() - from);
+    if (const void* found = std::memchr(bytes.data() + from, byte, length)) {
+      return static_cast<size_t>(static_cast<const char*>(found) - bytes.data());
+    }
+    if (from + length < bytes.size()) platform::PumpMessages();
+  }
+  return std::string_view::npos;
+}
+
 std::string TranscodeResponsive(std::string_view bytes, std::string_view sourceCharset,
-                                std::string_view targetCharset, size_t piece) {
+                                std::string_view targetCharset, size_t piece, std::string_view prefix) {
   const Charset source = CharsetFromName(sourceCharset);
   const Charset target = CharsetFromName(targetCharset);
   if (bytes.size() <= piece || source == Charset::Unknown || target == Charset::Unknown) {
-    return Transcode(bytes, source, target);
+    std::string whole = Transcode(bytes, source, target);
+    if (whole.empty() || prefix.empty()) return whole;
+    return std::string(prefix) + whole;
   }
   std::string out;
   // Room for the usual growth (UTF-16 doubles a working text at most); untouched
   // capacity costs nothing, and no piece has to move what came before it.
   const bool toUtf16 = target == Charset::Utf16Le || target == Charset::Utf16Be;
-  out.reserve(toUtf16 ? 2 * bytes.size() + 16 : bytes.size() + bytes.size() / 2 + 16);
+  out.reserve(prefix.size() + (toUtf16 ? 2 * bytes.size() + 16 : bytes.size() + bytes.size() / 2 + 16));
+  out.append(prefix);
   size_t from = 0;
   while (from < bytes.size()) {
     const size_t end = PieceEnd(bytes, from, piece, source);
@@ -67,8 +82,10 @@ std::string TranscodeResponsive(std::string_view bytes, std::string_view sourceC
     // The text ends at its first zero character: nothing after it is converted.
     if (HoldsZeroCharacter(part, source)) break;
     from = end;
+    platform::ReportFileProgress(from, bytes.size());
     platform::PumpMessages();
   }
+  if (out.size() == prefix.size()) return {};
   return out;
 }
 
@@ -84,6 +101,7 @@ bool TranscodeStreamed(std::string_view bytes, Charset source, Charset target,
     if (!TranscodeAppend(part, source, target, buffer) || !sink(buffer)) return false;
     if (!zeroFree && HoldsZeroCharacter(part, source)) break;
     from = end;
+    platform::ReportFileProgress(from, bytes.size());
     platform::PumpMessages();
   }
   return true;

@@ -12,13 +12,22 @@
 
 namespace cw {
 
-// Pieces of about this many input bytes are converted between two pumps.
-inline constexpr size_t kResponsivePiece = 4u << 20;
+// The position of the first `byte` in `bytes` (npos when there is none), looked for in
+// pieces with PumpMessages() between them, so a scan of a huge file keeps the window
+// answering.
+size_t FindByteResponsive(std::string_view bytes, char byte);
+
+// Pieces of about this many input bytes are converted between two pumps: small enough
+// that a loaded machine still pumps several times a second.
+inline constexpr size_t kResponsivePiece = 1u << 20;
 
 // The same bytes Transcode gives for the whole input (the pieces are cut only where no
 // decoder can be in the middle of a character), with PumpMessages() between pieces.
+// `prefix` (a byte-order mark) is put before them in the same string, so that a large
+// result is never copied to get its mark; the result is empty when nothing was converted.
 std::string TranscodeResponsive(std::string_view bytes, std::string_view sourceCharset,
-                                std::string_view targetCharset, size_t piece = kResponsivePiece);
+                                std::string_view targetCharset, size_t piece = kResponsivePiece,
+                                std::string_view prefix = {});
 
 // The same bytes handed to `sink` piece by piece from one reused buffer, so a large
 // result never exists in memory at once. Stops, returning false, when the sink does or

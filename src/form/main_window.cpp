@@ -2,6 +2,9 @@
 // into working-code-page bytes once, the first time the table is asked for.
 #include "form/main_window.h"
 
+#include <algorithm>
+#include <map>
+
 #include "encoding/charset.h"
 
 namespace cw::form {
@@ -47,7 +50,9 @@ std::vector<ControlSpec> MakeMainWindowControls() {
   c.back().backColour = 0xFFFFFF;
   c.push_back(Spec("标签3", Kind::Label, kWindow, {0, 88, 1200, 2}, "", FontSpec{}));
   c.back().backColour = 0xC0C0C0;
-  c.push_back(Spec("超链接1", Kind::Link, kWindow, {326, 408, 232, 24}, "使用说明",
+  // Below the option row, where the client area still shows it (the window grows by
+  // what the system's frame leaves too little).
+  c.push_back(Spec("超链接1", Kind::Link, kWindow, {326, 398, 232, 20}, "使用说明",
                    Song(15)));
   c.back().transparent = true;
   c.back().handCursor = true;
@@ -131,6 +136,23 @@ const WindowSpec& MainWindowSpec() {
 const std::vector<ControlSpec>& MainWindowControls() {
   static const std::vector<ControlSpec> controls = MakeMainWindowControls();
   return controls;
+}
+
+std::vector<size_t> ReadingOrder(const std::vector<ControlSpec>& specs) {
+  std::map<std::string, size_t> containerRank;
+  for (const ControlSpec& spec : specs) containerRank.emplace(spec.container, containerRank.size());
+  std::vector<size_t> order(specs.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    const ControlSpec& x = specs[a];
+    const ControlSpec& y = specs[b];
+    const size_t rankX = containerRank[x.container];
+    const size_t rankY = containerRank[y.container];
+    if (rankX != rankY) return rankX < rankY;
+    if (x.geometry.top != y.geometry.top) return x.geometry.top < y.geometry.top;
+    return x.geometry.left < y.geometry.left;
+  });
+  return order;
 }
 
 void BuildWindow(const std::vector<ControlSpec>& specs, MemoryWindow* window) {

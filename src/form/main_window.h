@@ -57,6 +57,11 @@ const WindowSpec& MainWindowSpec();
 // then the kept option controls in the order their settings keys are written.
 const std::vector<ControlSpec>& MainWindowControls();
 
+// The controls in reading order, as indexes into `specs`: grouped by container (in the
+// order the containers come), and within one container top to bottom, then left to
+// right within a row. The keyboard's Tab follows this order.
+std::vector<size_t> ReadingOrder(const std::vector<ControlSpec>& specs);
+
 // Adds the controls to the window at their design state, in the table's order.
 void BuildWindow(const std::vector<ControlSpec>& specs, MemoryWindow* window);
 // A fresh in-memory main window at its design defaults.

@@ -12,6 +12,7 @@ namespace {
 // The program-wide hook record. One thread uses it, like the rest of the program.
 struct Hooks {
   std::function<void()> pump;
+  std::function<void(uint64_t, uint64_t)> fileProgress;
   std::function<int(const std::string&, const std::string&, uint32_t)> messageBox;
   std::function<void(const std::string&)> errorLog;
   std::string lastError;
@@ -48,6 +49,16 @@ void PumpMessages() {
 }
 
 void SetPumpHook(std::function<void()> hook) { TheHooks().pump = std::move(hook); }
+
+void ReportFileProgress(uint64_t done, uint64_t total) {
+  const auto progress = TheHooks().fileProgress;
+  if (progress) progress(done, total);
+}
+
+std::function<void(uint64_t, uint64_t)> SetFileProgressHook(std::function<void(uint64_t, uint64_t)> hook) {
+  std::swap(TheHooks().fileProgress, hook);
+  return hook;
+}
 
 int ShowMessage(const std::string& text, const std::string& caption, uint32_t flags) {
   const auto messageBox = TheHooks().messageBox;

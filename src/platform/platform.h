@@ -141,6 +141,12 @@ std::string ProgramFolder();
 void PumpMessages();
 void SetPumpHook(std::function<void()> hook);
 
+// How far the work on the current file has come, in bytes of `total`; long steps call
+// it between their pieces, next to their pumps. A no-op until a hook is installed.
+void ReportFileProgress(uint64_t done, uint64_t total);
+// Installs the hook and returns the one it replaces.
+std::function<void(uint64_t, uint64_t)> SetFileProgressHook(std::function<void(uint64_t, uint64_t)> hook);
+
 // Shows a message box; returns the button pressed (1 = OK, 2 = Cancel as on Windows).
 // The Windows backend shows a real MessageBoxW until a hook is installed; POSIX prints
 // the text to stderr and answers OK.

@@ -57,6 +57,12 @@ class ScriptedDialogs : public batch::Dialogs {
     questionFlags.push_back(flags);
     return askAnswer;
   }
+  std::vector<std::vector<batch::FileResult>> shownResults;
+  std::vector<bool> shownDryRun;
+  void ShowResults(const std::vector<batch::FileResult>& results, bool dryRun) override {
+    shownResults.push_back(results);
+    shownDryRun.push_back(dryRun);
+  }
 };
 
 // A message-only window: Post(work) runs `work` when the thread's queue reaches it, which

@@ -1,7 +1,12 @@
 // The batch buttons and the drop on the real window: real folders converted through
 // scripted dialogs, the captions while running and when idle, the stop click, the drop
 // question, and a close request in the middle of a run.
+#include "app/results_dialog.h"
 #include "app_fixture.h"
+#include "platform/platform.h"
+
+#include <algorithm>
+#include <cstdlib>
 
 namespace cw::app::test {
 namespace {
@@ -46,6 +51,152 @@ class BatchButtonsTest : public AppTest {
   Probe probe;
   std::vector<Seen> seen;
 };
+
+TEST_F(BatchButtonsTest, ShiftClickIsADryRunThatWritesNothingAndShowsTheList) {
+  dialogs.folderAnswer = source;
+  BYTE keys[256];
+  GetKeyboardState(keys);
+  keys[VK_SHIFT] = 0x80;
+  SetKeyboardState(keys);
+  Click("按钮批量转换文件夹");
+  keys[VK_SHIFT] = 0;
+  SetKeyboardState(keys);
+  EXPECT_FALSE(PathExists(source + W("(已转换)")));
+  ASSERT_EQ(dialogs.shownResults.size(), 1u);
+  EXPECT_TRUE(dialogs.shownDryRun[0]);
+  EXPECT_EQ(dialogs.shownResults[0].size(), 4u);
+  EXPECT_EQ(WindowText(Handle("透明标签")), W("试运行完成，未写入任何文件：共 4 个文件，其中 0 个无法转换"));
+  ExpectIdle();
+
+  // Without Shift the same click converts.
+  Click("按钮批量转换文件夹");
+  EXPECT_TRUE(PathExists(source + W("(已转换)\\a.txt")));
+  EXPECT_EQ(dialogs.shownResults.size(), 1u);
+}
+
+TEST_F(BatchButtonsTest, ResultWindowListsEachFileAndCopiesTheList) {
+  std::vector<batch::FileResult> rows(3);
+  rows[0] = {source + "\\a.txt", source + W("(已转换)\\a.txt"), ConvertStatus::Converted, EncodingChoice::Ansi, ""};
+  rows[1] = {source + "\\b.txt", source + W("(已转换)\\b.txt"), ConvertStatus::WriteFailed, EncodingChoice::Utf8, ""};
+  rows[2] = {source + "\\c.dat", source + "\\c.dat", ConvertStatus::NotText, EncodingChoice::Ansi, ""};
+  HWND window = CreateResultsWindow(Main(), rows, false);
+  ASSERT_NE(window, nullptr);
+  HWND list = GetDlgItem(window, kResultsListId);
+  ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 3);
+  auto cell = [list](int row, int column) {
+    wchar_t buffer[512] = {};
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = buffer;
+    item.cchTextMax = 512;
+    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    return Narrow(buffer);
+  };
+  EXPECT_EQ(cell(0, 0), source + "\\a.txt");
+  EXPECT_EQ(cell(0, 1), W("已转换"));
+  EXPECT_EQ(cell(0, 2), "ANSI (GBK)");
+  EXPECT_EQ(cell(1, 1), W("无法写入输出文件"));
+  EXPECT_EQ(cell(1, 2), "UTF-8");
+  EXPECT_EQ(cell(2, 1), W("不是文本（含零字符），不覆盖原文件"));
+  EXPECT_EQ(cell(2, 4), source + "\\c.dat");
+
+  SendMessageW(GetDlgItem(window, kResultsCopyId), BM_CLICK, 0, 0);
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  HANDLE data = GetClipboardData(CF_UNICODETEXT);
+  const std::wstring copied = data ? static_cast<const wchar_t*>(GlobalLock(data)) : L"";
+  if (data) GlobalUnlock(data);
+  CloseClipboard();
+  EXPECT_EQ(Narrow(copied), batch::ResultsText(rows, false));
+
+  // Closing it ends the modal loop and gives the main window back.
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  RunResultsWindow(Main(), window);
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_TRUE(IsWindowEnabled(Main()));
+}
+
+TEST_F(BatchButtonsTest, ClickOnTheFailurePartOfTheCompletionLineShowsTheList) {
+  Click("单选框输出UTF8");
+  platform::InjectFailure(platform::Operation::Write, 2, platform::Status::DiskFull);
+  dialogs.folderAnswer = source;
+  dialogs.askAnswer = IDNO;  // the question at the end of the run is declined
+  Click("按钮批量转换文件夹");
+  platform::ClearInjectedFailures();
+  ASSERT_EQ(dialogs.questions.size(), 1u);
+  EXPECT_TRUE(dialogs.shownResults.empty());
+  HWND label = Handle("透明标签");
+  const std::wstring caption = Wide(WindowText(label));
+  const std::wstring failure = WideFromUtf8(u8"（1 个文件转换失败）");
+  ASSERT_EQ(caption.substr(caption.size() - failure.size()), failure);
+
+  // The failure part ends the drawn line: a click just before the line's end.
+  HDC dc = GetDC(label);
+  SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
+  SIZE whole = {};
+  GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &whole);
+  ReleaseDC(label, dc);
+  RECT area;
+  GetClientRect(label, &area);
+  SendMessageW(label, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(std::min<int>(whole.cx, area.right) - 3, 5));
+  ASSERT_EQ(dialogs.shownResults.size(), 1u);
+  EXPECT_FALSE(dialogs.shownDryRun[0]);
+  EXPECT_EQ(dialogs.shownResults[0].size(), 4u);
+}
+
+// Saves what the screen shows of a window as a 24-bit BMP file.
+void SaveWindowImage(HWND window, const std::string& path) {
+  RECT area;
+  GetWindowRect(window, &area);
+  const int width = area.right - area.left;
+  const int height = area.bottom - area.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+  GdiFlush();
+  const DWORD imageSize = static_cast<DWORD>(((width * 3 + 3) & ~3) * height);
+  BITMAPFILEHEADER file = {};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof(file) + sizeof(BITMAPINFOHEADER);
+  file.bfSize = file.bfOffBits + imageSize;
+  std::string bytes(reinterpret_cast<const char*>(&file), sizeof(file));
+  bytes.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(BITMAPINFOHEADER));
+  bytes.append(static_cast<const char*>(bits), imageSize);
+  WriteFileBytes(path, bytes);
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+}
+
+// Run by hand with CW_SCREENSHOTS set to a folder: the completion line after a run with
+// a failure, and the result window of that run, as images for the documentation.
+TEST_F(BatchButtonsTest, DISABLED_Screenshots) {
+  const char* folder = std::getenv("CW_SCREENSHOTS");
+  if (!folder) GTEST_SKIP() << "CW_SCREENSHOTS names the folder for the images";
+  ShowWindow(Main(), SW_SHOWNORMAL);
+  Click("单选框输出UTF8");
+  platform::InjectFailure(platform::Operation::Write, 2, platform::Status::DiskFull);
+  dialogs.folderAnswer = source;
+  dialogs.askAnswer = IDNO;
+  Click("按钮批量转换文件夹");
+  platform::ClearInjectedFailures();
+  PumpFor(500);
+  SaveWindowImage(Main(), std::string(folder) + "\\completion.bmp");
+  HWND results = CreateResultsWindow(Main(), app->Window().Batch().State().results, false);
+  PumpFor(500);
+  SaveWindowImage(results, std::string(folder) + "\\results.bmp");
+  DestroyWindow(results);
+}
 
 TEST_F(BatchButtonsTest, FolderButtonConvertsTheChosenFolder) {
   Click("单选框输出UTF8");

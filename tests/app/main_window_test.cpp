@@ -1,6 +1,7 @@
 // The real main window under Windows (or Wine): caption, size and place, every control of
 // the table with its class, container, position, caption, font and default, the radio
-// groups, the z-order of the filter box and the status label on the progress bar.
+// groups, the tab order, the filter box inside the folder button, the link inside the
+// client area and the status label on the progress bar.
 #include <cwctype>
 
 #include "app/win32_dialogs.h"
@@ -99,9 +100,12 @@ TEST_F(MainWindowTest, CaptionSizeBorderAndCentredPlace) {
   GetWindowRect(Main(), &frame);
   const int dpi = ScreenDpi();
   EXPECT_EQ(frame.right - frame.left, Scale(606, dpi));
-  EXPECT_EQ(frame.bottom - frame.top, Scale(436, dpi));
+  // 436 high, or taller by what the system's frame leaves the link below the options.
+  const int height = frame.bottom - frame.top;
+  EXPECT_GE(height, Scale(436, dpi));
+  EXPECT_LE(height, Scale(436 + 24, dpi));
   EXPECT_EQ(frame.left, (GetSystemMetrics(SM_CXSCREEN) - Scale(606, dpi)) / 2);
-  EXPECT_EQ(frame.top, (GetSystemMetrics(SM_CYSCREEN) - Scale(436, dpi)) / 2);
+  EXPECT_EQ(frame.top, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
   const LONG style = GetWindowLongW(Main(), GWL_STYLE);
   EXPECT_TRUE(style & WS_CAPTION);
   EXPECT_TRUE(style & WS_SYSMENU);
@@ -222,7 +226,7 @@ TEST_F(MainWindowTest, ClicksInsidePanelsReachTheWindow) {
   EXPECT_EQ(notifiers, (std::vector<HWND>{Handle("单选框输出ANSI"), Handle("选择框同时转换文件名")}));
 }
 
-TEST_F(MainWindowTest, FilterBoxLiesAboveTheFolderButtonAndGetsClicksAndKeys) {
+TEST_F(MainWindowTest, FilterBoxShowsThroughTheFolderButtonAndGetsClicksAndKeys) {
   ShowWindow(Main(), SW_SHOWNORMAL);
   HWND filter = Handle("编辑框文件过滤");
   HWND button = Handle("按钮批量转换文件夹");
@@ -230,9 +234,14 @@ TEST_F(MainWindowTest, FilterBoxLiesAboveTheFolderButtonAndGetsClicksAndKeys) {
   GetWindowRect(filter, &area);
   POINT centre = {(area.left + area.right) / 2, (area.top + area.bottom) / 2};
   EXPECT_EQ(WindowFromPoint(centre), filter);
-  POINT inClient = centre;
-  ScreenToClient(Main(), &inClient);
-  EXPECT_EQ(ChildWindowFromPointEx(Main(), inClient, CWP_SKIPINVISIBLE), filter);
+  // The button, before the box in the reading order, leaves the box's place out.
+  RECT buttonArea;
+  GetWindowRect(button, &buttonArea);
+  HRGN region = CreateRectRgn(0, 0, 0, 0);
+  ASSERT_NE(GetWindowRgn(button, region), ERROR);
+  EXPECT_FALSE(PtInRegion(region, centre.x - buttonArea.left, centre.y - buttonArea.top));
+  EXPECT_TRUE(PtInRegion(region, 10, 10));
+  DeleteObject(region);
   // Left of the filter box the button is hit.
   POINT left = {centre.x - 100, centre.y};
   EXPECT_EQ(WindowFromPoint(left), button);
@@ -247,6 +256,65 @@ TEST_F(MainWindowTest, FilterBoxLiesAboveTheFolderButtonAndGetsClicksAndKeys) {
   EXPECT_TRUE(dialogs.browseTitles.empty());
   EXPECT_TRUE(dialogs.openTitles.empty());
   EXPECT_EQ(WindowText(filter), "*.*");
+}
+
+TEST_F(MainWindowTest, TabFollowsTheReadingOrder) {
+  const char* kOrder[] = {"单选框自动输入", "单选框自动输出", "单选框不转", "选择框同时转换文件名",
+                          "按钮批量转换", "按钮批量转换文件夹", "编辑框文件过滤", "选择框覆盖原文件",
+                          "选择框包含子文件夹", "选择框不带BOM", "组合框换行格式"};
+  // The dialog keys move the focus with GetNextDlgTabItem; a checked radio button stands
+  // for its group.
+  HWND current = Handle(kOrder[0]);
+  for (size_t i = 1; i <= sizeof(kOrder) / sizeof(kOrder[0]); ++i) {
+    current = GetNextDlgTabItem(Main(), current, FALSE);
+    const char* expected = kOrder[i % (sizeof(kOrder) / sizeof(kOrder[0]))];
+    EXPECT_EQ(current, Handle(expected)) << "after " << kOrder[i - 1] << " expected " << expected;
+  }
+  // Once another radio button of a group is checked, Tab reaches that one.
+  Click("单选框繁到简");
+  EXPECT_EQ(GetNextDlgTabItem(Main(), Handle("选择框同时转换文件名"), FALSE), Handle("单选框繁到简"));
+}
+
+TEST_F(MainWindowTest, FilterBoxTipShowsTheWholeFilter) {
+  auto tipText = [this] {
+    wchar_t buffer[512] = {};
+    TOOLINFOW tool = {};
+    tool.cbSize = sizeof(tool);
+    tool.hwnd = Main();
+    tool.uId = reinterpret_cast<UINT_PTR>(Handle("编辑框文件过滤"));
+    tool.lpszText = buffer;
+    SendMessageW(app->Window().FilterTip(), TTM_GETTEXTW, 512, reinterpret_cast<LPARAM>(&tool));
+    return std::wstring(buffer);
+  };
+  ASSERT_NE(app->Window().FilterTip(), nullptr);
+  EXPECT_EQ(tipText(), L"*.*");
+  const std::wstring longFilter = L"*.txt;*.htm;*.html;*.css;*.js;*.xml";
+  SetWindowTextW(Handle("编辑框文件过滤"), longFilter.c_str());
+  EXPECT_EQ(tipText(), longFilter);
+}
+
+TEST_F(MainWindowTest, UsageLinkLiesInsideTheClientArea) {
+  ShowWindow(Main(), SW_SHOWNORMAL);
+  RECT client;
+  RECT link;
+  GetClientRect(Main(), &client);
+  GetWindowRect(Handle("超链接1"), &link);
+  MapWindowPoints(nullptr, Main(), reinterpret_cast<POINT*>(&link), 2);
+  EXPECT_GE(link.top, client.top);
+  EXPECT_LE(link.bottom, client.bottom);
+  EXPECT_LE(link.right, client.right);
+  POINT centre = {(link.left + link.right) / 2, (link.top + link.bottom) / 2};
+  ClientToScreen(Main(), &centre);
+  EXPECT_EQ(WindowFromPoint(centre), Handle("超链接1"));
+  // The window grew by no more than the link needs.
+  RECT frame;
+  GetWindowRect(Main(), &frame);
+  EXPECT_LE(client.bottom - (link.bottom + Scale(4, ScreenDpi())), 1);
+  EXPECT_EQ(frame.right - frame.left, Scale(606, ScreenDpi()));
+  const std::string usage = UsageText();
+  for (const char* topic : {"文件过滤", "“;”", "覆盖原文件", "停止", "结果列表", "复制", "Shift", "试运行"}) {
+    EXPECT_NE(usage.find(W(topic)), std::string::npos) << topic;
+  }
 }
 
 TEST_F(MainWindowTest, StatusLabelLiesTransparentOnTheProgressBar) {

@@ -54,6 +54,12 @@ class ScriptedDialogs : public Dialogs {
     askCalls.push_back({"", text, caption, flags});
     return askAnswer;
   }
+  std::vector<std::vector<FileResult>> shownResults;
+  std::vector<bool> shownDryRun;
+  void ShowResults(const std::vector<FileResult>& results, bool dryRun) override {
+    shownResults.push_back(results);
+    shownDryRun.push_back(dryRun);
+  }
 };
 
 class BatchTest : public ::testing::Test {

@@ -132,7 +132,8 @@ TEST_F(FolderModeTest, StopLetsTheCurrentFileFinishAndVisitsNothingMore) {
   EXPECT_FALSE(PathExists(out + "\\sub"));
   EXPECT_EQ(Caption(u8"按钮批量转换文件夹"), W(u8" 批量转换(文件夹方式)"));
   EXPECT_TRUE(Ctl(u8"按钮批量转换").Enabled());
-  EXPECT_EQ(captions.back(), Completion(out));
+  // Done of found so far: the sub-folder was never listed.
+  EXPECT_EQ(captions.back(), Completion(out) + W(u8"（已停止：完成 7/10）"));
   EXPECT_TRUE(job.State().stopRequested);
 }
 
@@ -147,6 +148,44 @@ TEST_F(FolderModeTest, StopWhileListingEndsAfterTheFirstFileAndSkipsSubFolders) 
   RunFolder(root);
   EXPECT_EQ(FileCaptions().size(), 1u);
   EXPECT_FALSE(PathExists(out + "\\sub"));
+  EXPECT_EQ(captions.back(), Completion(out) + W(u8"（已停止：完成 1/2）"));
+}
+
+TEST_F(FolderModeTest, RunThatFindsNoFileSaysSoAndTheNextRunCountsAfresh) {
+  Put("a.txt");
+  Put("sub\\b.txt");
+  Ctl(u8"选择框包含子文件夹").SetChecked(true);
+  Ctl(u8"编辑框文件过滤").SetContent("*.htm");
+  RunFolder(root);
+  EXPECT_EQ(captions.back(), Completion(out) + W(u8"（没有符合过滤条件的文件）"));
+  EXPECT_FALSE(PathExists(out));
+  // A match in a sub-folder alone is a match; ";" separates as the open dialog writes it.
+  Ctl(u8"编辑框文件过滤").SetContent("*.htm;b.*");
+  RunFolder(root);
+  EXPECT_EQ(captions.back(), Completion(out));
+  EXPECT_TRUE(Converted(out + "\\sub\\b.txt"));
+  EXPECT_FALSE(PathExists(out + "\\a.txt"));
+}
+
+TEST_F(FolderModeTest, OneLargeFileMovesTheBarByTheBytesConverted) {
+  // UTF-8 to UTF-16 goes straight through the transcoder, piece by piece.
+  Ctl(u8"单选框自动输入").SetChecked(true);
+  Ctl(u8"单选框输出Ule").SetChecked(true);
+  std::string big;
+  while (big.size() < 3 * (4u << 20)) big += u8"一段中文文字，用来把文件写大。\r\n";
+  WriteFileBytes(root + "\\big.txt", big);
+  std::vector<int> positions;
+  onPump = [&] {
+    if (Caption(u8"透明标签") == "(1:1) big") positions.push_back(Ctl(u8"进度条").ProgressPosition());
+  };
+  RunFolder(root);
+  EXPECT_EQ(captions.back(), Completion(out));
+  ASSERT_GE(positions.size(), 3u);
+  EXPECT_EQ(positions.front(), 0);
+  EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+  const int maximum = Ctl(u8"进度条").ProgressMaximum();
+  EXPECT_TRUE(std::any_of(positions.begin(), positions.end(), [&](int p) { return p > 0 && p < maximum; }));
+  EXPECT_EQ(Ctl(u8"进度条").ProgressPosition(), maximum);  // full once the file is done
 }
 
 TEST_F(FolderModeTest, CancelledPickerChangesNothing) {

@@ -3,6 +3,7 @@
 // files than the progress bar can count.
 #include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include <fstream>
 
@@ -41,6 +42,80 @@ TEST_F(HardCasesTest, FailedFilesAreCountedAndTheRunGoesOn) {
   // The next run counts afresh.
   RunFolder(root);
   EXPECT_EQ(captions.back(), Completion(out));
+}
+
+TEST_F(HardCasesTest, AfterFailuresTheResultListTellsEachFileWhatHappened) {
+  Put("a.txt");
+  Put("b.txt");
+  Ctl(u8"单选框自动输入").SetChecked(true);
+  WriteFileBytes(root + "\\u.txt", "\xEF\xBB\xBF" + std::string(u8"中文"));
+  platform::InjectFailure(platform::Operation::Write, 2, platform::Status::DiskFull);
+  dialogs.askAnswer = kAnswerYes;
+  RunFolder(root);
+  ASSERT_EQ(dialogs.askCalls.size(), 1u);
+  EXPECT_EQ(dialogs.askCalls[0].title, W(u8"有 1 个文件未能转换。\r\n要查看每个文件的结果吗？"));
+  EXPECT_EQ(dialogs.askCalls[0].flags, kResultsQuestionFlags);
+  ASSERT_EQ(dialogs.shownResults.size(), 1u);
+  EXPECT_FALSE(dialogs.shownDryRun[0]);
+  const std::vector<FileResult>& rows = dialogs.shownResults[0];
+  ASSERT_EQ(rows.size(), 3u);
+  int failedRows = 0;
+  for (const FileResult& row : rows) {
+    const std::string name = row.source.substr(root.size() + 1);
+    EXPECT_EQ(row.output, out + "\\" + name);
+    EXPECT_EQ(EncodingWords(row.readAs), name == "u.txt" ? "UTF-8" : "ANSI (GBK)") << name;
+    if (row.status == ConvertStatus::Converted) {
+      EXPECT_TRUE(PathExists(row.output)) << name;
+    } else {
+      ++failedRows;
+      EXPECT_EQ(row.status, ConvertStatus::WriteFailed);
+      EXPECT_FALSE(PathExists(row.output)) << name;
+    }
+  }
+  EXPECT_EQ(failedRows, 1);
+  // The text "复制" puts on the clipboard: headings, then a line per file.
+  const std::string text = ResultsText(rows, false);
+  EXPECT_EQ(text.substr(0, text.find("\r\n")), W(u8"文件\t结果\t读作\t原因\t输出"));
+  EXPECT_NE(text.find(W(u8"\t无法写入输出文件\t")), std::string::npos);
+  EXPECT_NE(text.find("\tUTF-8\t"), std::string::npos);
+
+  // No failure, no question.
+  RunFolder(root);
+  EXPECT_EQ(dialogs.askCalls.size(), 1u);
+}
+
+TEST_F(HardCasesTest, DryRunWritesNothingAndListsWhatTheRunThenDoes) {
+  Put("a.txt");
+  WriteFileBytes(root + "\\bin.dat", std::string("MZ\0\0\x90", 5));
+  Put("ro.txt");
+  fs::permissions(cw::test::ToFsPath(root + "\\ro.txt"), fs::perms::owner_write | fs::perms::group_write |
+                  fs::perms::others_write, fs::perm_options::remove);
+  Ctl(u8"选择框覆盖原文件").SetChecked(true);
+  const std::string before = ReadFileBytes(root + "\\a.txt");
+  Ctl(u8"透明标签").SetTag("Z:\\earlier(已转换)");
+  dialogs.folderAnswer = root;
+  job.OnFolderButtonClick(/*dryRun=*/true);
+  EXPECT_EQ(ReadFileBytes(root + "\\a.txt"), before);
+  EXPECT_EQ(Ctl(u8"透明标签").Tag(), "Z:\\earlier(已转换)");
+  EXPECT_EQ(captions.back(), W(u8"试运行完成，未写入任何文件：共 3 个文件，其中 2 个无法转换"));
+  ASSERT_EQ(dialogs.shownResults.size(), 1u);
+  EXPECT_TRUE(dialogs.shownDryRun[0]);
+  std::map<std::string, FileResult> planned;
+  for (const FileResult& row : dialogs.shownResults[0]) planned[row.source] = row;
+  EXPECT_EQ(planned[root + "\\a.txt"].status, ConvertStatus::Converted);
+  EXPECT_EQ(planned[root + "\\bin.dat"].status, ConvertStatus::NotText);
+  EXPECT_EQ(planned[root + "\\ro.txt"].status, ConvertStatus::WriteFailed);
+  EXPECT_TRUE(dialogs.askCalls.empty());
+
+  // The real run then does what the list said.
+  RunFolder(root);
+  ASSERT_EQ(job.State().results.size(), 3u);
+  for (const FileResult& row : job.State().results) {
+    EXPECT_EQ(row.status, planned[row.source].status) << row.source;
+    EXPECT_EQ(row.output, planned[row.source].output) << row.source;
+    EXPECT_EQ(row.readAs, planned[row.source].readAs) << row.source;
+  }
+  EXPECT_TRUE(Converted(root + "\\a.txt"));
 }
 
 TEST_F(HardCasesTest, FileThatVanishesBeforeItsTurnIsAFailureAndNothingElse) {

@@ -68,7 +68,7 @@ TEST_F(ListAndDropTest, ListRunStopsAfterTheCurrentFile) {
   EXPECT_FALSE(PathExists(Out("b.htm")));
   EXPECT_FALSE(PathExists(Out("c.dat")));
   EXPECT_EQ(Caption(u8"按钮批量转换"), W(u8"批量转换"));
-  EXPECT_EQ(captions.back(), Completion(outFolder));
+  EXPECT_EQ(captions.back(), Completion(outFolder) + W(u8"（已停止：完成 1/3）"));
 }
 
 TEST_F(ListAndDropTest, CancelledDialogAndCancelledDropChangeNothing) {
@@ -156,6 +156,7 @@ TEST_F(ListAndDropTest, NoSecondRunStartsWhileOneIsInProgress) {
     if (tried) return;
     tried = true;
     Drop({docs + "\\other\\f.txt"});  // refused, and no question is asked
+    EXPECT_EQ(Caption(u8"透明标签"), W(u8"正在转换，拖放的文件和目录未处理：请等本次转换结束后再拖放。"));
     job.OnListButtonClick();        // disabled and idle: nothing
     Ctl(u8"按钮批量转换").SetEnabled(true);
     job.OnListButtonClick();        // even when enabled, it cannot start a run

@@ -81,12 +81,15 @@ TEST_F(ListFolderTest, HtmPatternLeavesOutLongerExtensionsButHtmlPieceFindsThemO
   EXPECT_EQ(Sorted(List("*.htm|*.html")), (std::vector<std::string>{"a.htm", "b.HTM", "c.html"}));
 }
 
-TEST_F(ListFolderTest, SemicolonAndBlanksArePartOfOnePattern) {
+TEST_F(ListFolderTest, SemicolonSeparatesLikeTheBarAndBlanksArePartOfAPattern) {
   Touch(u8"a.txt");
   Touch(u8"b.htm");
   Touch(u8"k.txt;z.htm");
   Touch(u8" lead.txt");
-  EXPECT_EQ(List("*.txt;*.htm"), (std::vector<std::string>{"k.txt;z.htm"}));
+  EXPECT_EQ(List("*.txt;*.htm"), List("*.txt|*.htm"));
+  EXPECT_EQ(Sorted(List("*.txt;*.htm;")), (std::vector<std::string>{" lead.txt", "a.txt", "b.htm", "k.txt;z.htm"}));
+  EXPECT_EQ(List("k.txt?z.htm"), (std::vector<std::string>{"k.txt;z.htm"}));
+  EXPECT_EQ(List("k.txt;z.htm"), std::vector<std::string>{});
   EXPECT_EQ(List(" *.txt"), (std::vector<std::string>{" lead.txt"}));
 }
 

@@ -115,6 +115,24 @@ TEST_F(CliTest, BatchSaysHowEachFileWasReadAndCountsLosses) {
   EXPECT_EQ(test::ReadFileBytes(dir_.Join("docs/broken.txt")), "\xEF\xBB\xBF\xE4\xB8\xAD\xFF");
 }
 
+TEST_F(CliTest, BatchDryRunListsWhatTheRunWouldDoAndWritesNothing) {
+  Put("docs/a.txt", "\xD6\xD0\xCE\xC4");
+  Put("docs/b.txt", "\xEF\xBB\xBF\xE4\xB8\xAD");
+  CliRun run = Cli("batch --out utf8 --dry-run '" + Native("docs") + "'");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_FALSE(test::PathExists(dir_.Join(test::W(u8"docs(已转换)"))));
+  EXPECT_NE(run.out.find(u8"文件\t结果\t读作\t原因\t输出\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(u8"a.txt\t将转换\tANSI (GBK)\tstatistics: GBK"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(u8"b.txt\t将转换\tUTF-8\tbyte-order mark\t"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(u8"试运行完成"), std::string::npos);
+  // The real run prints no list without failures, unless asked to.
+  run = Cli("batch --out utf8 '" + Native("docs") + "'");
+  EXPECT_EQ(run.out.find(u8"文件\t结果"), std::string::npos);
+  run = Cli("batch --out utf8 --list '" + Native("docs") + "'");
+  EXPECT_NE(run.out.find(u8"a.txt\t已转换\tANSI (GBK)\tstatistics: GBK"), std::string::npos) << run.out;
+  EXPECT_TRUE(test::PathExists(dir_.Join(test::W(u8"docs(已转换)\\a.txt"))));
+}
+
 TEST_F(CliTest, TranscodeFiltersStandardInput) {
   const std::string input = Put("stdin.txt", "\xE4\xB8\xAD");
   CliRun run = Cli("transcode UTF-8 GB18030", input);

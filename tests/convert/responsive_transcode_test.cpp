@@ -65,5 +65,21 @@ TEST(ResponsiveTranscode, PumpsBetweenPiecesOfALargeText) {
   EXPECT_LE(pumps, 17);
 }
 
+TEST(ResponsiveTranscode, ByteSearchPumpsBetweenPiecesAndFindsAcrossThem) {
+  std::string bytes(9u << 20, 'a');
+  int pumps = 0;
+  platform::SetPumpHook([&pumps] { ++pumps; });
+  EXPECT_EQ(FindByteResponsive(bytes, '<'), std::string_view::npos);
+  EXPECT_EQ(pumps, 2);  // between the three pieces, none after the last
+  bytes[(8u << 20) + 5] = '<';
+  bytes.back() = '<';
+  EXPECT_EQ(FindByteResponsive(bytes, '<'), (8u << 20) + 5);
+  EXPECT_EQ(FindByteResponsive(std::string_view(bytes).substr(0, 10), '<'), std::string_view::npos);
+  platform::SetPumpHook(nullptr);
+  // With a mark, the mark comes first and an empty result stays empty.
+  EXPECT_EQ(TranscodeResponsive("\xE4\xB8\xAD", "UTF-8", "UTF-16LE", 1, "\xFF\xFE"), "\xFF\xFE\x2D\x4E");
+  EXPECT_EQ(TranscodeResponsive("", "UTF-8", "UTF-16LE", 1, "\xFF\xFE"), "");
+}
+
 }  // namespace
 }  // namespace cw

@@ -1,5 +1,6 @@
 // The main window's table and the in-memory window: what the shell, the batch and the
 // settings store rely on.
+#include <map>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -110,6 +111,26 @@ TEST_F(MainWindowTable, TableBytesAndFonts) {
       EXPECT_EQ(spec.font.height, 14);
     }
   }
+}
+
+TEST_F(MainWindowTable, ReadingOrderGoesDownTheRowsAndLeftToRightWithinEach) {
+  // The controls a user reaches with Tab, per container, in the order Tab reaches them.
+  const std::set<Kind> focusable = {Kind::PushButton, Kind::EditBox, Kind::CheckBox, Kind::ComboBox,
+                                    Kind::RadioButton, Kind::PictureBox, Kind::Shape};
+  std::map<std::string, std::vector<std::string>> byContainer;
+  for (size_t index : ReadingOrder(MainWindowControls())) {
+    const ControlSpec& spec = MainWindowControls()[index];
+    if (focusable.count(spec.kind)) byContainer[ToUtf8(spec.container)].push_back(ToUtf8(spec.name));
+  }
+  EXPECT_EQ(byContainer[""], (std::vector<std::string>{
+                                 "图片框3", "图片框1", "图片框2", "外形框1", "按钮批量转换", "按钮批量转换文件夹",
+                                 "编辑框文件过滤", "选择框覆盖原文件", "选择框包含子文件夹", "选择框不带BOM",
+                                 "组合框换行格式"}));
+  EXPECT_EQ(byContainer["外形框1"], (std::vector<std::string>{
+                                       "单选框不转", "单选框简到繁", "单选框简到b5", "单选框b5到简",
+                                       "选择框同时转换文件名", "单选框繁到简", "单选框繁到b5", "单选框b5到繁"}));
+  EXPECT_EQ(byContainer["图片框1"].front(), "单选框自动输入");
+  EXPECT_EQ(byContainer["图片框2"].back(), "单选框输出Ube");
 }
 
 TEST(MemoryWindowRules, RadioButtonsAreExclusiveWithinTheirContainerOnly) {

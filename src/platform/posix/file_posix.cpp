@@ -75,7 +75,7 @@ Status CheckWritable(int fd, const char* call, const std::string& path) {
 
 // Whole-file reads and writes go in chunks and pump window messages between them
 // (`pump`), so the window answers while a very large file is read or written.
-constexpr size_t kPumpChunk = 16u << 20;
+constexpr size_t kPumpChunk = 4u << 20;
 
 Status ReadFully(int fd, uint64_t offset, size_t count, std::string* bytes, const std::string& path,
                  bool pump = false) {

@@ -17,7 +17,7 @@ using win32::FailInvalidPath;
 using win32::FailWithLastError;
 
 // ReadFile and WriteFile take a DWORD count; large files go in pieces.
-constexpr DWORD kChunk = 16u << 20;
+constexpr DWORD kChunk = 4u << 20;
 
 class Handle {
  public:
@@ -58,7 +58,7 @@ Status ReadFully(HANDLE handle, uint64_t offset, size_t count, std::string* byte
                  bool pump = false) {
   std::string data;
   try {
-    data.resize(count);
+    data.reserve(count);
   } catch (const std::bad_alloc&) {
     return detail::LogFailure("ReadFile", path, Status::TooLarge, ERROR_NOT_ENOUGH_MEMORY);
   }
@@ -66,6 +66,8 @@ Status ReadFully(HANDLE handle, uint64_t offset, size_t count, std::string* byte
   size_t done = 0;
   while (done < count) {
     const DWORD wanted = static_cast<DWORD>(std::min<size_t>(count - done, kChunk));
+    // The buffer grows (and its pages are first touched) chunk by chunk, between pumps.
+    data.resize(done + wanted);
     DWORD got = 0;
     if (!ReadFile(handle, &data[done], wanted, &got, nullptr)) return FailWithLastError("ReadFile", path);
     if (got == 0) break;  // the file shrank meanwhile

@@ -1,0 +1,168 @@
+// The result list window.
+#include "app/results_dialog.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+
+#include "app/win32_dialogs.h"
+#include "app/win32_text.h"
+#include "encoding/charset.h"
+
+namespace cw::app {
+namespace {
+
+constexpr wchar_t kResultsClass[] = L"ChengwenResults";
+constexpr int kWidth = 760;
+constexpr int kHeight = 420;
+constexpr int kMargin = 8;
+constexpr int kButtonWidth = 96;
+constexpr int kButtonHeight = 28;
+constexpr int kColumnWidths[] = {260, 150, 90, 90, 300};
+
+// What the window keeps: the list as text for "复制", and the font of its controls.
+struct ResultsData {
+  std::string text;
+  HFONT font = nullptr;
+  ~ResultsData() {
+    if (font) DeleteObject(font);
+  }
+};
+constexpr int kFontHeight = 14;
+
+void FillList(HWND list, const std::vector<batch::FileResult>& results, bool dryRun, int dpi) {
+  SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
+  const std::vector<std::string> headings = batch::ResultHeadings();
+  for (size_t i = 0; i < headings.size(); ++i) {
+    std::wstring heading = Wide(headings[i]);
+    LVCOLUMNW column = {};
+    column.mask = LVCF_TEXT | LVCF_WIDTH;
+    column.cx = Scale(kColumnWidths[i], dpi);
+    column.pszText = heading.data();
+    SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+  }
+  for (size_t row = 0; row < results.size(); ++row) {
+    const std::vector<std::string> cells = batch::ResultRow(results[row], dryRun);
+    for (size_t i = 0; i < cells.size(); ++i) {
+      std::wstring cell = Wide(cells[i]);
+      LVITEMW item = {};
+      item.mask = LVIF_TEXT;
+      item.iItem = static_cast<int>(row);
+      item.iSubItem = static_cast<int>(i);
+      item.pszText = cell.data();
+      SendMessageW(list, i == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, i == 0 ? 0 : row,
+                   reinterpret_cast<LPARAM>(&item));
+    }
+  }
+}
+
+HWND AddButton(HWND parent, const char* captionUtf8, int id, int left, int top, int dpi, HFONT font) {
+  HWND button = CreateWindowExW(0, L"BUTTON", WideFromUtf8(captionUtf8).c_str(),
+                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, left, top,
+                                Scale(kButtonWidth, dpi), Scale(kButtonHeight, dpi), parent,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+  SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  return button;
+}
+
+LRESULT CALLBACK ResultsProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* data = reinterpret_cast<ResultsData*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  switch (message) {
+    case WM_COMMAND:
+      if (LOWORD(wParam) == kResultsCopyId && data) CopyTextToClipboard(window, data->text);
+      if (LOWORD(wParam) == IDCANCEL) DestroyWindow(window);
+      return 0;
+    case WM_CLOSE:
+      DestroyWindow(window);
+      return 0;
+    case WM_NCDESTROY:
+      delete data;
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      break;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+bool CopyTextToClipboard(HWND owner, const std::string& text) {
+  const std::wstring wide = Wide(text);
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (wide.size() + 1) * sizeof(wchar_t));
+  if (!memory) return false;
+  std::memcpy(GlobalLock(memory), wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
+  GlobalUnlock(memory);
+  if (!OpenClipboard(owner)) {
+    GlobalFree(memory);
+    return false;
+  }
+  EmptyClipboard();
+  const bool placed = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+  if (!placed) GlobalFree(memory);  // the clipboard owns it only when it took it
+  CloseClipboard();
+  return placed;
+}
+
+HWND CreateResultsWindow(HWND owner, const std::vector<batch::FileResult>& results, bool dryRun) {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSEXW resultsClass = {};
+  if (!GetClassInfoExW(instance, kResultsClass, &resultsClass)) {
+    resultsClass.cbSize = sizeof(resultsClass);
+    resultsClass.lpfnWndProc = ResultsProc;
+    resultsClass.hInstance = instance;
+    resultsClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    resultsClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    resultsClass.lpszClassName = kResultsClass;
+    if (!RegisterClassExW(&resultsClass)) return nullptr;
+  }
+  const int dpi = ScreenDpi();
+  const int width = Scale(kWidth, dpi);
+  const int height = Scale(kHeight, dpi);
+  const std::wstring title = WideFromUtf8(dryRun ? u8"试运行结果（未写入任何文件）" : u8"转换结果");
+  HWND window = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kResultsClass, title.c_str(),
+                                WS_POPUP | WS_CAPTION | WS_SYSMENU, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                                (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, owner, nullptr,
+                                instance, nullptr);
+  if (!window) return nullptr;
+  auto* data = new ResultsData;
+  data->text = batch::ResultsText(results, dryRun);
+  // The main window's face, so that Chinese names show on every system.
+  data->font = CreateFontW(-Scale(kFontHeight, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
+                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                           L"SimSun");
+  SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(data));
+  RECT client;
+  GetClientRect(window, &client);
+  const int margin = Scale(kMargin, dpi);
+  const int buttonTop = client.bottom - margin - Scale(kButtonHeight, dpi);
+  HWND list = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS, margin, margin,
+                              client.right - 2 * margin, buttonTop - 2 * margin, window,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(kResultsListId)), instance, nullptr);
+  SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(data->font), FALSE);
+  FillList(list, results, dryRun, dpi);
+  const int buttonWidth = Scale(kButtonWidth, dpi);
+  AddButton(window, u8"复制", kResultsCopyId, client.right - 2 * (buttonWidth + margin), buttonTop, dpi,
+            data->font);
+  AddButton(window, u8"关闭", IDCANCEL, client.right - buttonWidth - margin, buttonTop, dpi, data->font);
+  ShowWindow(window, SW_SHOW);
+  return window;
+}
+
+void RunResultsWindow(HWND owner, HWND results) {
+  if (!results) return;
+  if (owner) EnableWindow(owner, FALSE);
+  MSG message;
+  while (IsWindow(results) && GetMessageW(&message, nullptr, 0, 0) > 0) {
+    DispatchWindowMessage(message);
+  }
+  if (message.message == WM_QUIT && IsWindow(results)) {
+    PostQuitMessage(static_cast<int>(message.wParam));
+    DestroyWindow(results);
+  }
+  if (owner) {
+    EnableWindow(owner, TRUE);
+    SetForegroundWindow(owner);
+  }
+}
+
+}  // namespace cw::app
