@@ -382,27 +382,24 @@ ConvertStatus NoteLosses(const TranscodeLosses& losses, const std::string& readC
 
 ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& outputPath, const ConversionOptions& options,
                               RunRecord* run, ConvertReport& report) {
-  // 0. A file this run has converted or written already is left alone.
-  if (run) {
-    platform::FileInfo seen;
-    if (platform::QueryFile(sourcePath, &seen) == platform::Status::Ok && run->Seen(seen)) {
-      return ConvertStatus::Duplicate;
-    }
-  }
   const EncodingChoice chosenOutput = options.outputEncoding;
   auto finish = [&report](ConvertStatus status) {
     if (status == ConvertStatus::Converted && report.losses.Any()) return ConvertStatus::ConvertedWithLosses;
     return status;
   };
 
-  // 1. Read. A source that cannot be read leaves every file as it is.
+  // 1. Read. A source that cannot be read leaves every file as it is; one this run has
+  // converted or written already is left alone.
   WriteGuard guard;
   guard.sourcePath = &sourcePath;
   guard.run = run;
   SourceRead source = ReadSource(sourcePath, options.inputEncoding, &guard.source);
   if (source.status == ReadStatus::TooLarge) return ConvertStatus::TooLarge;
   if (source.status != ReadStatus::Ok) return ConvertStatus::Unreadable;
-  if (run) run->AddSource(guard.source);
+  if (run) {
+    if (run->Seen(guard.source)) return ConvertStatus::Duplicate;
+    run->AddSource(guard.source);
+  }
   // Only a complete decompression is the file's content; a part of it is not.
   if (source.gzip != GunzipStatus::NotGzip && source.gzip != GunzipStatus::Complete) {
     return GzipFailure(source.gzip);

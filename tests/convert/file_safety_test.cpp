@@ -177,6 +177,7 @@ TEST_F(FileSafetyTest, OverwritingKeepsHiddenAndSystemAttributes) {
   EXPECT_EQ(test::ReadFileBytes(source), kUtf8);
   const DWORD attributes = GetFileAttributesW(wide.c_str());
   EXPECT_EQ(attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM});
+
   SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 #endif
@@ -199,7 +200,7 @@ TEST_F(FileSafetyTest, PathsPastTheOldLimitConvert) {
   EXPECT_EQ(platform::ReadWholeFile(output, &bytes), platform::Status::Ok);
   EXPECT_EQ(bytes, kUtf8);
   output = source;
-  EXPECT_EQ(ConvertFile(source, output, ToUtf8Options(true)), ConvertStatus::Converted);
+  EXPECT_EQ(ConvertFile(source, output, ToUtf8Options(true)), ConvertStatus::Converted) << platform::LastError();
   EXPECT_EQ(platform::ReadWholeFile(source, &bytes), platform::Status::Ok);
   EXPECT_EQ(bytes, kUtf8);
   // The temporary folder's own removal cannot take such paths everywhere: clear it here.

@@ -272,6 +272,24 @@ Status CreateFolder(const std::string& path) {
   return Status::Ok;
 }
 
+namespace {
+
+// What ReplaceFileW should have kept (not every implementation does, and the plain
+// move keeps none of it): the attributes a user sets and the creation time.
+void KeepAttributesAndCreationTime(const std::wstring& path, const WIN32_FILE_ATTRIBUTE_DATA& old) {
+  constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  const DWORD now = GetFileAttributesW(path.c_str());
+  if (now != INVALID_FILE_ATTRIBUTES && (now & kKept) != (old.dwFileAttributes & kKept)) {
+    SetFileAttributesW(path.c_str(), (now & ~kKept & ~FILE_ATTRIBUTE_NORMAL) | (old.dwFileAttributes & kKept));
+  }
+  Handle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, 0, nullptr));
+  if (file.valid()) SetFileTime(file.get(), &old.ftCreationTime, nullptr, nullptr);
+}
+
+}  // namespace
+
 Status MoveReplace(const std::string& from, const std::string& to) {
   const std::string both = from + " -> " + to;
   Status status;
@@ -283,17 +301,21 @@ Status MoveReplace(const std::string& from, const std::string& to) {
   }
   status = CheckNotReadOnly(wideTo, "MoveFileExW", both);
   if (status != Status::Ok) return status;
+  WIN32_FILE_ATTRIBUTE_DATA old;
+  const bool existed = GetFileAttributesExW(wideTo.c_str(), GetFileExInfoStandard, &old) != 0;
   // ReplaceFileW keeps the replaced file's attributes, ACL, creation time and short
   // name. Where the volume cannot do it, the plain move takes its place; so it does
   // when ReplaceFileW removed the old file but could not rename the new one (no backup
   // name was given, so the new file is still there under its own name).
   if (ReplaceFileW(wideTo.c_str(), wideFrom.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+    if (existed) KeepAttributesAndCreationTime(wideTo, old);
     return Status::Ok;
   }
   const DWORD error = GetLastError();
   const bool moveInstead = error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_FILE_NOT_FOUND ||
                            error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED ||
-                           error == ERROR_CALL_NOT_IMPLEMENTED || error == ERROR_INVALID_PARAMETER;
+                           error == ERROR_CALL_NOT_IMPLEMENTED || error == ERROR_INVALID_PARAMETER ||
+                           error == ERROR_INVALID_NAME;  // Wine's ReplaceFileW and the "\\?\" form
   if (!moveInstead) {
     return detail::LogFailure("ReplaceFileW", both, win32::StatusFromWin32(error), static_cast<long>(error));
   }
@@ -301,6 +323,7 @@ Status MoveReplace(const std::string& from, const std::string& to) {
   if (!MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     return FailWithLastError("MoveFileExW", both);
   }
+  if (existed) KeepAttributesAndCreationTime(wideTo, old);
   return Status::Ok;
 }
 
