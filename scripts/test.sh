@@ -54,6 +54,18 @@ if [ -z "${CW_CJKENCODINGS:-}" ]; then
   [ -f "$corpus/gbk.txt" ] && export CW_CJKENCODINGS="$corpus"
 fi
 
+# The labelled corpus of real Chinese files that detection is measured on: fetched from
+# Debian's packages once and cached under build/ (nothing is installed).
+if [ -z "${CW_DETECTION_CORPUS:-}" ]; then
+  if python3 tools/fetch_detection_corpus.py build/detection-corpus >build/logs/detection-corpus.log 2>&1; then
+    export CW_DETECTION_CORPUS="$here/build/detection-corpus"
+    tail -n 3 build/logs/detection-corpus.log
+  else
+    echo "WARNING: the detection corpus could not be fetched (build/logs/detection-corpus.log);"
+    echo "         detection is measured on Python's samples only in this run"
+  fi
+fi
+
 step "generated tables are up to date"
 for gen in tools/gen_*.py; do
   [ -f "$gen" ] || continue
