@@ -126,7 +126,8 @@ TEST_F(BatchButtonsTest, ClickOnTheFailurePartOfTheCompletionLineShowsTheList) {
   EXPECT_TRUE(dialogs.shownResults.empty());
   HWND label = Handle("透明标签");
   const std::wstring caption = Wide(WindowText(label));
-  const std::wstring failure = WideFromUtf8(u8"（1 个文件转换失败）");
+  // The counts end the line: converted so far, then the failure.
+  const std::wstring failure = WideFromUtf8(u8" 个文件已转换，1 个文件转换失败）");
   ASSERT_EQ(caption.substr(caption.size() - failure.size()), failure);
 
   // The failure part ends the drawn line: a click just before the line's end.
