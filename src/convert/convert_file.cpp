@@ -214,23 +214,31 @@ platform::Status CreateTemporary(const std::string& outputPath, std::string* tem
   return status;
 }
 
+// Whether an existing output may be replaced: not an output of this run (NameTaken),
+// and a plain file that is not read-only (Failed otherwise). Written means yes.
+PutResult MayReplace(const std::string& outputPath, const platform::FileInfo& existing, const WriteGuard& guard) {
+  if (guard.run && guard.run->IsOutput(existing)) return PutResult::NameTaken;
+  const uint32_t attributes = platform::GetAttributes(outputPath);
+  if (attributes == platform::kInvalidAttributes || !existing.regular ||
+      (attributes & (platform::kAttrReadOnly | platform::kAttrDirectory)) != 0) {
+    return PutResult::Failed;
+  }
+  return PutResult::Written;
+}
+
 // Every output is written complete under a temporary name first and only then takes
 // its final name, so a run killed half-way never leaves a short file under that name:
 // a new output by a move that replaces nothing, an existing one (the original itself,
-// when overwriting) by a replace that keeps the file's identity.
+// when overwriting) by a replace that keeps the file's identity. An output not known
+// to exist is taken for new (most are, and a lookup that finds nothing is the costly
+// kind on some systems); the move that replaces nothing tells otherwise.
 PutResult PutOutput(const std::string& outputPath, const Producer& produce, const WriteGuard& guard = {}) {
   platform::FileInfo existing = guard.output;
-  const bool exists = guard.outputChecked ? guard.outputExists
-                                          : platform::QueryFile(outputPath, &existing) == platform::Status::Ok;
+  bool exists = guard.outputChecked && guard.outputExists;
   std::string finalPath = outputPath;
   if (exists) {
-    if (guard.run && guard.run->IsOutput(existing)) return PutResult::NameTaken;
-    // An output that exists but may not be written (read-only, a folder) stays as it is.
-    const uint32_t attributes = platform::GetAttributes(outputPath);
-    if (attributes == platform::kInvalidAttributes || !existing.regular ||
-        (attributes & (platform::kAttrReadOnly | platform::kAttrDirectory)) != 0) {
-      return PutResult::Failed;
-    }
+    const PutResult allowed = MayReplace(outputPath, existing, guard);
+    if (allowed != PutResult::Written) return allowed;
     // Through a symbolic link the file it names is written; the link stays a link.
     finalPath = platform::ResolveLinks(outputPath);
   }
@@ -243,16 +251,24 @@ PutResult PutOutput(const std::string& outputPath, const Producer& produce, cons
     file->Abandon();
     return PutResult::Failed;
   }
-  if (!guard.SourceUnchanged()) {
+  const auto give_up = [&temporary](PutResult result) {
     platform::DeleteFile(temporary);
-    return PutResult::SourceChanged;
+    return result;
+  };
+  bool sourceAtStake = guard.sourceAtStake;
+  if (!exists) {
+    if (sourceAtStake && !guard.SourceUnchanged()) return give_up(PutResult::SourceChanged);
+    const platform::Status moved = platform::MoveNew(temporary, finalPath);
+    if (moved == platform::Status::Ok) return PutResult::Written;
+    if (moved != platform::Status::AlreadyExists) return give_up(PutResult::Failed);
+    // The name is taken after all: it is an existing output, perhaps the source itself.
+    if (platform::QueryFile(outputPath, &existing) != platform::Status::Ok) return give_up(PutResult::Failed);
+    const PutResult allowed = MayReplace(outputPath, existing, guard);
+    if (allowed != PutResult::Written) return give_up(allowed);
+    sourceAtStake = sourceAtStake || (guard.sourcePath && existing.SameFileAs(guard.source));
   }
-  const platform::Status moved =
-      exists ? platform::MoveReplace(temporary, finalPath) : platform::MoveNew(temporary, finalPath);
-  if (moved != platform::Status::Ok) {
-    platform::DeleteFile(temporary);
-    return PutResult::Failed;
-  }
+  if (sourceAtStake && !guard.SourceUnchanged()) return give_up(PutResult::SourceChanged);
+  if (platform::MoveReplace(temporary, finalPath) != platform::Status::Ok) return give_up(PutResult::Failed);
   return PutResult::Written;
 }
 
@@ -283,7 +299,7 @@ Charset OutputCharset(EncodingChoice encoding) {
 // What the losses of a conversion mean for it: over the original any loss stops the
 // write; elsewhere the losses are only counted.
 struct LossWatch {
-  bool refuse = false;
+  std::function<bool()> refuse;  // asked at the first loss: whether the original is at stake
   TranscodeLosses losses;
 };
 
@@ -296,7 +312,7 @@ Producer StreamedProducer(std::string_view text, Charset from, Charset to, std::
     const bool written = TranscodeStreamed(
         text, from, to,
         [&file, &scope, watch](std::string_view piece) {
-          if (watch->refuse && scope.Losses().Any()) return false;
+          if (scope.Losses().Any() && watch->refuse && watch->refuse()) return false;
           return file.Write(piece) == platform::Status::Ok;
         },
         /*zeroFree=*/true);
@@ -371,12 +387,13 @@ std::string CharsetLabel(EncodingChoice encoding) {
 // Records one step's losses in the report. Returns the status that refuses the file
 // when the output would replace the original, Converted otherwise.
 ConvertStatus NoteLosses(const TranscodeLosses& losses, const std::string& readCharset,
-                         const std::string& writeCharset, bool overOriginal, ConvertReport& report) {
+                         const std::string& writeCharset, const std::function<bool()>& overOriginal,
+                         ConvertReport& report) {
   if (!losses.Any()) return ConvertStatus::Converted;
   report.losses.undecodable += losses.undecodable;
   report.losses.unencodable += losses.unencodable;
   report.lossCharset = losses.undecodable != 0 ? readCharset : writeCharset;
-  if (!overOriginal) return ConvertStatus::Converted;
+  if (!overOriginal()) return ConvertStatus::Converted;
   return losses.undecodable != 0 ? ConvertStatus::NotExact : ConvertStatus::CannotHold;
 }
 
@@ -413,20 +430,30 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
     outputPath = parts.hasBackslash ? parts.folder + "\\" + name : name;
   }
   // Whether the output is the original, by identity and not by spelling: the same path
-  // written otherwise, or a link (or linked folder) that leads back to it.
-  guard.outputExists = platform::QueryFile(outputPath, &guard.output) == platform::Status::Ok;
-  guard.outputChecked = true;
-  const bool outputIsSource = guard.outputExists && guard.output.SameFileAs(guard.source);
+  // written otherwise, or a link (or linked folder) that leads back to it. The source's
+  // own path needs no lookup; another one is looked up where the answer matters.
+  const auto checkOutput = [&] {
+    if (guard.outputChecked) return;
+    guard.outputChecked = true;
+    if (outputPath == sourcePath) {
+      guard.outputExists = true;
+      guard.output = guard.source;
+    } else {
+      guard.outputExists = platform::QueryFile(outputPath, &guard.output) == platform::Status::Ok;
+    }
+  };
+  const auto outputIsSource = [&] {
+    checkOutput();
+    return guard.outputExists && guard.output.SameFileAs(guard.source);
+  };
   // Overwriting under a new name: the name must not belong to another file.
   const bool replacesSource = options.overwriteOriginal && renames;
-  if (replacesSource && !outputIsSource && platform::Exists(outputPath)) return ConvertStatus::NameTaken;
-  const bool removeSource = replacesSource && !outputIsSource;
-  guard.sourceAtStake = outputIsSource || removeSource;
-  // Every rule that protects the original holds whenever the original is at stake: then
-  // nothing is written that lost part of the content (bytes that were no character of
-  // the charset read, or characters the output cannot hold). Elsewhere the file is
-  // converted and the losses are reported.
-  const bool overOriginal = guard.sourceAtStake || options.overwriteOriginal;
+  if (replacesSource && !outputIsSource() && guard.outputExists) return ConvertStatus::NameTaken;
+  const bool removeSource = replacesSource && !outputIsSource();
+  if (options.overwriteOriginal || outputPath == sourcePath) guard.sourceAtStake = outputIsSource() || removeSource;
+  // Every rule that protects the original holds whenever the original is at stake (a
+  // write found to meet the source only at its move still checks the source is as read).
+  const auto overOriginal = [&] { return options.overwriteOriginal || outputIsSource(); };
 
   report.detected = ReadAs(source);
   report.howRead = source.howDecided;
@@ -445,7 +472,7 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   // The working text ends at the first zero character. Written elsewhere, the cut copy
   // harms nothing; written over the original it would destroy the rest of the file (an
   // image or archive caught by "*.*"), so the original is kept.
-  if (decoded.cutAtZero && overOriginal) return ConvertStatus::NotText;
+  if (decoded.cutAtZero && overOriginal()) return ConvertStatus::NotText;
   TranscodeLosses readLosses;
   readLosses.undecodable = decoded.undecodable;
   const std::string readCharset = CharsetLabel(decoded.detected);
