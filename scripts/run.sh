@@ -37,6 +37,9 @@ for face in Tahoma "Microsoft Sans Serif" "MS Shell Dlg" "MS Shell Dlg 2"; do
   "${wine[@]}" reg add "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink" \
     /v "$face" /t REG_MULTI_SZ /d "wqy-zenhei.ttc,WenQuanYi Zen Hei" /f >/dev/null 2>&1 || true
 done
+# Those started the prefix's server without a display; the program must meet a server of
+# its own on the virtual display, or its window never reaches X.
+"${wine[@]}" wineserver -w
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   set -u
   "$1/scripts/wine-run.sh" "--$4" "$2" &

@@ -31,4 +31,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   "$loader" wineboot -i >/dev/null 2>&1 || true
   wineserver -w 2>/dev/null || true
 fi
+# "wineserver ARGS" talks to this prefix's server (run.sh waits with -w for it to end).
+if [ "${1:-}" = wineserver ]; then
+  shift
+  exec wineserver "$@"
+fi
 exec "$loader" "$@"
