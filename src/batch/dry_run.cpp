@@ -18,12 +18,12 @@ FileResult PlanFile(const std::string& sourcePath, const std::string& outputPath
     result.status = source.status == ReadStatus::TooLarge ? ConvertStatus::TooLarge : ConvertStatus::Unreadable;
     return result;
   }
-  result.readAs = ReadAs(source);
-  result.reason = source.howDecided;
   if (source.gzip != GunzipStatus::NotGzip && source.gzip != GunzipStatus::Complete) {
     result.status = GzipFailure(source.gzip);
     return result;
   }
+  result.readAs = ReadAs(source);
+  result.reason = source.howDecided;
   const Charset charset =
       result.readAs == EncodingChoice::Ansi ? Charset::Gb18030 : CharsetFromName(CharsetNameOf(result.readAs));
   // The same rules as the conversion: content cut at a zero character never goes over

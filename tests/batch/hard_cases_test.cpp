@@ -91,13 +91,16 @@ TEST_F(HardCasesTest, DryRunWritesNothingAndListsWhatTheRunThenDoes) {
   fs::permissions(cw::test::ToFsPath(root + "\\ro.txt"), fs::perms::owner_write | fs::perms::group_write |
                   fs::perms::others_write, fs::perm_options::remove);
   Ctl(u8"选择框覆盖原文件").SetChecked(true);
+  // UTF-8 with a mark and one byte that is no character; a gzip header and nothing more.
+  WriteFileBytes(root + "\\bad.txt", "\xEF\xBB\xBF\xE4\xB8\xAD\xFF");
+  WriteFileBytes(root + "\\cut.txt", std::string("\x1F\x8B\x08\0\0\0\0\0", 8));
   const std::string before = ReadFileBytes(root + "\\a.txt");
   Ctl(u8"透明标签").SetTag("Z:\\earlier(已转换)");
   dialogs.folderAnswer = root;
   job.OnFolderButtonClick(/*dryRun=*/true);
   EXPECT_EQ(ReadFileBytes(root + "\\a.txt"), before);
   EXPECT_EQ(Ctl(u8"透明标签").Tag(), "Z:\\earlier(已转换)");
-  EXPECT_EQ(captions.back(), W(u8"试运行完成，未写入任何文件：共 3 个文件，其中 2 个无法转换"));
+  EXPECT_EQ(captions.back(), W(u8"试运行完成，未写入任何文件：共 5 个文件，其中 4 个无法转换"));
   ASSERT_EQ(dialogs.shownResults.size(), 1u);
   EXPECT_TRUE(dialogs.shownDryRun[0]);
   std::map<std::string, FileResult> planned;
@@ -105,11 +108,13 @@ TEST_F(HardCasesTest, DryRunWritesNothingAndListsWhatTheRunThenDoes) {
   EXPECT_EQ(planned[root + "\\a.txt"].status, ConvertStatus::Converted);
   EXPECT_EQ(planned[root + "\\bin.dat"].status, ConvertStatus::NotText);
   EXPECT_EQ(planned[root + "\\ro.txt"].status, ConvertStatus::WriteFailed);
+  EXPECT_EQ(planned[root + "\\bad.txt"].status, ConvertStatus::NotExact);
+  EXPECT_EQ(planned[root + "\\cut.txt"].status, ConvertStatus::GzipTruncated);
   EXPECT_TRUE(dialogs.askCalls.empty());
 
   // The real run then does what the list said.
   RunFolder(root);
-  ASSERT_EQ(job.State().results.size(), 3u);
+  ASSERT_EQ(job.State().results.size(), 5u);
   for (const FileResult& row : job.State().results) {
     EXPECT_EQ(row.status, planned[row.source].status) << row.source;
     EXPECT_EQ(row.output, planned[row.source].output) << row.source;
