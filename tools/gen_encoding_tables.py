@@ -2,14 +2,14 @@
 """Generates the code-page tables of the encoding layer.
 
 Inputs: the WHATWG index files in third_party/data/whatwg-encoding (gb18030, its
-four-byte ranges, big5 with the HKSCS rows) and Python's own cp950 codec for Windows
-code page 950, with code page 950's user-defined areas and best-fit symbols. Outputs, under src/encoding/generated/: encoding_tables.h,
+four-byte ranges, big5 with the HKSCS rows) and third_party/data/cp950/cp950.txt (Python's
+cp950 codec for Windows code page 950, pinned by tools/dump_cp950.py), with code page
+950's user-defined areas and best-fit symbols. Outputs, under src/encoding/generated/: encoding_tables.h,
 gb18030_tables.cpp and big5_tables.cpp. Only decoding tables are written; the encoders
 invert them at run time, skipping the pointers listed here as decode-only.
 
 Deterministic; `--check` exits 1 when the committed files differ from fresh ones.
 """
-import codecs
 import os
 import sys
 
@@ -125,20 +125,36 @@ CP950_USER_DEFINED = [(0xFA40, 0xFEFE, 0xE000), (0x8E40, 0xA0FE, 0xE311), (0x814
                       (0xC6A1, 0xC8FE, 0xF6B1)]
 
 
+CP950_DATA = os.path.join(ROOT, "third_party", "data", "cp950", "cp950.txt")
+
+
+def read_cp950():
+    """The pinned code page 950 data: {code: code point} read, {code point: code} written."""
+    decode, encode = {}, {}
+    with open(CP950_DATA, encoding="ascii") as f:
+        for line in f:
+            if line.startswith("#") or not line.strip():
+                continue
+            kind, first, second = line.rstrip("\n").split("\t")
+            if kind == "D":
+                points = second.split(" ")
+                if len(points) != 1:
+                    fail("cp950 code %s is not one BMP character" % first)
+                decode[int(first, 16)] = int(points[0], 16)
+            else:
+                encode[int(first, 16)] = int(second, 16)
+    return decode, encode
+
+
 def build_cp950():
+    decode, encode = read_cp950()
     table = [0] * BIG5_POINTER_COUNT
-    for pointer in range(BIG5_POINTER_COUNT):
-        try:
-            text = big5_bytes(pointer).decode("cp950")
-        except UnicodeDecodeError:
-            continue
-        if len(text) != 1 or ord(text) > 0xFFFF:
-            fail("cp950 code %s is not one BMP character" % big5_bytes(pointer).hex())
-        table[pointer] = ord(text)
+    for code, code_point in decode.items():
+        table[big5_pointer(code)] = code_point
     # Where two codes decode to one character, the encoder writes what cp950's does.
     skip = []
     for pointer, code_point in enumerate(table):
-        if code_point and chr(code_point).encode("cp950") != big5_bytes(pointer):
+        if code_point and encode.get(code_point) != int.from_bytes(big5_bytes(pointer), "big"):
             skip.append(pointer)
     # The user-defined codes read as Private Use characters, which are written back to
     # them. Python's codec leaves them out; where it has the ETEN characters of C6A1..C7FC
@@ -154,16 +170,7 @@ def build_cp950():
     # Characters no code reads as that cp950 still writes, as the nearest symbol (best
     # fit): U+00A3 as A247 (U+FFE1), U+2022 as A145 (U+2027), ...
     decoded = set(table)
-    encode_only = []
-    for code_point in range(0x80, 0x10000):
-        if 0xD800 <= code_point <= 0xDFFF or code_point in decoded:
-            continue
-        try:
-            code = chr(code_point).encode("cp950")
-        except UnicodeEncodeError:
-            continue
-        if len(code) == 2:
-            encode_only.append((code_point, code[0] << 8 | code[1]))
+    encode_only = [(code_point, code) for code_point, code in sorted(encode.items()) if code_point not in decoded]
     return table, skip, encode_only
 
 
@@ -316,8 +323,6 @@ def generate():
 
 def main():
     check = "--check" in sys.argv[1:]
-    if codecs.lookup("cp950").name != "cp950":
-        fail("this Python has no cp950 codec")
     stale = []
     for name, text in sorted(generate().items()):
         path = os.path.join(OUT, name)
