@@ -108,17 +108,21 @@ void FitComboHeight(HWND combo, int height) {
 
 }  // namespace
 
-bool RegisterPanelClass(HINSTANCE instance) {
-  WNDCLASSEXW panelClass = {};
-  if (GetClassInfoExW(instance, kPanelClass, &panelClass)) return true;
-  panelClass.cbSize = sizeof(panelClass);
-  panelClass.lpfnWndProc = PanelProc;
-  panelClass.hInstance = instance;
-  panelClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  panelClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  panelClass.lpszClassName = kPanelClass;
-  return RegisterClassExW(&panelClass) != 0;
+bool RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, HICON icon) {
+  WNDCLASSEXW windowClass = {};
+  if (GetClassInfoExW(instance, name, &windowClass)) return true;
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = icon;
+  windowClass.hIconSm = icon;
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = name;
+  return RegisterClassExW(&windowClass) != 0;
 }
+
+bool RegisterPanelClass(HINSTANCE instance) { return RegisterWindowClass(instance, kPanelClass, PanelProc); }
 
 FontCache::~FontCache() {
   for (auto& entry : fonts_) DeleteObject(entry.second);

@@ -17,6 +17,9 @@ namespace cw::app {
 // passes its children's notifications on to the main window.
 extern const wchar_t kPanelClass[];
 bool RegisterPanelClass(HINSTANCE instance);
+// Registers a window class of this program once (the arrow cursor, the dialog colour);
+// true when it is registered.
+bool RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, HICON icon = nullptr);
 
 // Fonts by spec, created once per window and released with it.
 class FontCache {

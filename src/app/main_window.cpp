@@ -43,17 +43,7 @@ constexpr char kUsageText[] =
     u8"什么会阻止转换，不写入任何文件。";
 
 bool RegisterMainClass(HINSTANCE instance, WNDPROC procedure) {
-  WNDCLASSEXW mainClass = {};
-  if (GetClassInfoExW(instance, kMainClass, &mainClass)) return true;
-  mainClass.cbSize = sizeof(mainClass);
-  mainClass.lpfnWndProc = procedure;
-  mainClass.hInstance = instance;
-  mainClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
-  mainClass.hIconSm = mainClass.hIcon;
-  mainClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  mainClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  mainClass.lpszClassName = kMainClass;
-  return RegisterClassExW(&mainClass) != 0;
+  return RegisterWindowClass(instance, kMainClass, procedure, LoadIconW(instance, MAKEINTRESOURCEW(1)));
 }
 
 bool Named(const Win32Control* control, const char* nameUtf8) {

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "app/control_factory.h"
 #include "app/win32_dialogs.h"
 #include "app/win32_text.h"
 #include "encoding/charset.h"
@@ -104,16 +105,7 @@ bool CopyTextToClipboard(HWND owner, const std::string& text) {
 
 HWND CreateResultsWindow(HWND owner, const std::vector<batch::FileResult>& results, bool dryRun) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  WNDCLASSEXW resultsClass = {};
-  if (!GetClassInfoExW(instance, kResultsClass, &resultsClass)) {
-    resultsClass.cbSize = sizeof(resultsClass);
-    resultsClass.lpfnWndProc = ResultsProc;
-    resultsClass.hInstance = instance;
-    resultsClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    resultsClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    resultsClass.lpszClassName = kResultsClass;
-    if (!RegisterClassExW(&resultsClass)) return nullptr;
-  }
+  if (!RegisterWindowClass(instance, kResultsClass, ResultsProc)) return nullptr;
   const int dpi = ScreenDpi();
   const int width = Scale(kWidth, dpi);
   const int height = Scale(kHeight, dpi);
