@@ -66,7 +66,7 @@ def generate():
         "// Source: WHATWG index-gb18030.txt and index-big5.txt (see third_party/data/whatwg-encoding).",
         "// The %d Han characters of GB2312 level 1 and Big5's frequent-character block," % len(chars),
         "// one bit per code point from U+%04X, lowest bit first." % FIRST,
-        '#include "convert/detect_tables.h"',
+        '#include "convert/generated/detect_tables.h"',
         "",
         "namespace cw {",
         "",

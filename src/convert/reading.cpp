@@ -8,7 +8,7 @@
 #include <new>
 
 #include "convert/charset_scan.h"
-#include "convert/detect_tables.h"
+#include "convert/generated/detect_tables.h"
 #include "convert/gzip_input.h"
 #include "convert/responsive_transcode.h"
 #include "encoding/charset.h"

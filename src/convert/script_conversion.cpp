@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "convert/responsive_transcode.h"
-#include "convert/script_tables.h"
+#include "convert/generated/script_tables.h"
 #include "encoding/charset.h"
 #include "text/text.h"
 

@@ -7,7 +7,7 @@
 #include <random>
 
 #include "convert/script_conversion.h"
-#include "convert/script_tables.h"
+#include "convert/generated/script_tables.h"
 #include "text/text.h"
 #include "encoding/charset.h"
 #include "platform/platform.h"

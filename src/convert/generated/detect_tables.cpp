@@ -2,7 +2,7 @@
 // Source: WHATWG index-gb18030.txt and index-big5.txt (see third_party/data/whatwg-encoding).
 // The 6722 Han characters of GB2312 level 1 and Big5's frequent-character block,
 // one bit per code point from U+4E00, lowest bit first.
-#include "convert/detect_tables.h"
+#include "convert/generated/detect_tables.h"
 
 namespace cw {
 
