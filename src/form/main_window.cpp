@@ -30,6 +30,8 @@ const std::optional<Id> kWindow;
 // comes before what it holds, so its name is already known.
 class Table {
  public:
+  // Returns the row just added, to set what the arguments do not cover; the reference
+  // holds until the next row is added.
   ControlSpec& Add(Id id, const char* nameUtf8, Kind kind, std::optional<Id> container, Geometry geometry,
                    const char* captionUtf8, FontSpec font) {
     ControlSpec spec;
