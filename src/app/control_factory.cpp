@@ -163,7 +163,7 @@ HWND CreateControlWindow(const form::ControlSpec& spec, Win32Control* control, H
       look->hasBackground = spec.backColour >= 0;
       look->background = static_cast<COLORREF>(spec.backColour);
       look->frame = spec.kind == Kind::Shape;
-      look->header = spec.name == FromUtf8("图片框3");  // the banner across the top
+      look->header = spec.id == form::ControlId::HeaderBanner;  // the banner across the top
       className = kPanelClass;
       extendedStyle = WS_EX_CONTROLPARENT;
       createParam = look;

@@ -16,10 +16,13 @@
 namespace cw::app {
 namespace {
 
+using Id = form::ControlId;
+
 constexpr wchar_t kMainClass[] = L"ChengwenMainWindow";
 constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+// A control's Win32 id is its identifier past this base, so that a notification names
+// the control without a lookup.
 constexpr int kFirstControlId = 1000;
-constexpr UINT_PTR kSubclassId = 1;
 constexpr int kFolderCaptionIndent = 20;
 constexpr int kLinkMargin = 4;  // below the link, inside the client area
 constexpr int kFilterTipWidth = 400;  // a longer filter wraps in its tip
@@ -46,10 +49,6 @@ bool RegisterMainClass(HINSTANCE instance, WNDPROC procedure) {
   return RegisterWindowClass(instance, kMainClass, procedure, LoadIconW(instance, MAKEINTRESOURCEW(1)));
 }
 
-bool Named(const Win32Control* control, const char* nameUtf8) {
-  return control && control->Name() == FromUtf8(nameUtf8);
-}
-
 }  // namespace
 
 std::string MainSection() { return FromUtf8("主界面"); }
@@ -67,7 +66,7 @@ MainWindow::~MainWindow() {
   for (auto& entry : brushes_) DeleteObject(entry.second);
 }
 
-Win32Control* MainWindow::Control(const char* nameUtf8) { return form_.FindByName(FromUtf8(nameUtf8)); }
+Win32Control* MainWindow::Control(form::ControlId id) { return form_.Find(id); }
 
 bool MainWindow::Create(HINSTANCE instance) {
   if (!RegisterPanelClass(instance) || !RegisterMainClass(instance, &WindowProc)) return false;
@@ -95,7 +94,7 @@ void MainWindow::FitClientArea() {
   // The link below the option row must lie inside the client area, whatever height the
   // system's caption and frame take; the window grows by what is missing and is centred
   // again.
-  Win32Control* link = Control("超链接1");
+  Win32Control* link = Control(Id::UsageLink);
   if (!link || !link->Handle()) return;
   RECT client;
   RECT linkArea;
@@ -114,7 +113,7 @@ void MainWindow::FitClientArea() {
 
 void MainWindow::AddFilterTip(HINSTANCE instance) {
   // The filter box shows a few characters of a longer filter; its tip shows all of it.
-  Win32Control* filter = Control("编辑框文件过滤");
+  Win32Control* filter = Control(Id::FilterBox);
   if (!filter || !filter->Handle()) return;
   filterTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
@@ -132,7 +131,7 @@ void MainWindow::AddFilterTip(HINSTANCE instance) {
 }
 
 void MainWindow::UpdateFilterTip() {
-  Win32Control* filter = Control("编辑框文件过滤");
+  Win32Control* filter = Control(Id::FilterBox);
   if (!filterTip_ || !filter) return;
   std::wstring text = Wide(filter->Content());
   TOOLINFOW tool = {};
@@ -158,14 +157,14 @@ bool MainWindow::BuildControls(HINSTANCE instance) {
       Win32Control* container = form_.FindByName(spec.container);
       if (container && container->Handle()) parent = container->Handle();
     }
-    HWND handle = CreateControlWindow(spec, control, parent, kFirstControlId + static_cast<int>(i),
+    HWND handle = CreateControlWindow(spec, control, parent, kFirstControlId + static_cast<int>(spec.id),
                                       instance, fonts_, form_.Dpi());
     if (!handle) {
       if (spec.kind != form::Kind::Timer) return false;
       continue;
     }
-    if (spec.handCursor || spec.kind == form::Kind::ProgressBar || Named(control, "按钮批量转换文件夹")) {
-      SetWindowSubclass(handle, &ControlSubclass, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    if (spec.handCursor || spec.kind == form::Kind::ProgressBar || spec.id == Id::FolderButton) {
+      SetWindowSubclass(handle, &ControlSubclass, static_cast<UINT_PTR>(spec.id), reinterpret_cast<DWORD_PTR>(this));
     }
   }
   // Tab follows the z-order, so the controls of each container are stacked in reading
@@ -181,16 +180,16 @@ bool MainWindow::BuildControls(HINSTANCE instance) {
     SetWindowPos(handle, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     previous = handle;
   }
-  for (const char* name : {"标签3", "超链接1"}) {
-    if (Win32Control* control = Control(name)) {
+  for (Id id : {Id::HeaderLine, Id::UsageLink}) {
+    if (Win32Control* control = Control(id)) {
       SetWindowPos(control->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
   }
   // The filter box lies inside the folder button's rectangle but comes after it in the
   // reading order; the button leaves that part of itself out, so the box shows and gets
   // the clicks there.
-  Win32Control* button = Control("按钮批量转换文件夹");
-  Win32Control* filter = Control("编辑框文件过滤");
+  Win32Control* button = Control(Id::FolderButton);
+  Win32Control* filter = Control(Id::FilterBox);
   if (button && filter) {
     RECT buttonArea;
     RECT filterArea;
@@ -252,8 +251,8 @@ void MainWindow::OnCreated() {
     settings::PersistControls(&store_, &form_, settings::Direction::Restore, MainSection());
   });
   UpdateFilterTip();
-  Win32Control* bar = Control("进度条");
-  Win32Control* label = Control("透明标签");
+  Win32Control* bar = Control(Id::ProgressBar);
+  Win32Control* label = Control(Id::StatusLabel);
   if (bar && label && bar->Handle() && label->Handle()) {
     SetParent(label->Handle(), bar->Handle());
     const form::Geometry area = bar->GetGeometry();
@@ -287,18 +286,26 @@ void MainWindow::OnClose() {
 void MainWindow::OnCommand(int id, int code) {
   // Enter in the filter box comes as IDOK from the dialog keys: not one of ours.
   const int index = id - kFirstControlId;
-  if (index < 0 || index >= form_.ControlCount()) return;
-  Win32Control* control = form_.At(index);
+  if (index < 0 || index >= form::kControlCount) return;
   // Shift held while clicking a batch button asks for a dry run.
   const bool dryRun = GetKeyState(VK_SHIFT) < 0;
-  if (Named(control, "按钮批量转换") && code == BN_CLICKED) {
-    RunGuarded([this, dryRun] { batch_->OnListButtonClick(dryRun); });
-  } else if (Named(control, "按钮批量转换文件夹") && code == BN_CLICKED) {
-    RunGuarded([this, dryRun] { batch_->OnFolderButtonClick(dryRun); });
-  } else if (Named(control, "编辑框文件过滤") && code == EN_CHANGE) {
-    UpdateFilterTip();
-  } else if (control && control->GetKind() == form::Kind::Link && code == STN_CLICKED) {
-    platform::ShowMessage(UsageText(), FromUtf8(u8"使用说明"), MB_OK | MB_ICONINFORMATION);
+  switch (static_cast<Id>(index)) {
+    case Id::ListButton:
+      if (code == BN_CLICKED) RunGuarded([this, dryRun] { batch_->OnListButtonClick(dryRun); });
+      break;
+    case Id::FolderButton:
+      if (code == BN_CLICKED) RunGuarded([this, dryRun] { batch_->OnFolderButtonClick(dryRun); });
+      break;
+    case Id::FilterBox:
+      if (code == EN_CHANGE) UpdateFilterTip();
+      break;
+    case Id::UsageLink:
+      if (code == STN_CLICKED) {
+        platform::ShowMessage(UsageText(), FromUtf8(u8"使用说明"), MB_OK | MB_ICONINFORMATION);
+      }
+      break;
+    default:
+      break;
   }
 }
 
@@ -356,21 +363,25 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK MainWindow::ControlSubclass(HWND control, UINT message, WPARAM wParam, LPARAM lParam,
-                                             UINT_PTR, DWORD_PTR self) {
-  return reinterpret_cast<MainWindow*>(self)->HandleControlMessage(control, message, wParam, lParam);
+                                             UINT_PTR id, DWORD_PTR self) {
+  return reinterpret_cast<MainWindow*>(self)->HandleControlMessage(control, static_cast<Id>(id), message, wParam,
+                                                                   lParam);
 }
 
-LRESULT MainWindow::HandleControlMessage(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
-  Win32Control* control = form_.FindByHandle(handle);
+LRESULT MainWindow::HandleControlMessage(HWND handle, Id id, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_SETCURSOR:
-      if (control && (Named(control, "透明标签") || control->GetKind() == form::Kind::Link)) {
-        SetCursor(LoadCursorW(nullptr, IDC_HAND));
-        return TRUE;
-      }
+    case WM_CTLCOLORSTATIC:
+      // The status label lives in the progress bar; its colours are the window's to give.
+      return SendMessageW(window_, message, wParam, lParam);
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(handle, &ControlSubclass, static_cast<UINT_PTR>(id));
+      return DefSubclassProc(handle, message, wParam, lParam);
+    default:
       break;
-    case WM_LBUTTONDOWN:
-      if (Named(control, "透明标签")) {
+  }
+  switch (id) {
+    case Id::StatusLabel:
+      if (message == WM_LBUTTONDOWN) {
         // The failure part at the end of the completion line opens the result list;
         // the rest of the line opens the output folder.
         if (OnFailurePart(handle, static_cast<short>(LOWORD(lParam)))) {
@@ -380,27 +391,30 @@ LRESULT MainWindow::HandleControlMessage(HWND handle, UINT message, WPARAM wPara
         }
         return 0;
       }
-      break;
-    case WM_RBUTTONUP:
-      // Releasing the right button over the folder button is a click too.
-      if (Named(control, "按钮批量转换文件夹")) {
-        RECT area;
-        GetClientRect(handle, &area);
-        const POINT point = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-        if (PtInRect(&area, point) && IsWindowEnabled(handle)) {
-          PostMessageW(window_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(handle), BN_CLICKED),
-                       reinterpret_cast<LPARAM>(handle));
-        }
+      [[fallthrough]];
+    case Id::UsageLink:
+      if (message == WM_SETCURSOR) {
+        SetCursor(LoadCursorW(nullptr, IDC_HAND));
+        return TRUE;
       }
       break;
-    case WM_CTLCOLORSTATIC:
-      // The status label lives in the progress bar; its colours are the window's to give.
-      return SendMessageW(window_, message, wParam, lParam);
-    case WM_NCDESTROY:
-      RemoveWindowSubclass(handle, &ControlSubclass, kSubclassId);
+    case Id::FolderButton:
+      if (message == WM_RBUTTONUP) OnFolderButtonRightUp(handle, lParam);
+      break;
+    default:
       break;
   }
   return DefSubclassProc(handle, message, wParam, lParam);
+}
+
+void MainWindow::OnFolderButtonRightUp(HWND button, LPARAM lParam) {
+  // Releasing the right button over the folder button is a click too.
+  RECT area;
+  GetClientRect(button, &area);
+  const POINT point = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+  if (PtInRect(&area, point) && IsWindowEnabled(button)) {
+    PostMessageW(window_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+  }
 }
 
 }  // namespace cw::app

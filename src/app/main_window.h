@@ -40,15 +40,19 @@ class MainWindow {
   HWND FilterTip() const { return filterTip_; }
   Win32Window& Form() { return form_; }
   batch::BatchJob& Batch() { return *batch_; }
-  // The control of that table name (UTF-8), or null.
-  Win32Control* Control(const char* nameUtf8);
+  // The control of that identifier, or null.
+  Win32Control* Control(form::ControlId id);
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  // Bound to the few controls whose own messages matter, with the control's identifier
+  // as the subclass id.
   static LRESULT CALLBACK ControlSubclass(HWND control, UINT message, WPARAM wParam, LPARAM lParam,
                                           UINT_PTR id, DWORD_PTR self);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
-  LRESULT HandleControlMessage(HWND control, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleControlMessage(HWND control, form::ControlId id, UINT message, WPARAM wParam, LPARAM lParam);
+  // Releasing the right button over the folder button.
+  void OnFolderButtonRightUp(HWND button, LPARAM lParam);
   bool BuildControls(HINSTANCE instance);
   void FitClientArea();
   // Whether x (in the status label) lies on the failure part of the completion line.

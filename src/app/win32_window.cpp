@@ -14,6 +14,7 @@ using form::Kind;
 
 Win32Control::Win32Control(Win32Window* window, const form::ControlSpec& spec)
     : window_(window),
+      id_(spec.id),
       name_(spec.name),
       kind_(spec.kind),
       comboStyle_(spec.kind == Kind::ComboBox ? spec.comboStyle : 0),
@@ -194,6 +195,16 @@ Win32Control* Win32Window::FindByHandle(HWND handle) {
   if (!handle) return nullptr;
   for (auto& control : controls_) {
     if (control->Handle() == handle) return control.get();
+  }
+  return nullptr;
+}
+
+Win32Control* Win32Window::Find(form::ControlId id) {
+  // The window is built in the table's order, so a control sits at its identifier.
+  const size_t index = static_cast<size_t>(id);
+  if (index < controls_.size() && controls_[index]->Id() == id) return controls_[index].get();
+  for (auto& control : controls_) {
+    if (control->Id() == id) return control.get();
   }
   return nullptr;
 }

@@ -26,6 +26,8 @@ class Win32Control : public form::Control {
   // The background colour as 0x00BBGGRR; -1 for the system's.
   int32_t BackColour() const { return backColour_; }
 
+  // The control's row in the table.
+  form::ControlId Id() const { return id_; }
   const std::string& Name() const override { return name_; }
   form::Kind GetKind() const override { return kind_; }
   int ComboStyle() const override { return comboStyle_; }
@@ -64,6 +66,7 @@ class Win32Control : public form::Control {
   void RepaintThrough() const;
 
   Win32Window* window_;
+  form::ControlId id_;
   std::string name_;
   form::Kind kind_;
   int comboStyle_ = 0;
@@ -89,6 +92,7 @@ class Win32Window : public form::Window {
   Win32Control* At(int index) { return controls_[static_cast<size_t>(index)].get(); }
   Win32Control* FindByHandle(HWND handle);
   Win32Control* FindByName(const std::string& name);
+  Win32Control* Find(form::ControlId id);
 
   HWND Handle() const { return handle_; }
   void SetHandle(HWND handle) { handle_ = handle; }

@@ -7,14 +7,14 @@
 #include <algorithm>
 
 #include "app/win32_text.h"
-#include "encoding/charset.h"
+#include "form/main_window.h"
 #include "platform/platform.h"
 #include "text/text.h"
 
 namespace cw::app {
 
 void OpenOutputFolder(form::Window& window) {
-  form::Control* label = window.Find(FromUtf8("透明标签"));
+  form::Control* label = form::Find(window, form::ControlId::StatusLabel);
   if (!label) return;
   std::string folder = label->Tag();
   if (folder.empty() || !platform::Exists(folder)) return;

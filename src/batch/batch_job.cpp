@@ -9,55 +9,18 @@
 #include "text/text.h"
 
 namespace cw::batch {
-namespace {
-
-struct ControlName {
-  const char* nameUtf8;
-  form::Kind kind;
-};
-
-// In the order of BatchJob::ControlId.
-const ControlName kControlNames[] = {
-    {u8"按钮批量转换文件夹", form::Kind::PushButton},
-    {u8"按钮批量转换", form::Kind::PushButton},
-    {u8"透明标签", form::Kind::Label},
-    {u8"进度条", form::Kind::ProgressBar},
-    {u8"编辑框文件过滤", form::Kind::EditBox},
-    {u8"选择框包含子文件夹", form::Kind::CheckBox},
-    {u8"选择框覆盖原文件", form::Kind::CheckBox},
-    {u8"选择框不带BOM", form::Kind::CheckBox},
-    {u8"选择框同时转换文件名", form::Kind::CheckBox},
-    {u8"组合框换行格式", form::Kind::ComboBox},
-    {u8"单选框输入ANSI", form::Kind::RadioButton},
-    {u8"单选框输入UTF8", form::Kind::RadioButton},
-    {u8"单选框输入Ule", form::Kind::RadioButton},
-    {u8"单选框输入Ube", form::Kind::RadioButton},
-    {u8"单选框输出ANSI", form::Kind::RadioButton},
-    {u8"单选框输出UTF8", form::Kind::RadioButton},
-    {u8"单选框输出Ule", form::Kind::RadioButton},
-    {u8"单选框输出Ube", form::Kind::RadioButton},
-    {u8"单选框不转", form::Kind::RadioButton},
-    {u8"单选框简到繁", form::Kind::RadioButton},
-    {u8"单选框繁到简", form::Kind::RadioButton},
-    {u8"单选框简到b5", form::Kind::RadioButton},
-    {u8"单选框繁到b5", form::Kind::RadioButton},
-    {u8"单选框b5到简", form::Kind::RadioButton},
-    {u8"单选框b5到繁", form::Kind::RadioButton},
-};
-static_assert(sizeof(kControlNames) / sizeof(kControlNames[0]) == 25, "one name per control id");
-
-}  // namespace
+using form::ControlId;
 
 BatchJob::BatchJob(form::Window& window, Dialogs& dialogs) : window_(window), dialogs_(dialogs) {}
 
 form::Control& BatchJob::Ctl(ControlId id) const {
-  form::Control*& control = controls_[id];
+  form::Control*& control = controls_[static_cast<int>(id)];
   if (control == nullptr) {
-    const std::string name = FromUtf8(kControlNames[id].nameUtf8);
-    control = window_.Find(name);
+    const form::ControlSpec& spec = form::SpecOf(id);
+    control = window_.Find(spec.name);
     // Each spare stands in for its own name and is made by each radio button's own
     // container, so that checking one never clears another.
-    if (control == nullptr) control = spare_.Add(name, kControlNames[id].kind, name);
+    if (control == nullptr) control = spare_.Add(spec.name, spec.kind, spec.name);
   }
   return *control;
 }
@@ -72,7 +35,7 @@ void BatchJob::SetFileObserver(std::function<void(const FileOutcome&)> observer)
 
 void BatchJob::StopClick(ControlId button) {
   const BatchTexts& t = Texts();
-  Ctl(button).SetCaption(button == kFolderButton ? t.folderStopping : t.listStopping);
+  Ctl(button).SetCaption(button == ControlId::FolderButton ? t.folderStopping : t.listStopping);
   state_.stopRequested = true;
 }
 
@@ -90,27 +53,27 @@ void BatchJob::BeginRun(RunKind kind, bool dryRun) {
   state_.record = RunRecord();
   state_.convertedWithLosses = 0;
   if (kind == RunKind::Folder) {
-    Ctl(kFolderButton).SetCaption(t.folderRunning);
-    Ctl(kListButton).SetEnabled(false);
+    Ctl(ControlId::FolderButton).SetCaption(t.folderRunning);
+    Ctl(ControlId::ListButton).SetEnabled(false);
   } else {
     // A drop run stops through the list button, as a list run does.
-    Ctl(kListButton).SetCaption(t.listRunning);
-    Ctl(kFolderButton).SetEnabled(false);
+    Ctl(ControlId::ListButton).SetCaption(t.listRunning);
+    Ctl(ControlId::FolderButton).SetEnabled(false);
   }
 }
 
 void BatchJob::EndRun() {
   const BatchTexts& t = Texts();
   if (runKind_ == RunKind::Folder) {
-    Ctl(kListButton).SetEnabled(true);
-    Ctl(kFolderButton).SetCaption(t.folderIdle);
+    Ctl(ControlId::ListButton).SetEnabled(true);
+    Ctl(ControlId::FolderButton).SetCaption(t.folderIdle);
     state_.running = false;
     ShowCompletion();
   } else {
-    Ctl(kFolderButton).SetEnabled(true);
+    Ctl(ControlId::FolderButton).SetEnabled(true);
     state_.running = false;
     ShowCompletion();
-    Ctl(kListButton).SetCaption(t.listIdle);
+    Ctl(ControlId::ListButton).SetCaption(t.listIdle);
   }
   runKind_ = RunKind::None;
   OfferResults();
@@ -132,14 +95,14 @@ void BatchJob::OfferResults() {
 
 void BatchJob::OnFolderButtonClick(bool dryRun) {
   const BatchTexts& t = Texts();
-  form::Control& button = Ctl(kFolderButton);
+  form::Control& button = Ctl(ControlId::FolderButton);
   if (button.Caption() != t.folderIdle) {
-    StopClick(kFolderButton);
+    StopClick(ControlId::FolderButton);
     return;
   }
   if (state_.running || state_.dialogOpen) return;  // one run at a time: a click can only stop
 
-  const std::string title = t.folderTitleHead + Ctl(kFilterBox).Content() + t.folderTitleTail;
+  const std::string title = t.folderTitleHead + Ctl(ControlId::FilterBox).Content() + t.folderTitleTail;
   state_.dialogOpen = true;
   std::string folder = dialogs_.BrowseForFolder(button.Tag(), title);
   state_.dialogOpen = false;
@@ -154,9 +117,9 @@ void BatchJob::OnFolderButtonClick(bool dryRun) {
 
 void BatchJob::OnListButtonClick(bool dryRun) {
   const BatchTexts& t = Texts();
-  form::Control& button = Ctl(kListButton);
+  form::Control& button = Ctl(ControlId::ListButton);
   if (button.Caption() != t.listIdle) {
-    StopClick(kListButton);
+    StopClick(ControlId::ListButton);
     return;
   }
   if (state_.running || state_.dialogOpen) return;
@@ -238,7 +201,7 @@ void BatchJob::RunDrop() {
 bool BatchJob::RequestClose() {
   if (!state_.running && !state_.dialogOpen) return true;
   closeWanted_ = true;
-  if (state_.running) StopClick(runKind_ == RunKind::Folder ? kFolderButton : kListButton);
+  if (state_.running) StopClick(runKind_ == RunKind::Folder ? ControlId::FolderButton : ControlId::ListButton);
   return false;
 }
 

@@ -13,6 +13,7 @@
 #include "batch/file_results.h"
 #include "convert/options.h"
 #include "form/form.h"
+#include "form/main_window.h"
 #include "form/memory_window.h"
 
 namespace cw::batch {
@@ -87,11 +88,11 @@ class BatchJob {
  public:
   BatchJob(form::Window& window, Dialogs& dialogs);
 
-  // Bound to the click (and the right-button release) of 按钮批量转换文件夹: starts folder
+  // Bound to the click (and the right-button release) of ControlId::FolderButton: starts folder
   // mode at the idle caption, otherwise asks the running batch to stop.
   // With `dryRun` (Shift held) the run converts nothing and shows what it would do.
   void OnFolderButtonClick(bool dryRun = false);
-  // Bound to the click of 按钮批量转换: starts a file-list run, or asks it to stop.
+  // Bound to the click of ControlId::ListButton: starts a file-list run, or asks it to stop.
   void OnListButtonClick(bool dryRun = false);
   // Called once per dropped item (count, 1-based index, full path, extension); the last
   // item asks the question and runs the drop. A drop while a run is in progress is
@@ -130,17 +131,10 @@ class BatchJob {
 
  private:
   enum class RunKind { None, Folder, List, Drop };
-  // The controls the batch reads and writes, looked up once by name.
-  enum ControlId {
-    kFolderButton, kListButton, kStatusLabel, kProgressBar, kFilterBox, kSubFolders, kOverwrite,
-    kWithoutBom, kConvertName, kLineEndings,
-    kInAnsi, kInUtf8, kInUle, kInUbe, kOutAnsi, kOutUtf8, kOutUle, kOutUbe,
-    kNoScript, kS2T, kT2S, kS2Big5, kT2Big5, kBig52S, kBig52T,
-    kControlCount
-  };
-  form::Control& Ctl(ControlId id) const;
+  // A control of the window, found by its table name the first time it is asked for.
+  form::Control& Ctl(form::ControlId id) const;
 
-  void StopClick(ControlId button);
+  void StopClick(form::ControlId button);
   void BeginRun(RunKind kind, bool dryRun = false);
   // After the completion: the list of a dry run, or the offer to show it after failures.
   void OfferResults();
@@ -160,7 +154,7 @@ class BatchJob {
   bool collectingDrop_ = false;  // the current drop's first item was accepted
   std::function<void(const std::string&)> statusObserver_;
   std::function<void(const FileOutcome&)> fileObserver_;
-  mutable form::Control* controls_[kControlCount] = {};
+  mutable form::Control* controls_[form::kControlCount] = {};
   // Stands in for a control the window lacks, so that the batch never has to check.
   mutable form::MemoryWindow spare_;
 };

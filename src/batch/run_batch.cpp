@@ -13,6 +13,8 @@
 namespace cw::batch {
 namespace {
 
+using Id = form::ControlId;
+
 // The bar's steps within the file of a one-file pass.
 constexpr int kBarWithinFile = 1000;
 
@@ -29,14 +31,19 @@ EncodingChoice EncodingOfGroup(const form::Control& ansi, const form::Control& u
 
 ConversionOptions BatchJob::OptionsFromControls() const {
   ConversionOptions options;
-  options.inputEncoding = EncodingOfGroup(Ctl(kInAnsi), Ctl(kInUtf8), Ctl(kInUle), Ctl(kInUbe));
-  options.outputEncoding = EncodingOfGroup(Ctl(kOutAnsi), Ctl(kOutUtf8), Ctl(kOutUle), Ctl(kOutUbe));
-  // "不转" is tested first and ends the test; otherwise the first checked one wins.
-  static const std::pair<ControlId, ScriptConversion> kScripts[] = {
-      {kS2T, ScriptConversion::SimplifiedToTraditional}, {kT2S, ScriptConversion::TraditionalToSimplified},
-      {kS2Big5, ScriptConversion::SimplifiedToBig5},     {kT2Big5, ScriptConversion::TraditionalToBig5},
-      {kBig52S, ScriptConversion::Big5ToSimplified},     {kBig52T, ScriptConversion::Big5ToTraditional}};
-  if (!Ctl(kNoScript).Checked()) {
+  options.inputEncoding =
+      EncodingOfGroup(Ctl(Id::InputAnsi), Ctl(Id::InputUtf8), Ctl(Id::InputUtf16Le), Ctl(Id::InputUtf16Be));
+  options.outputEncoding =
+      EncodingOfGroup(Ctl(Id::OutputAnsi), Ctl(Id::OutputUtf8), Ctl(Id::OutputUtf16Le), Ctl(Id::OutputUtf16Be));
+  // Id::NoScript is tested first and ends the test; otherwise the first checked one wins.
+  static const std::pair<Id, ScriptConversion> kScripts[] = {
+      {Id::SimplifiedToTraditional, ScriptConversion::SimplifiedToTraditional},
+      {Id::TraditionalToSimplified, ScriptConversion::TraditionalToSimplified},
+      {Id::SimplifiedToBig5, ScriptConversion::SimplifiedToBig5},
+      {Id::TraditionalToBig5, ScriptConversion::TraditionalToBig5},
+      {Id::Big5ToSimplified, ScriptConversion::Big5ToSimplified},
+      {Id::Big5ToTraditional, ScriptConversion::Big5ToTraditional}};
+  if (!Ctl(Id::NoScript).Checked()) {
     for (const auto& [id, script] : kScripts) {
       if (Ctl(id).Checked()) {
         options.scriptConversion = script;
@@ -44,10 +51,10 @@ ConversionOptions BatchJob::OptionsFromControls() const {
       }
     }
   }
-  options.lineEndings = LineEndingFromIndex(Ctl(kLineEndings).Selection());
-  options.withoutBom = Ctl(kWithoutBom).Checked();
-  options.convertFileName = Ctl(kConvertName).Checked();
-  options.overwriteOriginal = Ctl(kOverwrite).Checked();
+  options.lineEndings = LineEndingFromIndex(Ctl(Id::LineEndings).Selection());
+  options.withoutBom = Ctl(Id::WithoutBom).Checked();
+  options.convertFileName = Ctl(Id::ConvertFileName).Checked();
+  options.overwriteOriginal = Ctl(Id::Overwrite).Checked();
   return options;
 }
 
@@ -62,7 +69,7 @@ std::string BatchJob::OutputPathFor(const std::string& sourcePath) const {
 }
 
 std::string BatchJob::PlaceOutput(const std::string& sourcePath, const std::string& root) const {
-  if (Ctl(kOverwrite).Checked()) return sourcePath;
+  if (Ctl(Id::Overwrite).Checked()) return sourcePath;
   if (LiesUnder(sourcePath, root)) {
     std::string rest = sourcePath.substr(root.size());
     if (rest[0] != '\\') rest.insert(rest.begin(), '\\');
@@ -75,7 +82,7 @@ std::string BatchJob::PlaceOutput(const std::string& sourcePath, const std::stri
 }
 
 void BatchJob::SetStatus(const std::string& caption) {
-  Ctl(kStatusLabel).SetCaption(caption);
+  Ctl(Id::StatusLabel).SetCaption(caption);
   if (statusObserver_) statusObserver_(caption);
 }
 
@@ -94,13 +101,13 @@ void BatchJob::NoteRefused(std::vector<FailedFile>& refused) {
 
 void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* givenList) {
   const BatchTexts& t = Texts();
-  form::Control& progress = Ctl(kProgressBar);
+  form::Control& progress = Ctl(Id::ProgressBar);
   progress.SetProgressPosition(0);
   std::vector<std::string> listed;
   if (givenList == nullptr) {
     SetStatus(t.reading + folder);
     // Read anew by every folder pass, so an edit made during a run applies from here on.
-    std::string filter = Ctl(kFilterBox).Content();
+    std::string filter = Ctl(Id::FilterBox).Content();
     std::vector<FailedFile> refused;
     ListFolder(folder, filter, listed, false, false, &refused);
     NoteRefused(refused);
@@ -111,8 +118,10 @@ void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* giv
   state_.found += count;
 
   // Fixed for the whole pass; the other options are read again for every file.
-  state_.passInput = EncodingOfGroup(Ctl(kInAnsi), Ctl(kInUtf8), Ctl(kInUle), Ctl(kInUbe));
-  state_.passOutput = EncodingOfGroup(Ctl(kOutAnsi), Ctl(kOutUtf8), Ctl(kOutUle), Ctl(kOutUbe));
+  state_.passInput =
+      EncodingOfGroup(Ctl(Id::InputAnsi), Ctl(Id::InputUtf8), Ctl(Id::InputUtf16Le), Ctl(Id::InputUtf16Be));
+  state_.passOutput =
+      EncodingOfGroup(Ctl(Id::OutputAnsi), Ctl(Id::OutputUtf8), Ctl(Id::OutputUtf16Le), Ctl(Id::OutputUtf16Be));
   // A pass of one file moves the bar within that file, by the bytes converted, so that
   // a large file does not show a full bar from its first second.
   const bool oneFile = count == 1;
@@ -166,13 +175,13 @@ void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* giv
     if (state_.stopRequested) return;
   }
 
-  if (state_.stopRequested || givenList != nullptr || !Ctl(kSubFolders).Checked()) return;
+  if (state_.stopRequested || givenList != nullptr || !Ctl(Id::SubFolders).Checked()) return;
   std::string all = "*";
   std::vector<FailedFile> refused;
   ListFolder(folder, all, listed, false, true, &refused);
   NoteRefused(refused);
   // Only a drive root holds its own output folder; the walk must not convert its output.
-  const std::string ownOutput = Ctl(kOverwrite).Checked() ? std::string() : OutputFolderOf(state_.batchRoot);
+  const std::string ownOutput = Ctl(Id::Overwrite).Checked() ? std::string() : OutputFolderOf(state_.batchRoot);
   for (const std::string& subFolder : listed) {
     if (subFolder == ownOutput) continue;
     std::string pass = subFolder;
@@ -191,12 +200,12 @@ void BatchJob::ShowCompletion() {
     return;
   }
   std::string folder;
-  if (Ctl(kOverwrite).Checked()) {
+  if (Ctl(Id::Overwrite).Checked()) {
     folder = IsBareDrive(state_.batchRoot) ? state_.batchRoot + "\\" : state_.batchRoot;
   } else {
     folder = OutputFolderOf(state_.batchRoot);
   }
-  form::Control& label = Ctl(kStatusLabel);
+  form::Control& label = Ctl(Id::StatusLabel);
   label.SetTag(folder);
   std::string caption = t.complete + folder;
   // The caption says what the run did not do: a stop, with how far it came (of the

@@ -37,27 +37,29 @@ class CommandLineDialogs : public batch::Dialogs {
   int Ask(const std::string&, const std::string&, uint32_t) override { return batch::kAnswerOk; }
 };
 
-form::Control& ControlOf(form::Window& window, const char* nameUtf8) {
-  return *window.Find(FromUtf8(nameUtf8));
-}
+using Id = form::ControlId;
+
+// The window comes from the table, so every control is there.
+form::Control& ControlOf(form::Window& window, Id id) { return *form::Find(window, id); }
 
 void SetControls(form::Window& window, const ConversionOptions& options, const std::string* filter, bool recursive) {
-  static const char* const kInputs[] = {u8"单选框自动输入", u8"单选框输入ANSI", u8"单选框输入UTF8",
-                                        u8"单选框输入Ule", u8"单选框输入Ube"};
-  static const char* const kOutputs[] = {u8"单选框自动输出", u8"单选框输出ANSI", u8"单选框输出UTF8",
-                                         u8"单选框输出Ule", u8"单选框输出Ube"};
+  // In the order of EncodingChoice.
+  static const Id kInputs[] = {Id::InputAuto, Id::InputAnsi, Id::InputUtf8, Id::InputUtf16Le, Id::InputUtf16Be};
+  static const Id kOutputs[] = {Id::OutputAuto, Id::OutputAnsi, Id::OutputUtf8, Id::OutputUtf16Le,
+                                Id::OutputUtf16Be};
   // In the order of ScriptConversion.
-  static const char* const kScripts[] = {u8"单选框不转",   u8"单选框简到繁", u8"单选框繁到简", u8"单选框简到b5",
-                                         u8"单选框繁到b5", u8"单选框b5到简", u8"单选框b5到繁"};
+  static const Id kScripts[] = {Id::NoScript,          Id::SimplifiedToTraditional, Id::TraditionalToSimplified,
+                                Id::SimplifiedToBig5,  Id::TraditionalToBig5,       Id::Big5ToSimplified,
+                                Id::Big5ToTraditional};
   ControlOf(window, kInputs[static_cast<int>(options.inputEncoding)]).SetChecked(true);
   ControlOf(window, kOutputs[static_cast<int>(options.outputEncoding)]).SetChecked(true);
   ControlOf(window, kScripts[static_cast<int>(options.scriptConversion)]).SetChecked(true);
-  ControlOf(window, u8"组合框换行格式").SetSelection(static_cast<int>(options.lineEndings));
-  ControlOf(window, u8"选择框不带BOM").SetChecked(options.withoutBom);
-  ControlOf(window, u8"选择框同时转换文件名").SetChecked(options.convertFileName);
-  ControlOf(window, u8"选择框覆盖原文件").SetChecked(options.overwriteOriginal);
-  ControlOf(window, u8"选择框包含子文件夹").SetChecked(recursive);
-  if (filter) ControlOf(window, u8"编辑框文件过滤").SetContent(TextFromArg(*filter));
+  ControlOf(window, Id::LineEndings).SetSelection(static_cast<int>(options.lineEndings));
+  ControlOf(window, Id::WithoutBom).SetChecked(options.withoutBom);
+  ControlOf(window, Id::ConvertFileName).SetChecked(options.convertFileName);
+  ControlOf(window, Id::Overwrite).SetChecked(options.overwriteOriginal);
+  ControlOf(window, Id::SubFolders).SetChecked(recursive);
+  if (filter) ControlOf(window, Id::FilterBox).SetContent(TextFromArg(*filter));
 }
 
 // On a terminal the file captions redraw one line with a bar; elsewhere every caption
@@ -151,7 +153,7 @@ int RunBatchCommand(const Args& args) {
   // An empty filter lists "*.*", which is also the box's default.
   SetControls(*window, options, filter.empty() ? nullptr : &filter, !recursive.empty());
   batch::BatchJob job(*window, dialogs);
-  StatusPrinter printer(ControlOf(*window, u8"进度条"));
+  StatusPrinter printer(ControlOf(*window, Id::ProgressBar));
   job.SetStatusObserver([&printer](const std::string& caption) { printer.Show(caption); });
   // How each file was read, and what became of it when that is not a plain conversion.
   if (dryRun.empty()) job.SetFileObserver([&printer](const batch::FileOutcome& outcome) {

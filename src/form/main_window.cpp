@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 
 #include "encoding/charset.h"
 
@@ -21,101 +22,115 @@ FontSpec Font(const char* faceUtf8, int height, bool bold = false,
 }
 FontSpec Song(int height, bool bold = false) { return Font("宋体", height, bold); }
 
-ControlSpec Spec(const char* nameUtf8, Kind kind, const char* containerUtf8, Geometry geometry,
-                 const char* captionUtf8, FontSpec font) {
-  ControlSpec spec;
-  spec.name = FromUtf8(nameUtf8);
-  spec.kind = kind;
-  spec.container = FromUtf8(containerUtf8);
-  spec.geometry = geometry;
-  spec.caption = FromUtf8(captionUtf8);
-  spec.font = std::move(font);
-  return spec;
-}
+using Id = ControlId;
+// The client area itself, for the rows that no panel or frame holds.
+const std::optional<Id> kWindow;
 
-ControlSpec Radio(const char* name, const char* container, Geometry geometry, const char* caption,
-                  int fontHeight, bool checked = false) {
-  ControlSpec spec = Spec(name, Kind::RadioButton, container, geometry, caption, Song(fontHeight));
-  spec.checked = checked;
-  return spec;
-}
+// Collects the rows in identifier order. A container is named by its identifier and
+// comes before what it holds, so its name is already known.
+class Table {
+ public:
+  // Returns the row just added, to set what the arguments do not cover; the reference
+  // holds until the next row is added.
+  ControlSpec& Add(Id id, const char* nameUtf8, Kind kind, std::optional<Id> container, Geometry geometry,
+                   const char* captionUtf8, FontSpec font) {
+    ControlSpec spec;
+    spec.id = id;
+    spec.name = FromUtf8(nameUtf8);
+    spec.kind = kind;
+    if (container && static_cast<size_t>(*container) < specs_.size()) {
+      spec.container = specs_[static_cast<size_t>(*container)].name;
+    }
+    spec.geometry = geometry;
+    spec.caption = FromUtf8(captionUtf8);
+    spec.font = std::move(font);
+    specs_.push_back(std::move(spec));
+    return specs_.back();
+  }
+
+  void Radio(Id id, const char* name, Id container, Geometry geometry, const char* caption, int fontHeight,
+             bool checked = false) {
+    Add(id, name, Kind::RadioButton, container, geometry, caption, Song(fontHeight)).checked = checked;
+  }
+
+  std::vector<ControlSpec> Take() { return std::move(specs_); }
+
+ private:
+  std::vector<ControlSpec> specs_;
+};
 
 std::vector<ControlSpec> MakeMainWindowControls() {
-  std::vector<ControlSpec> c;
-  const char* kWindow = "";
+  Table t;
 
   // Header strip: a white banner closed by a two-pixel line, and one more link below
   // the option rows. Their content is ours; nothing else reads them.
-  c.push_back(Spec("图片框3", Kind::PictureBox, kWindow, {0, 0, 1000, 90}, "", FontSpec{}));
-  c.back().backColour = 0xFFFFFF;
-  c.push_back(Spec("标签3", Kind::Label, kWindow, {0, 88, 1200, 2}, "", FontSpec{}));
-  c.back().backColour = 0xC0C0C0;
+  t.Add(Id::HeaderBanner, "图片框3", Kind::PictureBox, kWindow, {0, 0, 1000, 90}, "", FontSpec{}).backColour =
+      0xFFFFFF;
+  t.Add(Id::HeaderLine, "标签3", Kind::Label, kWindow, {0, 88, 1200, 2}, "", FontSpec{}).backColour = 0xC0C0C0;
   // Below the option row, where the client area still shows it (the window grows by
   // what the system's frame leaves too little).
-  c.push_back(Spec("超链接1", Kind::Link, kWindow, {326, 398, 232, 20}, "使用说明",
-                   Song(15)));
-  c.back().transparent = true;
-  c.back().handCursor = true;
-  c.push_back(Spec("时钟1", Kind::Timer, kWindow, {}, "", FontSpec{}));
-  c.back().timerInterval = 20;
+  ControlSpec& link = t.Add(Id::UsageLink, "超链接1", Kind::Link, kWindow, {326, 398, 232, 20}, "使用说明", Song(15));
+  link.transparent = true;
+  link.handCursor = true;
+  t.Add(Id::BannerTimer, "时钟1", Kind::Timer, kWindow, {}, "", FontSpec{}).timerInterval = 20;
 
   // The three containers of the option rows, with their labels.
-  c.push_back(Spec("图片框1", Kind::PictureBox, kWindow, {16, 105, 584, 32}, "", FontSpec{}));
-  c.push_back(Spec("标签1", Kind::Label, "图片框1", {8, 3, 79, 24}, "输入编码：", Song(14, true)));
-  c.push_back(Spec("图片框2", Kind::PictureBox, kWindow, {16, 148, 584, 32}, "", FontSpec{}));
-  c.push_back(Spec("标签2", Kind::Label, "图片框2", {8, 3, 79, 24}, "输出编码：", Song(14, true)));
-  c.push_back(Spec("外形框1", Kind::Shape, kWindow, {16, 192, 584, 72}, "", FontSpec{}));
-  c.push_back(Spec("标签4", Kind::Label, "外形框1", {8, 3, 79, 24}, "繁简互转：", Song(14, true)));
-  c.push_back(Spec("标签5", Kind::Label, kWindow, {24, 368, 88, 24}, "高级选项：", Song(15, true)));
-  c.back().enabled = false;
+  t.Add(Id::InputPanel, "图片框1", Kind::PictureBox, kWindow, {16, 105, 584, 32}, "", FontSpec{});
+  t.Add(Id::InputLabel, "标签1", Kind::Label, Id::InputPanel, {8, 3, 79, 24}, "输入编码：", Song(14, true));
+  t.Add(Id::OutputPanel, "图片框2", Kind::PictureBox, kWindow, {16, 148, 584, 32}, "", FontSpec{});
+  t.Add(Id::OutputLabel, "标签2", Kind::Label, Id::OutputPanel, {8, 3, 79, 24}, "输出编码：", Song(14, true));
+  t.Add(Id::ScriptFrame, "外形框1", Kind::Shape, kWindow, {16, 192, 584, 72}, "", FontSpec{});
+  t.Add(Id::ScriptLabel, "标签4", Kind::Label, Id::ScriptFrame, {8, 3, 79, 24}, "繁简互转：", Song(14, true));
+  t.Add(Id::AdvancedLabel, "标签5", Kind::Label, kWindow, {24, 368, 88, 24}, "高级选项：", Song(15, true)).enabled =
+      false;
 
   // Progress bar and the status line that is moved onto it when the window is created.
-  c.push_back(Spec("进度条", Kind::ProgressBar, kWindow, {24, 272, 552, 24}, "", FontSpec{}));
-  c.push_back(Spec("透明标签", Kind::Label, kWindow, {39, 272, 520, 24}, "", Song(15)));
-  c.back().transparent = true;
-  c.back().handCursor = true;
+  t.Add(Id::ProgressBar, "进度条", Kind::ProgressBar, kWindow, {24, 272, 552, 24}, "", FontSpec{});
+  ControlSpec& status = t.Add(Id::StatusLabel, "透明标签", Kind::Label, kWindow, {39, 272, 520, 24}, "", Song(15));
+  status.transparent = true;
+  status.handCursor = true;
 
   // The kept option controls, in the order their keys appear after a first save.
-  ControlSpec combo = Spec("组合框换行格式", Kind::ComboBox, kWindow, {432, 368, 144, 23}, "", Song(15));
+  ControlSpec& combo =
+      t.Add(Id::LineEndings, "组合框换行格式", Kind::ComboBox, kWindow, {432, 368, 144, 23}, "", Song(15));
   combo.comboStyle = kComboDropDownList;
   for (const char* item : {"是否改变换行格式", "改为 Win (\\r\\n)", "改为 Unix (\\n)", "改为 Mac (\\r)"}) {
     combo.items.push_back(FromUtf8(item));
   }
   combo.selection = 0;
-  c.push_back(std::move(combo));
-  c.push_back(Spec("选择框不带BOM", Kind::CheckBox, kWindow, {347, 368, 85, 24}, "不带BOM", Song(15)));
-  c.push_back(Spec("选择框同时转换文件名", Kind::CheckBox, "外形框1", {8, 35, 152, 24}, "同时转换文件名",
-                   Song(15)));
-  c.push_back(Spec("选择框包含子文件夹", Kind::CheckBox, kWindow, {224, 368, 136, 24}, "包含子文件夹",
-                   Song(15)));
-  c.push_back(Spec("选择框覆盖原文件", Kind::CheckBox, kWindow, {112, 368, 104, 24}, "覆盖原文件", Song(15)));
-  c.push_back(Radio("单选框b5到繁", "外形框1", {464, 35, 112, 24}, "Big5到繁体", 15));
-  c.push_back(Radio("单选框b5到简", "外形框1", {464, 3, 112, 24}, "Big5到简体", 15));
-  c.push_back(Radio("单选框繁到b5", "外形框1", {328, 35, 112, 24}, "繁体到Big5", 15));
-  c.push_back(Radio("单选框简到b5", "外形框1", {328, 3, 112, 24}, "简体到Big5", 15));
-  c.push_back(Radio("单选框繁到简", "外形框1", {176, 35, 112, 24}, "繁体到简体", 15));
-  c.push_back(Radio("单选框简到繁", "外形框1", {176, 3, 112, 24}, "简体到繁体", 15));
-  c.push_back(Radio("单选框不转", "外形框1", {96, 3, 64, 24}, "不转", 15, true));
-  c.push_back(Radio("单选框自动输入", "图片框1", {96, 3, 64, 24}, "自动", 14, true));
-  c.push_back(Radio("单选框输入ANSI", "图片框1", {176, 3, 64, 24}, "ANSI", 14));
-  c.push_back(Radio("单选框输入UTF8", "图片框1", {248, 3, 63, 24}, "UTF-8", 14));
-  c.push_back(Radio("单选框输入Ule", "图片框1", {328, 3, 80, 24}, "Unicode", 14));
-  c.push_back(Radio("单选框输入Ube", "图片框1", {416, 3, 159, 24}, "Unicode big endian", 14));
-  c.push_back(Radio("单选框自动输出", "图片框2", {96, 3, 64, 24}, "自动", 14, true));
-  c.push_back(Radio("单选框输出ANSI", "图片框2", {176, 3, 64, 24}, "ANSI", 14));
-  c.push_back(Radio("单选框输出UTF8", "图片框2", {248, 3, 63, 24}, "UTF-8", 14));
-  c.push_back(Radio("单选框输出Ule", "图片框2", {328, 3, 80, 24}, "Unicode", 14));
-  c.push_back(Radio("单选框输出Ube", "图片框2", {416, 3, 159, 24}, "Unicode big endian", 14));
+  t.Add(Id::WithoutBom, "选择框不带BOM", Kind::CheckBox, kWindow, {347, 368, 85, 24}, "不带BOM", Song(15));
+  t.Add(Id::ConvertFileName, "选择框同时转换文件名", Kind::CheckBox, Id::ScriptFrame, {8, 35, 152, 24},
+        "同时转换文件名", Song(15));
+  t.Add(Id::SubFolders, "选择框包含子文件夹", Kind::CheckBox, kWindow, {224, 368, 136, 24}, "包含子文件夹",
+        Song(15));
+  t.Add(Id::Overwrite, "选择框覆盖原文件", Kind::CheckBox, kWindow, {112, 368, 104, 24}, "覆盖原文件", Song(15));
+  t.Radio(Id::Big5ToTraditional, "单选框b5到繁", Id::ScriptFrame, {464, 35, 112, 24}, "Big5到繁体", 15);
+  t.Radio(Id::Big5ToSimplified, "单选框b5到简", Id::ScriptFrame, {464, 3, 112, 24}, "Big5到简体", 15);
+  t.Radio(Id::TraditionalToBig5, "单选框繁到b5", Id::ScriptFrame, {328, 35, 112, 24}, "繁体到Big5", 15);
+  t.Radio(Id::SimplifiedToBig5, "单选框简到b5", Id::ScriptFrame, {328, 3, 112, 24}, "简体到Big5", 15);
+  t.Radio(Id::TraditionalToSimplified, "单选框繁到简", Id::ScriptFrame, {176, 35, 112, 24}, "繁体到简体", 15);
+  t.Radio(Id::SimplifiedToTraditional, "单选框简到繁", Id::ScriptFrame, {176, 3, 112, 24}, "简体到繁体", 15);
+  t.Radio(Id::NoScript, "单选框不转", Id::ScriptFrame, {96, 3, 64, 24}, "不转", 15, true);
+  t.Radio(Id::InputAuto, "单选框自动输入", Id::InputPanel, {96, 3, 64, 24}, "自动", 14, true);
+  t.Radio(Id::InputAnsi, "单选框输入ANSI", Id::InputPanel, {176, 3, 64, 24}, "ANSI", 14);
+  t.Radio(Id::InputUtf8, "单选框输入UTF8", Id::InputPanel, {248, 3, 63, 24}, "UTF-8", 14);
+  t.Radio(Id::InputUtf16Le, "单选框输入Ule", Id::InputPanel, {328, 3, 80, 24}, "Unicode", 14);
+  t.Radio(Id::InputUtf16Be, "单选框输入Ube", Id::InputPanel, {416, 3, 159, 24}, "Unicode big endian", 14);
+  t.Radio(Id::OutputAuto, "单选框自动输出", Id::OutputPanel, {96, 3, 64, 24}, "自动", 14, true);
+  t.Radio(Id::OutputAnsi, "单选框输出ANSI", Id::OutputPanel, {176, 3, 64, 24}, "ANSI", 14);
+  t.Radio(Id::OutputUtf8, "单选框输出UTF8", Id::OutputPanel, {248, 3, 63, 24}, "UTF-8", 14);
+  t.Radio(Id::OutputUtf16Le, "单选框输出Ule", Id::OutputPanel, {328, 3, 80, 24}, "Unicode", 14);
+  t.Radio(Id::OutputUtf16Be, "单选框输出Ube", Id::OutputPanel, {416, 3, 159, 24}, "Unicode big endian", 14);
   // The filter box comes before the folder button so that it lies above it: it sits
   // inside the button's rectangle and must receive the clicks.
-  c.push_back(Spec("编辑框文件过滤", Kind::EditBox, kWindow, {496, 316, 64, 26}, "",
-                   Font("宋体", 15, false, FontCharset::Ansi)));
-  c.back().content = "*.*";
-  c.push_back(Spec("按钮批量转换文件夹", Kind::PushButton, kWindow, {224, 304, 352, 48},
-                   " 批量转换(文件夹方式)", Font("黑体", 21, true)));
-  c.push_back(Spec("按钮批量转换", Kind::PushButton, kWindow, {24, 304, 192, 48}, "批量转换",
-                   Font("黑体", 21, true)));
-  return c;
+  t.Add(Id::FilterBox, "编辑框文件过滤", Kind::EditBox, kWindow, {496, 316, 64, 26}, "",
+        Font("宋体", 15, false, FontCharset::Ansi))
+      .content = "*.*";
+  t.Add(Id::FolderButton, "按钮批量转换文件夹", Kind::PushButton, kWindow, {224, 304, 352, 48},
+        " 批量转换(文件夹方式)", Font("黑体", 21, true));
+  t.Add(Id::ListButton, "按钮批量转换", Kind::PushButton, kWindow, {24, 304, 192, 48}, "批量转换",
+        Font("黑体", 21, true));
+  return t.Take();
 }
 
 }  // namespace
@@ -137,6 +152,12 @@ const std::vector<ControlSpec>& MainWindowControls() {
   static const std::vector<ControlSpec> controls = MakeMainWindowControls();
   return controls;
 }
+
+const ControlSpec& SpecOf(ControlId id) { return MainWindowControls()[static_cast<size_t>(id)]; }
+
+const std::string& NameOf(ControlId id) { return SpecOf(id).name; }
+
+Control* Find(Window& window, ControlId id) { return window.Find(NameOf(id)); }
 
 std::vector<size_t> ReadingOrder(const std::vector<ControlSpec>& specs) {
   std::map<std::string, size_t> containerRank;

@@ -21,8 +21,54 @@ struct FontSpec {
   FontCharset charset = FontCharset::Gb2312;
 };
 
+// Every control of the main window, in the table's order: the value is the control's
+// index in MainWindowControls(). Code refers to a control by this identifier; its name
+// (kept for the settings keys and the window model) is written only in the table.
+enum class ControlId : int {
+  HeaderBanner,
+  HeaderLine,
+  UsageLink,
+  BannerTimer,
+  InputPanel,
+  InputLabel,
+  OutputPanel,
+  OutputLabel,
+  ScriptFrame,
+  ScriptLabel,
+  AdvancedLabel,
+  ProgressBar,
+  StatusLabel,
+  LineEndings,
+  WithoutBom,
+  ConvertFileName,
+  SubFolders,
+  Overwrite,
+  Big5ToTraditional,
+  Big5ToSimplified,
+  TraditionalToBig5,
+  SimplifiedToBig5,
+  TraditionalToSimplified,
+  SimplifiedToTraditional,
+  NoScript,
+  InputAuto,
+  InputAnsi,
+  InputUtf8,
+  InputUtf16Le,
+  InputUtf16Be,
+  OutputAuto,
+  OutputAnsi,
+  OutputUtf8,
+  OutputUtf16Le,
+  OutputUtf16Be,
+  FilterBox,
+  FolderButton,
+  ListButton,
+};
+constexpr int kControlCount = static_cast<int>(ControlId::ListButton) + 1;
+
 // One control at its design state. Texts are working-code-page bytes.
 struct ControlSpec {
+  ControlId id = ControlId::HeaderBanner;
   std::string name;
   Kind kind = Kind::Label;
   std::string container;  // empty = the window's client area
@@ -56,6 +102,12 @@ const WindowSpec& MainWindowSpec();
 // the frame (before what they hold), labels, the progress bar and its status label, and
 // then the kept option controls in the order their settings keys are written.
 const std::vector<ControlSpec>& MainWindowControls();
+// The table row of a control, and its name (working code page).
+const ControlSpec& SpecOf(ControlId id);
+const std::string& NameOf(ControlId id);
+// The control of that identifier in a window built from the table, or nullptr. The
+// window is searched by name, so an in-memory window made by hand answers too.
+Control* Find(Window& window, ControlId id);
 
 // The controls in reading order, as indexes into `specs`: grouped by container (in the
 // order the containers come), and within one container top to bottom, then left to

@@ -29,6 +29,7 @@ using cw::test::ReadFileBytes;
 using cw::test::TempDir;
 using cw::test::W;
 using cw::test::WriteFileBytes;
+using Id = form::ControlId;
 
 // Answers the batch's dialogs from what the test put in, and keeps what each was asked.
 class ScriptedDialogs : public batch::Dialogs {
@@ -173,15 +174,15 @@ class AppTest : public ::testing::Test {
   }
 
   HWND Main() { return app->Window().Handle(); }
-  Win32Control* Get(const char* utf8Name) {
-    Win32Control* control = app->Window().Control(utf8Name);
-    EXPECT_NE(control, nullptr) << utf8Name;
+  Win32Control* Get(Id id) {
+    Win32Control* control = app->Window().Control(id);
+    EXPECT_NE(control, nullptr) << static_cast<int>(id);
     return control;
   }
-  HWND Handle(const char* utf8Name) { return Get(utf8Name)->Handle(); }
+  HWND Handle(Id id) { return Get(id)->Handle(); }
   // A left click on a button or radio button, as the mouse gives it.
-  void Click(const char* utf8Name) { SendMessageW(Handle(utf8Name), BM_CLICK, 0, 0); }
-  void PostClick(const char* utf8Name) { PostMessageW(Handle(utf8Name), BM_CLICK, 0, 0); }
+  void Click(Id id) { SendMessageW(Handle(id), BM_CLICK, 0, 0); }
+  void PostClick(Id id) { PostMessageW(Handle(id), BM_CLICK, 0, 0); }
 
   TempDir temp;
   std::string settingsPath;

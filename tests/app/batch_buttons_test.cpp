@@ -34,16 +34,16 @@ class BatchButtonsTest : public AppTest {
   // Posted before a click, this runs inside the batch's first pump.
   void PostLook() {
     probe.Post([this] {
-      seen.push_back({WindowText(Handle("按钮批量转换文件夹")), WindowText(Handle("按钮批量转换")),
-                      IsWindowEnabled(Handle("按钮批量转换文件夹")) != FALSE,
-                      IsWindowEnabled(Handle("按钮批量转换")) != FALSE});
+      seen.push_back({WindowText(Handle(Id::FolderButton)), WindowText(Handle(Id::ListButton)),
+                      IsWindowEnabled(Handle(Id::FolderButton)) != FALSE,
+                      IsWindowEnabled(Handle(Id::ListButton)) != FALSE});
     });
   }
   void ExpectIdle() {
-    EXPECT_EQ(WindowText(Handle("按钮批量转换文件夹")), W(" 批量转换(文件夹方式)"));
-    EXPECT_EQ(WindowText(Handle("按钮批量转换")), W("批量转换"));
-    EXPECT_TRUE(IsWindowEnabled(Handle("按钮批量转换文件夹")));
-    EXPECT_TRUE(IsWindowEnabled(Handle("按钮批量转换")));
+    EXPECT_EQ(WindowText(Handle(Id::FolderButton)), W(" 批量转换(文件夹方式)"));
+    EXPECT_EQ(WindowText(Handle(Id::ListButton)), W("批量转换"));
+    EXPECT_TRUE(IsWindowEnabled(Handle(Id::FolderButton)));
+    EXPECT_TRUE(IsWindowEnabled(Handle(Id::ListButton)));
   }
   std::string Output(const char* name) { return ReadFileBytes(source + W("(已转换)\\") + name); }
 
@@ -58,18 +58,18 @@ TEST_F(BatchButtonsTest, ShiftClickIsADryRunThatWritesNothingAndShowsTheList) {
   GetKeyboardState(keys);
   keys[VK_SHIFT] = 0x80;
   SetKeyboardState(keys);
-  Click("按钮批量转换文件夹");
+  Click(Id::FolderButton);
   keys[VK_SHIFT] = 0;
   SetKeyboardState(keys);
   EXPECT_FALSE(PathExists(source + W("(已转换)")));
   ASSERT_EQ(dialogs.shownResults.size(), 1u);
   EXPECT_TRUE(dialogs.shownDryRun[0]);
   EXPECT_EQ(dialogs.shownResults[0].size(), 4u);
-  EXPECT_EQ(WindowText(Handle("透明标签")), W("试运行完成，未写入任何文件：共 4 个文件，其中 0 个无法转换"));
+  EXPECT_EQ(WindowText(Handle(Id::StatusLabel)), W("试运行完成，未写入任何文件：共 4 个文件，其中 0 个无法转换"));
   ExpectIdle();
 
   // Without Shift the same click converts.
-  Click("按钮批量转换文件夹");
+  Click(Id::FolderButton);
   EXPECT_TRUE(PathExists(source + W("(已转换)\\a.txt")));
   EXPECT_EQ(dialogs.shownResults.size(), 1u);
 }
@@ -116,15 +116,15 @@ TEST_F(BatchButtonsTest, ResultWindowListsEachFileAndCopiesTheList) {
 }
 
 TEST_F(BatchButtonsTest, ClickOnTheFailurePartOfTheCompletionLineShowsTheList) {
-  Click("单选框输出UTF8");
+  Click(Id::OutputUtf8);
   platform::InjectFailure(platform::Operation::Write, 2, platform::Status::DiskFull);
   dialogs.folderAnswer = source;
   dialogs.askAnswer = IDNO;  // the question at the end of the run is declined
-  Click("按钮批量转换文件夹");
+  Click(Id::FolderButton);
   platform::ClearInjectedFailures();
   ASSERT_EQ(dialogs.questions.size(), 1u);
   EXPECT_TRUE(dialogs.shownResults.empty());
-  HWND label = Handle("透明标签");
+  HWND label = Handle(Id::StatusLabel);
   const std::wstring caption = Wide(WindowText(label));
   // The counts end the line: converted so far, then the failure.
   const std::wstring failure = WideFromUtf8(u8" 个文件已转换，1 个文件转换失败）");
@@ -185,11 +185,11 @@ TEST_F(BatchButtonsTest, DISABLED_Screenshots) {
   const char* folder = std::getenv("CW_SCREENSHOTS");
   if (!folder) GTEST_SKIP() << "CW_SCREENSHOTS names the folder for the images";
   ShowWindow(Main(), SW_SHOWNORMAL);
-  Click("单选框输出UTF8");
+  Click(Id::OutputUtf8);
   platform::InjectFailure(platform::Operation::Write, 2, platform::Status::DiskFull);
   dialogs.folderAnswer = source;
   dialogs.askAnswer = IDNO;
-  Click("按钮批量转换文件夹");
+  Click(Id::FolderButton);
   platform::ClearInjectedFailures();
   PumpFor(500);
   SaveWindowImage(Main(), std::string(folder) + "\\completion.bmp");
@@ -200,10 +200,10 @@ TEST_F(BatchButtonsTest, DISABLED_Screenshots) {
 }
 
 TEST_F(BatchButtonsTest, FolderButtonConvertsTheChosenFolder) {
-  Click("单选框输出UTF8");
+  Click(Id::OutputUtf8);
   dialogs.folderAnswer = source;
   PostLook();
-  Click("按钮批量转换文件夹");
+  Click(Id::FolderButton);
 
   ASSERT_EQ(dialogs.browseTitles.size(), 1u);
   ASSERT_EQ(seen.size(), 1u);
@@ -214,18 +214,18 @@ TEST_F(BatchButtonsTest, FolderButtonConvertsTheChosenFolder) {
   for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"}) {
     EXPECT_EQ(Output(name), std::string("\xEF\xBB\xBF") + "澄文坊：编码转换\r\n第二行") << name;
   }
-  EXPECT_EQ(WindowText(Handle("透明标签")), W("转换完成！点击可打开目录：") + source + W("(已转换)"));
-  EXPECT_EQ(Get("透明标签")->Tag(), source + W("(已转换)"));
-  EXPECT_EQ(Get("按钮批量转换文件夹")->Tag(), source) << "the folder is remembered";
-  EXPECT_EQ(SendMessageW(Handle("进度条"), PBM_GETPOS, 0, 0), 4);
+  EXPECT_EQ(WindowText(Handle(Id::StatusLabel)), W("转换完成！点击可打开目录：") + source + W("(已转换)"));
+  EXPECT_EQ(Get(Id::StatusLabel)->Tag(), source + W("(已转换)"));
+  EXPECT_EQ(Get(Id::FolderButton)->Tag(), source) << "the folder is remembered";
+  EXPECT_EQ(SendMessageW(Handle(Id::ProgressBar), PBM_GETPOS, 0, 0), 4);
 }
 
 TEST_F(BatchButtonsTest, StopClickEndsTheRunAfterTheCurrentFile) {
   dialogs.folderAnswer = source;
   PostLook();
-  PostClick("按钮批量转换文件夹");  // the second click means stop
+  PostClick(Id::FolderButton);  // the second click means stop
   PostLook();
-  Click("按钮批量转换文件夹");
+  Click(Id::FolderButton);
 
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[0].folderCaption, W(" 点我停止"));
@@ -238,10 +238,10 @@ TEST_F(BatchButtonsTest, StopClickEndsTheRunAfterTheCurrentFile) {
 }
 
 TEST_F(BatchButtonsTest, ListButtonConvertsTheChosenFiles) {
-  Click("单选框输出Ule");
+  Click(Id::OutputUtf16Le);
   dialogs.filesAnswer = {source + "\\b.txt", source + "\\d.txt"};
   PostLook();
-  Click("按钮批量转换");
+  Click(Id::ListButton);
 
   ASSERT_EQ(dialogs.openTitles.size(), 1u);
   EXPECT_EQ(dialogs.openTitles[0], W("选择要批量转换的多个文件："));
@@ -252,12 +252,12 @@ TEST_F(BatchButtonsTest, ListButtonConvertsTheChosenFiles) {
   EXPECT_EQ(Output("b.txt").substr(0, 4), std::string("\xFF\xFE\x84\x6F", 4)) << "UTF-16LE with its mark";
   EXPECT_FALSE(Output("d.txt").empty());
   EXPECT_TRUE(Output("a.txt").empty()) << "only the chosen files";
-  EXPECT_EQ(Get("按钮批量转换")->Tag(), source);
+  EXPECT_EQ(Get(Id::ListButton)->Tag(), source);
 }
 
 TEST_F(BatchButtonsTest, DropAsksOnceAndConvertsFilesAndFolders) {
   WriteFileBytes(source + W("\\子目录\\e.txt"), W("子目录里的文件"));
-  Click("单选框输出UTF8");
+  Click(Id::OutputUtf8);
   HDROP drop = MakeDrop({source + "\\a.txt", source + "\\c.txt", source + W("\\子目录")});
   SendMessageW(Main(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
 
@@ -279,7 +279,7 @@ TEST_F(BatchButtonsTest, CancelledDropConvertsNothing) {
   ASSERT_EQ(dialogs.questions.size(), 1u);
   EXPECT_EQ(dialogs.questions[0], W("确定要转换被拖放的 1 个文件的编码吗？"));
   EXPECT_FALSE(PathExists(source + W("(已转换)")));
-  EXPECT_EQ(WindowText(Handle("透明标签")), "");
+  EXPECT_EQ(WindowText(Handle(Id::StatusLabel)), "");
 }
 
 TEST_F(BatchButtonsTest, CloseDuringARunStopsAfterTheCurrentFileThenCloses) {
@@ -287,7 +287,7 @@ TEST_F(BatchButtonsTest, CloseDuringARunStopsAfterTheCurrentFileThenCloses) {
   HWND window = Main();
   probe.Post([window] { SendMessageW(window, WM_CLOSE, 0, 0); });
   PostLook();
-  Click("按钮批量转换文件夹");
+  Click(Id::FolderButton);
 
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].folderCaption, W(" 停止中..")) << "the close asked the run to stop";

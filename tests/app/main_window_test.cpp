@@ -130,8 +130,8 @@ TEST_F(MainWindowTest, EveryControlIsBuiltAsTheTableSays) {
     ExpectKind(window, spec.kind, name);
 
     // The container, and the place in it (the status label has moved onto the bar).
-    if (spec.name == W("透明标签")) continue;
-    HWND expectedParent = spec.container.empty() ? Main() : Handle(ToUtf8(spec.container).c_str());
+    if (spec.id == Id::StatusLabel) continue;
+    HWND expectedParent = spec.container.empty() ? Main() : app->Window().Form().FindByName(spec.container)->Handle();
     EXPECT_EQ(GetParent(window), expectedParent) << name;
     EXPECT_EQ(control->Container(), spec.container) << name;
     RECT area;
@@ -167,9 +167,9 @@ TEST_F(MainWindowTest, EveryControlIsBuiltAsTheTableSays) {
 }
 
 TEST_F(MainWindowTest, FirstStartShowsTheDesignDefaults) {
-  HWND filter = Handle("编辑框文件过滤");
+  HWND filter = Handle(Id::FilterBox);
   EXPECT_EQ(WindowText(filter), "*.*");
-  HWND combo = Handle("组合框换行格式");
+  HWND combo = Handle(Id::LineEndings);
   EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 0);
   const char* items[] = {"是否改变换行格式", "改为 Win (\\r\\n)", "改为 Unix (\\n)", "改为 Mac (\\r)"};
   ASSERT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 4);
@@ -178,36 +178,36 @@ TEST_F(MainWindowTest, FirstStartShowsTheDesignDefaults) {
     SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
     EXPECT_EQ(Narrow(text), W(items[i])) << "the escapes are shown as written, not as line breaks";
   }
-  HWND bar = Handle("进度条");
+  HWND bar = Handle(Id::ProgressBar);
   EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 100);
   EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 0);
-  EXPECT_EQ(WindowText(Handle("透明标签")), "");
-  EXPECT_EQ(Get("透明标签")->Tag(), "");
-  EXPECT_EQ(Get("按钮批量转换文件夹")->Tag(), "");
+  EXPECT_EQ(WindowText(Handle(Id::StatusLabel)), "");
+  EXPECT_EQ(Get(Id::StatusLabel)->Tag(), "");
+  EXPECT_EQ(Get(Id::FolderButton)->Tag(), "");
 }
 
 TEST_F(MainWindowTest, EachContainerIsOneExclusiveRadioGroup) {
-  Click("单选框输入UTF8");
-  EXPECT_EQ(SendMessageW(Handle("单选框输入UTF8"), BM_GETCHECK, 0, 0), BST_CHECKED);
-  EXPECT_EQ(SendMessageW(Handle("单选框自动输入"), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  Click(Id::InputUtf8);
+  EXPECT_EQ(SendMessageW(Handle(Id::InputUtf8), BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(SendMessageW(Handle(Id::InputAuto), BM_GETCHECK, 0, 0), BST_UNCHECKED);
   // The other two groups keep their choice.
-  EXPECT_TRUE(Get("单选框自动输出")->Checked());
-  EXPECT_TRUE(Get("单选框不转")->Checked());
+  EXPECT_TRUE(Get(Id::OutputAuto)->Checked());
+  EXPECT_TRUE(Get(Id::NoScript)->Checked());
 
-  Click("单选框b5到繁");
-  EXPECT_TRUE(Get("单选框b5到繁")->Checked());
-  EXPECT_FALSE(Get("单选框不转")->Checked());
-  EXPECT_FALSE(Get("选择框同时转换文件名")->Checked()) << "the check box in the frame is no radio";
-  EXPECT_TRUE(Get("单选框输入UTF8")->Checked());
+  Click(Id::Big5ToTraditional);
+  EXPECT_TRUE(Get(Id::Big5ToTraditional)->Checked());
+  EXPECT_FALSE(Get(Id::NoScript)->Checked());
+  EXPECT_FALSE(Get(Id::ConvertFileName)->Checked()) << "the check box in the frame is no radio";
+  EXPECT_TRUE(Get(Id::InputUtf8)->Checked());
 
   // Setting a radio button through the form model clears its container only.
-  Get("单选框输出Ube")->SetChecked(true);
+  Get(Id::OutputUtf16Be)->SetChecked(true);
   int checkedInOutputRow = 0;
-  for (const char* name : {"单选框自动输出", "单选框输出ANSI", "单选框输出UTF8", "单选框输出Ule", "单选框输出Ube"}) {
-    checkedInOutputRow += Get(name)->Checked() ? 1 : 0;
+  for (Id id : {Id::OutputAuto, Id::OutputAnsi, Id::OutputUtf8, Id::OutputUtf16Le, Id::OutputUtf16Be}) {
+    checkedInOutputRow += Get(id)->Checked() ? 1 : 0;
   }
   EXPECT_EQ(checkedInOutputRow, 1);
-  EXPECT_TRUE(Get("单选框输入UTF8")->Checked());
+  EXPECT_TRUE(Get(Id::InputUtf8)->Checked());
 }
 
 // Notifications of controls inside the panels still reach the main window.
@@ -220,16 +220,16 @@ LRESULT CALLBACK RecordCommands(HWND window, UINT message, WPARAM wParam, LPARAM
 TEST_F(MainWindowTest, ClicksInsidePanelsReachTheWindow) {
   notifiers.clear();
   SetWindowSubclass(Main(), &RecordCommands, 7, 0);
-  Click("单选框输出ANSI");
-  Click("选择框同时转换文件名");
+  Click(Id::OutputAnsi);
+  Click(Id::ConvertFileName);
   RemoveWindowSubclass(Main(), &RecordCommands, 7);
-  EXPECT_EQ(notifiers, (std::vector<HWND>{Handle("单选框输出ANSI"), Handle("选择框同时转换文件名")}));
+  EXPECT_EQ(notifiers, (std::vector<HWND>{Handle(Id::OutputAnsi), Handle(Id::ConvertFileName)}));
 }
 
 TEST_F(MainWindowTest, FilterBoxShowsThroughTheFolderButtonAndGetsClicksAndKeys) {
   ShowWindow(Main(), SW_SHOWNORMAL);
-  HWND filter = Handle("编辑框文件过滤");
-  HWND button = Handle("按钮批量转换文件夹");
+  HWND filter = Handle(Id::FilterBox);
+  HWND button = Handle(Id::FolderButton);
   RECT area;
   GetWindowRect(filter, &area);
   POINT centre = {(area.left + area.right) / 2, (area.top + area.bottom) / 2};
@@ -259,20 +259,21 @@ TEST_F(MainWindowTest, FilterBoxShowsThroughTheFolderButtonAndGetsClicksAndKeys)
 }
 
 TEST_F(MainWindowTest, TabFollowsTheReadingOrder) {
-  const char* kOrder[] = {"单选框自动输入", "单选框自动输出", "单选框不转", "选择框同时转换文件名",
-                          "按钮批量转换", "按钮批量转换文件夹", "编辑框文件过滤", "选择框覆盖原文件",
-                          "选择框包含子文件夹", "选择框不带BOM", "组合框换行格式"};
+  const Id kOrder[] = {Id::InputAuto,  Id::OutputAuto,   Id::NoScript,  Id::ConvertFileName,
+                       Id::ListButton, Id::FolderButton, Id::FilterBox, Id::Overwrite,
+                       Id::SubFolders, Id::WithoutBom,   Id::LineEndings};
   // The dialog keys move the focus with GetNextDlgTabItem; a checked radio button stands
   // for its group.
   HWND current = Handle(kOrder[0]);
   for (size_t i = 1; i <= sizeof(kOrder) / sizeof(kOrder[0]); ++i) {
     current = GetNextDlgTabItem(Main(), current, FALSE);
-    const char* expected = kOrder[i % (sizeof(kOrder) / sizeof(kOrder[0]))];
-    EXPECT_EQ(current, Handle(expected)) << "after " << kOrder[i - 1] << " expected " << expected;
+    const Id expected = kOrder[i % (sizeof(kOrder) / sizeof(kOrder[0]))];
+    EXPECT_EQ(current, Handle(expected)) << "after " << ToUtf8(form::NameOf(kOrder[i - 1])) << " expected "
+                                         << ToUtf8(form::NameOf(expected));
   }
   // Once another radio button of a group is checked, Tab reaches that one.
-  Click("单选框繁到简");
-  EXPECT_EQ(GetNextDlgTabItem(Main(), Handle("选择框同时转换文件名"), FALSE), Handle("单选框繁到简"));
+  Click(Id::TraditionalToSimplified);
+  EXPECT_EQ(GetNextDlgTabItem(Main(), Handle(Id::ConvertFileName), FALSE), Handle(Id::TraditionalToSimplified));
 }
 
 TEST_F(MainWindowTest, FilterBoxTipShowsTheWholeFilter) {
@@ -281,7 +282,7 @@ TEST_F(MainWindowTest, FilterBoxTipShowsTheWholeFilter) {
     TOOLINFOW tool = {};
     tool.cbSize = sizeof(tool);
     tool.hwnd = Main();
-    tool.uId = reinterpret_cast<UINT_PTR>(Handle("编辑框文件过滤"));
+    tool.uId = reinterpret_cast<UINT_PTR>(Handle(Id::FilterBox));
     tool.lpszText = buffer;
     SendMessageW(app->Window().FilterTip(), TTM_GETTEXTW, 512, reinterpret_cast<LPARAM>(&tool));
     return std::wstring(buffer);
@@ -289,7 +290,7 @@ TEST_F(MainWindowTest, FilterBoxTipShowsTheWholeFilter) {
   ASSERT_NE(app->Window().FilterTip(), nullptr);
   EXPECT_EQ(tipText(), L"*.*");
   const std::wstring longFilter = L"*.txt;*.htm;*.html;*.css;*.js;*.xml";
-  SetWindowTextW(Handle("编辑框文件过滤"), longFilter.c_str());
+  SetWindowTextW(Handle(Id::FilterBox), longFilter.c_str());
   EXPECT_EQ(tipText(), longFilter);
 }
 
@@ -298,14 +299,14 @@ TEST_F(MainWindowTest, UsageLinkLiesInsideTheClientArea) {
   RECT client;
   RECT link;
   GetClientRect(Main(), &client);
-  GetWindowRect(Handle("超链接1"), &link);
+  GetWindowRect(Handle(Id::UsageLink), &link);
   MapWindowPoints(nullptr, Main(), reinterpret_cast<POINT*>(&link), 2);
   EXPECT_GE(link.top, client.top);
   EXPECT_LE(link.bottom, client.bottom);
   EXPECT_LE(link.right, client.right);
   POINT centre = {(link.left + link.right) / 2, (link.top + link.bottom) / 2};
   ClientToScreen(Main(), &centre);
-  EXPECT_EQ(WindowFromPoint(centre), Handle("超链接1"));
+  EXPECT_EQ(WindowFromPoint(centre), Handle(Id::UsageLink));
   // The window grew by no more than the link needs.
   RECT frame;
   GetWindowRect(Main(), &frame);
@@ -318,8 +319,8 @@ TEST_F(MainWindowTest, UsageLinkLiesInsideTheClientArea) {
 }
 
 TEST_F(MainWindowTest, StatusLabelLiesTransparentOnTheProgressBar) {
-  Win32Control* label = Get("透明标签");
-  HWND bar = Handle("进度条");
+  Win32Control* label = Get(Id::StatusLabel);
+  HWND bar = Handle(Id::ProgressBar);
   EXPECT_EQ(GetParent(label->Handle()), bar);
   EXPECT_EQ(label->Container(), W("进度条"));
   EXPECT_EQ(label->GetGeometry(), (form::Geometry{10, 0, 542, 24}));
@@ -344,7 +345,7 @@ TEST_F(MainWindowTest, StatusLabelLiesTransparentOnTheProgressBar) {
 }
 
 TEST_F(MainWindowTest, RightButtonReleasedOverTheFolderButtonIsAClick) {
-  HWND button = Handle("按钮批量转换文件夹");
+  HWND button = Handle(Id::FolderButton);
   SendMessageW(button, WM_RBUTTONUP, 0, MAKELPARAM(-20, 10));  // released beside it
   PumpFor(30);
   EXPECT_TRUE(dialogs.browseTitles.empty());
@@ -355,7 +356,7 @@ TEST_F(MainWindowTest, RightButtonReleasedOverTheFolderButtonIsAClick) {
 }
 
 TEST_F(MainWindowTest, FormModelReadsAndWritesTheRealControls) {
-  Win32Control* bar = Get("进度条");
+  Win32Control* bar = Get(Id::ProgressBar);
   bar->SetProgressMaximum(40000);
   EXPECT_EQ(SendMessageW(bar->Handle(), PBM_GETRANGE, FALSE, 0), 32767);
   bar->SetProgressPosition(40000);
@@ -365,19 +366,19 @@ TEST_F(MainWindowTest, FormModelReadsAndWritesTheRealControls) {
   bar->SetProgressPosition(-3);
   EXPECT_EQ(bar->ProgressPosition(), 0);
 
-  Win32Control* combo = Get("组合框换行格式");
+  Win32Control* combo = Get(Id::LineEndings);
   combo->SetSelection(3);
   EXPECT_EQ(SendMessageW(combo->Handle(), CB_GETCURSEL, 0, 0), 3);
   combo->SetSelection(4);
   EXPECT_EQ(combo->Selection(), -1) << "an index outside the list selects nothing";
   EXPECT_EQ(combo->ComboStyle(), form::kComboDropDownList);
 
-  Win32Control* filter = Get("编辑框文件过滤");
+  Win32Control* filter = Get(Id::FilterBox);
   filter->SetContent(W("*.txt|*.htm"));
   EXPECT_EQ(WindowText(filter->Handle()), "*.txt|*.htm");
   EXPECT_EQ(filter->Caption(), "") << "an edit box has content, not a caption";
 
-  Win32Control* list = Get("按钮批量转换");
+  Win32Control* list = Get(Id::ListButton);
   list->SetEnabled(false);
   EXPECT_FALSE(IsWindowEnabled(list->Handle()));
   list->SetCaption(W("点我停止"));

@@ -23,7 +23,7 @@ class PumpGapBench : public AppTest {
   // `stopAfter` milliseconds.
   void RunAndMeasure(const std::string& folder, int stopAfter, const char* what) {
     Start();
-    Click("单选框输出UTF8");  // decode and encode every file
+    Click(Id::OutputUtf8);  // decode and encode every file
     Clock::time_point last = Clock::now();
     double largestGap = 0;
     int pumps = 0;
@@ -38,7 +38,7 @@ class PumpGapBench : public AppTest {
     Clock::time_point postedAt;
     Clock::time_point handledAt;
     Probe probe;
-    HWND button = Handle("按钮批量转换文件夹");
+    HWND button = Handle(Id::FolderButton);
     std::thread stopper([&] {
       Sleep(stopAfter);
       postedAt = Clock::now();
@@ -53,7 +53,7 @@ class PumpGapBench : public AppTest {
     dialogs.folderAnswer = folder;
     const Clock::time_point start = Clock::now();
     last = start;
-    Click("按钮批量转换文件夹");
+    Click(Id::FolderButton);
     const double total = Milliseconds(Clock::now() - start);
     stopper.join();
     watcher.join();

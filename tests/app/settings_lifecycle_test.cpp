@@ -45,8 +45,8 @@ LRESULT CALLBACK WatchShow(int code, WPARAM wParam, LPARAM lParam) {
   const auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
   if (code == HC_ACTION && watched && message->message == WM_SHOWWINDOW && message->wParam &&
       message->hwnd == watched->Window().Handle()) {
-    for (const char* name : {"单选框输入UTF8", "单选框自动输入", "选择框覆盖原文件"}) {
-      shownStates.push_back(watched->Window().Control(name)->Checked());
+    for (Id id : {Id::InputUtf8, Id::InputAuto, Id::Overwrite}) {
+      shownStates.push_back(watched->Window().Control(id)->Checked());
     }
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -54,14 +54,14 @@ LRESULT CALLBACK WatchShow(int code, WPARAM wParam, LPARAM lParam) {
 
 TEST_F(SettingsLifecycleTest, ChangedOptionsComeBackBeforeTheWindowIsShown) {
   Start();
-  Click("单选框输入UTF8");
-  Click("单选框输出Ube");
-  Click("单选框繁到简");
-  Click("选择框覆盖原文件");
-  Click("选择框不带BOM");
-  SendMessageW(Handle("组合框换行格式"), CB_SETCURSEL, 2, 0);
-  SetWindowTextW(Handle("编辑框文件过滤"), L"*.htm|*.txt");
-  Get("按钮批量转换文件夹")->SetTag(W("D:\\文档"));
+  Click(Id::InputUtf8);
+  Click(Id::OutputUtf16Be);
+  Click(Id::TraditionalToSimplified);
+  Click(Id::Overwrite);
+  Click(Id::WithoutBom);
+  SendMessageW(Handle(Id::LineEndings), CB_SETCURSEL, 2, 0);
+  SetWindowTextW(Handle(Id::FilterBox), L"*.htm|*.txt");
+  Get(Id::FolderButton)->SetTag(W("D:\\文档"));
   Close();
   app.reset();
   const std::string saved = ReadFileBytes(settingsPath);
@@ -77,16 +77,16 @@ TEST_F(SettingsLifecycleTest, ChangedOptionsComeBackBeforeTheWindowIsShown) {
   watched = nullptr;
   EXPECT_EQ(shownStates, (std::vector<bool>{true, false, true}));
 
-  EXPECT_TRUE(Get("单选框输出Ube")->Checked());
-  EXPECT_FALSE(Get("单选框自动输出")->Checked());
-  EXPECT_TRUE(Get("单选框繁到简")->Checked());
-  EXPECT_FALSE(Get("单选框不转")->Checked());
-  EXPECT_TRUE(Get("选择框不带BOM")->Checked());
-  EXPECT_FALSE(Get("选择框包含子文件夹")->Checked());
-  EXPECT_EQ(SendMessageW(Handle("组合框换行格式"), CB_GETCURSEL, 0, 0), 2);
-  EXPECT_EQ(WindowText(Handle("编辑框文件过滤")), "*.htm|*.txt");
-  EXPECT_EQ(Get("按钮批量转换文件夹")->Tag(), W("D:\\文档"));
-  EXPECT_EQ(Get("按钮批量转换")->Tag(), "");
+  EXPECT_TRUE(Get(Id::OutputUtf16Be)->Checked());
+  EXPECT_FALSE(Get(Id::OutputAuto)->Checked());
+  EXPECT_TRUE(Get(Id::TraditionalToSimplified)->Checked());
+  EXPECT_FALSE(Get(Id::NoScript)->Checked());
+  EXPECT_TRUE(Get(Id::WithoutBom)->Checked());
+  EXPECT_FALSE(Get(Id::SubFolders)->Checked());
+  EXPECT_EQ(SendMessageW(Handle(Id::LineEndings), CB_GETCURSEL, 0, 0), 2);
+  EXPECT_EQ(WindowText(Handle(Id::FilterBox)), "*.htm|*.txt");
+  EXPECT_EQ(Get(Id::FolderButton)->Tag(), W("D:\\文档"));
+  EXPECT_EQ(Get(Id::ListButton)->Tag(), "");
 }
 
 TEST_F(SettingsLifecycleTest, AFileHeldByAnotherProgramStillLetsTheWindowStartSilently) {
@@ -100,8 +100,8 @@ TEST_F(SettingsLifecycleTest, AFileHeldByAnotherProgramStillLetsTheWindowStartSi
     return 1;
   });
   Start();
-  EXPECT_TRUE(Get("单选框输入UTF8")->Checked()) << "restored from what could be read";
-  Click("单选框输入ANSI");
+  EXPECT_TRUE(Get(Id::InputUtf8)->Checked()) << "restored from what could be read";
+  Click(Id::InputAnsi);
   Close();
   platform::SetMessageBoxHook(nullptr);
   CloseHandle(holder);

@@ -23,6 +23,7 @@ using cw::test::ReadFileBytes;
 using cw::test::TempDir;
 using cw::test::W;
 using cw::test::WriteFileBytes;
+using Id = form::ControlId;
 
 // Answers the dialogs from what the test put in, and keeps what each was asked.
 class ScriptedDialogs : public Dialogs {
@@ -66,8 +67,8 @@ class BatchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     job.SetStatusObserver([this](const std::string&) {
-      captions.push_back(Ctl(u8"透明标签").Caption());
-      bars.emplace_back(Ctl(u8"进度条").ProgressPosition(), Ctl(u8"进度条").ProgressMaximum());
+      captions.push_back(Ctl(Id::StatusLabel).Caption());
+      bars.emplace_back(Ctl(Id::ProgressBar).ProgressPosition(), Ctl(Id::ProgressBar).ProgressMaximum());
     });
     platform::SetPumpHook([this] {
       ++pumps;
@@ -79,13 +80,13 @@ class BatchTest : public ::testing::Test {
     platform::ClearInjectedFailures();
   }
 
-  form::Control& Ctl(const char* nameUtf8) { return *window->Find(W(nameUtf8)); }
-  std::string Caption(const char* nameUtf8) { return Ctl(nameUtf8).Caption(); }
+  form::Control& Ctl(Id id) { return *form::Find(*window, id); }
+  std::string Caption(Id id) { return Ctl(id).Caption(); }
 
   // GBK in, UTF-8 with its mark out: every converted file is easy to recognise.
   void UseGbkToUtf8() {
-    Ctl(u8"单选框输入ANSI").SetChecked(true);
-    Ctl(u8"单选框输出UTF8").SetChecked(true);
+    Ctl(Id::InputAnsi).SetChecked(true);
+    Ctl(Id::OutputUtf8).SetChecked(true);
   }
   static std::string Utf8WithMark(const std::string& utf8) { return "\xEF\xBB\xBF" + utf8; }
 

@@ -14,12 +14,12 @@ TEST_F(FolderModeTest, TreeIsConvertedBesideTheFolderWithItsLayoutAndTheRunIsSho
   Put("a.txt");
   Put("sub\\b.htm", u8"网页");
   Put("sub\\deep\\c.txt", u8"深");
-  Ctl(u8"选择框包含子文件夹").SetChecked(true);
-  Ctl(u8"按钮批量转换文件夹").SetTag("Z:\\earlier");
-  Ctl(u8"编辑框文件过滤").SetContent("*.txt|*.htm");
+  Ctl(Id::SubFolders).SetChecked(true);
+  Ctl(Id::FolderButton).SetTag("Z:\\earlier");
+  Ctl(Id::FilterBox).SetContent("*.txt|*.htm");
   std::vector<std::string> buttonStates;
   onPump = [&] {
-    buttonStates.push_back(Caption(u8"按钮批量转换文件夹") + (Ctl(u8"按钮批量转换").Enabled() ? "+" : "-"));
+    buttonStates.push_back(Caption(Id::FolderButton) + (Ctl(Id::ListButton).Enabled() ? "+" : "-"));
   };
   RunFolder(root);
 
@@ -33,11 +33,11 @@ TEST_F(FolderModeTest, TreeIsConvertedBesideTheFolderWithItsLayoutAndTheRunIsSho
 
   ASSERT_FALSE(buttonStates.empty());
   for (const std::string& state : buttonStates) EXPECT_EQ(state, W(u8" 点我停止") + "-");
-  EXPECT_EQ(Caption(u8"按钮批量转换文件夹"), W(u8" 批量转换(文件夹方式)"));
-  EXPECT_TRUE(Ctl(u8"按钮批量转换").Enabled());
-  EXPECT_EQ(Caption(u8"按钮批量转换"), W(u8"批量转换"));
-  EXPECT_EQ(Ctl(u8"按钮批量转换文件夹").Tag(), root);
-  EXPECT_EQ(Ctl(u8"透明标签").Tag(), out);
+  EXPECT_EQ(Caption(Id::FolderButton), W(u8" 批量转换(文件夹方式)"));
+  EXPECT_TRUE(Ctl(Id::ListButton).Enabled());
+  EXPECT_EQ(Caption(Id::ListButton), W(u8"批量转换"));
+  EXPECT_EQ(Ctl(Id::FolderButton).Tag(), root);
+  EXPECT_EQ(Ctl(Id::StatusLabel).Tag(), out);
   EXPECT_EQ(captions, (std::vector<std::string>{
                           W(u8"正在读取目录：") + root, "(1:1) a",
                           W(u8"正在读取目录：") + root + "\\sub", "(1:1) b",
@@ -58,13 +58,13 @@ TEST_F(FolderModeTest, WithoutSubFoldersOnlyTheFolderItselfIsConverted) {
 TEST_F(FolderModeTest, OverwriteWritesEachFileOverItselfAndNamesTheFolderItself) {
   Put("a.txt");
   Put("sub\\b.txt");
-  Ctl(u8"选择框覆盖原文件").SetChecked(true);
-  Ctl(u8"选择框包含子文件夹").SetChecked(true);
+  Ctl(Id::Overwrite).SetChecked(true);
+  Ctl(Id::SubFolders).SetChecked(true);
   RunFolder(root);
   EXPECT_TRUE(Converted(root + "\\a.txt"));
   EXPECT_TRUE(Converted(root + "\\sub\\b.txt"));
   EXPECT_FALSE(PathExists(out));
-  EXPECT_EQ(Ctl(u8"透明标签").Tag(), root);
+  EXPECT_EQ(Ctl(Id::StatusLabel).Tag(), root);
   EXPECT_EQ(captions.back(), Completion(root));
 }
 
@@ -74,7 +74,7 @@ TEST_F(FolderModeTest, WalkIsDepthFirstPreOrderAndEachFolderCountsItsOwnFiles) {
   Put("s1\\t\\x.txt");
   Put("s2\\y.txt");
   Put("empty\\u\\z.txt");  // a folder without files still has its sub-folders walked
-  Ctl(u8"选择框包含子文件夹").SetChecked(true);
+  Ctl(Id::SubFolders).SetChecked(true);
   RunFolder(root);
 
   // Every folder's reading caption is followed by its own files only, and each folder's
@@ -112,7 +112,7 @@ TEST_F(FolderModeTest, WalkIsDepthFirstPreOrderAndEachFolderCountsItsOwnFiles) {
 TEST_F(FolderModeTest, StopLetsTheCurrentFileFinishAndVisitsNothingMore) {
   for (int i = 1; i <= 10; ++i) Put(std::to_string(i) + ".txt");
   Put("sub\\s.txt");
-  Ctl(u8"选择框包含子文件夹").SetChecked(true);
+  Ctl(Id::SubFolders).SetChecked(true);
   std::string captionWhileStopping;
   // The click comes once file 7 is shown, before it is converted (the same as a click
   // that a pump inside its conversion delivers).
@@ -120,7 +120,7 @@ TEST_F(FolderModeTest, StopLetsTheCurrentFileFinishAndVisitsNothingMore) {
     captions.push_back(caption);
     if (caption.compare(0, 6, "(10:7)") == 0) {
       job.OnFolderButtonClick();
-      captionWhileStopping = Caption(u8"按钮批量转换文件夹");
+      captionWhileStopping = Caption(Id::FolderButton);
     }
   });
   RunFolder(root);
@@ -130,8 +130,8 @@ TEST_F(FolderModeTest, StopLetsTheCurrentFileFinishAndVisitsNothingMore) {
   for (int i = 1; i <= 10; ++i) converted += PathExists(out + "\\" + std::to_string(i) + ".txt");
   EXPECT_EQ(converted, 7);
   EXPECT_FALSE(PathExists(out + "\\sub"));
-  EXPECT_EQ(Caption(u8"按钮批量转换文件夹"), W(u8" 批量转换(文件夹方式)"));
-  EXPECT_TRUE(Ctl(u8"按钮批量转换").Enabled());
+  EXPECT_EQ(Caption(Id::FolderButton), W(u8" 批量转换(文件夹方式)"));
+  EXPECT_TRUE(Ctl(Id::ListButton).Enabled());
   // Done of found so far: the sub-folder was never listed.
   EXPECT_EQ(captions.back(), Completion(out) + W(u8"（已停止：完成 7/10）"));
   EXPECT_TRUE(job.State().stopRequested);
@@ -141,7 +141,7 @@ TEST_F(FolderModeTest, StopWhileListingEndsAfterTheFirstFileAndSkipsSubFolders) 
   Put("a.txt");
   Put("b.txt");
   Put("sub\\c.txt");
-  Ctl(u8"选择框包含子文件夹").SetChecked(true);
+  Ctl(Id::SubFolders).SetChecked(true);
   onPump = [&] {
     if (pumps == 1) job.OnFolderButtonClick();  // the first entry the listing reads
   };
@@ -154,13 +154,13 @@ TEST_F(FolderModeTest, StopWhileListingEndsAfterTheFirstFileAndSkipsSubFolders) 
 TEST_F(FolderModeTest, RunThatFindsNoFileSaysSoAndTheNextRunCountsAfresh) {
   Put("a.txt");
   Put("sub\\b.txt");
-  Ctl(u8"选择框包含子文件夹").SetChecked(true);
-  Ctl(u8"编辑框文件过滤").SetContent("*.htm");
+  Ctl(Id::SubFolders).SetChecked(true);
+  Ctl(Id::FilterBox).SetContent("*.htm");
   RunFolder(root);
   EXPECT_EQ(captions.back(), Completion(out) + W(u8"（没有符合过滤条件的文件）"));
   EXPECT_FALSE(PathExists(out));
   // A match in a sub-folder alone is a match; ";" separates as the open dialog writes it.
-  Ctl(u8"编辑框文件过滤").SetContent("*.htm;b.*");
+  Ctl(Id::FilterBox).SetContent("*.htm;b.*");
   RunFolder(root);
   EXPECT_EQ(captions.back(), Completion(out));
   EXPECT_TRUE(Converted(out + "\\sub\\b.txt"));
@@ -169,36 +169,36 @@ TEST_F(FolderModeTest, RunThatFindsNoFileSaysSoAndTheNextRunCountsAfresh) {
 
 TEST_F(FolderModeTest, OneLargeFileMovesTheBarByTheBytesConverted) {
   // UTF-8 to UTF-16 goes straight through the transcoder, piece by piece.
-  Ctl(u8"单选框自动输入").SetChecked(true);
-  Ctl(u8"单选框输出Ule").SetChecked(true);
+  Ctl(Id::InputAuto).SetChecked(true);
+  Ctl(Id::OutputUtf16Le).SetChecked(true);
   std::string big;
   while (big.size() < 3 * (4u << 20)) big += u8"一段中文文字，用来把文件写大。\r\n";
   WriteFileBytes(root + "\\big.txt", big);
   std::vector<int> positions;
   onPump = [&] {
-    if (Caption(u8"透明标签") == "(1:1) big") positions.push_back(Ctl(u8"进度条").ProgressPosition());
+    if (Caption(Id::StatusLabel) == "(1:1) big") positions.push_back(Ctl(Id::ProgressBar).ProgressPosition());
   };
   RunFolder(root);
   EXPECT_EQ(captions.back(), Completion(out));
   ASSERT_GE(positions.size(), 3u);
   EXPECT_EQ(positions.front(), 0);
   EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
-  const int maximum = Ctl(u8"进度条").ProgressMaximum();
+  const int maximum = Ctl(Id::ProgressBar).ProgressMaximum();
   EXPECT_TRUE(std::any_of(positions.begin(), positions.end(), [&](int p) { return p > 0 && p < maximum; }));
-  EXPECT_EQ(Ctl(u8"进度条").ProgressPosition(), maximum);  // full once the file is done
+  EXPECT_EQ(Ctl(Id::ProgressBar).ProgressPosition(), maximum);  // full once the file is done
 }
 
 TEST_F(FolderModeTest, CancelledPickerChangesNothing) {
   Put("a.txt");
-  Ctl(u8"编辑框文件过滤").SetContent("");
-  Ctl(u8"按钮批量转换文件夹").SetTag("Z:\\kept");
-  Ctl(u8"透明标签").SetCaption("before");
+  Ctl(Id::FilterBox).SetContent("");
+  Ctl(Id::FolderButton).SetTag("Z:\\kept");
+  Ctl(Id::StatusLabel).SetCaption("before");
   RunFolder("");
   ASSERT_EQ(dialogs.browseCalls.size(), 1u);
   EXPECT_EQ(dialogs.browseCalls[0].title, W(u8"选择要批量转换的文件()所在文件夹："));
-  EXPECT_EQ(Ctl(u8"按钮批量转换文件夹").Tag(), "Z:\\kept");
-  EXPECT_EQ(Caption(u8"按钮批量转换文件夹"), W(u8" 批量转换(文件夹方式)"));
-  EXPECT_EQ(Caption(u8"透明标签"), "before");
+  EXPECT_EQ(Ctl(Id::FolderButton).Tag(), "Z:\\kept");
+  EXPECT_EQ(Caption(Id::FolderButton), W(u8" 批量转换(文件夹方式)"));
+  EXPECT_EQ(Caption(Id::StatusLabel), "before");
   EXPECT_TRUE(captions.empty());
   EXPECT_FALSE(PathExists(out));
 }
@@ -207,12 +207,12 @@ TEST_F(FolderModeTest, EncodingsHoldForAPassWhileOtherOptionsApplyFromTheNextFil
   Put("1.txt");
   Put("2.txt");
   Put("sub\\3.txt");
-  Ctl(u8"选择框包含子文件夹").SetChecked(true);
+  Ctl(Id::SubFolders).SetChecked(true);
   onPump = [&] {
-    if (Caption(u8"透明标签").compare(0, 5, "(2:1)") == 0) {
-      Ctl(u8"单选框输出Ule").SetChecked(true);  // from the next folder on
-      Ctl(u8"选择框不带BOM").SetChecked(true);  // from the next file on
-      Ctl(u8"编辑框文件过滤").SetContent("*.none");
+    if (Caption(Id::StatusLabel).compare(0, 5, "(2:1)") == 0) {
+      Ctl(Id::OutputUtf16Le).SetChecked(true);  // from the next folder on
+      Ctl(Id::WithoutBom).SetChecked(true);  // from the next file on
+      Ctl(Id::FilterBox).SetContent("*.none");
     }
   };
   RunFolder(root);
@@ -231,7 +231,7 @@ TEST_F(FolderModeTest, AnEarlierOutputFolderIsWalkedLikeAnyOther) {
   Put("a.txt");
   RunFolder(root);
   ASSERT_TRUE(PathExists(out + "\\a.txt"));
-  Ctl(u8"选择框包含子文件夹").SetChecked(true);
+  Ctl(Id::SubFolders).SetChecked(true);
   RunFolder(parent);
   EXPECT_TRUE(PathExists(parent + W(u8"(已转换)\\docs(已转换)\\a.txt")));
   EXPECT_TRUE(Converted(parent + W(u8"(已转换)\\docs\\a.txt")));
@@ -241,20 +241,20 @@ TEST_F(FolderModeTest, RootWithItsBackslashKeepsItsOutputInsideAndDoesNotWalkIt)
   // What the picker returns for a drive root: the output is a folder inside it.
   Put("a.txt");
   Put("sub\\b.txt");
-  Ctl(u8"选择框包含子文件夹").SetChecked(true);
+  Ctl(Id::SubFolders).SetChecked(true);
   RunFolder(root + "\\");
   const std::string inside = root + W(u8"\\(已转换)");
   EXPECT_TRUE(Converted(inside + "\\a.txt"));
   EXPECT_TRUE(Converted(inside + "\\sub\\b.txt"));
   EXPECT_FALSE(PathExists(inside + W(u8"\\(已转换)")));
-  EXPECT_EQ(Ctl(u8"透明标签").Tag(), inside);
+  EXPECT_EQ(Ctl(Id::StatusLabel).Tag(), inside);
   EXPECT_EQ(FileCaptions().size(), 2u);
 }
 
 TEST_F(FolderModeTest, DriveRootsPlaceOutputInAFolderOfTheirOwn) {
   dialogs.folderAnswer = "D:\\";
   job.OnFolderButtonClick();  // D: does not exist here: nothing is listed
-  EXPECT_EQ(Ctl(u8"透明标签").Tag(), W(u8"D:\\(已转换)"));
+  EXPECT_EQ(Ctl(Id::StatusLabel).Tag(), W(u8"D:\\(已转换)"));
   EXPECT_EQ(job.OutputPathFor("D:\\a.txt"), W(u8"D:\\(已转换)\\a.txt"));
   EXPECT_EQ(job.OutputPathFor("D:\\sub\\a.txt"), W(u8"D:\\(已转换)\\sub\\a.txt"));
   EXPECT_EQ(job.OutputPathFor("E:\\x\\a.txt"), W(u8"E:\\x(已转换)\\a.txt"));

@@ -37,7 +37,7 @@ TEST_F(HardCasesTest, FailedFilesAreCountedAndTheRunGoesOn) {
   EXPECT_EQ(converted, 2);
   EXPECT_EQ(job.State().failed, 1);
   EXPECT_EQ(captions.back(), Completion(out) + Failures(2, 1));
-  EXPECT_EQ(Ctl(u8"透明标签").Tag(), out);
+  EXPECT_EQ(Ctl(Id::StatusLabel).Tag(), out);
 
   // The next run counts afresh.
   RunFolder(root);
@@ -47,7 +47,7 @@ TEST_F(HardCasesTest, FailedFilesAreCountedAndTheRunGoesOn) {
 TEST_F(HardCasesTest, AfterFailuresTheResultListTellsEachFileWhatHappened) {
   Put("a.txt");
   Put("b.txt");
-  Ctl(u8"单选框自动输入").SetChecked(true);
+  Ctl(Id::InputAuto).SetChecked(true);
   WriteFileBytes(root + "\\u.txt", "\xEF\xBB\xBF" + std::string(u8"中文"));
   platform::InjectFailure(platform::Operation::Write, 2, platform::Status::DiskFull);
   dialogs.askAnswer = kAnswerYes;
@@ -90,16 +90,16 @@ TEST_F(HardCasesTest, DryRunWritesNothingAndListsWhatTheRunThenDoes) {
   Put("ro.txt");
   fs::permissions(cw::test::ToFsPath(root + "\\ro.txt"), fs::perms::owner_write | fs::perms::group_write |
                   fs::perms::others_write, fs::perm_options::remove);
-  Ctl(u8"选择框覆盖原文件").SetChecked(true);
+  Ctl(Id::Overwrite).SetChecked(true);
   // UTF-8 with a mark and one byte that is no character; a gzip header and nothing more.
   WriteFileBytes(root + "\\bad.txt", "\xEF\xBB\xBF\xE4\xB8\xAD\xFF");
   WriteFileBytes(root + "\\cut.txt", std::string("\x1F\x8B\x08\0\0\0\0\0", 8));
   const std::string before = ReadFileBytes(root + "\\a.txt");
-  Ctl(u8"透明标签").SetTag("Z:\\earlier(已转换)");
+  Ctl(Id::StatusLabel).SetTag("Z:\\earlier(已转换)");
   dialogs.folderAnswer = root;
   job.OnFolderButtonClick(/*dryRun=*/true);
   EXPECT_EQ(ReadFileBytes(root + "\\a.txt"), before);
-  EXPECT_EQ(Ctl(u8"透明标签").Tag(), "Z:\\earlier(已转换)");
+  EXPECT_EQ(Ctl(Id::StatusLabel).Tag(), "Z:\\earlier(已转换)");
   EXPECT_EQ(captions.back(), W(u8"试运行完成，未写入任何文件：共 5 个文件，其中 4 个无法转换"));
   ASSERT_EQ(dialogs.shownResults.size(), 1u);
   EXPECT_TRUE(dialogs.shownDryRun[0]);
@@ -127,7 +127,7 @@ TEST_F(HardCasesTest, FileThatVanishesBeforeItsTurnIsAFailureAndNothingElse) {
   Put("a.txt");
   Put("b.txt");
   onPump = [&] {
-    const std::string caption = Caption(u8"透明标签");
+    const std::string caption = Caption(Id::StatusLabel);
     if (caption == "(2:1) a") fs::remove(cw::test::ToFsPath(root + "\\b.txt"));
     if (caption == "(2:1) b") fs::remove(cw::test::ToFsPath(root + "\\a.txt"));
   };
@@ -148,7 +148,7 @@ TEST_F(HardCasesTest, ReadOnlyFileIsReadAndNeverLostWhenOverwritten) {
   EXPECT_TRUE(Converted(out + "\\ro.txt"));
 
   // Over itself, the system may refuse the write; either way the count tells the truth.
-  Ctl(u8"选择框覆盖原文件").SetChecked(true);
+  Ctl(Id::Overwrite).SetChecked(true);
   RunFolder(root);
   if (job.State().failed == 0) {
     EXPECT_TRUE(Converted(root + "\\ro.txt"));
@@ -166,7 +166,7 @@ TEST_F(HardCasesTest, LinkBackIntoTheTreeIsNotEntered) {
   fs::create_directory_symlink(cw::test::ToFsPath(root), cw::test::ToFsPath(root + "\\sub\\back"), ec);
   if (ec) GTEST_SKIP() << "no folder links here: " << ec.message();
   ASSERT_TRUE(platform::GetAttributes(root + "\\sub\\back") & platform::kAttrReparsePoint);
-  Ctl(u8"选择框包含子文件夹").SetChecked(true);
+  Ctl(Id::SubFolders).SetChecked(true);
   RunFolder(root);
   EXPECT_EQ(FileCaptions().size(), 2u);
   EXPECT_TRUE(Converted(out + "\\sub\\b.txt"));
@@ -178,7 +178,7 @@ TEST_F(HardCasesTest, NamesWithBackslashSecondBytesAndOutsideGbkAreConverted) {
   const std::string folder = W(u8"淺");
   WriteFileBytes(root + "\\" + folder + "\\" + W(u8"嘰.txt"), W(u8"中文"));
   WriteFileBytes(root + "\\" + folder + "\\" + W(u8"한글.txt"), W(u8"中文"));
-  Ctl(u8"选择框包含子文件夹").SetChecked(true);
+  Ctl(Id::SubFolders).SetChecked(true);
   RunFolder(root);
   EXPECT_TRUE(Converted(out + "\\" + folder + "\\" + W(u8"嘰.txt")));
   EXPECT_TRUE(Converted(out + "\\" + folder + "\\" + W(u8"한글.txt")));
@@ -191,14 +191,14 @@ TEST_F(HardCasesTest, NamesWithBackslashSecondBytesAndOutsideGbkAreConverted) {
 
 TEST_F(HardCasesTest, FileNamesAreConvertedWithTheContent) {
   Put(W(u8"简体.txt"), u8"简体中文");
-  Ctl(u8"单选框简到繁").SetChecked(true);
-  Ctl(u8"选择框同时转换文件名").SetChecked(true);
+  Ctl(Id::SimplifiedToTraditional).SetChecked(true);
+  Ctl(Id::ConvertFileName).SetChecked(true);
   RunFolder(root);
   EXPECT_TRUE(Converted(out + "\\" + W(u8"簡體.txt"), u8"簡體中文"));
   EXPECT_FALSE(PathExists(out + "\\" + W(u8"简体.txt")));
   EXPECT_EQ(ReadFileBytes(root + "\\" + W(u8"简体.txt")), W(u8"简体中文"));
 
-  Ctl(u8"选择框覆盖原文件").SetChecked(true);
+  Ctl(Id::Overwrite).SetChecked(true);
   RunFolder(root);
   EXPECT_TRUE(Converted(root + "\\" + W(u8"簡體.txt"), u8"簡體中文"));
   EXPECT_FALSE(PathExists(root + "\\" + W(u8"简体.txt")));
@@ -207,8 +207,8 @@ TEST_F(HardCasesTest, FileNamesAreConvertedWithTheContent) {
 
 TEST_F(HardCasesTest, FileMatchedByTwoFilterPiecesIsConvertedOnce) {
   Put("a.txt");
-  Ctl(u8"编辑框文件过滤").SetContent("*.txt|*.*");
-  Ctl(u8"选择框覆盖原文件").SetChecked(true);
+  Ctl(Id::FilterBox).SetContent("*.txt|*.*");
+  Ctl(Id::Overwrite).SetChecked(true);
   RunFolder(root);
   // A second conversion would have read the UTF-8 result as GBK again.
   EXPECT_TRUE(Converted(root + "\\a.txt"));
@@ -218,8 +218,8 @@ TEST_F(HardCasesTest, FileMatchedByTwoFilterPiecesIsConvertedOnce) {
 TEST_F(HardCasesTest, AFileDroppedWithItsOwnFolderIsConvertedOnce) {
   Put("a.txt");
   Put("sub\\b.txt");
-  Ctl(u8"选择框覆盖原文件").SetChecked(true);
-  Ctl(u8"选择框包含子文件夹").SetChecked(true);
+  Ctl(Id::Overwrite).SetChecked(true);
+  Ctl(Id::SubFolders).SetChecked(true);
   // The file, again under another spelling, its folder, and the folder's own parent.
   Drop({root + "\\a.txt", root + "\\.\\a.txt", root, root + "\\sub"});
   EXPECT_TRUE(Converted(root + "\\a.txt"));
@@ -276,12 +276,12 @@ TEST_F(HardCasesTest, FortyThousandFilesKeepTheBarFullWhileTheCaptionCounts) {
     if (bars[static_cast<size_t>(i - 1)] != std::make_pair(std::min(i, 32767), 32767)) ++wrongBar;
   }
   EXPECT_EQ(wrongBar, 0);
-  EXPECT_EQ(Ctl(u8"进度条").ProgressPosition(), 32767);
+  EXPECT_EQ(Ctl(Id::ProgressBar).ProgressPosition(), 32767);
   EXPECT_EQ(shown[32767], "(40000:32768) 32767");
   EXPECT_EQ(shown.back(), "(40000:40000) 39999");
   EXPECT_EQ(job.State().converted, kFiles);
   EXPECT_EQ(ReadFileBytes(root + W(u8"\\39(已转换)\\39999.txt")), "\xEF\xBB\xBF" "a");
-  EXPECT_EQ(Ctl(u8"透明标签").Tag(), root + W(u8"\\0(已转换)"));
+  EXPECT_EQ(Ctl(Id::StatusLabel).Tag(), root + W(u8"\\0(已转换)"));
 }
 
 }  // namespace

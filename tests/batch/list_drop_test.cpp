@@ -24,12 +24,12 @@ class ListAndDropTest : public BatchTest {
 };
 
 TEST_F(ListAndDropTest, ChosenFilesAreConvertedWhateverTheFilterAndTheNextDialogOpensThere) {
-  Ctl(u8"编辑框文件过滤").SetContent("*.txt");
-  Ctl(u8"选择框包含子文件夹").SetChecked(true);
+  Ctl(Id::FilterBox).SetContent("*.txt");
+  Ctl(Id::SubFolders).SetChecked(true);
   dialogs.filesAnswer = {docs + "\\a.txt", docs + "\\b.htm", docs + "\\c.dat"};
   std::vector<std::string> states;
   onPump = [&] {
-    states.push_back(Caption(u8"按钮批量转换") + (Ctl(u8"按钮批量转换文件夹").Enabled() ? "+" : "-"));
+    states.push_back(Caption(Id::ListButton) + (Ctl(Id::FolderButton).Enabled() ? "+" : "-"));
   };
   job.OnListButtonClick();
 
@@ -44,8 +44,8 @@ TEST_F(ListAndDropTest, ChosenFilesAreConvertedWhateverTheFilterAndTheNextDialog
   EXPECT_FALSE(PathExists(Out("sub")));
   ASSERT_FALSE(states.empty());
   for (const std::string& state : states) EXPECT_EQ(state, W(u8"点我停止") + "-");
-  EXPECT_EQ(Caption(u8"按钮批量转换"), W(u8"批量转换"));
-  EXPECT_TRUE(Ctl(u8"按钮批量转换文件夹").Enabled());
+  EXPECT_EQ(Caption(Id::ListButton), W(u8"批量转换"));
+  EXPECT_TRUE(Ctl(Id::FolderButton).Enabled());
   EXPECT_EQ(captions, (std::vector<std::string>{"(3:1) a", "(3:2) b", "(3:3) c", Completion(outFolder)}));
 
   job.OnListButtonClick();
@@ -59,7 +59,7 @@ TEST_F(ListAndDropTest, ListRunStopsAfterTheCurrentFile) {
   onPump = [&] {
     if (pumps == 1) {  // before the first file
       job.OnListButtonClick();
-      stopping = Caption(u8"按钮批量转换");
+      stopping = Caption(Id::ListButton);
     }
   };
   job.OnListButtonClick();
@@ -67,24 +67,24 @@ TEST_F(ListAndDropTest, ListRunStopsAfterTheCurrentFile) {
   EXPECT_TRUE(Converted(Out("a.txt")));
   EXPECT_FALSE(PathExists(Out("b.htm")));
   EXPECT_FALSE(PathExists(Out("c.dat")));
-  EXPECT_EQ(Caption(u8"按钮批量转换"), W(u8"批量转换"));
+  EXPECT_EQ(Caption(Id::ListButton), W(u8"批量转换"));
   EXPECT_EQ(captions.back(), Completion(outFolder) + W(u8"（已停止：完成 1/3）"));
 }
 
 TEST_F(ListAndDropTest, CancelledDialogAndCancelledDropChangeNothing) {
-  Ctl(u8"按钮批量转换").SetTag("Z:\\kept");
+  Ctl(Id::ListButton).SetTag("Z:\\kept");
   job.OnListButtonClick();
   EXPECT_EQ(dialogs.openCalls.size(), 1u);
-  EXPECT_EQ(Ctl(u8"按钮批量转换").Tag(), "Z:\\kept");
+  EXPECT_EQ(Ctl(Id::ListButton).Tag(), "Z:\\kept");
 
   dialogs.askAnswer = 2;  // Cancel
   Drop({docs + "\\a.txt", docs + "\\sub"});
   EXPECT_EQ(dialogs.askCalls.size(), 1u);
   EXPECT_TRUE(captions.empty());
   EXPECT_FALSE(PathExists(outFolder));
-  EXPECT_EQ(Caption(u8"按钮批量转换"), W(u8"批量转换"));
-  EXPECT_TRUE(Ctl(u8"按钮批量转换文件夹").Enabled());
-  EXPECT_EQ(Ctl(u8"透明标签").Tag(), "");
+  EXPECT_EQ(Caption(Id::ListButton), W(u8"批量转换"));
+  EXPECT_TRUE(Ctl(Id::FolderButton).Enabled());
+  EXPECT_EQ(Ctl(Id::StatusLabel).Tag(), "");
 }
 
 TEST_F(ListAndDropTest, DropQuestionCountsFilesAndNamesFoldersOnlyWhenThereAreAny) {
@@ -103,20 +103,20 @@ TEST_F(ListAndDropTest, DropQuestionCountsFilesAndNamesFoldersOnlyWhenThereAreAn
 }
 
 TEST_F(ListAndDropTest, DroppedFolderBesideFilesGoesIntoTheFilesOutputWithTheFilter) {
-  Ctl(u8"编辑框文件过滤").SetContent("*.txt");
+  Ctl(Id::FilterBox).SetContent("*.txt");
   std::vector<std::string> states;
   onPump = [&] {
-    states.push_back(Caption(u8"按钮批量转换") + (Ctl(u8"按钮批量转换文件夹").Enabled() ? "+" : "-"));
+    states.push_back(Caption(Id::ListButton) + (Ctl(Id::FolderButton).Enabled() ? "+" : "-"));
   };
   Drop({docs + "\\c.dat", docs + "\\sub"});
   EXPECT_TRUE(Converted(Out("c.dat")));  // dropped files ignore the filter
   EXPECT_TRUE(Converted(Out("sub\\d.txt")));
   EXPECT_FALSE(PathExists(Out("sub\\e.dat")));
-  EXPECT_EQ(Ctl(u8"透明标签").Tag(), outFolder);
+  EXPECT_EQ(Ctl(Id::StatusLabel).Tag(), outFolder);
   ASSERT_FALSE(states.empty());
   for (const std::string& state : states) EXPECT_EQ(state, W(u8"点我停止") + "-");
-  EXPECT_EQ(Caption(u8"按钮批量转换"), W(u8"批量转换"));
-  EXPECT_TRUE(Ctl(u8"按钮批量转换文件夹").Enabled());
+  EXPECT_EQ(Caption(Id::ListButton), W(u8"批量转换"));
+  EXPECT_TRUE(Ctl(Id::FolderButton).Enabled());
 }
 
 TEST_F(ListAndDropTest, FoldersDroppedAloneAreEachTheirOwnRoot) {
@@ -138,27 +138,27 @@ TEST_F(ListAndDropTest, DropRunStopsBetweenDroppedFolders) {
   onPump = [&] {
     if (pumps == 1) {
       job.OnListButtonClick();  // the list button is the drop run's stop button
-      EXPECT_EQ(Caption(u8"按钮批量转换"), W(u8"停止中.."));
+      EXPECT_EQ(Caption(Id::ListButton), W(u8"停止中.."));
     }
   };
   Drop({docs + "\\a.txt", docs + "\\sub", docs + "\\other"});
   EXPECT_TRUE(Converted(Out("a.txt")));
   EXPECT_FALSE(PathExists(Out("sub")));
   EXPECT_FALSE(PathExists(docs + W(u8"\\other(已转换)")));
-  EXPECT_EQ(Caption(u8"按钮批量转换"), W(u8"批量转换"));
+  EXPECT_EQ(Caption(Id::ListButton), W(u8"批量转换"));
   EXPECT_EQ(captions.back().substr(0, Completion("").size()), Completion(""));
 }
 
 TEST_F(ListAndDropTest, NoSecondRunStartsWhileOneIsInProgress) {
-  Ctl(u8"选择框包含子文件夹").SetChecked(true);
+  Ctl(Id::SubFolders).SetChecked(true);
   bool tried = false;
   onPump = [&] {
     if (tried) return;
     tried = true;
     Drop({docs + "\\other\\f.txt"});  // refused, and no question is asked
-    EXPECT_EQ(Caption(u8"透明标签"), W(u8"正在转换，拖放的文件和目录未处理：请等本次转换结束后再拖放。"));
+    EXPECT_EQ(Caption(Id::StatusLabel), W(u8"正在转换，拖放的文件和目录未处理：请等本次转换结束后再拖放。"));
     job.OnListButtonClick();        // disabled and idle: nothing
-    Ctl(u8"按钮批量转换").SetEnabled(true);
+    Ctl(Id::ListButton).SetEnabled(true);
     job.OnListButtonClick();        // even when enabled, it cannot start a run
   };
   RunFolder(docs + "\\sub");
@@ -166,14 +166,14 @@ TEST_F(ListAndDropTest, NoSecondRunStartsWhileOneIsInProgress) {
   EXPECT_TRUE(dialogs.openCalls.empty());
   EXPECT_FALSE(PathExists(docs + W(u8"\\other(已转换)")));
   EXPECT_TRUE(Converted(docs + W(u8"\\sub(已转换)\\d.txt")));
-  EXPECT_EQ(Ctl(u8"透明标签").Tag(), docs + W(u8"\\sub(已转换)"));
+  EXPECT_EQ(Ctl(Id::StatusLabel).Tag(), docs + W(u8"\\sub(已转换)"));
 
   // During a drop run the folder button is disabled, and an idle click does nothing.
   tried = false;
   onPump = [&] {
     if (tried) return;
     tried = true;
-    Ctl(u8"按钮批量转换文件夹").SetEnabled(true);
+    Ctl(Id::FolderButton).SetEnabled(true);
     job.OnFolderButtonClick();
   };
   Drop({docs + "\\a.txt"});

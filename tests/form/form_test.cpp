@@ -46,6 +46,20 @@ TEST_F(MainWindowTable, KeptControlsComeLastInTheirKeyOrder) {
   }
 }
 
+// Code names a control by its identifier: each identifier has exactly its own row, whose
+// name no other row has, and finds that control in a window built from the table.
+TEST_F(MainWindowTable, EveryIdentifierHasItsOwnRow) {
+  const std::vector<ControlSpec>& specs = MainWindowControls();
+  ASSERT_EQ(specs.size(), static_cast<size_t>(kControlCount));
+  std::set<std::string> names;
+  for (int i = 0; i < kControlCount; ++i) {
+    const ControlSpec& spec = specs[static_cast<size_t>(i)];
+    EXPECT_EQ(static_cast<int>(spec.id), i) << ToUtf8(spec.name);
+    EXPECT_TRUE(names.insert(spec.name).second) << ToUtf8(spec.name);
+    EXPECT_EQ(Find(*window, static_cast<ControlId>(i)), window->ControlAt(i)) << ToUtf8(spec.name);
+  }
+}
+
 TEST_F(MainWindowTable, FirstStartDefaults) {
   std::set<std::string> checkedRadios;
   for (int i = 0; i < window->ControlCount(); ++i) {
