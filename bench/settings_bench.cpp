@@ -47,9 +47,9 @@ void Save(benchmark::State& state, bool changeEveryTime) {
   SettingsStore store;
   store.Open(file.path, cw::settings::StorageMode::KeepOpen);
   auto window = cw::form::NewMainWindow();
-  cw::form::Control* utf8 = window->Find(cw::FromUtf8("单选框输入UTF8"));
-  cw::form::Control* automatic = window->Find(cw::FromUtf8("单选框自动输入"));
-  cw::form::Control* folderButton = window->Find(cw::FromUtf8("按钮批量转换文件夹"));
+  cw::form::Control* utf8 = cw::form::Find(*window, cw::form::ControlId::InputUtf8);
+  cw::form::Control* automatic = cw::form::Find(*window, cw::form::ControlId::InputAuto);
+  cw::form::Control* folderButton = cw::form::Find(*window, cw::form::ControlId::FolderButton);
   int64_t saves = 0;
   for (auto _ : state) {
     if (changeEveryTime) {
