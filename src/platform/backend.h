@@ -215,20 +215,32 @@ Status WriteInSteps(std::string_view bytes, const char* call, const std::string&
 Status BytesToReadAt(uint64_t size, uint64_t offset, size_t count, const std::string& path,
                      size_t* wanted);
 
-// The bookkeeping both backends' new files share: Write counts as an in-place change
-// for fault injection and checks for an open file, Close keeps the file, Abandon (or
-// destruction without Close) closes and removes it. A backend supplies the system steps.
-class NewFileBase : public NewFile {
+// The new file of either backend: Write counts as an in-place change for fault
+// injection, Close keeps the file, Abandon (or destruction without Close) closes and
+// removes it. The backend supplies the three system steps: append at an offset (which
+// Win32 may ignore, writing on from where it stopped), close the handle, remove the file.
+template <typename Handle, typename SystemPath,
+          Status (*AppendAt)(Handle, uint64_t, std::string_view, const std::string&),
+          Status (*CloseSystemFile)(Handle, const std::string&), void (*RemoveFile)(const SystemPath&)>
+class SystemNewFile final : public NewFile {
  public:
-  explicit NewFileBase(std::string path) : path_(std::move(path)) {}
-  Status Write(std::string_view bytes) final {
+  SystemNewFile(Handle handle, SystemPath native, std::string path)
+      : handle_(handle), native_(std::move(native)), path_(std::move(path)) {}
+  ~SystemNewFile() override { Abandon(); }
+  SystemNewFile(const SystemNewFile&) = delete;
+  SystemNewFile& operator=(const SystemNewFile&) = delete;
+
+  Status Write(std::string_view bytes) override {
     const CallScope scope(Operation::WriteAt);
-    if (!IsOpen()) return LogFailure("write", path_, Status::Other, 0);
-    return Append(bytes);
+    if (!open_) return LogFailure("write", path_, Status::Other, 0);
+    const Status status = AppendAt(handle_, offset_, bytes, path_);
+    if (status == Status::Ok) offset_ += bytes.size();
+    return status;
   }
-  Status Close() final {
-    if (!IsOpen()) return Status::Ok;
-    const Status status = CloseSystemFile();
+  Status Close() override {
+    if (!open_) return Status::Ok;
+    open_ = false;
+    const Status status = CloseSystemFile(handle_, path_);
     if (status != Status::Ok) {
       RemoveOnce();
       return status;
@@ -236,28 +248,26 @@ class NewFileBase : public NewFile {
     kept_ = true;
     return Status::Ok;
   }
-  void Abandon() final {
-    if (IsOpen()) CloseSystemFile();
+  void Abandon() override {
+    if (open_) {
+      open_ = false;
+      CloseSystemFile(handle_, path_);
+    }
     if (!kept_) RemoveOnce();
   }
 
- protected:
-  const std::string& Path() const { return path_; }
-  // Call from the backend's destructor: a file never closed is taken away.
-  void AbandonUnlessKept() { Abandon(); }
-
  private:
-  virtual bool IsOpen() const = 0;
-  virtual Status Append(std::string_view bytes) = 0;
-  virtual Status CloseSystemFile() = 0;  // closes the handle; the file stays
-  virtual void RemoveSystemFile() = 0;
   void RemoveOnce() {
     if (removed_) return;
-    RemoveSystemFile();
+    RemoveFile(native_);
     removed_ = true;
   }
 
+  Handle handle_;
+  SystemPath native_;
   std::string path_;
+  uint64_t offset_ = 0;
+  bool open_ = true;
   bool kept_ = false;
   bool removed_ = false;
 };

@@ -203,30 +203,19 @@ Status WriteWholeFile(const std::string& path, std::string_view bytes) {
   return WriteFully(fd.get(), 0, bytes, path, true);
 }
 
-class PosixNewFile : public detail::NewFileBase {
- public:
-  PosixNewFile(int fd, std::string native, std::string path)
-      : NewFileBase(std::move(path)), fd_(fd), native_(std::move(native)) {}
-  ~PosixNewFile() override { AbandonUnlessKept(); }
+namespace {
 
- private:
-  bool IsOpen() const override { return fd_ >= 0; }
-  Status Append(std::string_view bytes) override {
-    const Status status = WriteFully(fd_, offset_, bytes, Path(), true);
-    if (status == Status::Ok) offset_ += bytes.size();
-    return status;
-  }
-  Status CloseSystemFile() override {
-    const int fd = fd_;
-    fd_ = -1;
-    return Sys().close(fd) == 0 ? Status::Ok : Fail("close", Path());
-  }
-  void RemoveSystemFile() override { Sys().unlink(native_.c_str()); }
+Status AppendAt(int fd, uint64_t offset, std::string_view bytes, const std::string& path) {
+  return WriteFully(fd, offset, bytes, path, true);
+}
 
-  int fd_;
-  std::string native_;
-  uint64_t offset_ = 0;
-};
+Status CloseFd(int fd, const std::string& path) { return Sys().close(fd) == 0 ? Status::Ok : Fail("close", path); }
+
+void Unlink(const std::string& native) { Sys().unlink(native.c_str()); }
+
+using PosixNewFile = detail::SystemNewFile<int, std::string, AppendAt, CloseFd, Unlink>;
+
+}  // namespace
 
 Status CreateNewFile(const std::string& path, std::unique_ptr<NewFile>* file) {
   file->reset();

@@ -189,25 +189,22 @@ Status WriteWholeFile(const std::string& path, std::string_view bytes) {
   return WriteFully(file.get(), bytes, path, true);
 }
 
-class Win32NewFile : public detail::NewFileBase {
- public:
-  Win32NewFile(HANDLE handle, std::wstring wide, std::string path)
-      : NewFileBase(std::move(path)), handle_(handle), wide_(std::move(wide)) {}
-  ~Win32NewFile() override { AbandonUnlessKept(); }
+namespace {
 
- private:
-  bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
-  Status Append(std::string_view bytes) override { return WriteFully(handle_, bytes, Path(), true); }
-  Status CloseSystemFile() override {
-    HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    return Sys().CloseHandle(handle) ? Status::Ok : Fail("CloseHandle", Path());
-  }
-  void RemoveSystemFile() override { Sys().DeleteFileW(wide_.c_str()); }
+// New files are written from start to end, so the offset is where the handle stands.
+Status AppendAt(HANDLE handle, uint64_t, std::string_view bytes, const std::string& path) {
+  return WriteFully(handle, bytes, path, true);
+}
 
-  HANDLE handle_;
-  std::wstring wide_;
-};
+Status Close(HANDLE handle, const std::string& path) {
+  return Sys().CloseHandle(handle) ? Status::Ok : Fail("CloseHandle", path);
+}
+
+void Delete(const std::wstring& wide) { Sys().DeleteFileW(wide.c_str()); }
+
+using Win32NewFile = detail::SystemNewFile<HANDLE, std::wstring, AppendAt, Close, Delete>;
+
+}  // namespace
 
 Status CreateNewFile(const std::string& path, std::unique_ptr<NewFile>* file) {
   file->reset();
