@@ -186,6 +186,27 @@ TEST_F(SystemErrorTest, ReplaceFallsBackToTheMoveOnlyWhereThatIsSafe) {
   }
 }
 
+// What Windows does when it cannot rename the replacement and no backup was named: the
+// replaced file is gone already, and the new one still has its own name.
+BOOL WINAPI RemoveReplacedThenFail(LPCWSTR replaced, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID) {
+  DeleteFileW(replaced);
+  SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT);
+  return FALSE;
+}
+
+TEST_F(SystemErrorTest, AReplacedFileRemovedHalfWayIsFollowedByTheMove) {
+  win32::Sys().ReplaceFileW.Replace(&RemoveReplacedThenFail);
+  ASSERT_EQ(MoveReplace(temporary_, original_), Status::Ok);
+  EXPECT_EQ(ReadFileBytes(original_), "new bytes");
+  EXPECT_FALSE(test::PathExists(temporary_));
+
+  // Should the move fail too, the new bytes are still there under their own name.
+  WriteFileBytes(temporary_, "newer bytes");
+  ASSERT_TRUE(InjectSystemError("MoveFileExW", ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(MoveReplace(temporary_, original_), Status::SharingViolation);
+  EXPECT_EQ(ReadFileBytes(temporary_), "newer bytes");
+}
+
 BOOL WINAPI WriteSevenAtMost(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
   return win32::Sys().WriteFile.Real()(file, data, size < 7 ? size : 7, written, overlapped);
 }
