@@ -3,6 +3,7 @@
 // and writes in steps, and each backend's own message box.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -33,6 +34,7 @@ int ShowSystemMessage(const std::string& text, const std::string& caption, uint3
 
 // ---- The system-call seam ----------------------------------------------------------
 
+// kSystemErrorOf[status].
 long SystemErrorFor(Status status);
 
 // Whether the call named `call` is to fail now; *code is then the error it reports.
@@ -40,6 +42,8 @@ bool TakeSystemFault(std::string_view call, long* code);
 // Whether a fault fired since the last question (or since the public call began).
 bool TakeFiredFault();
 
+// An entry of the backend's table; each registers itself when the table is built, so
+// that the calls can be found by name and put back after a test.
 class SystemCallEntry {
  public:
   explicit SystemCallEntry(const char* name);
