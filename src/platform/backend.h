@@ -1,8 +1,13 @@
-// What the common platform code and the two backends share: fault injection, the error
-// log, the path check and each backend's own message box.
+// What the common platform code and the two backends share: the system-call seam and
+// fault injection, the sequence every public call starts with, the error log, reads
+// and writes in steps, and each backend's own message box.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -11,41 +16,235 @@
 
 namespace cw::platform::detail {
 
-// True when a test asked this call to fail: *status is the requested failure, which is
-// logged like a real one. The caller must then return before touching the disk.
-bool TakeInjectedFailure(Operation operation, const char* call, const std::string& path,
-                         Status* status);
+// ---- Supplied by each backend ------------------------------------------------------
+
+// The error the latest failed system call left (GetLastError, errno), and setting it
+// as a failing call would.
+long LastSystemError();
+void SetSystemError(long code);
+Status StatusFromSystemError(long code);
+// A system error that maps back to each status, in the order of Status: what an
+// injected failure reports.
+constexpr size_t kStatusCount = static_cast<size_t>(Status::Other) + 1;
+extern const long kSystemErrorOf[kStatusCount];
+// Builds the backend's table of system calls (each entry registers itself).
+void LoadSystemCalls();
+// The message box shown when no hook is installed.
+int ShowSystemMessage(const std::string& text, const std::string& caption, uint32_t flags);
+
+// ---- The system-call seam ----------------------------------------------------------
+
+// kSystemErrorOf[status].
+long SystemErrorFor(Status status);
+
+// Whether the call named `call` is to fail now; *code is then the error it reports.
+bool TakeSystemFault(std::string_view call, long* code);
+// Whether a fault fired since the last question (or since the public call began).
+bool TakeFiredFault();
+
+// An entry of the backend's table; each registers itself when the table is built, so
+// that the calls can be found by name and put back after a test.
+class SystemCallEntry {
+ public:
+  explicit SystemCallEntry(const char* name);
+  virtual ~SystemCallEntry() = default;
+  SystemCallEntry(const SystemCallEntry&) = delete;
+  SystemCallEntry& operator=(const SystemCallEntry&) = delete;
+  const char* Name() const { return name_; }
+  virtual void Restore() = 0;
+
+ private:
+  const char* name_;
+};
+// Every entry of the backend's table; false when it has no call of that name.
+bool IsSystemCall(std::string_view name);
+
+// One system call as the backend makes it: the real function unless a test put another
+// in its place, and a failure (`failed`, with the error set) when a fault is due.
+template <typename Function, typename Result>
+class SystemCall : public SystemCallEntry {
+ public:
+  SystemCall(const char* name, Function real, Result failed)
+      : SystemCallEntry(name), real_(real), current_(real), failed_(failed) {}
+  template <typename... Args>
+  Result operator()(Args... args) const {
+    long code = 0;
+    if (TakeSystemFault(Name(), &code)) {
+      SetSystemError(code);
+      return failed_;
+    }
+    return current_(args...);
+  }
+  // A test's stand-in; nullptr (or Restore) brings the real call back.
+  void Replace(Function function) { current_ = function ? function : real_; }
+  Function Real() const { return real_; }
+  void Restore() override { current_ = real_; }
+
+ private:
+  Function real_;
+  Function current_;
+  Result failed_;
+};
+
+// ---- The error log -----------------------------------------------------------------
 
 // Logs the failure of `call` on `path` and returns `status`, so that backends can
-// write `return LogFailure(...)`.
+// write `return LogFailure(...)`. A failure a test injected says so.
 Status LogFailure(const char* call, const std::string& path, Status status, long systemCode);
-void LogInjectedFailure(const char* call, const std::string& path, Status status);
+// Logs the failure of `call` with the latest system error and returns its status.
+Status Fail(const char* call, const std::string& path);
+// Logs a path no system call could be given.
+Status FailInvalidPath(const char* call, const std::string& path);
 
 // A path may reach the system only when it is not empty, holds no zero byte (the
 // system would stop reading there and name another file) and survives the conversion
 // to Unicode and back (a broken byte sequence would turn into U+FFFD).
 bool IsRepresentablePath(const std::string& path);
 
+// ---- What every public call does first ---------------------------------------------
+
+// Counts the call for InjectFailure; when an injection falls due, the calls that fail
+// the operation fail with the injected status's system error for as long as the
+// public call lasts, so the backend's own error handling meets it.
+class CallScope {
+ public:
+  explicit CallScope(Operation operation);
+  ~CallScope();
+  CallScope(const CallScope&) = delete;
+  CallScope& operator=(const CallScope&) = delete;
+
+ private:
+  bool armed_ = false;
+};
+
+// A public call on one path (or two, for a move: the log then names "from -> to"):
+// the fault hook, then each path checked and put in the system's form by the backend's
+// `ToSystem` (which also gives long paths the form that lifts the length limit). A
+// refused path is logged against `call`, the system call it never reached.
+template <typename SystemPath, bool (*ToSystem)(const std::string&, SystemPath*)>
+class PublicCall : public CallScope {
+ public:
+  PublicCall(Operation operation, const char* call, const std::string& path)
+      : CallScope(operation), subject_(path) {
+    Convert(call, {&path});
+  }
+  PublicCall(Operation operation, const char* call, const std::string& from, const std::string& to)
+      : CallScope(operation), subject_(from + " -> " + to) {
+    Convert(call, {&from, &to});
+  }
+  // Ok, or InvalidPath (logged) when a path cannot reach the system.
+  Status status() const { return status_; }
+  const SystemPath& Path(size_t index = 0) const { return paths_[index]; }
+  SystemPath& MutablePath(size_t index = 0) { return paths_[index]; }
+  // The path (or "from -> to") as the log names it.
+  const std::string& Subject() const { return subject_; }
+  Status Fail(const char* call) const { return detail::Fail(call, subject_); }
+
+ private:
+  void Convert(const char* call, std::initializer_list<const std::string*> paths) {
+    size_t index = 0;
+    for (const std::string* path : paths) {
+      if (!ToSystem(*path, &paths_[index++])) {
+        status_ = FailInvalidPath(call, subject_);
+        return;
+      }
+    }
+  }
+
+  std::string subject_;
+  SystemPath paths_[2];
+  Status status_ = Status::Ok;
+};
+
+// ---- Reads and writes in steps -----------------------------------------------------
+
+// Whole-file reads and writes go in steps and pump window messages between them
+// (`pump`), so the window answers while a very large file goes to or from the disk.
+constexpr size_t kPumpStep = 4u << 20;
+
+// Reads up to `count` bytes: `read(buffer, size, done)` reads at most `size` bytes that
+// lie `done` bytes in and returns how many (0 at the end: the file shrank meanwhile), or
+// a negative number with the system error set. The bytes pass through a small buffer
+// that stays in the cache: cheaper than zero-filling the whole result first and then
+// reading into memory touched for the first time.
+template <typename ReadStep>
+Status ReadInSteps(size_t count, const char* call, const std::string& path, bool pump, ReadStep read,
+                   std::string* bytes) {
+  std::string data;
+  try {
+    data.reserve(count);
+  } catch (const std::bad_alloc&) {
+    return LogFailure(call, path, Status::TooLarge, SystemErrorFor(Status::TooLarge));
+  }
+  constexpr size_t kStep = 256 * 1024;
+  const std::unique_ptr<char[]> step(new char[kStep]);
+  size_t done = 0;
+  size_t sincePump = 0;
+  while (done < count) {
+    const auto n = read(step.get(), count - done < kStep ? count - done : kStep, done);
+    if (n < 0) return Fail(call, path);
+    if (n == 0) break;
+    data.append(step.get(), static_cast<size_t>(n));
+    done += static_cast<size_t>(n);
+    sincePump += static_cast<size_t>(n);
+    if (pump && sincePump >= kPumpStep && done < count) {
+      PumpMessages();
+      sincePump = 0;
+    }
+  }
+  *bytes = std::move(data);
+  return Status::Ok;
+}
+
+// Writes every byte: `write(data, size, done)` writes at most `size` bytes (never more
+// than kPumpStep at once) and returns how many, or a negative number with the system
+// error set. A write that takes nothing is a full disk, not a reason to try forever.
+template <typename WriteStep>
+Status WriteInSteps(std::string_view bytes, const char* call, const std::string& path, bool pump,
+                    WriteStep write) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const size_t wanted = bytes.size() - done < kPumpStep ? bytes.size() - done : kPumpStep;
+    const auto n = write(bytes.data() + done, wanted, done);
+    if (n < 0) return Fail(call, path);
+    if (n == 0) return LogFailure(call, path, Status::DiskFull, SystemErrorFor(Status::DiskFull));
+    done += static_cast<size_t>(n);
+    if (pump && done < bytes.size()) PumpMessages();
+  }
+  return Status::Ok;
+}
+
 // How much of a ReadAt of `count` bytes from `offset` a file of `size` bytes holds;
 // TooLarge (logged) when that is more than a whole-file read may hold either.
 Status BytesToReadAt(uint64_t size, uint64_t offset, size_t count, const std::string& path,
                      size_t* wanted);
 
-// The bookkeeping both backends' new files share: Write checks for an injected failure
-// and an open file, Close keeps the file, Abandon (or destruction without Close)
-// closes and removes it. A backend supplies the three system steps.
-class NewFileBase : public NewFile {
+// The new file of either backend: Write counts as an in-place change for fault
+// injection, Close keeps the file, Abandon (or destruction without Close) closes and
+// removes it. The backend supplies the three system steps: append at an offset (which
+// Win32 may ignore, writing on from where it stopped), close the handle, remove the file.
+template <typename Handle, typename SystemPath,
+          Status (*AppendAt)(Handle, uint64_t, std::string_view, const std::string&),
+          Status (*CloseSystemFile)(Handle, const std::string&), void (*RemoveFile)(const SystemPath&)>
+class SystemNewFile final : public NewFile {
  public:
-  explicit NewFileBase(std::string path) : path_(std::move(path)) {}
-  Status Write(std::string_view bytes) final {
-    Status status;
-    if (TakeInjectedFailure(Operation::WriteAt, "NewFile::Write", path_, &status)) return status;
-    if (!IsOpen()) return LogFailure("write", path_, Status::Other, 0);
-    return Append(bytes);
+  SystemNewFile(Handle handle, SystemPath native, std::string path)
+      : handle_(handle), native_(std::move(native)), path_(std::move(path)) {}
+  ~SystemNewFile() override { Abandon(); }
+  SystemNewFile(const SystemNewFile&) = delete;
+  SystemNewFile& operator=(const SystemNewFile&) = delete;
+
+  Status Write(std::string_view bytes) override {
+    const CallScope scope(Operation::WriteAt);
+    if (!open_) return LogFailure("write", path_, Status::Other, 0);
+    const Status status = AppendAt(handle_, offset_, bytes, path_);
+    if (status == Status::Ok) offset_ += bytes.size();
+    return status;
   }
-  Status Close() final {
-    if (!IsOpen()) return Status::Ok;
-    const Status status = CloseSystemFile();
+  Status Close() override {
+    if (!open_) return Status::Ok;
+    open_ = false;
+    const Status status = CloseSystemFile(handle_, path_);
     if (status != Status::Ok) {
       RemoveOnce();
       return status;
@@ -53,33 +252,28 @@ class NewFileBase : public NewFile {
     kept_ = true;
     return Status::Ok;
   }
-  void Abandon() final {
-    if (IsOpen()) CloseSystemFile();
+  void Abandon() override {
+    if (open_) {
+      open_ = false;
+      CloseSystemFile(handle_, path_);
+    }
     if (!kept_) RemoveOnce();
   }
 
- protected:
-  const std::string& Path() const { return path_; }
-  // Call from the backend's destructor: a file never closed is taken away.
-  void AbandonUnlessKept() { Abandon(); }
-
  private:
-  virtual bool IsOpen() const = 0;
-  virtual Status Append(std::string_view bytes) = 0;
-  virtual Status CloseSystemFile() = 0;  // closes the handle; the file stays
-  virtual void RemoveSystemFile() = 0;
   void RemoveOnce() {
     if (removed_) return;
-    RemoveSystemFile();
+    RemoveFile(native_);
     removed_ = true;
   }
 
+  Handle handle_;
+  SystemPath native_;
   std::string path_;
+  uint64_t offset_ = 0;
+  bool open_ = true;
   bool kept_ = false;
   bool removed_ = false;
 };
-
-// The message box shown when no hook is installed; each backend has its own.
-int ShowSystemMessage(const std::string& text, const std::string& caption, uint32_t flags);
 
 }  // namespace cw::platform::detail

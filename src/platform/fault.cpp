@@ -1,5 +1,6 @@
-// Fault injection: tests make the nth call of a kind fail as a full disk or a denied
-// write would, without touching the disk.
+// Fault injection at the system-call seam: tests make a system call fail (the nth one,
+// once or from then on) or make the nth public call of a kind fail as the system would
+// fail it, so the backend's own error handling runs either way.
 #include <vector>
 
 #include "platform/backend.h"
@@ -13,39 +14,155 @@ struct PendingFailure {
   Status status;
 };
 
-std::vector<PendingFailure>& Pending() {
-  static std::vector<PendingFailure> pending;
-  return pending;
+struct SystemFault {
+  std::string call;
+  long code;
+  int skip;   // calls of that name let through first
+  int times;  // calls that fail then; kEveryCall: all of them
+};
+
+// The operation a public call under way was made to fail, and with which error.
+struct ArmedFailure {
+  Operation operation;
+  long code;
+};
+
+struct Faults {
+  std::vector<PendingFailure> pending;
+  std::vector<SystemFault> system;
+  std::vector<detail::SystemCallEntry*> table;
+  std::vector<ArmedFailure> armed;  // innermost public call last
+};
+
+Faults& TheFaults() {
+  static Faults faults;
+  return faults;
 }
 
 }  // namespace
 
 void InjectFailure(Operation operation, int nth, Status status) {
   if (nth < 1 || status == Status::Ok) return;
-  Pending().push_back({operation, nth, status});
+  TheFaults().pending.push_back({operation, nth, status});
 }
 
-void ClearInjectedFailures() { Pending().clear(); }
+bool InjectSystemError(const std::string& call, long code, int nth, int times) {
+  if (nth < 1 || (times < 1 && times != kEveryCall) || !detail::IsSystemCall(call)) return false;
+  TheFaults().system.push_back({call, code, nth - 1, times});
+  return true;
+}
+
+void ClearInjectedFailures() {
+  Faults& faults = TheFaults();
+  faults.pending.clear();
+  faults.system.clear();
+  for (detail::SystemCallEntry* entry : faults.table) entry->Restore();
+}
 
 namespace detail {
 
-bool TakeInjectedFailure(Operation operation, const char* call, const std::string& path,
-                         Status* status) {
+SystemCallEntry::SystemCallEntry(const char* name) : name_(name) { TheFaults().table.push_back(this); }
+
+bool IsSystemCall(std::string_view name) {
+  LoadSystemCalls();
+  for (const SystemCallEntry* entry : TheFaults().table) {
+    if (name == entry->Name()) return true;
+  }
+  return false;
+}
+
+// Set when a fault fires, so that the failure it causes is logged as injected; a public
+// call starting or ending forgets a fault the backend took in its stride.
+static bool& FaultFired() {
+  static bool fired = false;
+  return fired;
+}
+
+long SystemErrorFor(Status status) { return kSystemErrorOf[static_cast<size_t>(status)]; }
+
+// The system calls whose failure is the failure of an operation, where InjectFailure
+// strikes: the open of a read or a write, the write of an in-place change, the move,
+// the delete (which on POSIX looks at the file first). Each backend finds its own
+// names; none is the other's.
+static bool FailsOperation(Operation operation, std::string_view call) {
+  static const struct {
+    Operation operation;
+    const char* win32;
+    const char* posix;
+  } kCalls[] = {
+      {Operation::Read, "CreateFileW", "open"},
+      {Operation::Write, "CreateFileW", "open"},
+      {Operation::Open, "CreateFileW", "open"},
+      {Operation::Delete, "DeleteFileW", "unlink"},
+      {Operation::Delete, "DeleteFileW", "lstat"},
+      {Operation::CreateFolder, "CreateDirectoryW", "mkdir"},
+      {Operation::Move, "ReplaceFileW", "rename"},
+      {Operation::Move, "MoveFileExW", "renameat2"},
+      {Operation::Move, "MoveFileExW", "link"},
+      {Operation::Find, "FindFirstFileW", "opendir"},
+      {Operation::WriteAt, "WriteFile", "pwrite"},
+      {Operation::WriteAt, "SetEndOfFile", "ftruncate"},
+  };
+  for (const auto& row : kCalls) {
+    if (row.operation == operation && (call == row.win32 || call == row.posix)) return true;
+  }
+  return false;
+}
+
+bool TakeSystemFault(std::string_view call, long* code) {
+  Faults& faults = TheFaults();
+  if (!faults.armed.empty() && FailsOperation(faults.armed.back().operation, call)) {
+    *code = faults.armed.back().code;
+    FaultFired() = true;
+    return true;
+  }
+  // Every fault waiting for this call counts it; of those due, the one injected first
+  // fires and the others wait for the next call.
+  bool fired = false;
+  for (auto it = faults.system.begin(); it != faults.system.end();) {
+    if (it->skip > 0 && it->call == call) {
+      --it->skip;
+      ++it;
+    } else if (it->call != call || fired) {
+      ++it;
+    } else {
+      fired = true;
+      *code = it->code;
+      it = (it->times != kEveryCall && --it->times == 0) ? faults.system.erase(it) : it + 1;
+    }
+  }
+  FaultFired() = FaultFired() || fired;
+  return fired;
+}
+
+bool TakeFiredFault() {
+  const bool fired = FaultFired();
+  FaultFired() = false;
+  return fired;
+}
+
+CallScope::CallScope(Operation operation) {
+  FaultFired() = false;
   // Every pending injection of this kind counts the call, so several can wait at once;
   // when two fall due together, the one injected first decides.
-  std::vector<PendingFailure>& pending = Pending();
-  bool failed = false;
+  std::vector<PendingFailure>& pending = TheFaults().pending;
+  Status status = Status::Ok;
   for (auto it = pending.begin(); it != pending.end();) {
     if (it->operation == operation && --it->callsLeft == 0) {
-      if (!failed) *status = it->status;
-      failed = true;
+      if (status == Status::Ok) status = it->status;
       it = pending.erase(it);
     } else {
       ++it;
     }
   }
-  if (failed) LogInjectedFailure(call, path, *status);
-  return failed;
+  if (status == Status::Ok) return;
+  TheFaults().armed.push_back({operation, SystemErrorFor(status)});
+  armed_ = true;
+}
+
+CallScope::~CallScope() {
+  if (armed_) TheFaults().armed.pop_back();
+  FaultFired() = false;
 }
 
 }  // namespace detail

@@ -86,13 +86,19 @@ static void Log(std::string line) {
 }
 
 Status LogFailure(const char* call, const std::string& path, Status status, long systemCode) {
+  const char* injected = TakeFiredFault() ? ", injected" : "";
   Log(std::string(call) + " " + path + ": " + StatusName(status) + " (system error " +
-      std::to_string(systemCode) + ")");
+      std::to_string(systemCode) + injected + ")");
   return status;
 }
 
-void LogInjectedFailure(const char* call, const std::string& path, Status status) {
-  Log(std::string(call) + " " + path + ": " + StatusName(status) + " (injected)");
+Status Fail(const char* call, const std::string& path) {
+  const long code = LastSystemError();
+  return LogFailure(call, path, StatusFromSystemError(code), code);
+}
+
+Status FailInvalidPath(const char* call, const std::string& path) {
+  return LogFailure(call, path, Status::InvalidPath, SystemErrorFor(Status::InvalidPath));
 }
 
 bool IsRepresentablePath(const std::string& path) {

@@ -155,20 +155,35 @@ void SetMessageBoxHook(std::function<int(const std::string&, const std::string&,
 
 // ---- Fault injection for tests -----------------------------------------------------
 
+// Every system call a backend makes goes through a table (the Win32 or POSIX name of
+// the call: "WriteFile", "ReplaceFileW", "pwrite", "rename"), so a test can make any of
+// them fail and see the backend's own error handling at work.
+//
+// Makes the nth call (1 = the next one) of the system call `call` fail with `code` (a
+// Win32 error or an errno value), and the `times - 1` calls after it: times 1 is a
+// transient fault, kEveryCall a persistent one (until ClearInjectedFailures). False,
+// with nothing injected, when the backend makes no call of that name.
+constexpr int kEveryCall = -1;
+bool InjectSystemError(const std::string& call, long code, int nth = 1, int times = 1);
+
+// The coarser kind, for tests of the layers above: the nth public call of a kind fails
+// as the system would fail it with `status`, at the system call that makes the
+// operation (the open of a read or a write, the write of an in-place change, the
+// move, the delete), so nothing reaches the disk that a real refusal would not let by.
 // Read: ReadWholeFile. Write: WriteWholeFile, WriteNewFile and CreateNewFile. Open:
 // OpenForUpdate. WriteAt: the changes made through an OpenFile (WriteAt, Truncate) and
-// each NewFile::Write.
+// each NewFile::Write (one that has no bytes to write cannot fail).
 enum class Operation { Read, Write, Delete, CreateFolder, Move, Find, Open, WriteAt };
-// Makes the nth call (1 = the next one) of that kind fail with `status`, without
-// touching the disk. Several injections may be pending at once.
+// Several injections may be pending at once.
 void InjectFailure(Operation operation, int nth, Status status);
+// Forgets every pending injection of either kind and puts the real system calls back.
 void ClearInjectedFailures();
 
 // ---- Error log ---------------------------------------------------------------------
 
 // Every failure is logged with the call and the path, as one line:
-// "CreateFileW C:\docs\a.txt: AccessDenied (system error 5)". Injected failures say
-// "injected" instead of a system error.
+// "CreateFileW C:\docs\a.txt: AccessDenied (system error 5)". Injected failures add
+// "injected" to the system error.
 std::string LastError();  // the latest line; empty before the first failure
 void SetErrorLogHook(std::function<void(const std::string&)> hook);  // sees every line
 

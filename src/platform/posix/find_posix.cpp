@@ -10,6 +10,7 @@
 #include "encoding/charset.h"
 #include "platform/backend.h"
 #include "platform/posix/posix_util.h"
+#include "platform/posix/system_calls.h"
 #include "text/text.h"
 
 namespace cw::platform {
@@ -85,25 +86,27 @@ struct DirCloser {
 
 Status FindEntries(const std::string& pattern, std::vector<DirEntry>* entries) {
   entries->clear();
-  Status status;
-  if (detail::TakeInjectedFailure(Operation::Find, "FindEntries", pattern, &status)) return status;
-  if (!detail::IsRepresentablePath(pattern)) return posix::FailInvalidPath("opendir", pattern);
+  const detail::CallScope scope(Operation::Find);
+  if (!detail::IsRepresentablePath(pattern)) return detail::FailInvalidPath("opendir", pattern);
   const text::PathParts parts = text::SplitAtLastBackslash(pattern);
   std::string folder = ".";
   // With its backslash, so that "Z:\*" lists the root.
   if (parts.hasBackslash && !posix::ToNativePath(parts.folder + "\\", &folder)) {
-    return posix::FailInvalidPath("opendir", pattern);
+    return detail::FailInvalidPath("opendir", pattern);
   }
   if (parts.name.empty()) return detail::LogFailure("opendir", pattern, Status::NotFound, ENOENT);
   if (parts.name.find_first_of("/:<>\"|") != std::string::npos) {
-    return posix::FailInvalidPath("opendir", pattern);
+    return detail::FailInvalidPath("opendir", pattern);
   }
   const std::u16string mask = WorkingToUtf16(parts.name);
 
-  std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
-  if (!dir) return posix::FailWithErrno("opendir", pattern);
+  std::unique_ptr<DIR, DirCloser> dir(posix::Sys().opendir(folder.c_str()));
+  if (!dir) return detail::Fail("opendir", pattern);
   const int dirFd = dirfd(dir.get());
-  while (const dirent* entry = readdir(dir.get())) {
+  for (;;) {
+    errno = 0;  // readdir tells its end from a failure only by errno
+    const dirent* entry = posix::Sys().readdir(dir.get());
+    if (entry == nullptr) break;
     std::string name = FromUtf8(entry->d_name);
     // A name that is not UTF-8 would come back as another name (its bad bytes as
     // U+FFFD), and a backslash inside one would read as a folder separator.
@@ -118,6 +121,9 @@ Status FindEntries(const std::string& pattern, std::vector<DirEntry>* entries) {
     if (attributes == kInvalidAttributes) continue;  // removed since readdir saw it
     entries->push_back({std::move(name), attributes, representable});
   }
+  // As FindNextFileW: a listing cut short by anything but its end is reported, with
+  // what it found so far.
+  if (errno != 0) return detail::Fail("readdir", pattern);
   // As FindFirstFileW: a folder without a match is a failed search.
   if (entries->empty()) return detail::LogFailure("readdir", pattern, Status::NotFound, ENOENT);
   return Status::Ok;

@@ -1,5 +1,5 @@
-// Helpers shared by the files of the POSIX backend: the path mapping, errno mapping
-// and the attributes Windows would report for an entry.
+// Helpers shared by the files of the POSIX backend: the path mapping, errno mapping,
+// the sequence every public call starts with and the attributes Windows would report.
 #pragma once
 
 #include <sys/stat.h>
@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/backend.h"
 #include "platform/platform.h"
 
 namespace cw::platform::posix {
@@ -19,10 +20,9 @@ bool ToNativePath(const std::string& path, std::string* native);
 std::string FromNativePath(const std::string& native);
 
 Status StatusFromErrno(int error);
-// Logs the failure of `call` with the current errno and returns its status.
-Status FailWithErrno(const char* call, const std::string& path);
-// Logs a path that ToNativePath refused.
-Status FailInvalidPath(const char* call, const std::string& path);
+
+// What every public call does first (see detail::PublicCall), with paths in UTF-8.
+using PublicCall = detail::PublicCall<std::string, ToNativePath>;
 
 // Attributes of `name` inside the open folder `dirFd` (AT_FDCWD for a plain path):
 // a symbolic link is a reparse point, and its target decides the directory bit, as

@@ -1,5 +1,5 @@
-// POSIX backend: path mapping ("Z:\" is the root, as under Wine), errno mapping,
-// attributes, the program's folder and the message box on stderr.
+// POSIX backend: the table of system calls, path mapping ("Z:\" is the root, as under
+// Wine), errno mapping, attributes, the program's folder and the message box on stderr.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,12 +11,22 @@
 #include "encoding/charset.h"
 #include "platform/backend.h"
 #include "platform/posix/posix_util.h"
+#include "platform/posix/system_calls.h"
 
 namespace cw::platform {
 namespace posix {
 
 // FILE_ATTRIBUTE_NORMAL: what Windows reports for a file with no other attribute.
 constexpr uint32_t kAttrNormal = 0x80;
+
+int OpenFile(const char* path, int flags, mode_t mode) { return open(path, flags, mode); }
+
+int LockCommand(int fd, int command, struct flock* lock) { return fcntl(fd, command, lock); }
+
+SystemCalls& Sys() {
+  static SystemCalls calls;
+  return calls;
+}
 
 Fd::~Fd() {
   if (fd_ >= 0) close(fd_);
@@ -81,15 +91,6 @@ Status StatusFromErrno(int error) {
   }
 }
 
-Status FailWithErrno(const char* call, const std::string& path) {
-  const int error = errno;
-  return detail::LogFailure(call, path, StatusFromErrno(error), error);
-}
-
-Status FailInvalidPath(const char* call, const std::string& path) {
-  return detail::LogFailure(call, path, Status::InvalidPath, EINVAL);
-}
-
 void FillFileInfo(const struct stat& st, FileInfo* info) {
   info->volume = static_cast<uint64_t>(st.st_dev);
   info->index = static_cast<uint64_t>(st.st_ino);
@@ -101,12 +102,12 @@ void FillFileInfo(const struct stat& st, FileInfo* info) {
 
 uint32_t AttributesAt(int dirFd, const char* name) {
   struct stat entry;
-  if (fstatat(dirFd, name, &entry, AT_SYMLINK_NOFOLLOW) != 0) return kInvalidAttributes;
+  if (Sys().fstatat(dirFd, name, &entry, AT_SYMLINK_NOFOLLOW) != 0) return kInvalidAttributes;
   uint32_t attributes = 0;
   if (S_ISLNK(entry.st_mode)) {
     attributes |= kAttrReparsePoint;
     // A dangling link keeps only the reparse bit.
-    if (fstatat(dirFd, name, &entry, 0) != 0) return attributes;
+    if (Sys().fstatat(dirFd, name, &entry, 0) != 0) return attributes;
   }
   if (S_ISDIR(entry.st_mode)) attributes |= kAttrDirectory;
   if (!S_ISDIR(entry.st_mode) && !S_ISREG(entry.st_mode)) attributes |= kAttrDevice;
@@ -134,6 +135,17 @@ std::string ProgramFolder() {
 }
 
 namespace detail {
+
+long LastSystemError() { return errno; }
+
+void SetSystemError(long code) { errno = static_cast<int>(code); }
+
+Status StatusFromSystemError(long code) { return posix::StatusFromErrno(static_cast<int>(code)); }
+
+// What an injected status reports, in the order of Status.
+const long kSystemErrorOf[kStatusCount] = {0, ENOENT, EACCES, EBUSY, ENOSPC, EEXIST, ENOMEM, EILSEQ, EIO};
+
+void LoadSystemCalls() { posix::Sys(); }
 
 int ShowSystemMessage(const std::string& text, const std::string& caption, uint32_t flags) {
   std::fprintf(stderr, "[%s] %s\n", ToUtf8(caption).c_str(), ToUtf8(text).c_str());

@@ -1,4 +1,5 @@
-// Win32 backend: UTF-16 paths, error mapping, the program's folder and MessageBoxW.
+// Win32 backend: the table of system calls, UTF-16 paths, error mapping, the program's
+// folder and MessageBoxW.
 #include <windows.h>
 
 #include <string>
@@ -6,6 +7,7 @@
 
 #include "encoding/charset.h"
 #include "platform/backend.h"
+#include "platform/win32/system_calls.h"
 #include "platform/win32/win32_util.h"
 
 namespace cw::platform {
@@ -66,6 +68,7 @@ Status StatusFromWin32(unsigned long error) {
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_NET_NAME: return Status::NotFound;
     case ERROR_ACCESS_DENIED:
+    case ERROR_NETWORK_ACCESS_DENIED:
     case ERROR_WRITE_PROTECT: return Status::AccessDenied;
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION: return Status::SharingViolation;
@@ -82,13 +85,9 @@ Status StatusFromWin32(unsigned long error) {
   }
 }
 
-Status FailWithLastError(const char* call, const std::string& path) {
-  const DWORD error = GetLastError();
-  return detail::LogFailure(call, path, StatusFromWin32(error), static_cast<long>(error));
-}
-
-Status FailInvalidPath(const char* call, const std::string& path) {
-  return detail::LogFailure(call, path, Status::InvalidPath, ERROR_INVALID_NAME);
+SystemCalls& Sys() {
+  static SystemCalls calls;
+  return calls;
 }
 
 }  // namespace win32
@@ -110,6 +109,19 @@ std::string ProgramFolder() {
 }
 
 namespace detail {
+
+long LastSystemError() { return static_cast<long>(GetLastError()); }
+
+void SetSystemError(long code) { SetLastError(static_cast<DWORD>(code)); }
+
+Status StatusFromSystemError(long code) { return win32::StatusFromWin32(static_cast<unsigned long>(code)); }
+
+// What an injected status reports, in the order of Status.
+const long kSystemErrorOf[kStatusCount] = {ERROR_SUCCESS,           ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED,
+                                           ERROR_SHARING_VIOLATION, ERROR_DISK_FULL,      ERROR_FILE_EXISTS,
+                                           ERROR_NOT_ENOUGH_MEMORY, ERROR_INVALID_NAME,   ERROR_GEN_FAILURE};
+
+void LoadSystemCalls() { win32::Sys(); }
 
 int ShowSystemMessage(const std::string& text, const std::string& caption, uint32_t flags) {
   return MessageBoxW(nullptr, win32::ToWide(text).c_str(), win32::ToWide(caption).c_str(), flags);

@@ -1,9 +1,10 @@
-// Helpers shared by the files of the Win32 backend: paths to UTF-16 at the edge and
-// GetLastError codes to Status.
+// Helpers shared by the files of the Win32 backend: paths to UTF-16 at the edge,
+// GetLastError codes to Status and the sequence every public call starts with.
 #pragma once
 
 #include <string>
 
+#include "platform/backend.h"
 #include "platform/platform.h"
 
 namespace cw::platform::win32 {
@@ -15,8 +16,8 @@ bool ToWidePath(const std::string& path, std::wstring* wide);
 std::string FromWide(const wchar_t* wide);
 
 Status StatusFromWin32(unsigned long error);
-// Logs the failure of `call` with GetLastError() and returns its status.
-Status FailWithLastError(const char* call, const std::string& path);
-Status FailInvalidPath(const char* call, const std::string& path);
+
+// What every public call does first (see detail::PublicCall), with paths in UTF-16.
+using PublicCall = detail::PublicCall<std::wstring, ToWidePath>;
 
 }  // namespace cw::platform::win32
