@@ -268,8 +268,14 @@ PutResult PutOutput(const std::string& outputPath, const Producer& produce, cons
     sourceAtStake = sourceAtStake || (guard.sourcePath && existing.SameFileAs(guard.source));
   }
   if (sourceAtStake && !guard.SourceUnchanged()) return give_up(PutResult::SourceChanged);
-  if (platform::MoveReplace(temporary, finalPath) != platform::Status::Ok) return give_up(PutResult::Failed);
-  return PutResult::Written;
+  if (platform::MoveReplace(temporary, finalPath) == platform::Status::Ok) return PutResult::Written;
+  // A replace can fail after the replaced file is gone (Windows removes it before it
+  // renames the new one). Then the temporary file is the only copy left: it takes the
+  // final name if it can, and otherwise stays where it is.
+  if (platform::QueryFile(finalPath, &existing) == platform::Status::NotFound) {
+    return platform::MoveNew(temporary, finalPath) == platform::Status::Ok ? PutResult::Written : PutResult::Failed;
+  }
+  return give_up(PutResult::Failed);
 }
 
 PutResult PutOutput(const std::string& outputPath, std::string_view bytes) {

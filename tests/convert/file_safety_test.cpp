@@ -15,9 +15,15 @@
 #ifdef _WIN32
 #include <windows.h>
 #undef DeleteFile
+
+#include "platform/win32/system_calls.h"
 #else
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/posix/system_calls.h"
 #endif
 
 namespace cw {
@@ -117,6 +123,35 @@ TEST_F(FileSafetyTest, ASourceChangedWhileConvertingIsLeftAsItIs) {
   EXPECT_EQ(ConvertFile(source, output, ToUtf8Options(true)), ConvertStatus::SourceChanged);
   EXPECT_EQ(test::ReadFileBytes(source), kGbk + std::string(3, '\0'));
   EXPECT_EQ(Names(dir_.Path()), std::vector<std::string>{"app.log"});
+}
+
+// A replace that fails after it has removed the replaced file, as Windows' can.
+#ifdef _WIN32
+BOOL WINAPI RemoveReplacedThenFail(LPCWSTR replaced, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID) {
+  DeleteFileW(replaced);
+  SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT);
+  return FALSE;
+}
+void BreakTheNextReplace() {
+  platform::win32::Sys().ReplaceFileW.Replace(&RemoveReplacedThenFail);
+  ASSERT_TRUE(platform::InjectSystemError("MoveFileExW", ERROR_SHARING_VIOLATION));  // its fallback move too
+}
+#else
+int RemoveTargetThenFail(const char*, const char* to) {
+  unlink(to);
+  errno = EIO;
+  return -1;
+}
+void BreakTheNextReplace() { platform::posix::Sys().rename.Replace(&RemoveTargetThenFail); }
+#endif
+
+TEST_F(FileSafetyTest, AReplaceThatLosesTheOriginalHalfWayStillLeavesTheOutput) {
+  const std::string source = Put("notes.txt", kGbk);
+  BreakTheNextReplace();
+  std::string output = source;
+  EXPECT_EQ(ConvertFile(source, output, ToUtf8Options(true)), ConvertStatus::Converted);
+  EXPECT_EQ(test::ReadFileBytes(source), kUtf8);
+  EXPECT_EQ(Names(dir_.Path()), std::vector<std::string>{"notes.txt"});
 }
 
 TEST_F(FileSafetyTest, ALongNameCanBeOverwritten) {
