@@ -384,9 +384,14 @@ DecodedText DecodeSource(SourceRead&& source) {
   const Charset charset = ReadingCharsetOf(encoding);
   if (charset != Charset::Unknown && !rest.empty()) {
     TranscodeLossScope losses;
-    result.text = text::FromBytes(TranscodeResponsive(rest, CharsetName(charset), kWorkingCharset));
+    // The decoding stops at a zero character, so the working text holds none.
+    result.text = TranscodeResponsive(rest, CharsetName(charset), kWorkingCharset);
     result.undecodable = losses.Losses().undecodable;
     result.cutAtZero = !result.text.empty() && HoldsZeroCharacter(rest, charset);
+    if (!result.text.empty()) {
+      // The file's bytes are done with: the steps after this one hold only the text.
+      std::string().swap(source.bytes);
+    }
   }
   if (result.text.empty()) {
     // Nothing decoded (or nothing to decode): the raw bytes, mark included, are the

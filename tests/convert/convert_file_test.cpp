@@ -119,6 +119,42 @@ TEST(LineEndings, EachChoice) {
   EXPECT_EQ(LineEndingFromIndex(7), LineEndingChoice::Mac);
 }
 
+// The change is made in one pass; it must give what the replacements one after the
+// other give, marker texts and breaks hidden in two-byte characters included.
+TEST(LineEndings, OnePassMatchesTheReplacementsInTurn) {
+  const auto lone = [](const std::string& text) {
+    std::string out;
+    for (size_t pos = 0; pos < text.size(); pos += text::CharLength(text, pos)) {
+      const size_t len = text::CharLength(text, pos);
+      out += len == 1 && (text[pos] == '\r' || text[pos] == '\n') ? std::string("\r\n") : text.substr(pos, len);
+    }
+    return out;
+  };
+  const std::string marker = "[\\r\\n]";
+  const auto inTurn = [&](const std::string& text, LineEndingChoice choice) {
+    using text::ReplaceAll;
+    switch (choice) {
+      case LineEndingChoice::Windows: return ReplaceAll(lone(ReplaceAll(text, "\r\n", marker)), marker, "\r\n");
+      case LineEndingChoice::Unix: return ReplaceAll(ReplaceAll(text, "\r\n", "\n"), "\r", "\n");
+      case LineEndingChoice::Mac: return ReplaceAll(ReplaceAll(text, "\r\n", "\r"), "\n", "\r");
+      case LineEndingChoice::Keep: break;
+    }
+    return text;
+  };
+  const std::string alphabet[] = {"\r", "\n", "\r\n", "\x81", "\xD6\xD0", "a", "[", "]", "\\", "r", "n", marker};
+  std::mt19937 random(13);
+  for (int round = 0; round < 4000; ++round) {
+    std::string text;
+    const int pieces = static_cast<int>(random() % 12);
+    for (int k = 0; k < pieces; ++k) text += alphabet[random() % std::size(alphabet)];
+    for (LineEndingChoice choice : {LineEndingChoice::Windows, LineEndingChoice::Unix, LineEndingChoice::Mac}) {
+      std::string inPlace = text;
+      ChangeLineEndings(inPlace, choice);
+      ASSERT_EQ(inPlace, inTurn(text, choice)) << static_cast<int>(choice) << " on \"" << text << "\"";
+    }
+  }
+}
+
 TEST_F(ConvertFileTest, LineEndingsEndToEndInUtf16) {
   const std::string source = Put("l.txt", "a\nb\rc\r\n");
   ConversionOptions options;
