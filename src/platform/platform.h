@@ -54,6 +54,8 @@ struct FileInfo {
 // normal answer).
 Status QueryFile(const std::string& path, FileInfo* info);
 
+class OpenFile;
+
 // Reads the whole file. Others may read and write it meanwhile. A file larger than
 // kMaxWholeFileSize, or one the process cannot find the memory for, gives TooLarge.
 // Only a regular file is read (a pipe or device could block forever): others give
@@ -61,6 +63,9 @@ Status QueryFile(const std::string& path, FileInfo* info);
 Status ReadWholeFile(const std::string& path, std::string* bytes, FileInfo* info = nullptr);
 constexpr uint64_t kMaxWholeFileSize =
     sizeof(void*) >= 8 ? (uint64_t{1} << 33) : (uint64_t{1} << 30);
+// Opens a file to be read in pieces (ReadAt, Size), on the same terms as ReadWholeFile
+// (a failure to open is counted as a Read for fault injection). Writing through it fails.
+Status OpenForReading(const std::string& path, std::unique_ptr<OpenFile>* file, FileInfo* info = nullptr);
 // Creates or truncates the file and writes the bytes, sharing nothing while it does.
 Status WriteWholeFile(const std::string& path, std::string_view bytes);
 // Creates a new file with the bytes, sharing nothing; AlreadyExists (and nothing
@@ -155,9 +160,9 @@ void SetMessageBoxHook(std::function<int(const std::string&, const std::string&,
 
 // ---- Fault injection for tests -----------------------------------------------------
 
-// Read: ReadWholeFile. Write: WriteWholeFile, WriteNewFile and CreateNewFile. Open:
-// OpenForUpdate. WriteAt: the changes made through an OpenFile (WriteAt, Truncate) and
-// each NewFile::Write.
+// Read: ReadWholeFile and OpenForReading. Write: WriteWholeFile, WriteNewFile and
+// CreateNewFile. Open: OpenForUpdate. WriteAt: the changes made through an OpenFile
+// (WriteAt, Truncate) and each NewFile::Write.
 enum class Operation { Read, Write, Delete, CreateFolder, Move, Find, Open, WriteAt };
 // Makes the nth call (1 = the next one) of that kind fail with `status`, without
 // touching the disk. Several injections may be pending at once.

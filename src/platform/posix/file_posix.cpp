@@ -188,25 +188,49 @@ Status QueryFile(const std::string& path, FileInfo* info) {
   return Status::Ok;
 }
 
+// Opens a source for reading: a regular file only (a pipe or device could block
+// forever), others free to read and write it meanwhile. `fd` receives the descriptor.
+Status OpenSource(const std::string& path, int* fd, struct stat* st) {
+  std::string native;
+  if (!posix::ToNativePath(path, &native)) return FailInvalidPath("open", path);
+  // O_NONBLOCK: opening a pipe for reading would otherwise wait for a writer forever.
+  Fd file(open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (file.get() < 0) return FailWithErrno("open", path);
+  if (fstat(file.get(), st) != 0) return FailWithErrno("fstat", path);
+  if (S_ISDIR(st->st_mode)) return detail::LogFailure("open", path, Status::AccessDenied, EISDIR);
+  if (!S_ISREG(st->st_mode)) return detail::LogFailure("open", path, Status::AccessDenied, ENODEV);
+  const Status status = LockByte(file.get(), kReaderByte, F_RDLCK, path);
+  if (status != Status::Ok) return status;
+  *fd = file.release();
+  return Status::Ok;
+}
+
 Status ReadWholeFile(const std::string& path, std::string* bytes, FileInfo* info) {
   bytes->clear();
   Status status;
   if (detail::TakeInjectedFailure(Operation::Read, "ReadWholeFile", path, &status)) return status;
-  std::string native;
-  if (!posix::ToNativePath(path, &native)) return FailInvalidPath("open", path);
-  // O_NONBLOCK: opening a pipe for reading would otherwise wait for a writer forever.
-  Fd fd(open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (fd.get() < 0) return FailWithErrno("open", path);
+  int opened = -1;
   struct stat st;
-  if (fstat(fd.get(), &st) != 0) return FailWithErrno("fstat", path);
-  if (S_ISDIR(st.st_mode)) return detail::LogFailure("open", path, Status::AccessDenied, EISDIR);
-  if (!S_ISREG(st.st_mode)) return detail::LogFailure("open", path, Status::AccessDenied, ENODEV);
-  status = LockByte(fd.get(), kReaderByte, F_RDLCK, path);
+  status = OpenSource(path, &opened, &st);
   if (status != Status::Ok) return status;
+  const Fd fd(opened);
   if (info) posix::FillFileInfo(st, info);
   const uint64_t size = static_cast<uint64_t>(st.st_size);
   if (size > kMaxWholeFileSize) return detail::LogFailure("fstat", path, Status::TooLarge, EFBIG);
   return ReadFully(fd.get(), 0, static_cast<size_t>(size), bytes, path, true);
+}
+
+Status OpenForReading(const std::string& path, std::unique_ptr<OpenFile>* file, FileInfo* info) {
+  file->reset();
+  Status status;
+  if (detail::TakeInjectedFailure(Operation::Read, "OpenForReading", path, &status)) return status;
+  int opened = -1;
+  struct stat st;
+  status = OpenSource(path, &opened, &st);
+  if (status != Status::Ok) return status;
+  if (info) posix::FillFileInfo(st, info);
+  *file = std::make_unique<PosixOpenFile>(opened, path);
+  return Status::Ok;
 }
 
 Status WriteWholeFile(const std::string& path, std::string_view bytes) {

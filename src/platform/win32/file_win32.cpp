@@ -29,6 +29,15 @@ class Handle {
   Handle& operator=(const Handle&) = delete;
   bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
   HANDLE get() const { return handle_; }
+  void reset(HANDLE handle) {
+    if (valid()) CloseHandle(handle_);
+    handle_ = handle;
+  }
+  HANDLE release() {
+    const HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return handle;
+  }
 
  private:
   HANDLE handle_;
@@ -181,23 +190,28 @@ Status QueryFile(const std::string& path, FileInfo* info) {
   return QueryOpenFile(file.get(), info, path);
 }
 
+// Opens a source for reading: a file on a disk only (a device or pipe, "\\.\pipe\x" or
+// "CON", is no file to convert and may never end), others free to read, write and
+// delete it meanwhile.
+Status OpenSource(const std::string& path, Handle* file, FileInfo* info) {
+  std::wstring wide;
+  if (!win32::ToWidePath(path, &wide)) return FailInvalidPath("CreateFileW", path);
+  file->reset(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file->valid()) return FailWithLastError("CreateFileW", path);
+  if (GetFileType(file->get()) != FILE_TYPE_DISK) {
+    return detail::LogFailure("GetFileType", path, Status::AccessDenied, ERROR_ACCESS_DENIED);
+  }
+  return info ? QueryOpenFile(file->get(), info, path) : Status::Ok;
+}
+
 Status ReadWholeFile(const std::string& path, std::string* bytes, FileInfo* info) {
   bytes->clear();
   Status status;
   if (detail::TakeInjectedFailure(Operation::Read, "ReadWholeFile", path, &status)) return status;
-  std::wstring wide;
-  if (!win32::ToWidePath(path, &wide)) return FailInvalidPath("CreateFileW", path);
-  Handle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                          nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file.valid()) return FailWithLastError("CreateFileW", path);
-  // A device or pipe ("\\.\pipe\x", "CON") is no file to convert and may never end.
-  if (GetFileType(file.get()) != FILE_TYPE_DISK) {
-    return detail::LogFailure("GetFileType", path, Status::AccessDenied, ERROR_ACCESS_DENIED);
-  }
-  if (info) {
-    status = QueryOpenFile(file.get(), info, path);
-    if (status != Status::Ok) return status;
-  }
+  Handle file(INVALID_HANDLE_VALUE);
+  status = OpenSource(path, &file, info);
+  if (status != Status::Ok) return status;
   uint64_t size = 0;
   status = FileSize(file.get(), &size, path);
   if (status != Status::Ok) return status;
@@ -206,6 +220,17 @@ Status ReadWholeFile(const std::string& path, std::string* bytes, FileInfo* info
     return detail::LogFailure("GetFileSizeEx", path, Status::TooLarge, ERROR_NOT_ENOUGH_MEMORY);
   }
   return ReadFully(file.get(), 0, static_cast<size_t>(size), bytes, path, true);
+}
+
+Status OpenForReading(const std::string& path, std::unique_ptr<OpenFile>* file, FileInfo* info) {
+  file->reset();
+  Status status;
+  if (detail::TakeInjectedFailure(Operation::Read, "OpenForReading", path, &status)) return status;
+  Handle opened(INVALID_HANDLE_VALUE);
+  status = OpenSource(path, &opened, info);
+  if (status != Status::Ok) return status;
+  *file = std::make_unique<Win32OpenFile>(opened.release(), path);
+  return Status::Ok;
 }
 
 Status WriteWholeFile(const std::string& path, std::string_view bytes) {
