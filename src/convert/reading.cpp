@@ -4,8 +4,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <vector>
+#include <memory>
 #include <new>
+#include <vector>
 
 #include "convert/charset_scan.h"
 #include "convert/detect_tables.h"
@@ -327,17 +328,18 @@ std::string_view SourceRead::Rest() const {
   return std::string_view(bytes).substr(std::min(start, bytes.size()));
 }
 
-SourceRead DecideSource(std::string fileBytes, EncodingChoice input) {
-  SourceRead source;
-  source.bytes = std::move(fileBytes);
-  if (LooksGzipped(source.bytes)) {
-    GunzipResult decompressed = Gunzip(source.bytes);
-    source.gzip = decompressed.status;
-    if (!decompressed.bytes.empty()) {
-      source.bytes = std::move(decompressed.bytes);
-      source.wasGzipped = true;
-    }
+namespace {
+
+void TakeDecompressed(GunzipResult&& decompressed, SourceRead& source) {
+  source.gzip = decompressed.status;
+  if (!decompressed.bytes.empty()) {
+    source.bytes = std::move(decompressed.bytes);
+    source.wasGzipped = true;
   }
+}
+
+// The decision over the file's content (decompressed already when it was gzipped).
+SourceRead Decide(SourceRead source, EncodingChoice input) {
   platform::PumpMessages();
   const Start start = DecideStart(source.bytes, input);
   source.encoding = start.encoding;
@@ -371,6 +373,15 @@ SourceRead DecideSource(std::string fileBytes, EncodingChoice input) {
   source.encoding = ChooseByStatistics(rest, &how);
   source.howDecided += how;
   return source;
+}
+
+}  // namespace
+
+SourceRead DecideSource(std::string fileBytes, EncodingChoice input) {
+  SourceRead source;
+  source.bytes = std::move(fileBytes);
+  if (LooksGzipped(source.bytes)) TakeDecompressed(Gunzip(source.bytes), source);
+  return Decide(std::move(source), input);
 }
 
 DecodedText DecodeSource(SourceRead&& source) {
@@ -409,15 +420,64 @@ DecodedText DecodeBytes(std::string_view fileBytes, EncodingChoice input) {
   return DecodeSource(DecideSource(std::string(fileBytes), input));
 }
 
+namespace {
+
+// Files are read this much at a time where they are read in pieces.
+constexpr size_t kReadPiece = 4u << 20;
+
+// A gzipped file is decompressed piece by piece as it is read, so that its compressed
+// bytes are never held whole beside the decompressed ones.
+platform::Status ReadGzipped(platform::OpenFile& file, uint64_t size, GunzipResult* result) {
+  GunzipStream stream;
+  std::string piece;
+  // The trailer of the last member gives that member's size: the whole text of a file
+  // of one member, room made for at once.
+  if (size >= 4 && file.ReadAt(size - 4, 4, &piece) == platform::Status::Ok) stream.Expect(GzipTrailerSize(piece));
+  for (uint64_t offset = 0;;) {
+    const platform::Status status = file.ReadAt(offset, kReadPiece, &piece);
+    if (status != platform::Status::Ok) return status;
+    if (piece.empty() || !stream.Feed(piece)) break;
+    offset += piece.size();
+    platform::PumpMessages();
+  }
+  *result = stream.Finish();
+  std::string& bytes = result->bytes;
+  // A trailer that promised more than came leaves no idle room behind.
+  if (bytes.capacity() - bytes.size() > bytes.size() / 4) bytes.shrink_to_fit();
+  return platform::Status::Ok;
+}
+
+}  // namespace
+
 SourceRead ReadSource(const std::string& sourcePath, EncodingChoice input, platform::FileInfo* info) {
   SourceRead source;
   std::string bytes;
-  const platform::Status status = platform::ReadWholeFile(sourcePath, &bytes, info);
-  if (status != platform::Status::Ok) {
-    source.status = FromPlatform(status);
-    return source;
-  }
+  platform::FileInfo opened;
+  std::unique_ptr<platform::OpenFile> file;
+  platform::Status status = platform::OpenForReading(sourcePath, &file, &opened);
+  // A small file is read at once; a larger one only its signature, for a start.
+  if (status == platform::Status::Ok) status = file->ReadAt(0, opened.size <= kReadPiece ? kReadPiece : 2, &bytes);
   try {
+    if (status == platform::Status::Ok && LooksGzipped(bytes)) {
+      GunzipResult decompressed;
+      status = ReadGzipped(*file, opened.size, &decompressed);
+      // Nothing decompressed: the file is read as it is, as DecideSource reads it.
+      if (status == platform::Status::Ok && !decompressed.bytes.empty()) {
+        if (info) *info = opened;
+        TakeDecompressed(std::move(decompressed), source);
+        return Decide(std::move(source), input);
+      }
+      bytes.clear();
+    }
+    file.reset();
+    if (status == platform::Status::Ok && bytes.size() != opened.size) {
+      status = platform::ReadWholeFile(sourcePath, &bytes, &opened);
+    }
+    if (status != platform::Status::Ok) {
+      source.status = FromPlatform(status);
+      return source;
+    }
+    if (info) *info = opened;
     source = DecideSource(std::move(bytes), input);
   } catch (const std::bad_alloc&) {
     source = SourceRead();
