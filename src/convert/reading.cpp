@@ -330,9 +330,12 @@ std::string_view SourceRead::Rest() const {
 
 namespace {
 
+// The decompressed bytes become the content: every complete decompression (an empty
+// one too), and the part a failed one gave before it failed. When a failure gave
+// nothing the file's own bytes stay (they are refused as gzip data that failed).
 void TakeDecompressed(GunzipResult&& decompressed, SourceRead& source) {
   source.gzip = decompressed.status;
-  if (!decompressed.bytes.empty()) {
+  if (decompressed.status == GunzipStatus::Complete || !decompressed.bytes.empty()) {
     source.bytes = std::move(decompressed.bytes);
     source.wasGzipped = true;
   }
@@ -461,8 +464,9 @@ SourceRead ReadSource(const std::string& sourcePath, EncodingChoice input, platf
     if (status == platform::Status::Ok && LooksGzipped(bytes)) {
       GunzipResult decompressed;
       status = ReadGzipped(*file, opened.size, &decompressed);
-      // Nothing decompressed: the file is read as it is, as DecideSource reads it.
-      if (status == platform::Status::Ok && !decompressed.bytes.empty()) {
+      // A failure that gave nothing: the file is read as it is, as DecideSource reads it.
+      if (status == platform::Status::Ok &&
+          (decompressed.status == GunzipStatus::Complete || !decompressed.bytes.empty())) {
         if (info) *info = opened;
         TakeDecompressed(std::move(decompressed), source);
         return Decide(std::move(source), input);
