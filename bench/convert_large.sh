@@ -30,11 +30,16 @@ for _ in $(seq "$gz_copies"); do cat "$corpus/prose.gb18030"; done | gzip -1 >"$
 size=$(stat -c %s "$big")
 gz_size=$(( gz_copies * prose_size ))
 
+# min/median/max of the numbers on standard input, as "min median max".
+spread() { sort -g | awk '{a[NR]=$1} END {printf "%.0f %.0f %.0f", a[1], a[int((NR+1)/2)], a[NR]}'; }
+
 # stats BYTES CMD...: runs the command RUNS times; prints "min median max" MB/s of BYTES
-# and writes the largest resident size seen (KB) to $work/peak.
+# by the clock, writes the same per second of processor time (user + system, which a
+# machine busy with other work disturbs less) to $work/cpu and the largest resident size
+# seen (KB) to $work/peak.
 stats() {
   local bytes=$1; shift
-  local rates=() peak=0 kb start end
+  local rates=() cpu=() peak=0 kb start end
   for _ in $(seq "$runs"); do
     rm -f "$work/out"
     start=$(date +%s%N)
@@ -42,10 +47,13 @@ stats() {
     end=$(date +%s%N)
     kb=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time")
     rates+=("$(echo "$bytes / 1048576 * 1000000000 / ($end - $start)" | bc -l)")
+    cpu+=("$(awk -F': ' -v mb="$(echo "$bytes / 1048576" | bc -l)" \
+      '/(User|System) time/ {t += $2} END {print mb / (t > 0 ? t : 0.01)}' "$work/time")")
     [ "$kb" -gt "$peak" ] && peak=$kb
   done
   echo "$peak" >"$work/peak"
-  printf '%s\n' "${rates[@]}" | sort -g | awk '{a[NR]=$1} END {printf "%.0f %.0f %.0f", a[1], a[int((NR+1)/2)], a[NR]}'
+  printf '%s\n' "${cpu[@]}" | spread >"$work/cpu"
+  printf '%s\n' "${rates[@]}" | spread
 }
 
 # same FILE FILE: the outputs must agree byte for byte before any figure counts.
@@ -61,23 +69,24 @@ same "$work/ours" "$work/theirs" gzip
 rm -f "$work/ours" "$work/theirs"
 
 echo "text: $(echo "$size / 1048576" | bc) MiB of prose ($copies copies), gzip case $(echo "$gz_size / 1048576" | bc) MiB; $runs runs; load: $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-8s %-20s %-20s %6s %9s %7s %9s\n' case "chengwen min/med/max" "other min/med/max" ratio "ours MB" "x size" "other MB"
-row() {  # name bytes ours theirs
-  local ours_kb=$5 theirs_kb=$6 ratio
-  ratio=$(echo "$(echo "$3" | cut -d' ' -f2) / $(echo "$4" | cut -d' ' -f2)" | bc -l)
-  printf '%-8s %-20s %-20s %6.2f %9.1f %7.2f %9.1f\n' "$1" "${3// //}" "${4// //}" "$ratio" \
-    "$(echo "$ours_kb / 1024" | bc -l)" "$(echo "$ours_kb * 1024 / $2" | bc -l)" "$(echo "$theirs_kb / 1024" | bc -l)"
+echo "MB/s by the clock, then per second of processor time (user + system); ratios of the medians"
+printf '%-8s %-16s %-16s %6s %-16s %-16s %6s %8s %7s %8s\n' case "ours clock" "other clock" ratio \
+  "ours cpu" "other cpu" ratio "ours MB" "x size" "other MB"
+ratio() { echo "$(echo "$1" | cut -d' ' -f2) / $(echo "$2" | cut -d' ' -f2)" | bc -l; }
+row() {  # name bytes ours theirs ours_kb theirs_kb ours_cpu theirs_cpu
+  printf '%-8s %-16s %-16s %6.2f %-16s %-16s %6.2f %8.1f %7.2f %8.1f\n' "$1" "${3// //}" "${4// //}" \
+    "$(ratio "$3" "$4")" "${7// //}" "${8// //}" "$(ratio "$7" "$8")" \
+    "$(echo "$5 / 1024" | bc -l)" "$(echo "$5 * 1024 / $2" | bc -l)" "$(echo "$6 / 1024" | bc -l)"
 }
 
-ours=$(stats "$size" "$cli" convert --out utf8 --no-bom "$big" "$work/out"); ours_kb=$(cat "$work/peak")
-theirs=$(stats "$size" iconv -f GB18030 -t UTF-8 -o "$work/out" "$big"); theirs_kb=$(cat "$work/peak")
-row direct "$size" "$ours" "$theirs" "$ours_kb" "$theirs_kb"
+ours=$(stats "$size" "$cli" convert --out utf8 --no-bom "$big" "$work/out"); ours_kb=$(cat "$work/peak"); ours_cpu=$(cat "$work/cpu")
+theirs=$(stats "$size" iconv -f GB18030 -t UTF-8 -o "$work/out" "$big"); theirs_kb=$(cat "$work/peak"); theirs_cpu=$(cat "$work/cpu")
+row direct "$size" "$ours" "$theirs" "$ours_kb" "$theirs_kb" "$ours_cpu" "$theirs_cpu"
 
-ours=$(stats "$size" "$cli" convert --script s2t --eol unix --out utf8 --no-bom "$big" "$work/out"); ours_kb=$(cat "$work/peak")
-row working "$size" "$ours" "$theirs" "$ours_kb" "$theirs_kb"
+ours=$(stats "$size" "$cli" convert --script s2t --eol unix --out utf8 --no-bom "$big" "$work/out")
+row working "$size" "$ours" "$theirs" "$(cat "$work/peak")" "$theirs_kb" "$(cat "$work/cpu")" "$theirs_cpu"
 
-ours=$(stats "$gz_size" "$cli" convert --out utf8 --no-bom "$work/prose.gb18030.gz" "$work/out"); ours_kb=$(cat "$work/peak")
+ours=$(stats "$gz_size" "$cli" convert --out utf8 --no-bom "$work/prose.gb18030.gz" "$work/out"); ours_kb=$(cat "$work/peak"); ours_cpu=$(cat "$work/cpu")
 theirs=$(stats "$gz_size" sh -c 'gzip -dc "$0" | iconv -f GB18030 -t UTF-8 -o "$1"' "$work/prose.gb18030.gz" "$work/out")
-theirs_kb=$(cat "$work/peak")
-row gzip "$gz_size" "$ours" "$theirs" "$ours_kb" "$theirs_kb"
+row gzip "$gz_size" "$ours" "$theirs" "$ours_kb" "$(cat "$work/peak")" "$ours_cpu" "$(cat "$work/cpu")"
 exit $status

@@ -34,6 +34,8 @@ void UseBinaryStreams() {}
 // Input is read a piece of this size at a time; the pieces' results go out one by one
 // from one reused buffer, which stays in the processor's cache.
 constexpr std::size_t kPiece = 256u << 10;
+// A mapped input's pages are let go in steps of this size once converted.
+constexpr std::size_t kRelease = 8u << 20;
 
 struct Streams {
   std::FILE* in = stdin;
@@ -112,7 +114,16 @@ bool ConvertMapped(std::FILE* in, std::FILE* out, Charset from, Charset to, Tota
   const std::string_view all(static_cast<const char*>(mapped), size);
   std::string converted;
   *outcome = Outcome::Done;
+  // The pages converted already are let go now and then, so that memory stays small
+  // whatever the input's size (the file keeps them in its cache).
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  std::size_t released = 0;
   for (std::size_t at = static_cast<std::size_t>(start); at < size && *outcome == Outcome::Done;) {
+    if (at - released >= kRelease) {
+      const std::size_t upTo = at / page * page;
+      madvise(static_cast<char*>(mapped) + released, upTo - released, MADV_DONTNEED);
+      released = upTo;
+    }
     std::size_t take = std::min(kPiece, size - at);
     std::size_t cut = 0;
     // No place to cut in a whole piece: take more, as Pump does.
