@@ -66,6 +66,17 @@ constexpr uint64_t kMaxWholeFileSize =
 // Opens a file to be read in pieces (ReadAt, Size), on the same terms as ReadWholeFile
 // (a failure to open is counted as a Read for fault injection). Writing through it fails.
 Status OpenForReading(const std::string& path, std::unique_ptr<OpenFile>* file, FileInfo* info = nullptr);
+// A file's bytes mapped into memory for reading; the view stays valid while the object
+// lives. Others may read and write the file meanwhile (what they write may show), but
+// the system keeps it from being cut short under the view on Windows.
+class MappedFile {
+ public:
+  virtual ~MappedFile() = default;
+  virtual std::string_view Bytes() const = 0;
+};
+// Maps the whole file, on ReadWholeFile's terms (a failure counts as a Read for fault
+// injection; a file larger than kMaxWholeFileSize gives TooLarge).
+Status MapWholeFile(const std::string& path, std::unique_ptr<MappedFile>* file, FileInfo* info = nullptr);
 // Creates or truncates the file and writes the bytes, sharing nothing while it does.
 Status WriteWholeFile(const std::string& path, std::string_view bytes);
 // Creates a new file with the bytes, sharing nothing; AlreadyExists (and nothing
@@ -160,7 +171,7 @@ void SetMessageBoxHook(std::function<int(const std::string&, const std::string&,
 
 // ---- Fault injection for tests -----------------------------------------------------
 
-// Read: ReadWholeFile and OpenForReading. Write: WriteWholeFile, WriteNewFile and
+// Read: ReadWholeFile, OpenForReading and MapWholeFile. Write: WriteWholeFile, WriteNewFile and
 // CreateNewFile. Open: OpenForUpdate. WriteAt: the changes made through an OpenFile
 // (WriteAt, Truncate) and each NewFile::Write.
 enum class Operation { Read, Write, Delete, CreateFolder, Move, Find, Open, WriteAt };

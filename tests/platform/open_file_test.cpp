@@ -65,8 +65,8 @@ TEST_F(OpenFileTest, BytesAreInsertedAndDeletedInPlace) {
   EXPECT_EQ(tail, "");
 }
 
-// A source read in pieces: what it holds, who it is, and what it refuses.
-TEST_F(OpenFileTest, ReadingOpensAnExistingFileOnlyAndLeavesOthersFreeToWrite) {
+// A source read in pieces or mapped: what it holds, who it is, and what it refuses.
+TEST_F(OpenFileTest, ReadingAndMappingTakeAnExistingFileOnlyAndLeaveOthersFreeToWrite) {
   const std::string path = Path("source.txt");
   WriteFileBytes(path, "0123456789");
   std::unique_ptr<OpenFile> file;
@@ -93,6 +93,21 @@ TEST_F(OpenFileTest, ReadingOpensAnExistingFileOnlyAndLeavesOthersFreeToWrite) {
   InjectFailure(Operation::Read, 1, Status::SharingViolation);
   EXPECT_EQ(OpenForReading(path, &file), Status::SharingViolation);
   EXPECT_EQ(file, nullptr);
+
+  // Mapped whole, on the same terms.
+  std::unique_ptr<MappedFile> mapped;
+  ASSERT_EQ(MapWholeFile(path, &mapped, &info), Status::Ok);
+  EXPECT_EQ(mapped->Bytes(), "0123456789");
+  EXPECT_TRUE(info.SameContentAs(queried));
+  mapped.reset();
+  WriteFileBytes(Path("empty.txt"), "");
+  ASSERT_EQ(MapWholeFile(Path("empty.txt"), &mapped), Status::Ok);
+  EXPECT_TRUE(mapped->Bytes().empty());
+  EXPECT_EQ(MapWholeFile(Path("missing.txt"), &mapped), Status::NotFound);
+  EXPECT_EQ(MapWholeFile(Path("folder"), &mapped), Status::AccessDenied);
+  InjectFailure(Operation::Read, 1, Status::TooLarge);
+  EXPECT_EQ(MapWholeFile(path, &mapped), Status::TooLarge);
+  EXPECT_EQ(mapped, nullptr);
 }
 
 TEST_F(OpenFileTest, ReadShareLetsOthersReadButNotWrite) {

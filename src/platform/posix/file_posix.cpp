@@ -1,6 +1,7 @@
 // POSIX backend: whole-file reads and writes, folders, moves and the file kept open,
 // with Windows' share modes emulated by advisory locks that chengwen itself honours.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -205,19 +206,33 @@ Status OpenSource(const std::string& path, int* fd, struct stat* st) {
   return Status::Ok;
 }
 
-Status ReadWholeFile(const std::string& path, std::string* bytes, FileInfo* info) {
-  bytes->clear();
+// What both whole-file reads do first: the injected failure, the open, what the file is,
+// and a size this process may hold. `fd` receives the descriptor.
+Status OpenWholeSource(const char* call, const std::string& path, int* fd, size_t* size, FileInfo* info) {
   Status status;
-  if (detail::TakeInjectedFailure(Operation::Read, "ReadWholeFile", path, &status)) return status;
+  if (detail::TakeInjectedFailure(Operation::Read, call, path, &status)) return status;
   int opened = -1;
   struct stat st;
   status = OpenSource(path, &opened, &st);
   if (status != Status::Ok) return status;
-  const Fd fd(opened);
+  Fd file(opened);
   if (info) posix::FillFileInfo(st, info);
-  const uint64_t size = static_cast<uint64_t>(st.st_size);
-  if (size > kMaxWholeFileSize) return detail::LogFailure("fstat", path, Status::TooLarge, EFBIG);
-  return ReadFully(fd.get(), 0, static_cast<size_t>(size), bytes, path, true);
+  if (static_cast<uint64_t>(st.st_size) > kMaxWholeFileSize) {
+    return detail::LogFailure("fstat", path, Status::TooLarge, EFBIG);
+  }
+  *size = static_cast<size_t>(st.st_size);
+  *fd = file.release();
+  return Status::Ok;
+}
+
+Status ReadWholeFile(const std::string& path, std::string* bytes, FileInfo* info) {
+  bytes->clear();
+  int opened = -1;
+  size_t size = 0;
+  const Status status = OpenWholeSource("ReadWholeFile", path, &opened, &size, info);
+  if (status != Status::Ok) return status;
+  const Fd fd(opened);
+  return ReadFully(fd.get(), 0, size, bytes, path, true);
 }
 
 Status OpenForReading(const std::string& path, std::unique_ptr<OpenFile>* file, FileInfo* info) {
@@ -230,6 +245,37 @@ Status OpenForReading(const std::string& path, std::unique_ptr<OpenFile>* file, 
   if (status != Status::Ok) return status;
   if (info) posix::FillFileInfo(st, info);
   *file = std::make_unique<PosixOpenFile>(opened, path);
+  return Status::Ok;
+}
+
+class PosixMappedFile : public MappedFile {
+ public:
+  PosixMappedFile(int fd, void* view, size_t size) : fd_(fd), view_(view), size_(size) {}
+  ~PosixMappedFile() override {
+    if (size_ != 0) munmap(view_, size_);
+  }
+  std::string_view Bytes() const override { return {static_cast<const char*>(view_), size_}; }
+
+ private:
+  Fd fd_;  // held open for its reader lock
+  void* view_;
+  size_t size_;
+};
+
+Status MapWholeFile(const std::string& path, std::unique_ptr<MappedFile>* file, FileInfo* info) {
+  file->reset();
+  int opened = -1;
+  size_t size = 0;
+  const Status status = OpenWholeSource("MapWholeFile", path, &opened, &size, info);
+  if (status != Status::Ok) return status;
+  Fd fd(opened);
+  void* view = nullptr;
+  if (size != 0) {
+    view = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
+    if (view == MAP_FAILED) return FailWithErrno("mmap", path);
+    madvise(view, size, MADV_SEQUENTIAL);
+  }
+  *file = std::make_unique<PosixMappedFile>(fd.release(), view, size);
   return Status::Ok;
 }
 

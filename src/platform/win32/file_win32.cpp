@@ -205,21 +205,70 @@ Status OpenSource(const std::string& path, Handle* file, FileInfo* info) {
   return info ? QueryOpenFile(file->get(), info, path) : Status::Ok;
 }
 
-Status ReadWholeFile(const std::string& path, std::string* bytes, FileInfo* info) {
-  bytes->clear();
+// What both whole-file reads do first: the injected failure, the open, what the file is,
+// and a size this process may hold.
+Status OpenWholeSource(const char* call, const std::string& path, Handle* file, size_t* size, FileInfo* info) {
   Status status;
-  if (detail::TakeInjectedFailure(Operation::Read, "ReadWholeFile", path, &status)) return status;
-  Handle file(INVALID_HANDLE_VALUE);
-  status = OpenSource(path, &file, info);
-  if (status != Status::Ok) return status;
-  uint64_t size = 0;
-  status = FileSize(file.get(), &size, path);
+  if (detail::TakeInjectedFailure(Operation::Read, call, path, &status)) return status;
+  status = OpenSource(path, file, info);
+  uint64_t bytes = 0;
+  if (status == Status::Ok) status = FileSize(file->get(), &bytes, path);
   if (status != Status::Ok) return status;
   // Checked before allocating: a 32-bit process could never hold such a file.
-  if (size > kMaxWholeFileSize) {
+  if (bytes > kMaxWholeFileSize) {
     return detail::LogFailure("GetFileSizeEx", path, Status::TooLarge, ERROR_NOT_ENOUGH_MEMORY);
   }
-  return ReadFully(file.get(), 0, static_cast<size_t>(size), bytes, path, true);
+  *size = static_cast<size_t>(bytes);
+  return Status::Ok;
+}
+
+Status ReadWholeFile(const std::string& path, std::string* bytes, FileInfo* info) {
+  bytes->clear();
+  Handle file(INVALID_HANDLE_VALUE);
+  size_t size = 0;
+  const Status status = OpenWholeSource("ReadWholeFile", path, &file, &size, info);
+  if (status != Status::Ok) return status;
+  return ReadFully(file.get(), 0, size, bytes, path, true);
+}
+
+class Win32MappedFile : public MappedFile {
+ public:
+  Win32MappedFile(HANDLE file, HANDLE mapping, const void* view, size_t size)
+      : file_(file), mapping_(mapping), view_(view), size_(size) {}
+  ~Win32MappedFile() override {
+    if (view_) UnmapViewOfFile(view_);
+    if (mapping_) CloseHandle(mapping_);
+  }
+  std::string_view Bytes() const override { return {static_cast<const char*>(view_), size_}; }
+
+ private:
+  Handle file_;
+  HANDLE mapping_;
+  const void* view_;
+  size_t size_;
+};
+
+Status MapWholeFile(const std::string& path, std::unique_ptr<MappedFile>* file, FileInfo* info) {
+  file->reset();
+  Handle opened(INVALID_HANDLE_VALUE);
+  size_t size = 0;
+  const Status status = OpenWholeSource("MapWholeFile", path, &opened, &size, info);
+  if (status != Status::Ok) return status;
+  HANDLE mapping = nullptr;
+  const void* view = nullptr;
+  // An empty file cannot be mapped, and needs no view.
+  if (size != 0) {
+    mapping = CreateFileMappingW(opened.get(), nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (!mapping) return FailWithLastError("CreateFileMappingW", path);
+    view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+    if (!view) {
+      const Status failed = FailWithLastError("MapViewOfFile", path);
+      CloseHandle(mapping);
+      return failed == Status::Other ? Status::TooLarge : failed;
+    }
+  }
+  *file = std::make_unique<Win32MappedFile>(opened.release(), mapping, view, size);
+  return Status::Ok;
 }
 
 Status OpenForReading(const std::string& path, std::unique_ptr<OpenFile>* file, FileInfo* info) {
