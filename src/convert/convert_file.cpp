@@ -377,16 +377,34 @@ Producer DirectProducer(const SourceRead& source, const ConversionOptions& optio
   if (options.scriptConversion != ScriptConversion::None || options.lineEndings != LineEndingChoice::Keep) {
     return nullptr;
   }
-  const Charset from = ReadingCharsetOf(source.encoding);
+  // Text read as ANSI is its own working text: the bytes of the working code page.
+  const bool ansi = ReadAs(source) == EncodingChoice::Ansi;
+  const Charset from = ansi ? Charset::Gb18030 : ReadingCharsetOf(source.encoding);
   const std::string_view rest = source.Rest();
   // A text cut at a zero character, or an empty one, takes the full way.
   if (from == Charset::Unknown || rest.empty() || HoldsZeroCharacter(rest, from)) return nullptr;
   const EncodingChoice outputEncoding =
-      options.outputEncoding != EncodingChoice::Auto ? options.outputEncoding : source.encoding;
+      options.outputEncoding != EncodingChoice::Auto ? options.outputEncoding : ReadAs(source);
+  // ANSI written as ANSI is the working text's bytes as they are, unconverted.
+  if (ansi && outputEncoding == EncodingChoice::Ansi) {
+    return [rest](platform::NewFile& file) { return file.Write(rest) == platform::Status::Ok; };
+  }
   const Charset to = OutputCharset(outputEncoding);
   if (to == Charset::Unknown) return nullptr;
   const std::string_view mark = options.withoutBom ? std::string_view() : ByteOrderMarkOf(outputEncoding);
   return StreamedProducer(rest, from, to, mark, watch);
+}
+
+// A mapped source is let go as soon as its bytes are written, before the output takes
+// its name: a file mapped into memory cannot be replaced on Windows.
+Producer ReleasingAfter(const Producer& produce, std::shared_ptr<const platform::MappedFile> mapped) {
+  if (!mapped) return produce;
+  return [produce, mapped](platform::NewFile& file) mutable {
+    if (!mapped) return false;  // the bytes are gone; never asked for twice
+    const bool written = produce(file);
+    mapped.reset();
+    return written;
+  };
 }
 
 // Puts the output at its path, creating its folders when they are missing, and
@@ -456,7 +474,10 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   WriteGuard guard;
   guard.sourcePath = &sourcePath;
   guard.run = run;
-  SourceRead source = ReadSource(sourcePath, options.inputEncoding, &guard.source);
+  // Without a working text to build, a large file is converted where it lies, mapped.
+  const bool direct =
+      options.scriptConversion == ScriptConversion::None && options.lineEndings == LineEndingChoice::Keep;
+  SourceRead source = ReadSource(sourcePath, options.inputEncoding, &guard.source, direct);
   if (source.status == ReadStatus::TooLarge) return ConvertStatus::TooLarge;
   if (source.status != ReadStatus::Ok) return ConvertStatus::Unreadable;
   if (run) {
@@ -505,9 +526,10 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   report.howRead = source.howDecided;
   LossWatch watch;
   watch.refuse = overOriginal;
-  if (const Producer direct = DirectProducer(source, options, &watch)) {
+  if (const Producer produce = DirectProducer(source, options, &watch)) {
     platform::PumpMessages();
-    const ConvertStatus written = WriteResult(outputPath, direct, guard, removeSource);
+    const ConvertStatus written =
+        WriteResult(outputPath, ReleasingAfter(produce, std::move(source.mapped)), guard, removeSource);
     const EncodingChoice output = chosenOutput != EncodingChoice::Auto ? chosenOutput : source.encoding;
     const ConvertStatus refused =
         NoteLosses(watch.losses, CharsetLabel(source.encoding), CharsetLabel(output), overOriginal, report);

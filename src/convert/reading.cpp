@@ -324,8 +324,11 @@ EncodingChoice ChooseByStatistics(std::string_view bytes, std::string* how) {
   return best->encoding;
 }
 
+std::string_view SourceRead::Content() const { return mapped ? mapped->Bytes() : std::string_view(bytes); }
+
 std::string_view SourceRead::Rest() const {
-  return std::string_view(bytes).substr(std::min(start, bytes.size()));
+  const std::string_view content = Content();
+  return content.substr(std::min(start, content.size()));
 }
 
 namespace {
@@ -344,7 +347,7 @@ void TakeDecompressed(GunzipResult&& decompressed, SourceRead& source) {
 // The decision over the file's content (decompressed already when it was gzipped).
 SourceRead Decide(SourceRead source, EncodingChoice input) {
   platform::PumpMessages();
-  const Start start = DecideStart(source.bytes, input);
+  const Start start = DecideStart(source.Content(), input);
   source.encoding = start.encoding;
   source.start = start.position;
   source.howDecided = start.how;
@@ -405,16 +408,24 @@ DecodedText DecodeSource(SourceRead&& source) {
     if (!result.text.empty()) {
       // The file's bytes are done with: the steps after this one hold only the text.
       std::string().swap(source.bytes);
+      source.mapped.reset();
     }
   }
   if (result.text.empty()) {
     // Nothing decoded (or nothing to decode): the raw bytes, mark included, are the
     // text; without a zero byte in them the file's own buffer becomes the text.
-    result.cutAtZero = FindByteResponsive(source.bytes, '\0') != std::string_view::npos;
+    const std::string_view content = source.Content();
+    result.cutAtZero = FindByteResponsive(content, '\0') != std::string_view::npos;
     result.undecodable = 0;
-    result.text = result.cutAtZero ? text::FromBytes(source.bytes) : std::move(source.bytes);
+    if (result.cutAtZero || source.mapped) {
+      result.text = text::FromBytes(content);
+    } else {
+      result.text = std::move(source.bytes);
+    }
     encoding = EncodingChoice::Ansi;
   }
+  // Whatever way it went, the text holds the content now.
+  source.mapped.reset();
   result.detected = encoding;
   return result;
 }
@@ -452,7 +463,8 @@ platform::Status ReadGzipped(platform::OpenFile& file, uint64_t size, GunzipResu
 
 }  // namespace
 
-SourceRead ReadSource(const std::string& sourcePath, EncodingChoice input, platform::FileInfo* info) {
+SourceRead ReadSource(const std::string& sourcePath, EncodingChoice input, platform::FileInfo* info,
+                      bool mapLarge) {
   SourceRead source;
   std::string bytes;
   platform::FileInfo opened;
@@ -460,8 +472,9 @@ SourceRead ReadSource(const std::string& sourcePath, EncodingChoice input, platf
   platform::Status status = platform::OpenForReading(sourcePath, &file, &opened);
   // A small file is read at once; a larger one only its signature, for a start.
   if (status == platform::Status::Ok) status = file->ReadAt(0, opened.size <= kReadPiece ? kReadPiece : 2, &bytes);
+  const bool gzipped = status == platform::Status::Ok && LooksGzipped(bytes);
   try {
-    if (status == platform::Status::Ok && LooksGzipped(bytes)) {
+    if (gzipped) {
       GunzipResult decompressed;
       status = ReadGzipped(*file, opened.size, &decompressed);
       // A failure that gave nothing: the file is read as it is, as DecideSource reads it.
@@ -474,7 +487,16 @@ SourceRead ReadSource(const std::string& sourcePath, EncodingChoice input, platf
       bytes.clear();
     }
     file.reset();
-    if (status == platform::Status::Ok && bytes.size() != opened.size) {
+    if (status == platform::Status::Ok && mapLarge && !gzipped && opened.size > kReadPiece) {
+      // Converted where it lies: no copy of the file in memory of ours.
+      std::unique_ptr<platform::MappedFile> mapping;
+      status = platform::MapWholeFile(sourcePath, &mapping, &opened);
+      if (status == platform::Status::Ok) {
+        if (info) *info = opened;
+        source.mapped = std::move(mapping);
+        return Decide(std::move(source), input);
+      }
+    } else if (status == platform::Status::Ok && bytes.size() != opened.size) {
       status = platform::ReadWholeFile(sourcePath, &bytes, &opened);
     }
     if (status != platform::Status::Ok) {

@@ -558,5 +558,36 @@ TEST(ConvertStreaming, AWriteThatFailsHalfWayLeavesNoOutputAndTheOriginal) {
   EXPECT_EQ(test::ReadFileBytes(out), "\xFF\xFE" + Transcode(text, "UTF-8", "UTF-16LE"));
 }
 
+// A large file read as ANSI goes the direct way too: to another charset, to ANSI (its
+// bytes as they are) and over itself.
+TEST(ConvertStreaming, ALargeAnsiFileIsConvertedStraightFromTheFile) {
+  test::TempDir dir;
+  std::string utf8;
+  while (utf8.size() < (6u << 20)) utf8 += "\xE4\xB8\xAD\xE6\x96\x87 " + std::to_string(utf8.size()) + "\r\n";
+  const std::string gbk = Transcode(utf8, "UTF-8", "GB18030");
+  const std::string source = dir.Join("big.txt");
+  const struct {
+    EncodingChoice output;
+    bool overwrite;
+    std::string expected;
+  } cases[] = {
+      {EncodingChoice::Utf8, false, "\xEF\xBB\xBF" + utf8},
+      {EncodingChoice::Ansi, false, gbk},
+      {EncodingChoice::Auto, false, gbk},
+      {EncodingChoice::Utf16Le, true, "\xFF\xFE" + Transcode(utf8, "UTF-8", "UTF-16LE")},
+  };
+  for (const auto& c : cases) {
+    test::WriteFileBytes(source, gbk);
+    ConversionOptions options;
+    options.outputEncoding = c.output;
+    options.overwriteOriginal = c.overwrite;
+    std::string out = c.overwrite ? source : dir.Join("out.txt");
+    ConvertReport report;
+    ASSERT_EQ(ConvertFile(source, out, options, nullptr, &report), ConvertStatus::Converted);
+    EXPECT_EQ(report.detected, EncodingChoice::Ansi);
+    EXPECT_TRUE(test::ReadFileBytes(out) == c.expected) << static_cast<int>(c.output);
+  }
+}
+
 }  // namespace
 }  // namespace cw
