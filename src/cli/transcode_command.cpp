@@ -1,6 +1,5 @@
 // chengwen-cli transcode FROM TO [IN [OUT]]: converts a file or standard input to a file
 // or standard output, piece by piece, so that memory stays small whatever the input's size.
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -13,10 +12,6 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
-#else
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 namespace cw::cli {
@@ -34,8 +29,6 @@ void UseBinaryStreams() {}
 // Input is read a piece of this size at a time; the pieces' results go out one by one
 // from one reused buffer, which stays in the processor's cache.
 constexpr std::size_t kPiece = 256u << 10;
-// A mapped input's pages are let go in steps of this size once converted.
-constexpr std::size_t kRelease = 8u << 20;
 
 struct Streams {
   std::FILE* in = stdin;
@@ -92,71 +85,6 @@ Outcome Pump(std::FILE* in, std::FILE* out, Charset from, Charset to, Totals* to
   return std::fflush(out) == 0 ? Outcome::Done : Outcome::WriteFailed;
 }
 
-#ifndef _WIN32
-// A regular file is mapped and converted where it lies, the way iconv reads its input:
-// no copy through a buffer, and nothing read into memory of ours. Pieces are cut where
-// Pump cuts them, so the bytes are the same. False when the input is no regular file
-// (a pipe, a terminal) or cannot be mapped: then Pump reads it.
-bool ConvertMapped(std::FILE* in, std::FILE* out, Charset from, Charset to, Totals* totals, Outcome* outcome) {
-  const int fd = fileno(in);
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  const off_t start = lseek(fd, 0, SEEK_CUR);  // standard input may have been read from already
-  if (start < 0 || start > st.st_size) return false;
-  const auto size = static_cast<std::size_t>(st.st_size);
-  if (size == static_cast<std::size_t>(start)) {
-    *outcome = std::fflush(out) == 0 ? Outcome::Done : Outcome::WriteFailed;
-    return true;
-  }
-  void* const mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-  if (mapped == MAP_FAILED) return false;
-  madvise(mapped, size, MADV_SEQUENTIAL);
-  const std::string_view all(static_cast<const char*>(mapped), size);
-  std::string converted;
-  *outcome = Outcome::Done;
-  // The pages converted already are let go now and then, so that memory stays small
-  // whatever the input's size (the file keeps them in its cache).
-  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-  std::size_t released = 0;
-  for (std::size_t at = static_cast<std::size_t>(start); at < size && *outcome == Outcome::Done;) {
-    if (at - released >= kRelease) {
-      const std::size_t upTo = at / page * page;
-      madvise(static_cast<char*>(mapped) + released, upTo - released, MADV_DONTNEED);
-      released = upTo;
-    }
-    std::size_t take = std::min(kPiece, size - at);
-    std::size_t cut = 0;
-    // No place to cut in a whole piece: take more, as Pump does.
-    while ((cut = at + take == size ? take : CompletePrefix(all.substr(at, take), from)) == 0) {
-      take = std::min(2 * take, size - at);
-    }
-    const std::string_view piece = all.substr(at, cut);
-    converted.clear();
-    if (!TranscodeAppend(piece, from, to, converted) ||
-        std::fwrite(converted.data(), 1, converted.size(), out) != converted.size()) {
-      *outcome = Outcome::WriteFailed;
-    }
-    totals->read += cut;
-    totals->written += converted.size();
-    // The text ends at its first zero character: nothing after it is converted.
-    if (HoldsZeroCharacter(piece, from)) break;
-    at += cut;
-  }
-  munmap(mapped, size);
-  if (*outcome == Outcome::Done && std::fflush(out) != 0) *outcome = Outcome::WriteFailed;
-  return true;
-}
-#endif
-
-// Converts everything `in` holds.
-Outcome Convert(std::FILE* in, std::FILE* out, Charset from, Charset to, Totals* totals) {
-#ifndef _WIN32
-  Outcome outcome = Outcome::Done;
-  if (ConvertMapped(in, out, from, to, totals, &outcome)) return outcome;
-#endif
-  return Pump(in, out, from, to, totals);
-}
-
 int RunTranscode(const Args& args) {
   if (args.size() < 2 || args.size() > 4) {
     std::fprintf(stderr, "usage: chengwen-cli transcode FROM TO [IN [OUT]]  (standard input and output by default)\n");
@@ -179,7 +107,7 @@ int RunTranscode(const Args& args) {
     return 1;
   }
   Totals totals;
-  switch (Convert(streams.in, streams.out, from, to, &totals)) {
+  switch (Pump(streams.in, streams.out, from, to, &totals)) {
     case Outcome::ReadFailed:
       std::fprintf(stderr, "chengwen-cli: cannot read the input\n");
       return 1;
