@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <new>
@@ -18,24 +19,54 @@
 namespace cw {
 namespace {
 
-// Six characters that stand for a CR LF pair while the lone breaks are changed.
+// Six characters that the Windows change turns into CR LF wherever they stand.
 constexpr std::string_view kLineBreakMarker = "[\\r\\n]";
 
-// Every single-byte CR or LF becomes CR LF, in one pass; two-byte characters are copied.
-std::string LoneBreaksToCrLf(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + text.size() / 16);
-  size_t pos = 0;
-  while (pos < text.size()) {
-    const size_t len = text::CharLength(text, pos);
-    if (len == 1 && (text[pos] == '\r' || text[pos] == '\n')) {
-      out += "\r\n";
-    } else {
-      out.append(text.data() + pos, len);
+// The text with every line break replaced by `lineBreak`, handed to `put(bytes, size)`
+// in order, in one pass that gives what the replacements one after the other give: a
+// CR LF pair, a lone CR and a lone LF on a character boundary are each one break, and
+// so is the marker text when `markers` is set (the Windows change turns every marker
+// into CR LF, whether it made it or found it there).
+template <typename Put>
+void ReplaceLineBreaks(std::string_view text, std::string_view lineBreak, bool markers, Put&& put) {
+  const char* const p = text.data();
+  const size_t n = text.size();
+  size_t run = 0;  // start of the bytes not yet handed on
+  size_t i = 0;
+  while (i < n) {
+    const auto c = static_cast<unsigned char>(p[i]);
+    size_t taken = 0;
+    if (c >= 0x80) {
+      i += i + 1 < n ? 2 : 1;
+      continue;
     }
-    pos += len;
+    if (c == '\r') {
+      taken = i + 1 < n && p[i + 1] == '\n' ? 2 : 1;
+    } else if (c == '\n') {
+      taken = 1;
+    } else if (markers && c == '[' && text.compare(i, kLineBreakMarker.size(), kLineBreakMarker) == 0) {
+      taken = kLineBreakMarker.size();
+    }
+    if (taken == 0) {
+      ++i;
+      continue;
+    }
+    put(p + run, i - run);
+    put(lineBreak.data(), lineBreak.size());
+    i += taken;
+    run = i;
   }
-  return out;
+  put(p + run, n - run);
+}
+
+std::string_view LineBreakOf(LineEndingChoice choice) {
+  switch (choice) {
+    case LineEndingChoice::Windows: return "\r\n";
+    case LineEndingChoice::Unix: return "\n";
+    case LineEndingChoice::Mac: return "\r";
+    case LineEndingChoice::Keep: break;
+  }
+  return {};
 }
 
 // A short name in the output's own folder, so that a long output name never pushes
@@ -129,18 +160,33 @@ std::string ConvertStatusText(ConvertStatus status, const ConvertReport& report)
 }
 
 std::string ConvertLineEndings(std::string_view text, LineEndingChoice choice) {
-  switch (choice) {
-    case LineEndingChoice::Keep: return std::string(text);
-    case LineEndingChoice::Windows: {
-      const std::string marked = text::ReplaceAll(text, "\r\n", kLineBreakMarker);
-      return text::ReplaceAll(LoneBreaksToCrLf(marked), kLineBreakMarker, "\r\n");
-    }
-    case LineEndingChoice::Unix:
-      return text::ReplaceAll(text::ReplaceAll(text, "\r\n", "\n"), "\r", "\n");
-    case LineEndingChoice::Mac:
-      return text::ReplaceAll(text::ReplaceAll(text, "\r\n", "\r"), "\n", "\r");
+  std::string changed(text);
+  ChangeLineEndings(changed, choice);
+  return changed;
+}
+
+void ChangeLineEndings(std::string& text, LineEndingChoice choice) {
+  const std::string_view lineBreak = LineBreakOf(choice);
+  if (lineBreak.empty() || text.empty()) return;
+  const bool markers = choice == LineEndingChoice::Windows;
+  if (lineBreak.size() == 1) {
+    // No break grows, so the text is rewritten where it lies.
+    char* const base = &text[0];
+    size_t size = 0;
+    ReplaceLineBreaks(text, lineBreak, markers, [base, &size](const char* bytes, size_t count) {
+      std::memmove(base + size, bytes, count);
+      size += count;
+    });
+    text.resize(size);
+    return;
   }
-  return std::string(text);
+  size_t size = 0;
+  ReplaceLineBreaks(text, lineBreak, markers, [&size](const char*, size_t count) { size += count; });
+  if (size == text.size() && text::Find(text, kLineBreakMarker) == text::npos) return;  // every break is CR LF
+  std::string changed;
+  changed.reserve(size);
+  ReplaceLineBreaks(text, lineBreak, markers, [&changed](const char* bytes, size_t count) { changed.append(bytes, count); });
+  text = std::move(changed);
 }
 
 bool CreateParentDirectories(const std::string& path, std::vector<std::string>* created) {
@@ -337,16 +383,34 @@ Producer DirectProducer(const SourceRead& source, const ConversionOptions& optio
   if (options.scriptConversion != ScriptConversion::None || options.lineEndings != LineEndingChoice::Keep) {
     return nullptr;
   }
-  const Charset from = ReadingCharsetOf(source.encoding);
+  // Text read as ANSI is its own working text: the bytes of the working code page.
+  const bool ansi = ReadAs(source) == EncodingChoice::Ansi;
+  const Charset from = ansi ? Charset::Gb18030 : ReadingCharsetOf(source.encoding);
   const std::string_view rest = source.Rest();
   // A text cut at a zero character, or an empty one, takes the full way.
   if (from == Charset::Unknown || rest.empty() || HoldsZeroCharacter(rest, from)) return nullptr;
   const EncodingChoice outputEncoding =
-      options.outputEncoding != EncodingChoice::Auto ? options.outputEncoding : source.encoding;
+      options.outputEncoding != EncodingChoice::Auto ? options.outputEncoding : ReadAs(source);
+  // ANSI written as ANSI is the working text's bytes as they are, unconverted.
+  if (ansi && outputEncoding == EncodingChoice::Ansi) {
+    return [rest](platform::NewFile& file) { return file.Write(rest) == platform::Status::Ok; };
+  }
   const Charset to = OutputCharset(outputEncoding);
   if (to == Charset::Unknown) return nullptr;
   const std::string_view mark = options.withoutBom ? std::string_view() : ByteOrderMarkOf(outputEncoding);
   return StreamedProducer(rest, from, to, mark, watch);
+}
+
+// A mapped source is let go as soon as its bytes are written, before the output takes
+// its name: a file mapped into memory cannot be replaced on Windows.
+Producer ReleasingAfter(const Producer& produce, std::shared_ptr<const platform::MappedFile> mapped) {
+  if (!mapped) return produce;
+  return [produce, mapped](platform::NewFile& file) mutable {
+    if (!mapped) return false;  // the bytes are gone; never asked for twice
+    const bool written = produce(file);
+    mapped.reset();
+    return written;
+  };
 }
 
 // Puts the output at its path, creating its folders when they are missing, and
@@ -416,7 +480,10 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   WriteGuard guard;
   guard.sourcePath = &sourcePath;
   guard.run = run;
-  SourceRead source = ReadSource(sourcePath, options.inputEncoding, &guard.source);
+  // Without a working text to build, a large file is converted where it lies, mapped.
+  const bool direct =
+      options.scriptConversion == ScriptConversion::None && options.lineEndings == LineEndingChoice::Keep;
+  SourceRead source = ReadSource(sourcePath, options.inputEncoding, &guard.source, direct);
   if (source.status == ReadStatus::TooLarge) return ConvertStatus::TooLarge;
   if (source.status != ReadStatus::Ok) return ConvertStatus::Unreadable;
   if (run) {
@@ -465,9 +532,10 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   report.howRead = source.howDecided;
   LossWatch watch;
   watch.refuse = overOriginal;
-  if (const Producer direct = DirectProducer(source, options, &watch)) {
+  if (const Producer produce = DirectProducer(source, options, &watch)) {
     platform::PumpMessages();
-    const ConvertStatus written = WriteResult(outputPath, direct, guard, removeSource);
+    const ConvertStatus written =
+        WriteResult(outputPath, ReleasingAfter(produce, std::move(source.mapped)), guard, removeSource);
     const EncodingChoice output = chosenOutput != EncodingChoice::Auto ? chosenOutput : source.encoding;
     const ConvertStatus refused =
         NoteLosses(watch.losses, CharsetLabel(source.encoding), CharsetLabel(output), overOriginal, report);
@@ -509,7 +577,7 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   // 3. Line endings.
   if (options.lineEndings != LineEndingChoice::Keep) {
     platform::PumpMessages();
-    working = ConvertLineEndings(working, options.lineEndings);
+    ChangeLineEndings(working, options.lineEndings);
   }
   platform::PumpMessages();
 

@@ -58,6 +58,8 @@ std::string ConvertStatusText(ConvertStatus status, const ConvertReport& report)
 // Every line break (CR LF, lone CR, lone LF) becomes the chosen one; Keep changes
 // nothing. A CR or LF that is the second byte of a two-byte character is left alone.
 std::string ConvertLineEndings(std::string_view text, LineEndingChoice choice);
+// The same change made to the text itself: in place for Unix and Mac (no break grows).
+void ChangeLineEndings(std::string& text, LineEndingChoice choice);
 
 // Creates every missing folder on the path, outermost first; the last component (the
 // file name) is never created and a drive prefix ("C:") is skipped. Returns false at the

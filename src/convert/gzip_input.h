@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,41 @@ struct GunzipResult {
   std::string bytes;
   GunzipStatus status = GunzipStatus::NotGzip;
 };
+
+// Decompresses gzip data that arrives in pieces, with the same result as Gunzip over
+// all of it: Feed each piece in turn, then Finish once. Only what is decompressed is
+// held, never the compressed data.
+class GunzipStream {
+ public:
+  explicit GunzipStream(size_t limit = kGunzipLimit);
+  ~GunzipStream();
+  GunzipStream(const GunzipStream&) = delete;
+  GunzipStream& operator=(const GunzipStream&) = delete;
+  // Room for this many decompressed bytes (the size a member's trailer gives), so the
+  // result need not grow by copying itself; up to the limit, and only a hint.
+  void Expect(size_t size);
+  // False once the outcome no longer depends on what follows (corrupt data, the limit,
+  // bytes after a member that start no other): further pieces are ignored.
+  bool Feed(std::string_view piece);
+  GunzipResult Finish();
+
+ private:
+  struct State;
+  size_t Inflate(std::string_view data);  // the bytes of `data` taken
+  void Stop(GunzipStatus status);
+
+  size_t limit_;
+  std::unique_ptr<State> state_;
+  GunzipResult result_;
+  std::string boundary_;  // the first byte after a member, when its piece ended there
+  bool started_ = false;
+  bool inMember_ = false;
+  bool stopped_ = false;
+};
+
+// The size a gzip member's trailer (its last four bytes) gives: the member's
+// decompressed size modulo 2^32. 0 for anything but four bytes.
+size_t GzipTrailerSize(std::string_view lastFour);
 
 // Decompresses every gzip member in turn (concatenated members are joined); bytes after
 // the last member that do not start another member give TrailingData. Always ends,

@@ -4,8 +4,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <vector>
+#include <memory>
 #include <new>
+#include <vector>
 
 #include "convert/charset_scan.h"
 #include "convert/generated/detect_tables.h"
@@ -323,23 +324,30 @@ EncodingChoice ChooseByStatistics(std::string_view bytes, std::string* how) {
   return best->encoding;
 }
 
+std::string_view SourceRead::Content() const { return mapped ? mapped->Bytes() : std::string_view(bytes); }
+
 std::string_view SourceRead::Rest() const {
-  return std::string_view(bytes).substr(std::min(start, bytes.size()));
+  const std::string_view content = Content();
+  return content.substr(std::min(start, content.size()));
 }
 
-SourceRead DecideSource(std::string fileBytes, EncodingChoice input) {
-  SourceRead source;
-  source.bytes = std::move(fileBytes);
-  if (LooksGzipped(source.bytes)) {
-    GunzipResult decompressed = Gunzip(source.bytes);
-    source.gzip = decompressed.status;
-    if (!decompressed.bytes.empty()) {
-      source.bytes = std::move(decompressed.bytes);
-      source.wasGzipped = true;
-    }
+namespace {
+
+// The decompressed bytes become the content: every complete decompression (an empty
+// one too), and the part a failed one gave before it failed. When a failure gave
+// nothing the file's own bytes stay (they are refused as gzip data that failed).
+void TakeDecompressed(GunzipResult&& decompressed, SourceRead& source) {
+  source.gzip = decompressed.status;
+  if (decompressed.status == GunzipStatus::Complete || !decompressed.bytes.empty()) {
+    source.bytes = std::move(decompressed.bytes);
+    source.wasGzipped = true;
   }
+}
+
+// The decision over the file's content (decompressed already when it was gzipped).
+SourceRead Decide(SourceRead source, EncodingChoice input) {
   platform::PumpMessages();
-  const Start start = DecideStart(source.bytes, input);
+  const Start start = DecideStart(source.Content(), input);
   source.encoding = start.encoding;
   source.start = start.position;
   source.howDecided = start.how;
@@ -373,6 +381,15 @@ SourceRead DecideSource(std::string fileBytes, EncodingChoice input) {
   return source;
 }
 
+}  // namespace
+
+SourceRead DecideSource(std::string fileBytes, EncodingChoice input) {
+  SourceRead source;
+  source.bytes = std::move(fileBytes);
+  if (LooksGzipped(source.bytes)) TakeDecompressed(Gunzip(source.bytes), source);
+  return Decide(std::move(source), input);
+}
+
 DecodedText DecodeSource(SourceRead&& source) {
   DecodedText result;
   result.status = source.status;
@@ -384,18 +401,31 @@ DecodedText DecodeSource(SourceRead&& source) {
   const Charset charset = ReadingCharsetOf(encoding);
   if (charset != Charset::Unknown && !rest.empty()) {
     TranscodeLossScope losses;
-    result.text = text::FromBytes(TranscodeResponsive(rest, CharsetName(charset), kWorkingCharset));
+    // The decoding stops at a zero character, so the working text holds none.
+    result.text = TranscodeResponsive(rest, CharsetName(charset), kWorkingCharset);
     result.undecodable = losses.Losses().undecodable;
     result.cutAtZero = !result.text.empty() && HoldsZeroCharacter(rest, charset);
+    if (!result.text.empty()) {
+      // The file's bytes are done with: the steps after this one hold only the text.
+      std::string().swap(source.bytes);
+      source.mapped.reset();
+    }
   }
   if (result.text.empty()) {
     // Nothing decoded (or nothing to decode): the raw bytes, mark included, are the
     // text; without a zero byte in them the file's own buffer becomes the text.
-    result.cutAtZero = FindByteResponsive(source.bytes, '\0') != std::string_view::npos;
+    const std::string_view content = source.Content();
+    result.cutAtZero = FindByteResponsive(content, '\0') != std::string_view::npos;
     result.undecodable = 0;
-    result.text = result.cutAtZero ? text::FromBytes(source.bytes) : std::move(source.bytes);
+    if (result.cutAtZero || source.mapped) {
+      result.text = text::FromBytes(content);
+    } else {
+      result.text = std::move(source.bytes);
+    }
     encoding = EncodingChoice::Ansi;
   }
+  // Whatever way it went, the text holds the content now.
+  source.mapped.reset();
   result.detected = encoding;
   return result;
 }
@@ -404,15 +434,76 @@ DecodedText DecodeBytes(std::string_view fileBytes, EncodingChoice input) {
   return DecodeSource(DecideSource(std::string(fileBytes), input));
 }
 
-SourceRead ReadSource(const std::string& sourcePath, EncodingChoice input, platform::FileInfo* info) {
+namespace {
+
+// Files are read this much at a time where they are read in pieces.
+constexpr size_t kReadPiece = 4u << 20;
+
+// A gzipped file is decompressed piece by piece as it is read, so that its compressed
+// bytes are never held whole beside the decompressed ones.
+platform::Status ReadGzipped(platform::OpenFile& file, uint64_t size, GunzipResult* result) {
+  GunzipStream stream;
+  std::string piece;
+  // The trailer of the last member gives that member's size: the whole text of a file
+  // of one member, room made for at once.
+  if (size >= 4 && file.ReadAt(size - 4, 4, &piece) == platform::Status::Ok) stream.Expect(GzipTrailerSize(piece));
+  for (uint64_t offset = 0;;) {
+    const platform::Status status = file.ReadAt(offset, kReadPiece, &piece);
+    if (status != platform::Status::Ok) return status;
+    if (piece.empty() || !stream.Feed(piece)) break;
+    offset += piece.size();
+    platform::PumpMessages();
+  }
+  *result = stream.Finish();
+  std::string& bytes = result->bytes;
+  // A trailer that promised more than came leaves no idle room behind.
+  if (bytes.capacity() - bytes.size() > bytes.size() / 4) bytes.shrink_to_fit();
+  return platform::Status::Ok;
+}
+
+}  // namespace
+
+SourceRead ReadSource(const std::string& sourcePath, EncodingChoice input, platform::FileInfo* info,
+                      bool mapLarge) {
   SourceRead source;
   std::string bytes;
-  const platform::Status status = platform::ReadWholeFile(sourcePath, &bytes, info);
-  if (status != platform::Status::Ok) {
-    source.status = FromPlatform(status);
-    return source;
-  }
+  platform::FileInfo opened;
+  std::unique_ptr<platform::OpenFile> file;
+  platform::Status status = platform::OpenForReading(sourcePath, &file, &opened);
+  // A small file is read at once; a larger one only its signature, for a start.
+  if (status == platform::Status::Ok) status = file->ReadAt(0, opened.size <= kReadPiece ? kReadPiece : 2, &bytes);
+  const bool gzipped = status == platform::Status::Ok && LooksGzipped(bytes);
   try {
+    if (gzipped) {
+      GunzipResult decompressed;
+      status = ReadGzipped(*file, opened.size, &decompressed);
+      // A failure that gave nothing: the file is read as it is, as DecideSource reads it.
+      if (status == platform::Status::Ok &&
+          (decompressed.status == GunzipStatus::Complete || !decompressed.bytes.empty())) {
+        if (info) *info = opened;
+        TakeDecompressed(std::move(decompressed), source);
+        return Decide(std::move(source), input);
+      }
+      bytes.clear();
+    }
+    file.reset();
+    if (status == platform::Status::Ok && mapLarge && !gzipped && opened.size > kReadPiece) {
+      // Converted where it lies: no copy of the file in memory of ours.
+      std::unique_ptr<platform::MappedFile> mapping;
+      status = platform::MapWholeFile(sourcePath, &mapping, &opened);
+      if (status == platform::Status::Ok) {
+        if (info) *info = opened;
+        source.mapped = std::move(mapping);
+        return Decide(std::move(source), input);
+      }
+    } else if (status == platform::Status::Ok && bytes.size() != opened.size) {
+      status = platform::ReadWholeFile(sourcePath, &bytes, &opened);
+    }
+    if (status != platform::Status::Ok) {
+      source.status = FromPlatform(status);
+      return source;
+    }
+    if (info) *info = opened;
     source = DecideSource(std::move(bytes), input);
   } catch (const std::bad_alloc&) {
     source = SourceRead();

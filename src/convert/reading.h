@@ -2,6 +2,7 @@
 // charset, UTF-8 scan, ANSI) and decoding into the working text.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,9 @@ struct DecodedText {
 struct SourceRead {
   ReadStatus status = ReadStatus::Ok;
   std::string bytes;
+  // A large file read for a conversion that needs no working text is mapped instead:
+  // then its bytes are here and `bytes` is empty.
+  std::shared_ptr<const platform::MappedFile> mapped;
   bool wasGzipped = false;
   // How the decompression of a file starting with the gzip signature ended; NotGzip
   // for any other file. Only Complete gives the whole content.
@@ -52,10 +56,13 @@ struct SourceRead {
   // declaration", "UTF-8 scan", or "statistics: ..." with the scores and their margin;
   // a declaration the bytes contradict is named in front of what decided instead.
   std::string howDecided;
+  std::string_view Content() const;  // the bytes, mapped or held
   std::string_view Rest() const;
 };
-// `info` receives the identity, size and time of the file as it was read.
-SourceRead ReadSource(const std::string& sourcePath, EncodingChoice input, platform::FileInfo* info = nullptr);
+// `info` receives the identity, size and time of the file as it was read. `mapLarge`:
+// a large file that is not gzipped may be mapped rather than read.
+SourceRead ReadSource(const std::string& sourcePath, EncodingChoice input, platform::FileInfo* info = nullptr,
+                      bool mapLarge = false);
 SourceRead DecideSource(std::string fileBytes, EncodingChoice input);
 // Decodes what ReadSource decided into the working text.
 DecodedText DecodeSource(SourceRead&& source);

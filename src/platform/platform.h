@@ -54,6 +54,8 @@ struct FileInfo {
 // normal answer).
 Status QueryFile(const std::string& path, FileInfo* info);
 
+class OpenFile;
+
 // Reads the whole file. Others may read and write it meanwhile. A file larger than
 // kMaxWholeFileSize, or one the process cannot find the memory for, gives TooLarge.
 // Only a regular file is read (a pipe or device could block forever): others give
@@ -61,6 +63,20 @@ Status QueryFile(const std::string& path, FileInfo* info);
 Status ReadWholeFile(const std::string& path, std::string* bytes, FileInfo* info = nullptr);
 constexpr uint64_t kMaxWholeFileSize =
     sizeof(void*) >= 8 ? (uint64_t{1} << 33) : (uint64_t{1} << 30);
+// Opens a file to be read in pieces (ReadAt, Size), on the same terms as ReadWholeFile
+// (a failure to open is counted as a Read for fault injection). Writing through it fails.
+Status OpenForReading(const std::string& path, std::unique_ptr<OpenFile>* file, FileInfo* info = nullptr);
+// A file's bytes mapped into memory for reading; the view stays valid while the object
+// lives. Others may read and write the file meanwhile (what they write may show), but
+// the system keeps it from being cut short under the view on Windows.
+class MappedFile {
+ public:
+  virtual ~MappedFile() = default;
+  virtual std::string_view Bytes() const = 0;
+};
+// Maps the whole file, on ReadWholeFile's terms (a failure counts as a Read for fault
+// injection; a file larger than kMaxWholeFileSize gives TooLarge).
+Status MapWholeFile(const std::string& path, std::unique_ptr<MappedFile>* file, FileInfo* info = nullptr);
 // Creates or truncates the file and writes the bytes, sharing nothing while it does.
 Status WriteWholeFile(const std::string& path, std::string_view bytes);
 // Creates a new file with the bytes, sharing nothing; AlreadyExists (and nothing
@@ -170,8 +186,8 @@ bool InjectSystemError(const std::string& call, long code, int nth = 1, int time
 // as the system would fail it with `status`, at the system call that makes the
 // operation (the open of a read or a write, the write of an in-place change, the
 // move, the delete), so nothing reaches the disk that a real refusal would not let by.
-// Read: ReadWholeFile. Write: WriteWholeFile, WriteNewFile and CreateNewFile. Open:
-// OpenForUpdate. WriteAt: the changes made through an OpenFile (WriteAt, Truncate) and
+// Read: ReadWholeFile, OpenForReading and MapWholeFile. Write: WriteWholeFile, WriteNewFile
+// and CreateNewFile. Open: OpenForUpdate. WriteAt: the changes made through an OpenFile (WriteAt, Truncate) and
 // each NewFile::Write (one that has no bytes to write cannot fail).
 enum class Operation { Read, Write, Delete, CreateFolder, Move, Find, Open, WriteAt };
 // Several injections may be pending at once.

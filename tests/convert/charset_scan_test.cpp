@@ -18,6 +18,9 @@ TEST(DeclaredCharset, ContentAttributeAndCharsetAttribute) {
   EXPECT_EQ(FindDeclaredCharset("<head><meta charset=Big5-HKSCS></head>"), DeclaredCharset::Big5Hkscs);
   EXPECT_EQ(FindDeclaredCharset("<head><meta charset='big5-hkscs'></head>"), DeclaredCharset::Big5Hkscs);
   EXPECT_EQ(FindDeclaredCharset("<head><meta charset='UTF-8'/></head>"), DeclaredCharset::Utf8);
+  // Past other "<" and in mixed case; a "<met" cut by the end is no tag.
+  EXPECT_EQ(FindDeclaredCharset("a < b <p> <MeTa charset=big5>"), DeclaredCharset::Big5);
+  EXPECT_EQ(FindDeclaredCharset("charset=big5 <met"), DeclaredCharset::None);
 }
 
 TEST(DeclaredCharset, FirstMatchingTagDecidesAndOthersAreSkipped) {

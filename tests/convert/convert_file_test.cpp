@@ -119,6 +119,42 @@ TEST(LineEndings, EachChoice) {
   EXPECT_EQ(LineEndingFromIndex(7), LineEndingChoice::Mac);
 }
 
+// The change is made in one pass; it must give what the replacements one after the
+// other give, marker texts and breaks hidden in two-byte characters included.
+TEST(LineEndings, OnePassMatchesTheReplacementsInTurn) {
+  const auto lone = [](const std::string& text) {
+    std::string out;
+    for (size_t pos = 0; pos < text.size(); pos += text::CharLength(text, pos)) {
+      const size_t len = text::CharLength(text, pos);
+      out += len == 1 && (text[pos] == '\r' || text[pos] == '\n') ? std::string("\r\n") : text.substr(pos, len);
+    }
+    return out;
+  };
+  const std::string marker = "[\\r\\n]";
+  const auto inTurn = [&](const std::string& text, LineEndingChoice choice) {
+    using text::ReplaceAll;
+    switch (choice) {
+      case LineEndingChoice::Windows: return ReplaceAll(lone(ReplaceAll(text, "\r\n", marker)), marker, "\r\n");
+      case LineEndingChoice::Unix: return ReplaceAll(ReplaceAll(text, "\r\n", "\n"), "\r", "\n");
+      case LineEndingChoice::Mac: return ReplaceAll(ReplaceAll(text, "\r\n", "\r"), "\n", "\r");
+      case LineEndingChoice::Keep: break;
+    }
+    return text;
+  };
+  const std::string alphabet[] = {"\r", "\n", "\r\n", "\x81", "\xD6\xD0", "a", "[", "]", "\\", "r", "n", marker};
+  std::mt19937 random(13);
+  for (int round = 0; round < 4000; ++round) {
+    std::string text;
+    const int pieces = static_cast<int>(random() % 12);
+    for (int k = 0; k < pieces; ++k) text += alphabet[random() % std::size(alphabet)];
+    for (LineEndingChoice choice : {LineEndingChoice::Windows, LineEndingChoice::Unix, LineEndingChoice::Mac}) {
+      std::string inPlace = text;
+      ChangeLineEndings(inPlace, choice);
+      ASSERT_EQ(inPlace, inTurn(text, choice)) << static_cast<int>(choice) << " on \"" << text << "\"";
+    }
+  }
+}
+
 TEST_F(ConvertFileTest, LineEndingsEndToEndInUtf16) {
   const std::string source = Put("l.txt", "a\nb\rc\r\n");
   ConversionOptions options;
@@ -520,6 +556,37 @@ TEST(ConvertStreaming, AWriteThatFailsHalfWayLeavesNoOutputAndTheOriginal) {
   std::string out = dir.Join("out\\big.txt");
   ASSERT_EQ(ConvertFile(source, out, options), ConvertStatus::Converted);
   EXPECT_EQ(test::ReadFileBytes(out), "\xFF\xFE" + Transcode(text, "UTF-8", "UTF-16LE"));
+}
+
+// A large file read as ANSI goes the direct way too: to another charset, to ANSI (its
+// bytes as they are) and over itself.
+TEST(ConvertStreaming, ALargeAnsiFileIsConvertedStraightFromTheFile) {
+  test::TempDir dir;
+  std::string utf8;
+  while (utf8.size() < (6u << 20)) utf8 += "\xE4\xB8\xAD\xE6\x96\x87 " + std::to_string(utf8.size()) + "\r\n";
+  const std::string gbk = Transcode(utf8, "UTF-8", "GB18030");
+  const std::string source = dir.Join("big.txt");
+  const struct {
+    EncodingChoice output;
+    bool overwrite;
+    std::string expected;
+  } cases[] = {
+      {EncodingChoice::Utf8, false, "\xEF\xBB\xBF" + utf8},
+      {EncodingChoice::Ansi, false, gbk},
+      {EncodingChoice::Auto, false, gbk},
+      {EncodingChoice::Utf16Le, true, "\xFF\xFE" + Transcode(utf8, "UTF-8", "UTF-16LE")},
+  };
+  for (const auto& c : cases) {
+    test::WriteFileBytes(source, gbk);
+    ConversionOptions options;
+    options.outputEncoding = c.output;
+    options.overwriteOriginal = c.overwrite;
+    std::string out = c.overwrite ? source : dir.Join("out.txt");
+    ConvertReport report;
+    ASSERT_EQ(ConvertFile(source, out, options, nullptr, &report), ConvertStatus::Converted);
+    EXPECT_EQ(report.detected, EncodingChoice::Ansi);
+    EXPECT_TRUE(test::ReadFileBytes(out) == c.expected) << static_cast<int>(c.output);
+  }
 }
 
 }  // namespace

@@ -90,12 +90,15 @@ TEST_F(FileSafetyTest, OnlyACompleteGzipStreamIsConverted) {
     const char* name;
     std::string bytes;
     ConvertStatus status;
+    std::string converted;  // the output of a converted file
   } cases[] = {
-      {"complete.gz", gz + test::GzipBytes(kGbk), ConvertStatus::Converted},
-      {"trailing.gz", gz + "plain text after it", ConvertStatus::GzipTrailingData},
-      {"truncated.gz", gz.substr(0, gz.size() - 5), ConvertStatus::GzipTruncated},
-      {"badcrc.gz", corrupt, ConvertStatus::GzipCorrupt},
-      {"notgzip.gz", "\x1F\x8B not gzip at all", ConvertStatus::GzipCorrupt},
+      {"complete.gz", gz + test::GzipBytes(kGbk), ConvertStatus::Converted, kUtf8 + kUtf8},
+      // An empty text is what an empty member holds, not the compressed bytes.
+      {"empty.gz", test::GzipBytes(""), ConvertStatus::Converted, ""},
+      {"trailing.gz", gz + "plain text after it", ConvertStatus::GzipTrailingData, ""},
+      {"truncated.gz", gz.substr(0, gz.size() - 5), ConvertStatus::GzipTruncated, ""},
+      {"badcrc.gz", corrupt, ConvertStatus::GzipCorrupt, ""},
+      {"notgzip.gz", "\x1F\x8B not gzip at all", ConvertStatus::GzipCorrupt, ""},
   };
   for (const auto& c : cases) {
     for (const bool overwrite : {true, false}) {
@@ -103,7 +106,7 @@ TEST_F(FileSafetyTest, OnlyACompleteGzipStreamIsConverted) {
       std::string output = overwrite ? source : dir_.Join(std::string("out\\") + c.name);
       EXPECT_EQ(ConvertFile(source, output, ToUtf8Options(overwrite)), c.status) << c.name;
       if (c.status == ConvertStatus::Converted) {
-        EXPECT_EQ(test::ReadFileBytes(output), kUtf8 + kUtf8) << c.name;
+        EXPECT_EQ(test::ReadFileBytes(output), c.converted) << c.name;
       } else {
         EXPECT_EQ(test::ReadFileBytes(source), c.bytes) << c.name;
         EXPECT_TRUE(overwrite || !test::PathExists(output)) << c.name;

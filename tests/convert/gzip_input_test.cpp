@@ -65,6 +65,41 @@ TEST(Gunzip, BombStopsAtTheLimitWithAnEmptyResult) {
   EXPECT_TRUE(result.bytes.empty());
 }
 
+// Data fed in pieces, however it is cut (a member's end, the two bytes that start the
+// next), gives what the whole gives at once.
+TEST(Gunzip, PiecesGiveWhatTheWholeGives) {
+  std::string text;
+  for (int i = 0; i < 3000; ++i) text += "\xD6\xD0\xCE\xC4 " + std::to_string(i * 7919) + "\n";
+  const std::string one = GzipBytes(text);
+  std::string corrupt = one;
+  corrupt[corrupt.size() / 2] ^= 0x5A;
+  const struct {
+    const char* name;
+    std::string data;
+    GunzipStatus status;
+  } cases[] = {
+      {"one member", one, GunzipStatus::Complete},
+      {"two members", one + GzipBytes("tail"), GunzipStatus::Complete},
+      {"a lone byte after", one + "\x1F", GunzipStatus::TrailingData},
+      {"junk after", one + "junk", GunzipStatus::TrailingData},
+      {"truncated", one.substr(0, one.size() - 3), GunzipStatus::Truncated},
+      {"corrupt", corrupt, GunzipStatus::Corrupt},
+      {"over the limit", GzipBytes(std::string(200000, 'z')), GunzipStatus::TooLarge},
+  };
+  for (const auto& c : cases) {
+    const GunzipResult whole = Gunzip(c.data, 100000);
+    EXPECT_EQ(whole.status, c.status) << c.name;
+    for (size_t piece : {size_t{1}, size_t{2}, size_t{5}, size_t{4096}}) {
+      GunzipStream stream(100000);
+      for (size_t at = 0; at < c.data.size() && stream.Feed(std::string_view(c.data).substr(at, piece)); at += piece) {
+      }
+      const GunzipResult pieces = stream.Finish();
+      EXPECT_EQ(pieces.status, whole.status) << c.name << " in pieces of " << piece;
+      EXPECT_EQ(pieces.bytes, whole.bytes) << c.name << " in pieces of " << piece;
+    }
+  }
+}
+
 TEST(Gunzip, NotGzipAndTinyInputs) {
   EXPECT_EQ(Gunzip("plain").status, GunzipStatus::NotGzip);
   EXPECT_EQ(Gunzip("").status, GunzipStatus::NotGzip);

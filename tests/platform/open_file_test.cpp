@@ -65,6 +65,51 @@ TEST_F(OpenFileTest, BytesAreInsertedAndDeletedInPlace) {
   EXPECT_EQ(tail, "");
 }
 
+// A source read in pieces or mapped: what it holds, who it is, and what it refuses.
+TEST_F(OpenFileTest, ReadingAndMappingTakeAnExistingFileOnlyAndLeaveOthersFreeToWrite) {
+  const std::string path = Path("source.txt");
+  WriteFileBytes(path, "0123456789");
+  std::unique_ptr<OpenFile> file;
+  FileInfo info;
+  ASSERT_EQ(OpenForReading(path, &file, &info), Status::Ok);
+  FileInfo queried;
+  ASSERT_EQ(QueryFile(path, &queried), Status::Ok);
+  EXPECT_TRUE(info.SameContentAs(queried));
+  std::string piece;
+  ASSERT_EQ(file->ReadAt(8, 4, &piece), Status::Ok);
+  EXPECT_EQ(piece, "89");
+  EXPECT_NE(file->WriteAt(0, "x"), Status::Ok);
+  // Another program may still write the file while it is read.
+  std::unique_ptr<OpenFile> writer;
+  EXPECT_EQ(OpenForUpdate(path, ShareMode::ReadWrite, &writer), Status::Ok);
+  writer.reset();
+  file.reset();
+  EXPECT_EQ(ReadFileBytes(path), "0123456789");
+
+  EXPECT_EQ(OpenForReading(Path("missing.txt"), &file), Status::NotFound);
+  EXPECT_FALSE(test::PathExists(Path("missing.txt")));
+  ASSERT_EQ(CreateFolder(Path("folder")), Status::Ok);
+  EXPECT_EQ(OpenForReading(Path("folder"), &file), Status::AccessDenied);
+  InjectFailure(Operation::Read, 1, Status::SharingViolation);
+  EXPECT_EQ(OpenForReading(path, &file), Status::SharingViolation);
+  EXPECT_EQ(file, nullptr);
+
+  // Mapped whole, on the same terms.
+  std::unique_ptr<MappedFile> mapped;
+  ASSERT_EQ(MapWholeFile(path, &mapped, &info), Status::Ok);
+  EXPECT_EQ(mapped->Bytes(), "0123456789");
+  EXPECT_TRUE(info.SameContentAs(queried));
+  mapped.reset();
+  WriteFileBytes(Path("empty.txt"), "");
+  ASSERT_EQ(MapWholeFile(Path("empty.txt"), &mapped), Status::Ok);
+  EXPECT_TRUE(mapped->Bytes().empty());
+  EXPECT_EQ(MapWholeFile(Path("missing.txt"), &mapped), Status::NotFound);
+  EXPECT_EQ(MapWholeFile(Path("folder"), &mapped), Status::AccessDenied);
+  InjectFailure(Operation::Read, 1, Status::TooLarge);
+  EXPECT_EQ(MapWholeFile(path, &mapped), Status::TooLarge);
+  EXPECT_EQ(mapped, nullptr);
+}
+
 TEST_F(OpenFileTest, ReadShareLetsOthersReadButNotWrite) {
   const std::string path = Path("settings.ini");
   WriteFileBytes(path, "kept");

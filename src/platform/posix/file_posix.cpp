@@ -1,6 +1,7 @@
 // POSIX backend: whole-file reads and writes, folders, moves and the file kept open,
 // with Windows' share modes emulated by advisory locks that chengwen itself honours.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -152,23 +153,93 @@ Status QueryFile(const std::string& path, FileInfo* info) {
   return Status::Ok;
 }
 
+// Opens the source of `call` for reading: a regular file only (a pipe or device could
+// block forever), others free to read and write it meanwhile. `fd` receives the descriptor.
+Status OpenSource(const PublicCall& call, int* fd, struct stat* st) {
+  if (call.status() != Status::Ok) return call.status();
+  const std::string& path = call.Subject();
+  // O_NONBLOCK: opening a pipe for reading would otherwise wait for a writer forever.
+  Fd file(Sys().open(call.Path().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0));
+  if (file.get() < 0) return call.Fail("open");
+  if (Sys().fstat(file.get(), st) != 0) return call.Fail("fstat");
+  if (S_ISDIR(st->st_mode)) return detail::LogFailure("open", path, Status::AccessDenied, EISDIR);
+  if (!S_ISREG(st->st_mode)) return detail::LogFailure("open", path, Status::AccessDenied, ENODEV);
+  const Status status = LockByte(file.get(), kReaderByte, F_RDLCK, path);
+  if (status != Status::Ok) return status;
+  *fd = file.release();
+  return Status::Ok;
+}
+
+// What both whole-file reads do first: the open, what the file is, and a size this
+// process may hold. `fd` receives the descriptor.
+Status OpenWholeSource(const PublicCall& call, int* fd, size_t* size, FileInfo* info) {
+  int opened = -1;
+  struct stat st;
+  const Status status = OpenSource(call, &opened, &st);
+  if (status != Status::Ok) return status;
+  Fd file(opened);
+  if (info) posix::FillFileInfo(st, info);
+  if (static_cast<uint64_t>(st.st_size) > kMaxWholeFileSize) {
+    return detail::LogFailure("fstat", call.Subject(), Status::TooLarge, EFBIG);
+  }
+  *size = static_cast<size_t>(st.st_size);
+  *fd = file.release();
+  return Status::Ok;
+}
+
 Status ReadWholeFile(const std::string& path, std::string* bytes, FileInfo* info) {
   bytes->clear();
   const PublicCall call(Operation::Read, "open", path);
-  if (call.status() != Status::Ok) return call.status();
-  // O_NONBLOCK: opening a pipe for reading would otherwise wait for a writer forever.
-  Fd fd(Sys().open(call.Path().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0));
-  if (fd.get() < 0) return call.Fail("open");
+  int opened = -1;
+  size_t size = 0;
+  const Status status = OpenWholeSource(call, &opened, &size, info);
+  if (status != Status::Ok) return status;
+  const Fd fd(opened);
+  return ReadFully(fd.get(), 0, size, bytes, path, true);
+}
+
+Status OpenForReading(const std::string& path, std::unique_ptr<OpenFile>* file, FileInfo* info) {
+  file->reset();
+  const PublicCall call(Operation::Read, "open", path);
+  int opened = -1;
   struct stat st;
-  if (Sys().fstat(fd.get(), &st) != 0) return call.Fail("fstat");
-  if (S_ISDIR(st.st_mode)) return detail::LogFailure("open", path, Status::AccessDenied, EISDIR);
-  if (!S_ISREG(st.st_mode)) return detail::LogFailure("open", path, Status::AccessDenied, ENODEV);
-  Status status = LockByte(fd.get(), kReaderByte, F_RDLCK, path);
+  const Status status = OpenSource(call, &opened, &st);
   if (status != Status::Ok) return status;
   if (info) posix::FillFileInfo(st, info);
-  const uint64_t size = static_cast<uint64_t>(st.st_size);
-  if (size > kMaxWholeFileSize) return detail::LogFailure("fstat", path, Status::TooLarge, EFBIG);
-  return ReadFully(fd.get(), 0, static_cast<size_t>(size), bytes, path, true);
+  *file = std::make_unique<PosixOpenFile>(opened, path);
+  return Status::Ok;
+}
+
+class PosixMappedFile : public MappedFile {
+ public:
+  PosixMappedFile(int fd, void* view, size_t size) : fd_(fd), view_(view), size_(size) {}
+  ~PosixMappedFile() override {
+    if (size_ != 0) munmap(view_, size_);
+  }
+  std::string_view Bytes() const override { return {static_cast<const char*>(view_), size_}; }
+
+ private:
+  Fd fd_;  // held open for its reader lock
+  void* view_;
+  size_t size_;
+};
+
+Status MapWholeFile(const std::string& path, std::unique_ptr<MappedFile>* file, FileInfo* info) {
+  file->reset();
+  int opened = -1;
+  size_t size = 0;
+  const PublicCall call(Operation::Read, "open", path);
+  const Status status = OpenWholeSource(call, &opened, &size, info);
+  if (status != Status::Ok) return status;
+  Fd fd(opened);
+  void* view = nullptr;
+  if (size != 0) {
+    view = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
+    if (view == MAP_FAILED) return call.Fail("mmap");
+    madvise(view, size, MADV_SEQUENTIAL);
+  }
+  *file = std::make_unique<PosixMappedFile>(fd.release(), view, size);
+  return Status::Ok;
 }
 
 // Opens the file of `call` for writing, creating it when missing but never truncating

@@ -27,6 +27,15 @@ class Handle {
   Handle& operator=(const Handle&) = delete;
   bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
   HANDLE get() const { return handle_; }
+  void reset(HANDLE handle) {
+    if (valid()) Sys().CloseHandle(handle_);
+    handle_ = handle;
+  }
+  HANDLE release() {
+    const HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return handle;
+  }
 
  private:
   HANDLE handle_;
@@ -153,29 +162,96 @@ Status QueryFile(const std::string& path, FileInfo* info) {
   return QueryOpenFile(file.get(), info, path);
 }
 
+// Opens the source of `call` for reading: a file on a disk only (a device or pipe,
+// "\\.\pipe\x" or "CON", is no file to convert and may never end), others free to read,
+// write and delete it meanwhile.
+Status OpenSource(const PublicCall& call, Handle* file, FileInfo* info) {
+  if (call.status() != Status::Ok) return call.status();
+  const std::string& path = call.Subject();
+  file->reset(Sys().CreateFileW(call.Path().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file->valid()) return call.Fail("CreateFileW");
+  if (Sys().GetFileType(file->get()) != FILE_TYPE_DISK) {
+    return detail::LogFailure("GetFileType", path, Status::AccessDenied, ERROR_ACCESS_DENIED);
+  }
+  return info ? QueryOpenFile(file->get(), info, path) : Status::Ok;
+}
+
+// What both whole-file reads do first: the open, what the file is, and a size this
+// process may hold.
+Status OpenWholeSource(const PublicCall& call, Handle* file, size_t* size, FileInfo* info) {
+  const std::string& path = call.Subject();
+  Status status = OpenSource(call, file, info);
+  uint64_t bytes = 0;
+  if (status == Status::Ok) status = FileSize(file->get(), &bytes, path);
+  if (status != Status::Ok) return status;
+  // Checked before allocating: a 32-bit process could never hold such a file.
+  if (bytes > kMaxWholeFileSize) {
+    return detail::LogFailure("GetFileSizeEx", path, Status::TooLarge, ERROR_NOT_ENOUGH_MEMORY);
+  }
+  *size = static_cast<size_t>(bytes);
+  return Status::Ok;
+}
+
 Status ReadWholeFile(const std::string& path, std::string* bytes, FileInfo* info) {
   bytes->clear();
   const PublicCall call(Operation::Read, "CreateFileW", path);
-  if (call.status() != Status::Ok) return call.status();
-  Handle file(Sys().CreateFileW(call.Path().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file.valid()) return call.Fail("CreateFileW");
-  // A device or pipe ("\\.\pipe\x", "CON") is no file to convert and may never end.
-  if (Sys().GetFileType(file.get()) != FILE_TYPE_DISK) {
-    return detail::LogFailure("GetFileType", path, Status::AccessDenied, ERROR_ACCESS_DENIED);
-  }
-  if (info) {
-    const Status status = QueryOpenFile(file.get(), info, path);
-    if (status != Status::Ok) return status;
-  }
-  uint64_t size = 0;
-  const Status status = FileSize(file.get(), &size, path);
+  Handle file(INVALID_HANDLE_VALUE);
+  size_t size = 0;
+  const Status status = OpenWholeSource(call, &file, &size, info);
   if (status != Status::Ok) return status;
-  // Checked before allocating: a 32-bit process could never hold such a file.
-  if (size > kMaxWholeFileSize) {
-    return detail::LogFailure("GetFileSizeEx", path, Status::TooLarge, ERROR_NOT_ENOUGH_MEMORY);
+  return ReadFully(file.get(), 0, size, bytes, path, true);
+}
+
+class Win32MappedFile : public MappedFile {
+ public:
+  Win32MappedFile(HANDLE file, HANDLE mapping, const void* view, size_t size)
+      : file_(file), mapping_(mapping), view_(view), size_(size) {}
+  ~Win32MappedFile() override {
+    if (view_) UnmapViewOfFile(view_);
+    if (mapping_) CloseHandle(mapping_);
   }
-  return ReadFully(file.get(), 0, static_cast<size_t>(size), bytes, path, true);
+  std::string_view Bytes() const override { return {static_cast<const char*>(view_), size_}; }
+
+ private:
+  Handle file_;
+  HANDLE mapping_;
+  const void* view_;
+  size_t size_;
+};
+
+Status MapWholeFile(const std::string& path, std::unique_ptr<MappedFile>* file, FileInfo* info) {
+  file->reset();
+  const PublicCall call(Operation::Read, "CreateFileW", path);
+  Handle opened(INVALID_HANDLE_VALUE);
+  size_t size = 0;
+  const Status status = OpenWholeSource(call, &opened, &size, info);
+  if (status != Status::Ok) return status;
+  HANDLE mapping = nullptr;
+  const void* view = nullptr;
+  // An empty file cannot be mapped, and needs no view.
+  if (size != 0) {
+    mapping = CreateFileMappingW(opened.get(), nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (!mapping) return call.Fail("CreateFileMappingW");
+    view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+    if (!view) {
+      const Status failed = call.Fail("MapViewOfFile");
+      CloseHandle(mapping);
+      return failed == Status::Other ? Status::TooLarge : failed;
+    }
+  }
+  *file = std::make_unique<Win32MappedFile>(opened.release(), mapping, view, size);
+  return Status::Ok;
+}
+
+Status OpenForReading(const std::string& path, std::unique_ptr<OpenFile>* file, FileInfo* info) {
+  file->reset();
+  const PublicCall call(Operation::Read, "CreateFileW", path);
+  Handle opened(INVALID_HANDLE_VALUE);
+  const Status status = OpenSource(call, &opened, info);
+  if (status != Status::Ok) return status;
+  *file = std::make_unique<Win32OpenFile>(opened.release(), path);
+  return Status::Ok;
 }
 
 Status WriteWholeFile(const std::string& path, std::string_view bytes) {
