@@ -268,8 +268,8 @@ bool IsLikelyUtf8(std::string_view bytes) {
 }
 
 Charset ReadingCharsetOf(EncodingChoice encoding) {
-  if (encoding == EncodingChoice::Big5) return Charset::Big5Web;
-  return CharsetFromName(CharsetNameOf(encoding));
+  const Charset charset = ReadCharsetOf(encoding);
+  return charset == kWorkingCharset ? Charset::Unknown : charset;
 }
 
 EncodingChoice ChooseByStatistics(std::string_view bytes, std::string* how) {
@@ -292,7 +292,7 @@ EncodingChoice ChooseByStatistics(std::string_view bytes, std::string* how) {
   if (mayBeUtf16) {
     const std::string_view even = sample.substr(0, sample.size() & ~size_t{1});
     for (EncodingChoice encoding : {EncodingChoice::Utf16Le, EncodingChoice::Utf16Be}) {
-      const Charset charset = CharsetFromName(CharsetNameOf(encoding));
+      const Charset charset = CharsetOf(encoding);
       // A zero character ends the text: such a reading is no text at all.
       if (HoldsZeroCharacter(even, charset)) continue;
       readings.push_back(Score(even, cut, encoding, charset));
@@ -304,8 +304,7 @@ EncodingChoice ChooseByStatistics(std::string_view bytes, std::string* how) {
   for (const Reading& reading : readings) {
     if (!reading.usable) continue;
     if (!scores.empty()) scores += ", ";
-    scores += std::string(reading.encoding == EncodingChoice::Ansi ? "GBK" : CharsetNameOf(reading.encoding)) + " " +
-              Figure(reading.score);
+    scores += CharsetLabel(reading.encoding) + " " + Figure(reading.score);
     if (!best || reading.score > best->score) {
       second = best;
       best = &reading;
@@ -352,7 +351,7 @@ SourceRead DecideSource(std::string fileBytes, EncodingChoice input) {
     const bool otherFits = (source.encoding != EncodingChoice::Utf8 && IsLikelyUtf8(rest)) ||
                            CountUndecodable(rest, Charset::Gb18030) == 0 ||
                            (source.encoding == EncodingChoice::Utf8 && CountUndecodable(rest, Charset::Big5Web) == 0);
-    const std::string declared = CharsetNameOf(source.encoding).data();
+    const std::string declared = CharsetLabel(source.encoding);
     if (!otherFits) {
       source.howDecided += " (not valid " + declared + ", nor anything else)";
       return source;
@@ -384,7 +383,7 @@ DecodedText DecodeSource(SourceRead&& source) {
   const Charset charset = ReadingCharsetOf(encoding);
   if (charset != Charset::Unknown && !rest.empty()) {
     TranscodeLossScope losses;
-    result.text = text::FromBytes(TranscodeResponsive(rest, CharsetName(charset), kWorkingCharset));
+    result.text = text::FromBytes(TranscodeResponsive(rest, charset, kWorkingCharset));
     result.undecodable = losses.Losses().undecodable;
     result.cutAtZero = !result.text.empty() && HoldsZeroCharacter(rest, charset);
   }

@@ -271,10 +271,10 @@ std::string ToTraditional(std::string_view text) { return TraditionalMap().Map(t
 std::string ToSimplified(std::string_view text) { return SimplifiedMap().Map(text); }
 
 std::string GbkToBig5(std::string_view text) {
-  return TranscodeResponsive(Big5FormsMap().Map(text), "GB18030", "BIG5");
+  return TranscodeResponsive(Big5FormsMap().Map(text), kWorkingCharset, Charset::Big5);
 }
 
-std::string Big5ToGbk(std::string_view text) { return TranscodeResponsive(text, "BIG5", "GB18030"); }
+std::string Big5ToGbk(std::string_view text) { return TranscodeResponsive(text, Charset::Big5, kWorkingCharset); }
 
 std::string SimplifiedToBig5(std::string_view text) { return GbkToBig5(ToTraditional(text)); }
 

@@ -31,6 +31,34 @@ TEST_F(TranscodeTest, NamesAreExactAndUnknownOnesGiveNothing) {
   EXPECT_EQ(Transcode("abc", "UTF-8", "UTF-16BE"), std::string("\0a\0b\0c", 6));
 }
 
+TEST_F(TranscodeTest, EachChoiceWritesReadsAndMarksItsCharset) {
+  struct Row {
+    EncodingChoice choice;
+    Charset written;
+    Charset read;
+    std::string_view mark;
+  };
+  const Row rows[] = {
+      {EncodingChoice::Auto, Charset::Unknown, Charset::Unknown, ""},
+      {EncodingChoice::Ansi, Charset::Gb18030, Charset::Gb18030, ""},
+      {EncodingChoice::Utf8, Charset::Utf8, Charset::Utf8, "\xEF\xBB\xBF"},
+      {EncodingChoice::Utf16Le, Charset::Utf16Le, Charset::Utf16Le, "\xFF\xFE"},
+      {EncodingChoice::Utf16Be, Charset::Utf16Be, Charset::Utf16Be, "\xFE\xFF"},
+      {EncodingChoice::Big5, Charset::Big5, Charset::Big5Web, ""},
+      {EncodingChoice::Big5Hkscs, Charset::Big5Hkscs, Charset::Big5Hkscs, ""},
+      {static_cast<EncodingChoice>(7), Charset::Unknown, Charset::Unknown, ""},
+  };
+  for (const Row& row : rows) {
+    const int choice = static_cast<int>(row.choice);
+    EXPECT_EQ(CharsetOf(row.choice), row.written) << choice;
+    EXPECT_EQ(ReadCharsetOf(row.choice), row.read) << choice;
+    EXPECT_EQ(ByteOrderMark(row.written), row.mark) << choice;
+    EXPECT_EQ(CharsetFromName(CharsetName(row.read)), row.read) << choice;
+  }
+  EXPECT_STREQ(CharsetName(static_cast<Charset>(99)), "");
+  EXPECT_EQ(Transcode("abc", static_cast<Charset>(99), Charset::Utf8), "");
+}
+
 TEST_F(TranscodeTest, EmptyInputGivesEmptyOutputForEveryPair) {
   for (Charset source : kAll) {
     for (Charset target : kAll) EXPECT_EQ(Transcode("", source, target), "");
