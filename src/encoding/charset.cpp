@@ -319,14 +319,29 @@ std::u16string WorkingToUtf16(std::string_view text) {
   return out;
 }
 
-std::string Utf16ToWorking(std::u16string_view text) {
+namespace {
+
+// UTF-16 units, held in char16_t or wchar_t, as working text.
+template <class Units>
+std::string UnitsToWorking(Units text) {
   std::string out;
   if (text.empty()) return out;
   Gb18030Writer writer(out, text.size() * 2);
-  DecodeUtf16Units(text.size(), [text](std::size_t i) -> char32_t { return text[i]; }, writer);
+  DecodeUtf16Units(text.size(), [text](std::size_t i) -> char32_t { return static_cast<char16_t>(text[i]); }, writer);
   writer.Finish();
   return out;
 }
+
+}  // namespace
+
+std::string Utf16ToWorking(std::u16string_view text) { return UnitsToWorking(text); }
+
+std::wstring WorkingToWide(std::string_view text) {
+  const std::u16string units = WorkingToUtf16(text);
+  return std::wstring(units.begin(), units.end());
+}
+
+std::string WideToWorking(std::wstring_view text) { return UnitsToWorking(text); }
 
 std::string FromUtf8(std::string_view utf8) { return Transcode(utf8, Charset::Utf8, Charset::Gb18030); }
 

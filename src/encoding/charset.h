@@ -93,6 +93,9 @@ std::size_t VisitCharacters(std::string_view bytes, Charset source, const std::f
 // Both stop at the first zero; nothing is lost in either direction for valid input.
 std::u16string WorkingToUtf16(std::string_view text);
 std::string Utf16ToWorking(std::u16string_view text);
+// The same with the UTF-16 units in wchar_t, as the W functions of Win32 take them.
+std::wstring WorkingToWide(std::string_view text);
+std::string WideToWorking(std::wstring_view text);
 
 // Literal texts are written as UTF-8 in the source; this gives their working bytes.
 std::string FromUtf8(std::string_view utf8);
