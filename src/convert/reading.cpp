@@ -1,6 +1,7 @@
 // Encoding detection and decoding of a source file into the working text.
 #include "convert/reading.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "convert/detect_tables.h"
 #include "convert/gzip_input.h"
 #include "convert/responsive_transcode.h"
+#include "encoding/ascii.h"
 #include "encoding/charset.h"
 #include "text/text.h"
 
@@ -153,13 +155,6 @@ inline uint32_t LittleEndian(uint32_t word) {
          static_cast<uint32_t>(b[3]) << 24;
 }
 
-// Eight bytes at a time while they are all ASCII.
-inline bool AllAscii8(const unsigned char* p) {
-  uint64_t word;
-  std::memcpy(&word, p, 8);
-  return (word & 0x8080808080808080ULL) == 0;
-}
-
 }  // namespace
 
 const char* ReadStatusName(ReadStatus status) {
@@ -240,8 +235,9 @@ bool IsLikelyUtf8(std::string_view bytes) {
       nextPump = i + kPumpInterval;
     }
     if (i + 8 <= n && AllAscii8(p + i)) {
-      ascii += 8;
-      i += 8;
+      const size_t run = 8 + AsciiRun(p + i + 8, p + std::max(i + 8, std::min(n, nextPump)));
+      ascii += run;
+      i += run;
       continue;
     }
     // Three-byte sequences first: they are what Chinese UTF-8 is made of. One look at

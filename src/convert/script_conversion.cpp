@@ -11,6 +11,7 @@
 
 #include "convert/responsive_transcode.h"
 #include "convert/script_tables.h"
+#include "encoding/ascii.h"
 #include "encoding/charset.h"
 #include "text/text.h"
 
@@ -98,19 +99,17 @@ class ScriptMap {
     char* limit = o + out.size();
     while (p < end) {
       const bool inPlace = o - out.data() == p - start;
-      // Runs of ASCII go eight bytes at a time.
-      if (end - p >= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p, 8);
-        if ((word & 0x8080808080808080ULL) == 0) {
-          if (!inPlace) {
-            if (limit - o < 8) Grow(out, o, limit, 8);
-            std::memcpy(o, p, 8);
-          }
-          p += 8;
-          o += 8;
-          continue;
+      // A run of ASCII (eight bytes or more) stays as it is: copied whole, or left
+      // where it is.
+      if (end - p >= 8 && AllAscii8(p)) {
+        const size_t run = 8 + AsciiRun(p + 8, end);
+        if (!inPlace) {
+          if (static_cast<size_t>(limit - o) < run) Grow(out, o, limit, run);
+          std::memcpy(o, p, run);
         }
+        p += run;
+        o += run;
+        continue;
       }
       // Room for the largest thing one step writes (a character grown from two bytes to
       // four, or a phrase's target).
