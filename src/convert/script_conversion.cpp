@@ -155,15 +155,12 @@ class ScriptMap {
     const Byte* const end = base + text.size();
     Byte* o = base;
     while (p < end) {
-      if (end - p >= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p, 8);
-        if ((word & 0x8080808080808080ULL) == 0) {
-          if (o != p) std::memmove(o, p, 8);
-          p += 8;
-          o += 8;
-          continue;
-        }
+      if (end - p >= 8 && AllAscii8(p)) {
+        const size_t run = 8 + AsciiRun(p + 8, end);
+        if (o != p) std::memmove(o, p, run);
+        p += run;
+        o += run;
+        continue;
       }
       Code code = 0;
       const unsigned length = *p < 0x80 ? 1 : ReadCode(p, end, code);
