@@ -5,21 +5,13 @@
 
 namespace cw::app {
 
-std::wstring Wide(std::string_view working) {
-  const std::u16string wide = WorkingToUtf16(working);
-  return std::wstring(wide.begin(), wide.end());
-}
+std::wstring Wide(std::string_view working) { return WorkingToWide(working); }
 
 std::wstring WideFromUtf8(std::string_view utf8) { return Wide(FromUtf8(utf8)); }
 
-std::string Narrow(const wchar_t* wide) {
-  if (!wide) return {};
-  std::u16string text;
-  for (const wchar_t* p = wide; *p; ++p) text.push_back(static_cast<char16_t>(*p));
-  return Utf16ToWorking(text);
-}
+std::string Narrow(const wchar_t* wide) { return wide ? WideToWorking(wide) : std::string(); }
 
-std::string Narrow(const std::wstring& wide) { return Narrow(wide.c_str()); }
+std::string Narrow(const std::wstring& wide) { return WideToWorking(wide); }
 
 std::string WindowText(HWND window) {
   const int length = GetWindowTextLengthW(window);

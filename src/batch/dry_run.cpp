@@ -24,8 +24,7 @@ FileResult PlanFile(const std::string& sourcePath, const std::string& outputPath
   }
   result.readAs = ReadAs(source);
   result.reason = source.howDecided;
-  const Charset charset =
-      result.readAs == EncodingChoice::Ansi ? Charset::Gb18030 : CharsetFromName(CharsetNameOf(result.readAs));
+  const Charset charset = CharsetOf(result.readAs);
   // The same rules as the conversion: content cut at a zero character never goes over
   // its original, and an output that is a folder or read-only is not replaced.
   if (options.overwriteOriginal && HoldsZeroCharacter(source.Rest(), charset)) {

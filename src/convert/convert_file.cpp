@@ -210,13 +210,20 @@ bool CreateParentDirectories(const std::string& path, std::vector<std::string>* 
 
 namespace {
 
+// The charset the working text is transcoded to for an encoding: Unknown for 0 and 1,
+// whose output is the working bytes as they are.
+Charset TranscodedCharset(EncodingChoice encoding) {
+  const Charset charset = CharsetOf(encoding);
+  return charset == kWorkingCharset ? Charset::Unknown : charset;
+}
+
 // The bytes written for the working text: encodings 2-6 through the transcoder, with
 // the mark of 2, 3 and 4 unless withoutBom; the working bytes when the encoding is 0 or
 // 1 or the transcoder gives nothing.
 std::string EncodeOutput(std::string_view text, EncodingChoice encoding, bool withoutBom) {
   std::string bytes;
-  const std::string_view charset = CharsetNameOf(encoding);
-  if (!charset.empty()) {
+  const Charset charset = TranscodedCharset(encoding);
+  if (charset != Charset::Unknown) {
     const std::string_view mark = withoutBom ? std::string_view() : ByteOrderMarkOf(encoding);
     bytes = TranscodeResponsive(text, kWorkingCharset, charset, kResponsivePiece, mark);
   }
@@ -340,12 +347,6 @@ WriteStatus WriteEncodedText(const std::string& outputPath, std::string_view tex
 
 namespace {
 
-// The charset the output bytes are in: the working code page itself for ANSI.
-Charset OutputCharset(EncodingChoice encoding) {
-  if (encoding == EncodingChoice::Ansi) return Charset::Gb18030;
-  return CharsetFromName(CharsetNameOf(encoding));
-}
-
 // Writes the mark, then `text` converted piece by piece from one reused buffer. The text
 // must hold no zero character.
 // What the losses of a conversion mean for it: over the original any loss stops the
@@ -395,7 +396,7 @@ Producer DirectProducer(const SourceRead& source, const ConversionOptions& optio
   if (ansi && outputEncoding == EncodingChoice::Ansi) {
     return [rest](platform::NewFile& file) { return file.Write(rest) == platform::Status::Ok; };
   }
-  const Charset to = OutputCharset(outputEncoding);
+  const Charset to = CharsetOf(outputEncoding);
   if (to == Charset::Unknown) return nullptr;
   const std::string_view mark = options.withoutBom ? std::string_view() : ByteOrderMarkOf(outputEncoding);
   return StreamedProducer(rest, from, to, mark, watch);
@@ -445,13 +446,6 @@ ConvertStatus WriteResult(const std::string& outputPath, const Producer& produce
     return ConvertStatus::SourceNotRemoved;
   }
   return ConvertStatus::Converted;
-}
-
-// The name of the charset an encoding reads or writes, for the user: the working code
-// page is GBK.
-std::string CharsetLabel(EncodingChoice encoding) {
-  const std::string_view name = CharsetNameOf(encoding);
-  return name.empty() ? "GBK" : std::string(name);
 }
 
 // Records one step's losses in the report. Returns the status that refuses the file
@@ -585,7 +579,7 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   const EncodingChoice outputEncoding = chosenOutput != EncodingChoice::Auto ? chosenOutput : decoded.detected;
   // A charset other than ANSI is streamed to the file, so the encoded result never
   // exists whole (the same bytes as EncodeOutput, which an empty text still takes).
-  const Charset to = CharsetFromName(CharsetNameOf(outputEncoding));
+  const Charset to = TranscodedCharset(outputEncoding);
   if (to != Charset::Unknown && !working.empty()) {
     const std::string_view mark = options.withoutBom ? std::string_view() : ByteOrderMarkOf(outputEncoding);
     LossWatch watch;

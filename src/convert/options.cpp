@@ -1,29 +1,13 @@
-// Charset names and byte-order marks of the encodings the engine knows.
+// The encodings as the engine's options name them.
 #include "convert/options.h"
 
-#include <iterator>
-
 namespace cw {
-namespace {
 
-// Indexed by encoding value minus 2.
-constexpr std::string_view kCharsetNames[] = {"UTF-8", "UTF-16LE", "UTF-16BE", "BIG5", "BIG5-HKSCS"};
+std::string_view ByteOrderMarkOf(EncodingChoice encoding) { return ByteOrderMark(CharsetOf(encoding)); }
 
-}  // namespace
-
-std::string_view CharsetNameOf(EncodingChoice encoding) {
-  const int index = static_cast<int>(encoding) - 2;
-  if (index < 0 || index >= static_cast<int>(std::size(kCharsetNames))) return {};
-  return kCharsetNames[index];
-}
-
-std::string_view ByteOrderMarkOf(EncodingChoice encoding) {
-  switch (encoding) {
-    case EncodingChoice::Utf8: return std::string_view("\xEF\xBB\xBF", 3);
-    case EncodingChoice::Utf16Le: return std::string_view("\xFF\xFE", 2);
-    case EncodingChoice::Utf16Be: return std::string_view("\xFE\xFF", 2);
-    default: return {};
-  }
+std::string CharsetLabel(EncodingChoice encoding) {
+  const Charset charset = CharsetOf(encoding);
+  return charset == Charset::Unknown || charset == kWorkingCharset ? "GBK" : CharsetName(charset);
 }
 
 const char* EncodingChoiceName(EncodingChoice encoding) {

@@ -1,31 +1,21 @@
-// The vocabulary of the conversion engine: encodings with their charset names and
-// byte-order marks, script conversions, line endings and the options of one file.
+// The vocabulary of the conversion engine: the encodings (whose charsets, names and
+// byte-order marks come from encoding/charset.h), script conversions, line endings and
+// the options of one file.
 #pragma once
 
-#include <string_view>
+#include <string>
+
+#include "encoding/charset.h"
 
 namespace cw {
 
-// 0-4 are what the radio groups offer; 5 and 6 only come from detection.
-enum class EncodingChoice : int {
-  Auto = 0,
-  Ansi = 1,
-  Utf8 = 2,
-  Utf16Le = 3,
-  Utf16Be = 4,
-  Big5 = 5,
-  Big5Hkscs = 6,
-};
-
-// The name given to the transcoder for encodings 2 to 6; empty for 0, 1 and anything
-// out of range. Decoding and encoding share this one table.
-std::string_view CharsetNameOf(EncodingChoice encoding);
 // The byte-order mark written for 2, 3 and 4; empty for every other value.
 std::string_view ByteOrderMarkOf(EncodingChoice encoding);
 // "Auto", "Ansi", "Utf8", ... as used in logs and by chengwen-cli.
 const char* EncodingChoiceName(EncodingChoice encoding);
-
-inline constexpr std::string_view kWorkingCharset = "GB18030";
+// The name of the charset an encoding reads or writes, for the user: "GBK" for the
+// working code page (and for Auto), else the charset's name.
+std::string CharsetLabel(EncodingChoice encoding);
 
 enum class ScriptConversion {
   None,

@@ -1,6 +1,7 @@
 // Encoding detection and decoding of a source file into the working text.
 #include "convert/reading.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "convert/generated/detect_tables.h"
 #include "convert/gzip_input.h"
 #include "convert/responsive_transcode.h"
+#include "encoding/ascii.h"
 #include "encoding/charset.h"
 #include "text/text.h"
 
@@ -154,13 +156,6 @@ inline uint32_t LittleEndian(uint32_t word) {
          static_cast<uint32_t>(b[3]) << 24;
 }
 
-// Eight bytes at a time while they are all ASCII.
-inline bool AllAscii8(const unsigned char* p) {
-  uint64_t word;
-  std::memcpy(&word, p, 8);
-  return (word & 0x8080808080808080ULL) == 0;
-}
-
 }  // namespace
 
 const char* ReadStatusName(ReadStatus status) {
@@ -241,8 +236,9 @@ bool IsLikelyUtf8(std::string_view bytes) {
       nextPump = i + kPumpInterval;
     }
     if (i + 8 <= n && AllAscii8(p + i)) {
-      ascii += 8;
-      i += 8;
+      const size_t run = 8 + AsciiRun(p + i + 8, p + std::max(i + 8, std::min(n, nextPump)));
+      ascii += run;
+      i += run;
       continue;
     }
     // Three-byte sequences first: they are what Chinese UTF-8 is made of. One look at
@@ -269,8 +265,8 @@ bool IsLikelyUtf8(std::string_view bytes) {
 }
 
 Charset ReadingCharsetOf(EncodingChoice encoding) {
-  if (encoding == EncodingChoice::Big5) return Charset::Big5Web;
-  return CharsetFromName(CharsetNameOf(encoding));
+  const Charset charset = ReadCharsetOf(encoding);
+  return charset == kWorkingCharset ? Charset::Unknown : charset;
 }
 
 EncodingChoice ChooseByStatistics(std::string_view bytes, std::string* how) {
@@ -293,7 +289,7 @@ EncodingChoice ChooseByStatistics(std::string_view bytes, std::string* how) {
   if (mayBeUtf16) {
     const std::string_view even = sample.substr(0, sample.size() & ~size_t{1});
     for (EncodingChoice encoding : {EncodingChoice::Utf16Le, EncodingChoice::Utf16Be}) {
-      const Charset charset = CharsetFromName(CharsetNameOf(encoding));
+      const Charset charset = CharsetOf(encoding);
       // A zero character ends the text: such a reading is no text at all.
       if (HoldsZeroCharacter(even, charset)) continue;
       readings.push_back(Score(even, cut, encoding, charset));
@@ -305,8 +301,7 @@ EncodingChoice ChooseByStatistics(std::string_view bytes, std::string* how) {
   for (const Reading& reading : readings) {
     if (!reading.usable) continue;
     if (!scores.empty()) scores += ", ";
-    scores += std::string(reading.encoding == EncodingChoice::Ansi ? "GBK" : CharsetNameOf(reading.encoding)) + " " +
-              Figure(reading.score);
+    scores += CharsetLabel(reading.encoding) + " " + Figure(reading.score);
     if (!best || reading.score > best->score) {
       second = best;
       best = &reading;
@@ -360,7 +355,7 @@ SourceRead Decide(SourceRead source, EncodingChoice input) {
     const bool otherFits = (source.encoding != EncodingChoice::Utf8 && IsLikelyUtf8(rest)) ||
                            CountUndecodable(rest, Charset::Gb18030) == 0 ||
                            (source.encoding == EncodingChoice::Utf8 && CountUndecodable(rest, Charset::Big5Web) == 0);
-    const std::string declared = CharsetNameOf(source.encoding).data();
+    const std::string declared = CharsetLabel(source.encoding);
     if (!otherFits) {
       source.howDecided += " (not valid " + declared + ", nor anything else)";
       return source;
@@ -402,7 +397,7 @@ DecodedText DecodeSource(SourceRead&& source) {
   if (charset != Charset::Unknown && !rest.empty()) {
     TranscodeLossScope losses;
     // The decoding stops at a zero character, so the working text holds none.
-    result.text = TranscodeResponsive(rest, CharsetName(charset), kWorkingCharset);
+    result.text = TranscodeResponsive(rest, charset, kWorkingCharset);
     result.undecodable = losses.Losses().undecodable;
     result.cutAtZero = !result.text.empty() && HoldsZeroCharacter(rest, charset);
     if (!result.text.empty()) {

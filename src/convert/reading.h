@@ -68,7 +68,8 @@ SourceRead DecideSource(std::string fileBytes, EncodingChoice input);
 DecodedText DecodeSource(SourceRead&& source);
 
 // The charset an encoding is read in: a page (or text) found to be Big5 is read as
-// web pages use Big5, with the Big5-HKSCS codes that code page 950 lacks.
+// web pages use Big5, with the Big5-HKSCS codes that code page 950 lacks. Unknown for
+// ANSI, whose bytes are the working text as they are.
 Charset ReadingCharsetOf(EncodingChoice encoding);
 
 // The last step of automatic detection, for bytes that are neither marked, declared

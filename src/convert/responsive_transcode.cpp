@@ -59,10 +59,8 @@ size_t FindByteResponsive(std::string_view bytes, char byte) {
   return std::string_view::npos;
 }
 
-std::string TranscodeResponsive(std::string_view bytes, std::string_view sourceCharset,
-                                std::string_view targetCharset, size_t piece, std::string_view prefix) {
-  const Charset source = CharsetFromName(sourceCharset);
-  const Charset target = CharsetFromName(targetCharset);
+std::string TranscodeResponsive(std::string_view bytes, Charset source, Charset target, size_t piece,
+                                std::string_view prefix) {
   if (bytes.size() <= piece || source == Charset::Unknown || target == Charset::Unknown) {
     std::string whole = Transcode(bytes, source, target);
     if (whole.empty() || prefix.empty()) return whole;

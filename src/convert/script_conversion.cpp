@@ -11,6 +11,7 @@
 
 #include "convert/responsive_transcode.h"
 #include "convert/generated/script_tables.h"
+#include "encoding/ascii.h"
 #include "encoding/charset.h"
 #include "text/text.h"
 
@@ -98,19 +99,17 @@ class ScriptMap {
     char* limit = o + out.size();
     while (p < end) {
       const bool inPlace = o - out.data() == p - start;
-      // Runs of ASCII go eight bytes at a time.
-      if (end - p >= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p, 8);
-        if ((word & 0x8080808080808080ULL) == 0) {
-          if (!inPlace) {
-            if (limit - o < 8) Grow(out, o, limit, 8);
-            std::memcpy(o, p, 8);
-          }
-          p += 8;
-          o += 8;
-          continue;
+      // A run of ASCII (eight bytes or more) stays as it is: copied whole, or left
+      // where it is.
+      if (end - p >= 8 && AllAscii8(p)) {
+        const size_t run = 8 + AsciiRun(p + 8, end);
+        if (!inPlace) {
+          if (static_cast<size_t>(limit - o) < run) Grow(out, o, limit, run);
+          std::memcpy(o, p, run);
         }
+        p += run;
+        o += run;
+        continue;
       }
       // Room for the largest thing one step writes (a character grown from two bytes to
       // four, or a phrase's target).
@@ -156,15 +155,12 @@ class ScriptMap {
     const Byte* const end = base + text.size();
     Byte* o = base;
     while (p < end) {
-      if (end - p >= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p, 8);
-        if ((word & 0x8080808080808080ULL) == 0) {
-          if (o != p) std::memmove(o, p, 8);
-          p += 8;
-          o += 8;
-          continue;
-        }
+      if (end - p >= 8 && AllAscii8(p)) {
+        const size_t run = 8 + AsciiRun(p + 8, end);
+        if (o != p) std::memmove(o, p, run);
+        p += run;
+        o += run;
+        continue;
       }
       Code code = 0;
       const unsigned length = *p < 0x80 ? 1 : ReadCode(p, end, code);
@@ -271,10 +267,10 @@ std::string ToTraditional(std::string_view text) { return TraditionalMap().Map(t
 std::string ToSimplified(std::string_view text) { return SimplifiedMap().Map(text); }
 
 std::string GbkToBig5(std::string_view text) {
-  return TranscodeResponsive(Big5FormsMap().Map(text), "GB18030", "BIG5");
+  return TranscodeResponsive(Big5FormsMap().Map(text), kWorkingCharset, Charset::Big5);
 }
 
-std::string Big5ToGbk(std::string_view text) { return TranscodeResponsive(text, "BIG5", "GB18030"); }
+std::string Big5ToGbk(std::string_view text) { return TranscodeResponsive(text, Charset::Big5, kWorkingCharset); }
 
 std::string SimplifiedToBig5(std::string_view text) { return GbkToBig5(ToTraditional(text)); }
 

@@ -2,6 +2,7 @@
 // character by character, with no intermediate copy of the text.
 #include "encoding/charset.h"
 
+#include <iterator>
 #include <memory>
 #include <new>
 
@@ -12,16 +13,6 @@ namespace cw {
 namespace {
 
 using namespace detail;
-
-struct NamedCharset {
-  const char* name;
-  Charset charset;
-};
-constexpr NamedCharset kNames[] = {
-    {"GB18030", Charset::Gb18030}, {"BIG5", Charset::Big5},         {"BIG5-HKSCS", Charset::Big5Hkscs},
-    {"UTF-8", Charset::Utf8},      {"UTF-16LE", Charset::Utf16Le}, {"UTF-16BE", Charset::Utf16Be},
-    {"BIG5-WEB", Charset::Big5Web},
-};
 
 bool IsPrivateUse(std::uint32_t c) { return c >= 0xE000 && c <= 0xF8FF; }
 
@@ -42,26 +33,92 @@ const std::uint32_t* Big5WebDecode() {
   return table.get();
 }
 
-template <class Writer>
-void Decode(std::string_view bytes, Charset source, Writer& writer) {
-  switch (source) {
-    case Charset::Gb18030:
-      return DecodeGb18030(bytes, writer);
-    case Charset::Big5:
-      return DecodeBig5<false>(bytes, gen::kCp950Decode, writer);
-    case Charset::Big5Hkscs:
-      return DecodeBig5<true>(bytes, gen::kBig5HkscsDecode, writer);
-    case Charset::Big5Web:
-      return DecodeBig5<true>(bytes, Big5WebDecode(), writer);
-    case Charset::Utf8:
-      return DecodeUtf8(bytes, writer);
-    case Charset::Utf16Le:
-      return DecodeUtf16<false>(bytes, writer);
-    case Charset::Utf16Be:
-      return DecodeUtf16<true>(bytes, writer);
-    case Charset::Unknown:
-      return;
+// The Big5 decoders over their tables.
+template <class Sink>
+void DecodeCp950(std::string_view bytes, Sink& sink) {
+  DecodeBig5<false>(bytes, gen::kCp950Decode, sink);
+}
+template <class Sink>
+void DecodeHkscs(std::string_view bytes, Sink& sink) {
+  DecodeBig5<true>(bytes, gen::kBig5HkscsDecode, sink);
+}
+template <class Sink>
+void DecodeBig5Web(std::string_view bytes, Sink& sink) {
+  DecodeBig5<true>(bytes, Big5WebDecode(), sink);
+}
+
+// Converts `bytes` with one writer into `out`; defined below.
+template <class Writer, class Out>
+void Run(std::string_view bytes, Charset source, Charset target, Out& out, std::size_t estimate);
+using WriteFunction = void (*)(std::string_view, Charset, Charset, std::string&, std::size_t);
+
+// Everything the engine knows of a charset. `choice` is the user's choice that writes it;
+// `readAs` the charset that choice reads. `replacement` is how the charset writes U+FFFD
+// (Big5 has no code for it), found only at a multiple of `unit` bytes.
+template <class Sink>
+struct CharsetRow {
+  Charset charset;
+  const char* name;
+  EncodingChoice choice;
+  Charset readAs;
+  std::string_view byteOrderMark;
+  void (*decode)(std::string_view bytes, Sink& sink);
+  WriteFunction write;
+  std::string_view replacement;
+  std::size_t unit;
+};
+
+// The charsets in the order of the enum, so that a charset is its row's index. The table
+// is one per kind of sink the decoders feed; everything but `decode` is the same in each.
+template <class Sink>
+constexpr CharsetRow<Sink> kCharsets[] = {
+    {Charset::Unknown, "", EncodingChoice::Auto, Charset::Unknown, {}, nullptr, nullptr, {}, 1},
+    {Charset::Gb18030, "GB18030", EncodingChoice::Ansi, Charset::Gb18030, {}, &DecodeGb18030<Sink>,
+     &Run<Gb18030Writer, std::string>, std::string_view("\x84\x31\xA4\x37", 4), 1},
+    {Charset::Big5, "BIG5", EncodingChoice::Big5, Charset::Big5Web, {}, &DecodeCp950<Sink>,
+     &Run<Big5Writer<false>, std::string>, {}, 1},
+    {Charset::Big5Hkscs, "BIG5-HKSCS", EncodingChoice::Big5Hkscs, Charset::Big5Hkscs, {}, &DecodeHkscs<Sink>,
+     &Run<Big5Writer<true>, std::string>, {}, 1},
+    {Charset::Utf8, "UTF-8", EncodingChoice::Utf8, Charset::Utf8, std::string_view("\xEF\xBB\xBF", 3),
+     &DecodeUtf8<Sink>, &Run<Utf8Writer, std::string>, std::string_view("\xEF\xBF\xBD", 3), 1},
+    {Charset::Utf16Le, "UTF-16LE", EncodingChoice::Utf16Le, Charset::Utf16Le, std::string_view("\xFF\xFE", 2),
+     &DecodeUtf16<false, Sink>, &Run<Utf16ByteWriter<false>, std::string>, std::string_view("\xFD\xFF", 2), 2},
+    {Charset::Utf16Be, "UTF-16BE", EncodingChoice::Utf16Be, Charset::Utf16Be, std::string_view("\xFE\xFF", 2),
+     &DecodeUtf16<true, Sink>, &Run<Utf16ByteWriter<true>, std::string>, std::string_view("\xFF\xFD", 2), 2},
+    // Read only: no choice writes it (Big5 reads as it), and it writes as code page 950.
+    {Charset::Big5Web, "BIG5-WEB", EncodingChoice::Auto, Charset::Big5Web, {}, &DecodeBig5Web<Sink>,
+     &Run<Big5Writer<false>, std::string>, {}, 1},
+};
+
+// Takes the decoder's output and keeps nothing but the count of U+FFFD.
+struct ReplacementCounter {
+  void Ascii(const char*, std::size_t) {}
+  void Put(char32_t c) { replacements += c == kReplacement; }
+  std::size_t replacements = 0;
+};
+
+// The rows looked up for anything but decoding are the counter's (any instance would do).
+using Row = CharsetRow<ReplacementCounter>;
+
+template <class Sink = ReplacementCounter>
+const CharsetRow<Sink>& RowOf(Charset charset) {
+  static_assert(std::size(kCharsets<Sink>) == static_cast<std::size_t>(Charset::Big5Web) + 1);
+  const auto index = static_cast<std::size_t>(charset);
+  return kCharsets<Sink>[index < std::size(kCharsets<Sink>) ? index : 0];
+}
+
+// The row of the charset a choice writes; the Unknown row for Auto and anything else.
+const Row& RowOf(EncodingChoice choice) {
+  for (const Row& row : kCharsets<ReplacementCounter>) {
+    if (row.choice == choice) return row;
   }
+  return kCharsets<ReplacementCounter>[0];
+}
+
+template <class Sink>
+void Decode(std::string_view bytes, Charset source, Sink& sink) {
+  const CharsetRow<Sink>& row = RowOf<Sink>(source);
+  if (row.decode != nullptr) row.decode(bytes, sink);
 }
 
 thread_local TranscodeLossScope* innermostScope = nullptr;
@@ -135,18 +192,12 @@ class CountingWriter {
 
 // The U+FFFD characters the bytes really hold, which the decoder rightly passes on.
 std::size_t CountLiteralReplacements(std::string_view bytes, Charset source) {
-  std::string_view code;
-  std::size_t step = 1;
-  switch (source) {
-    case Charset::Utf8: code = "\xEF\xBF\xBD"; break;
-    case Charset::Gb18030: code = "\x84\x31\xA4\x37"; break;
-    case Charset::Utf16Le: code = "\xFD\xFF"; step = 2; break;
-    case Charset::Utf16Be: code = "\xFF\xFD"; step = 2; break;
-    default: return 0;  // no Big5 code stands for U+FFFD
-  }
+  const Row& row = RowOf(source);
+  const std::string_view code = row.replacement;
+  if (code.empty()) return 0;
   std::size_t count = 0;
   for (std::size_t at = bytes.find(code); at != std::string_view::npos; at = bytes.find(code, at + 1)) {
-    if (at % step == 0) ++count;
+    if (at % row.unit == 0) ++count;
   }
   return count;
 }
@@ -172,13 +223,6 @@ void Run(std::string_view bytes, Charset source, Charset target, Out& out, std::
   }
 }
 
-// Takes the decoder's output and keeps nothing but the count of U+FFFD.
-struct ReplacementCounter {
-  void Ascii(const char*, std::size_t) {}
-  void Put(char32_t c) { replacements += c == kReplacement; }
-  std::size_t replacements = 0;
-};
-
 bool IsUtf16(Charset charset) { return charset == Charset::Utf16Le || charset == Charset::Utf16Be; }
 
 // Sized for Chinese text, so that a typical conversion never grows the output: two-byte
@@ -192,18 +236,19 @@ std::size_t EstimateSize(std::size_t size, Charset source, Charset target) {
 }  // namespace
 
 Charset CharsetFromName(std::string_view name) {
-  for (const NamedCharset& entry : kNames) {
-    if (name == entry.name) return entry.charset;
+  for (const Row& row : kCharsets<ReplacementCounter>) {
+    if (name == row.name) return row.charset;
   }
   return Charset::Unknown;
 }
 
-const char* CharsetName(Charset charset) {
-  for (const NamedCharset& entry : kNames) {
-    if (entry.charset == charset) return entry.name;
-  }
-  return "";
-}
+const char* CharsetName(Charset charset) { return RowOf(charset).name; }
+
+std::string_view ByteOrderMark(Charset charset) { return RowOf(charset).byteOrderMark; }
+
+Charset CharsetOf(EncodingChoice choice) { return RowOf(choice).charset; }
+
+Charset ReadCharsetOf(EncodingChoice choice) { return RowOf(choice).readAs; }
 
 std::string Transcode(std::string_view bytes, Charset source, Charset target) {
   std::string out;
@@ -212,34 +257,12 @@ std::string Transcode(std::string_view bytes, Charset source, Charset target) {
 }
 
 bool TranscodeAppend(std::string_view bytes, Charset source, Charset target, std::string& out) {
-  if (source == Charset::Unknown || target == Charset::Unknown) return false;
+  if (RowOf(source).charset == Charset::Unknown || RowOf(target).charset == Charset::Unknown) return false;
   if (bytes.empty()) return true;
   const std::size_t before = out.size();
   const std::size_t estimate = EstimateSize(bytes.size(), source, target);
   try {
-    switch (target) {
-      case Charset::Gb18030:
-        Run<Gb18030Writer>(bytes, source, target, out, estimate);
-        break;
-      case Charset::Big5:
-      case Charset::Big5Web:
-        Run<Big5Writer<false>>(bytes, source, target, out, estimate);
-        break;
-      case Charset::Big5Hkscs:
-        Run<Big5Writer<true>>(bytes, source, target, out, estimate);
-        break;
-      case Charset::Utf8:
-        Run<Utf8Writer>(bytes, source, target, out, estimate);
-        break;
-      case Charset::Utf16Le:
-        Run<Utf16ByteWriter<false>>(bytes, source, target, out, estimate);
-        break;
-      case Charset::Utf16Be:
-        Run<Utf16ByteWriter<true>>(bytes, source, target, out, estimate);
-        break;
-      case Charset::Unknown:
-        break;
-    }
+    RowOf(target).write(bytes, source, target, out, estimate);
   } catch (const std::bad_alloc&) {
     // A text too large for this process converts to nothing, like any other failure.
     out.resize(before);
@@ -296,14 +319,29 @@ std::u16string WorkingToUtf16(std::string_view text) {
   return out;
 }
 
-std::string Utf16ToWorking(std::u16string_view text) {
+namespace {
+
+// UTF-16 units, held in char16_t or wchar_t, as working text.
+template <class Units>
+std::string UnitsToWorking(Units text) {
   std::string out;
   if (text.empty()) return out;
   Gb18030Writer writer(out, text.size() * 2);
-  DecodeUtf16Units(text.size(), [text](std::size_t i) -> char32_t { return text[i]; }, writer);
+  DecodeUtf16Units(text.size(), [text](std::size_t i) -> char32_t { return static_cast<char16_t>(text[i]); }, writer);
   writer.Finish();
   return out;
 }
+
+}  // namespace
+
+std::string Utf16ToWorking(std::u16string_view text) { return UnitsToWorking(text); }
+
+std::wstring WorkingToWide(std::string_view text) {
+  const std::u16string units = WorkingToUtf16(text);
+  return std::wstring(units.begin(), units.end());
+}
+
+std::string WideToWorking(std::wstring_view text) { return UnitsToWorking(text); }
 
 std::string FromUtf8(std::string_view utf8) { return Transcode(utf8, Charset::Utf8, Charset::Gb18030); }
 

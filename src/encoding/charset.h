@@ -14,10 +14,33 @@ namespace cw {
 // written as code page 950.
 enum class Charset { Unknown, Gb18030, Big5, Big5Hkscs, Utf8, Utf16Le, Utf16Be, Big5Web };
 
-// Exact, case-sensitive names: "GB18030", "BIG5", "BIG5-HKSCS", "UTF-8", "UTF-16LE",
-// "UTF-16BE", "BIG5-WEB". Anything else is Unknown.
+// The working code page: every text of the program is held in it.
+inline constexpr Charset kWorkingCharset = Charset::Gb18030;
+
+// The user's choice of encoding. 0-4 are what the radio groups offer; 5 and 6 only come
+// from detection. Ansi is the working code page; Auto leaves it to detection.
+enum class EncodingChoice : int {
+  Auto = 0,
+  Ansi = 1,
+  Utf8 = 2,
+  Utf16Le = 3,
+  Utf16Be = 4,
+  Big5 = 5,
+  Big5Hkscs = 6,
+};
+
+// Exact, case-sensitive names, for the command line and Transcode's name-based form:
+// "GB18030", "BIG5", "BIG5-HKSCS", "UTF-8", "UTF-16LE", "UTF-16BE", "BIG5-WEB". Anything
+// else is Unknown, whose name is empty.
 Charset CharsetFromName(std::string_view name);
 const char* CharsetName(Charset charset);
+// The byte-order mark of UTF-8 and UTF-16; empty for the other charsets.
+std::string_view ByteOrderMark(Charset charset);
+
+// The charset a choice writes (the working code page for Ansi, Unknown for Auto), and the
+// one it reads, which differs for Big5 only: that is read as Big5Web.
+Charset CharsetOf(EncodingChoice choice);
+Charset ReadCharsetOf(EncodingChoice choice);
 
 // Converts bytes from one charset to another. The result never starts with a
 // byte-order mark. Invalid source bytes decode to U+FFFD each (as the WHATWG decoders
@@ -70,6 +93,9 @@ std::size_t VisitCharacters(std::string_view bytes, Charset source, const std::f
 // Both stop at the first zero; nothing is lost in either direction for valid input.
 std::u16string WorkingToUtf16(std::string_view text);
 std::string Utf16ToWorking(std::u16string_view text);
+// The same with the UTF-16 units in wchar_t, as the W functions of Win32 take them.
+std::wstring WorkingToWide(std::string_view text);
+std::string WideToWorking(std::wstring_view text);
 
 // Literal texts are written as UTF-8 in the source; this gives their working bytes.
 std::string FromUtf8(std::string_view utf8);

@@ -9,33 +9,19 @@
 #include <string_view>
 #include <type_traits>
 
+#include "encoding/ascii.h"
 #include "encoding/code_tables.h"
 
 namespace cw::detail {
 
 using Byte = unsigned char;
 
-// The length of the run of bytes 01..7F at p, eight bytes at a time while possible.
-inline std::size_t AsciiRun(const Byte* p, const Byte* end) {
-  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
-  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-  const Byte* start = p;
-  while (end - p >= 8) {
-    std::uint64_t word;
-    std::memcpy(&word, p, 8);
-    if (((word & kHigh) | ((word - kOnes) & ~word & kHigh)) != 0) break;
-    p += 8;
-  }
-  while (p < end && static_cast<unsigned>(*p - 1) < 0x7F) ++p;
-  return static_cast<std::size_t>(p - start);
-}
-
 // Handles a byte below 80 at p: returns false at a zero (the end of the text), else
 // passes the ASCII run on and moves p past it.
 template <class Writer>
 inline bool TakeAscii(const Byte*& p, const Byte* end, Writer& writer) {
   if (*p == 0) return false;
-  const std::size_t n = AsciiRun(p, end);
+  const std::size_t n = AsciiRun<true>(p, end);
   writer.Ascii(reinterpret_cast<const char*>(p), n);
   p += n;
   return true;

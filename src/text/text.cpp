@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "encoding/ascii.h"
+
 namespace cw::text {
 namespace {
 
@@ -28,12 +30,6 @@ bool MatchesAt(std::string_view text, std::string_view what, size_t pos) {
     }
     return true;
   }
-}
-
-inline bool AllAscii8(const char* p) {
-  uint64_t word;
-  std::memcpy(&word, p, 8);
-  return (word & 0x8080808080808080ULL) == 0;
 }
 
 // The next position at or after `pos` that holds the first byte of the needle (either
@@ -86,7 +82,7 @@ size_t FindImpl(std::string_view text, std::string_view what, size_t from) {
     if (candidate == npos) return npos;
     while (boundary < candidate) {
       if (boundary + 8 <= candidate && AllAscii8(text.data() + boundary)) {
-        boundary += 8;
+        boundary += 8 + AsciiRun(text.data() + boundary + 8, text.data() + candidate);
       } else {
         boundary += CharLength(text, boundary);
       }

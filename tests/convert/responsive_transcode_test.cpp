@@ -26,10 +26,9 @@ std::string RandomBytes(std::mt19937& random, size_t size) {
 }
 
 TEST(ResponsiveTranscode, SameBytesAsOneWholeTranscode) {
-  const char* kDecodings[][2] = {{"UTF-8", "GB18030"}, {"UTF-16LE", "GB18030"}, {"UTF-16BE", "GB18030"},
-                                 {"BIG5", "GB18030"},  {"BIG5-HKSCS", "GB18030"}, {"GB18030", "GB18030"}};
-  const char* kEncodings[][2] = {{"GB18030", "UTF-8"}, {"GB18030", "UTF-16LE"}, {"GB18030", "UTF-16BE"},
-                                 {"GB18030", "BIG5"},  {"GB18030", "BIG5-HKSCS"}};
+  const Charset kDecodings[] = {Charset::Utf8, Charset::Utf16Le,   Charset::Utf16Be,
+                                Charset::Big5, Charset::Big5Hkscs, Charset::Gb18030};
+  const Charset kEncodings[] = {Charset::Utf8, Charset::Utf16Le, Charset::Utf16Be, Charset::Big5, Charset::Big5Hkscs};
   std::mt19937 random(20261208);
   for (int round = 0; round < 400; ++round) {
     std::string input = RandomBytes(random, 1 + random() % 300);
@@ -40,15 +39,15 @@ TEST(ResponsiveTranscode, SameBytesAsOneWholeTranscode) {
       }
     }
     const size_t piece = 1 + random() % 40;
-    for (const auto& pair : kDecodings) {
-      ASSERT_EQ(TranscodeResponsive(input, pair[0], pair[1], piece), Transcode(input, pair[0], pair[1]))
-          << pair[0] << " piece " << piece << " round " << round;
+    for (const Charset source : kDecodings) {
+      ASSERT_EQ(TranscodeResponsive(input, source, kWorkingCharset, piece), Transcode(input, source, kWorkingCharset))
+          << CharsetName(source) << " piece " << piece << " round " << round;
     }
     // Encoding starts from valid working text.
     const std::string working = Transcode(input, "UTF-8", "GB18030");
-    for (const auto& pair : kEncodings) {
-      ASSERT_EQ(TranscodeResponsive(working, pair[0], pair[1], piece), Transcode(working, pair[0], pair[1]))
-          << pair[1] << " piece " << piece << " round " << round;
+    for (const Charset target : kEncodings) {
+      ASSERT_EQ(TranscodeResponsive(working, kWorkingCharset, target, piece), Transcode(working, kWorkingCharset, target))
+          << CharsetName(target) << " piece " << piece << " round " << round;
     }
   }
 }
@@ -58,7 +57,7 @@ TEST(ResponsiveTranscode, PumpsBetweenPiecesOfALargeText) {
   while (text.size() < (1u << 20)) text += "\xE4\xB8\xAD\xE6\x96\x87 line\n";
   int pumps = 0;
   platform::SetPumpHook([&pumps] { ++pumps; });
-  const std::string out = TranscodeResponsive(text, "UTF-8", "GB18030", 64 * 1024);
+  const std::string out = TranscodeResponsive(text, Charset::Utf8, Charset::Gb18030, 64 * 1024);
   platform::SetPumpHook(nullptr);
   EXPECT_EQ(out, Transcode(text, "UTF-8", "GB18030"));
   EXPECT_GE(pumps, 15);
@@ -77,8 +76,8 @@ TEST(ResponsiveTranscode, ByteSearchPumpsBetweenPiecesAndFindsAcrossThem) {
   EXPECT_EQ(FindByteResponsive(std::string_view(bytes).substr(0, 10), '<'), std::string_view::npos);
   platform::SetPumpHook(nullptr);
   // With a mark, the mark comes first and an empty result stays empty.
-  EXPECT_EQ(TranscodeResponsive("\xE4\xB8\xAD", "UTF-8", "UTF-16LE", 1, "\xFF\xFE"), "\xFF\xFE\x2D\x4E");
-  EXPECT_EQ(TranscodeResponsive("", "UTF-8", "UTF-16LE", 1, "\xFF\xFE"), "");
+  EXPECT_EQ(TranscodeResponsive("\xE4\xB8\xAD", Charset::Utf8, Charset::Utf16Le, 1, "\xFF\xFE"), "\xFF\xFE\x2D\x4E");
+  EXPECT_EQ(TranscodeResponsive("", Charset::Utf8, Charset::Utf16Le, 1, "\xFF\xFE"), "");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // every code-page-936 byte string through UTF-8 and back, byte for byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -63,6 +64,11 @@ TEST_F(RoundTripTest, EveryScalarValueSurvivesTheWin32Boundary) {
   const std::string working = Transcode(AllScalarsUtf8(), Charset::Utf8, Charset::Gb18030);
   const std::u16string wide = WorkingToUtf16(working);
   EXPECT_EQ(Utf16ToWorking(wide), working);
+  // The wchar_t form carries the same units, and stops at a zero as well.
+  const std::wstring units = WorkingToWide(working);
+  EXPECT_TRUE(std::equal(units.begin(), units.end(), wide.begin(), wide.end()));
+  EXPECT_EQ(WideToWorking(units), working);
+  EXPECT_EQ(WideToWorking(std::wstring(L"a\0b", 3)), "a");
 }
 
 TEST_F(RoundTripTest, EveryCodePage936ByteStringRoundTripsByteForByte) {

@@ -2,6 +2,7 @@
 // lacks, error recovery on invalid bytes, the end at the first zero, and the boundary helpers.
 #include <gtest/gtest.h>
 
+#include "encoding/ascii.h"
 #include "encoding/charset.h"
 #include "encoding/reference.h"
 
@@ -29,6 +30,34 @@ TEST_F(TranscodeTest, NamesAreExactAndUnknownOnesGiveNothing) {
     EXPECT_EQ(Transcode("abc", "UTF-8", name), "") << name;
   }
   EXPECT_EQ(Transcode("abc", "UTF-8", "UTF-16BE"), std::string("\0a\0b\0c", 6));
+}
+
+TEST_F(TranscodeTest, EachChoiceWritesReadsAndMarksItsCharset) {
+  struct Row {
+    EncodingChoice choice;
+    Charset written;
+    Charset read;
+    std::string_view mark;
+  };
+  const Row rows[] = {
+      {EncodingChoice::Auto, Charset::Unknown, Charset::Unknown, ""},
+      {EncodingChoice::Ansi, Charset::Gb18030, Charset::Gb18030, ""},
+      {EncodingChoice::Utf8, Charset::Utf8, Charset::Utf8, "\xEF\xBB\xBF"},
+      {EncodingChoice::Utf16Le, Charset::Utf16Le, Charset::Utf16Le, "\xFF\xFE"},
+      {EncodingChoice::Utf16Be, Charset::Utf16Be, Charset::Utf16Be, "\xFE\xFF"},
+      {EncodingChoice::Big5, Charset::Big5, Charset::Big5Web, ""},
+      {EncodingChoice::Big5Hkscs, Charset::Big5Hkscs, Charset::Big5Hkscs, ""},
+      {static_cast<EncodingChoice>(7), Charset::Unknown, Charset::Unknown, ""},
+  };
+  for (const Row& row : rows) {
+    const int choice = static_cast<int>(row.choice);
+    EXPECT_EQ(CharsetOf(row.choice), row.written) << choice;
+    EXPECT_EQ(ReadCharsetOf(row.choice), row.read) << choice;
+    EXPECT_EQ(ByteOrderMark(row.written), row.mark) << choice;
+    EXPECT_EQ(CharsetFromName(CharsetName(row.read)), row.read) << choice;
+  }
+  EXPECT_STREQ(CharsetName(static_cast<Charset>(99)), "");
+  EXPECT_EQ(Transcode("abc", static_cast<Charset>(99), Charset::Utf8), "");
 }
 
 TEST_F(TranscodeTest, EmptyInputGivesEmptyOutputForEveryPair) {
@@ -194,6 +223,25 @@ TEST_F(TranscodeTest, Win32BoundaryStopsAtZeroAndKeepsEverything) {
   EXPECT_EQ(Utf16ToWorking(std::u16string(u"ab\0cd", 5)), "ab");
   EXPECT_EQ(Hex(Utf16ToWorking(std::u16string(1, char16_t{0xD800}))), "8431A437") << "a lone surrogate is U+FFFD";
   EXPECT_EQ(WorkingToUtf16(""), u"");
+}
+
+TEST_F(TranscodeTest, AsciiRunEndsAtTheFirstByteItMayNotTake) {
+  // One byte of each kind at every place of a 20-byte run (two words and a tail).
+  const struct {
+    unsigned char byte;
+    bool endsRun;
+    bool endsRunAtZero;
+  } kinds[] = {{0x00, false, true}, {0x01, false, false}, {0x7F, false, false}, {0x80, true, true}, {0xFF, true, true}};
+  for (const auto& kind : kinds) {
+    for (std::size_t at = 0; at < 20; ++at) {
+      std::string bytes(20, 'a');
+      bytes[at] = static_cast<char>(kind.byte);
+      const char* end = bytes.data() + bytes.size();
+      EXPECT_EQ(AsciiRun(bytes.data(), end), kind.endsRun ? at : 20) << int{kind.byte} << " at " << at;
+      EXPECT_EQ(AsciiRun<true>(bytes.data(), end), kind.endsRunAtZero ? at : 20) << int{kind.byte} << " at " << at;
+      EXPECT_EQ(AsciiRun<true>(bytes.data() + at, bytes.data() + at), 0u);
+    }
+  }
 }
 
 }  // namespace

@@ -14,8 +14,7 @@ namespace fs = std::filesystem;
 
 fs::path ToFsPath(const std::string& path) {
 #ifdef _WIN32
-  std::u16string wide = WorkingToUtf16(path);
-  return fs::path(std::wstring(wide.begin(), wide.end()));
+  return fs::path(WorkingToWide(path));
 #else
   std::string utf8 = ToUtf8(path);
   if (utf8.size() >= 2 && (utf8[0] == 'Z' || utf8[0] == 'z') && utf8[1] == ':') utf8.erase(0, 2);
@@ -28,8 +27,7 @@ fs::path ToFsPath(const std::string& path) {
 
 static std::string FromFsPath(const fs::path& path) {
 #ifdef _WIN32
-  std::wstring wide = path.wstring();
-  return Utf16ToWorking(std::u16string(wide.begin(), wide.end()));
+  return WideToWorking(path.wstring());
 #else
   std::string working = FromUtf8(path.string());
   for (char& c : working) {

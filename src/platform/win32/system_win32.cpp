@@ -14,11 +14,6 @@ namespace cw::platform {
 namespace win32 {
 namespace {
 
-std::wstring ToWide(const std::string& text) {
-  const std::u16string wide = WorkingToUtf16(text);
-  return std::wstring(wide.begin(), wide.end());
-}
-
 // Whether a full path may take the "\\?\" form as it is: that form is not normalised,
 // so "." and ".." components and forward slashes would no longer mean what they say.
 bool IsPlainFullPath(const std::wstring& path) {
@@ -40,7 +35,7 @@ bool IsPlainFullPath(const std::wstring& path) {
 
 bool ToWidePath(const std::string& path, std::wstring* wide) {
   if (!detail::IsRepresentablePath(path)) return false;
-  *wide = ToWide(path);
+  *wide = WorkingToWide(path);
   // Past MAX_PATH (248 for a folder) the W functions need the "\\?\" form, which lifts
   // the limit to about 32,767 characters.
   constexpr size_t kShortLimit = 240;
@@ -54,10 +49,7 @@ bool ToWidePath(const std::string& path, std::wstring* wide) {
   return true;
 }
 
-std::string FromWide(const wchar_t* wide) {
-  const std::wstring_view view(wide);
-  return Utf16ToWorking(std::u16string(view.begin(), view.end()));
-}
+std::string FromWide(const wchar_t* wide) { return WideToWorking(wide); }
 
 Status StatusFromWin32(unsigned long error) {
   switch (error) {
@@ -124,7 +116,7 @@ const long kSystemErrorOf[kStatusCount] = {ERROR_SUCCESS,           ERROR_FILE_N
 void LoadSystemCalls() { win32::Sys(); }
 
 int ShowSystemMessage(const std::string& text, const std::string& caption, uint32_t flags) {
-  return MessageBoxW(nullptr, win32::ToWide(text).c_str(), win32::ToWide(caption).c_str(), flags);
+  return MessageBoxW(nullptr, WorkingToWide(text).c_str(), WorkingToWide(caption).c_str(), flags);
 }
 
 }  // namespace detail

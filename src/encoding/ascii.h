@@ -1,0 +1,44 @@
+// Runs of ASCII bytes, found eight bytes at a time: the fast path of every byte scan
+// (decoding, UTF-8 detection, script conversion, double-byte-aware search).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace cw {
+
+// Whether the eight bytes at p are all ASCII (00..7F).
+inline bool AllAscii8(const void* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, 8);
+  return (word & 0x8080808080808080ULL) == 0;
+}
+
+// The length of the run of ASCII bytes that starts at `from` and ends at `to` at the
+// latest: bytes 00..7F, or 01..7F with kStopAtZero, for the scans to which a zero byte
+// ends the text.
+template <bool kStopAtZero = false>
+inline std::size_t AsciiRun(const void* from, const void* to) {
+  const auto* const start = static_cast<const unsigned char*>(from);
+  const auto* const end = static_cast<const unsigned char*>(to);
+  const unsigned char* p = start;
+  if constexpr (kStopAtZero) {
+    constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    while (end - p >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, p, 8);
+      // The lowest zero byte is one whose borrow reaches its high bit without its own.
+      if (((word & kHigh) | ((word - kOnes) & ~word & kHigh)) != 0) break;
+      p += 8;
+    }
+    while (p < end && static_cast<unsigned>(*p - 1) < 0x7F) ++p;
+  } else {
+    while (end - p >= 8 && AllAscii8(p)) p += 8;
+    while (p < end && *p < 0x80) ++p;
+  }
+  return static_cast<std::size_t>(p - start);
+}
+
+}  // namespace cw
