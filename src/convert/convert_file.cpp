@@ -92,6 +92,11 @@ bool IsTemporaryName(std::string_view name) {
                      [](char c) { return c >= '0' && c <= '9'; });
 }
 
+void RunRecord::PrepareFolder(const std::string& folder) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (folders_.insert(folder).second) RemoveStaleTemporaries(folder);
+}
+
 int RemoveStaleTemporaries(const std::string& folder) {
   int removed = 0;
   for (const char* pattern : {"\\~cw*.tmp", "\\*.cw~*.tmp"}) {
@@ -154,8 +159,13 @@ bool CreateParentDirectories(const std::string& path, std::vector<std::string>* 
     const std::string prefix = path.substr(0, slash);
     if (prefix.size() != 2) {
       if (!platform::Exists(prefix)) {
-        if (platform::CreateFolder(prefix) != platform::Status::Ok) return false;
-        if (created) created->push_back(prefix);
+        if (platform::CreateFolder(prefix) == platform::Status::Ok) {
+          if (created) created->push_back(prefix);
+        } else {
+          // Another thread of a parallel batch may have made it meanwhile; that is as good.
+          const uint32_t attributes = platform::GetAttributes(prefix);
+          if (attributes == platform::kInvalidAttributes || (attributes & platform::kAttrDirectory) == 0) return false;
+        }
       }
     }
     from = slash + 1;
@@ -354,7 +364,7 @@ ConvertStatus WriteResult(const std::string& outputPath, const Producer& produce
   if (outputPath.empty()) return ConvertStatus::WriteFailed;
   if (guard.run) {
     const text::PathParts parts = text::SplitAtLastBackslash(outputPath);
-    if (parts.hasBackslash && guard.run->FirstWriteIn(parts.folder)) RemoveStaleTemporaries(parts.folder);
+    if (parts.hasBackslash) guard.run->PrepareFolder(parts.folder);
   }
   PutResult put = PutOutput(outputPath, produce, guard);
   if (put == PutResult::FolderMissing) {
@@ -414,8 +424,7 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   if (source.status == ReadStatus::TooLarge) return ConvertStatus::TooLarge;
   if (source.status != ReadStatus::Ok) return ConvertStatus::Unreadable;
   if (run) {
-    if (run->Seen(guard.source)) return ConvertStatus::Duplicate;
-    run->AddSource(guard.source);
+    if (!run->AddSource(guard.source)) return ConvertStatus::Duplicate;
   }
   // Only a complete decompression is the file's content; a part of it is not.
   if (source.gzip != GunzipStatus::NotGzip && source.gzip != GunzipStatus::Complete) {

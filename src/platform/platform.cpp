@@ -1,5 +1,6 @@
 // The parts of the platform layer that every backend shares: status names, the
 // message-pump and message-box hooks, the error log and the path check.
+#include <mutex>
 #include <utility>
 
 #include "encoding/charset.h"
@@ -9,13 +10,15 @@
 namespace cw::platform {
 namespace {
 
-// The program-wide hook record. One thread uses it, like the rest of the program.
+// The program-wide hook record. The hooks are set by one thread, before any other
+// starts; failures may be logged by the threads of a parallel batch at once.
 struct Hooks {
   std::function<void()> pump;
   std::function<void(uint64_t, uint64_t)> fileProgress;
   std::function<int(const std::string&, const std::string&, uint32_t)> messageBox;
   std::function<void(const std::string&)> errorLog;
   std::string lastError;
+  std::mutex logMutex;  // guards lastError and the calls of errorLog
 };
 
 Hooks& TheHooks() {
@@ -70,7 +73,11 @@ void SetMessageBoxHook(std::function<int(const std::string&, const std::string&,
   TheHooks().messageBox = std::move(hook);
 }
 
-std::string LastError() { return TheHooks().lastError; }
+std::string LastError() {
+  Hooks& hooks = TheHooks();
+  const std::lock_guard<std::mutex> lock(hooks.logMutex);
+  return hooks.lastError;
+}
 
 void SetErrorLogHook(std::function<void(const std::string&)> hook) {
   TheHooks().errorLog = std::move(hook);
@@ -80,6 +87,7 @@ namespace detail {
 
 static void Log(std::string line) {
   Hooks& hooks = TheHooks();
+  const std::lock_guard<std::mutex> lock(hooks.logMutex);
   hooks.lastError = std::move(line);
   const auto errorLog = hooks.errorLog;
   if (errorLog) errorLog(hooks.lastError);
