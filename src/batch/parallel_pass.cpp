@@ -3,6 +3,7 @@
 #include "batch/parallel_pass.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <system_error>
 #include <utility>
 
@@ -70,11 +71,18 @@ ParallelPass::ParallelPass(std::vector<PassFile> files, RunRecord* record, bool 
     : record_(record), dryRun_(dryRun) {
   slots_.resize(files.size());
   for (size_t i = 0; i < files.size(); ++i) slots_[i].file = std::move(files[i]);
-  const size_t count = std::min(static_cast<size_t>(std::max(jobs, 1)), slots_.size());
+  const size_t helpers = std::min(static_cast<size_t>(std::max(jobs, 1)) - 1, slots_.size());
   try {
-    for (size_t i = 0; i < count; ++i) threads_.emplace_back([this] { Work(); });
+    for (size_t i = 0; i < helpers; ++i) {
+      threads_.emplace_back([this] {
+        std::unique_lock<std::mutex> lock(mutex_);
+        size_t finished = SIZE_MAX;
+        while (Step(lock, &finished)) {
+        }
+      });
+    }
   } catch (const std::system_error&) {
-    // Fewer threads than asked for still convert every file; with none, Take does.
+    // Fewer threads than asked for still convert every file: Take converts too.
   }
 }
 
@@ -83,7 +91,6 @@ ParallelPass::~ParallelPass() {
     const std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
   }
-  changed_.notify_all();
   for (std::thread& thread : threads_) thread.join();
 }
 
@@ -97,49 +104,55 @@ bool ParallelPass::MayStart(size_t index) const {
   return true;
 }
 
-void ParallelPass::Work() {
-  for (;;) {
-    size_t index;
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      if (stopping_ || next_ >= slots_.size()) return;
-      index = next_++;
-      active_.push_back(index);
-    }
-    Slot& slot = slots_[index];
-    // A dry run writes nothing and keeps no record: its files cannot meet.
-    std::vector<std::string> keys = dryRun_ ? std::vector<std::string>() : KeysOf(slot.file);
-    bool convert;
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      slot.keys = std::move(keys);
-      slot.stage = Stage::Keyed;
-      changed_.notify_all();
-      changed_.wait(lock, [this, index] { return MayStart(index); });
-      convert = !stopping_;
-    }
-    if (convert) slot.work = ConvertForBatch(slot.file, record_, dryRun_);
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      slot.stage = Stage::Done;
-      active_.erase(std::find(active_.begin(), active_.end(), index));
-    }
-    changed_.notify_all();
+void ParallelPass::Finish(size_t index) {
+  slots_[index].stage = Stage::Done;
+  active_.erase(std::find(active_.begin(), active_.end(), index));
+  // Waking only who waits: most files meet no other and nobody waits for them.
+  if (waitingToStart_ > 0) mayStart_.notify_all();
+  if (index == wanted_) done_.notify_one();
+}
+
+bool ParallelPass::Step(std::unique_lock<std::mutex>& lock, size_t* finished) {
+  if (*finished != SIZE_MAX) Finish(*finished);
+  *finished = SIZE_MAX;
+  if (stopping_ || next_ >= slots_.size()) return false;
+  const size_t index = next_++;
+  active_.push_back(index);
+  Slot& slot = slots_[index];
+  lock.unlock();
+  // A dry run writes nothing and keeps no record: its files cannot meet.
+  std::vector<std::string> keys = dryRun_ ? std::vector<std::string>() : KeysOf(slot.file);
+  lock.lock();
+  slot.keys = std::move(keys);
+  slot.stage = Stage::Keyed;
+  if (waitingToStart_ > 0) mayStart_.notify_all();
+  if (!MayStart(index)) {
+    ++waitingToStart_;
+    mayStart_.wait(lock, [this, index] { return MayStart(index); });
+    --waitingToStart_;
   }
+  const bool convert = !stopping_;
+  lock.unlock();
+  if (convert) slot.work = ConvertForBatch(slot.file, record_, dryRun_);
+  lock.lock();
+  *finished = index;
+  return true;
 }
 
 FileWork& ParallelPass::Take(size_t index) {
   Slot& slot = slots_[index];
-  if (threads_.empty()) {
-    // No thread could be started: the files are converted here, in order.
-    if (slot.stage != Stage::Done) {
-      slot.work = ConvertForBatch(slot.file, record_, dryRun_);
-      slot.stage = Stage::Done;
-    }
-    return slot.work;
-  }
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [&slot] { return slot.stage == Stage::Done; });
+  // Converting files nobody has begun, while there are any, keeps this thread one of
+  // the jobs.
+  size_t finished = SIZE_MAX;
+  for (;;) {
+    if (finished != SIZE_MAX) Finish(finished);
+    finished = SIZE_MAX;
+    if (slot.stage == Stage::Done || !Step(lock, &finished)) break;
+  }
+  wanted_ = index;
+  done_.wait(lock, [&slot] { return slot.stage == Stage::Done; });
+  wanted_ = SIZE_MAX;
   return slot.work;
 }
 

@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -38,18 +39,20 @@ int DefaultJobCount();
 
 class ParallelPass {
  public:
-  // Starts `jobs` threads over the files. Two files whose sources or outputs may be the
-  // same file (the same path up to letter case, or the same identity) are never
-  // converted at once, and the later waits for the earlier: that keeps the order of
-  // the run's record (a duplicate is the later one, the earlier output keeps a name
-  // two files map to) without ordering files that cannot meet.
+  // Converts the files with `jobs` threads: the caller's own, in Take, and jobs - 1
+  // more. Two files whose sources or outputs may be the same file (the same path up to
+  // letter case, or the same identity) are never converted at once, and the later
+  // waits for the earlier: that keeps the order of the run's record (a duplicate is the
+  // later one, the earlier output keeps a name two files map to) without ordering files
+  // that cannot meet.
   ParallelPass(std::vector<PassFile> files, RunRecord* record, bool dryRun, int jobs);
   // Files not yet begun are left alone; those under way finish first.
   ~ParallelPass();
   ParallelPass(const ParallelPass&) = delete;
   ParallelPass& operator=(const ParallelPass&) = delete;
 
-  // The outcome of the file at `index`, waiting for it.
+  // The outcome of the file at `index`; until it is done the caller converts files
+  // nobody has begun, or waits.
   FileWork& Take(size_t index);
 
  private:
@@ -61,7 +64,10 @@ class ParallelPass {
     FileWork work;
   };
 
-  void Work();
+  // Begins the next file nobody has begun and converts it, after marking `finished`
+  // (the file this thread converted last, if any) done. False when none is left.
+  bool Step(std::unique_lock<std::mutex>& lock, size_t* finished);
+  void Finish(size_t index);
   // Whether the slot can be converted now: every earlier file under way has its keys,
   // and none shares one.
   bool MayStart(size_t index) const;
@@ -70,9 +76,12 @@ class ParallelPass {
   RunRecord* record_;
   bool dryRun_;
   std::mutex mutex_;
-  std::condition_variable changed_;
-  size_t next_ = 0;            // the next file a thread takes
-  std::vector<size_t> active_;  // the files taken and not done, at most one per thread
+  std::condition_variable mayStart_;  // a file got its keys or was done
+  std::condition_variable done_;      // the file Take waits for is done
+  int waitingToStart_ = 0;
+  size_t wanted_ = SIZE_MAX;  // the file Take waits for
+  size_t next_ = 0;            // the next file to begin
+  std::vector<size_t> active_;  // the files begun and not done, at most one per thread
   bool stopping_ = false;
   std::vector<std::thread> threads_;
 };
