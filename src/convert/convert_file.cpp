@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <optional>
 #include <random>
 
 #include "convert/responsive_transcode.h"
@@ -241,8 +242,11 @@ PutResult MayReplace(const std::string& outputPath, const platform::FileInfo& ex
 // a new output by a move that replaces nothing, an existing one (the original itself,
 // when overwriting) by a replace that keeps the file's identity. An output not known
 // to exist is taken for new (most are, and a lookup that finds nothing is the costly
-// kind on some systems); the move that replaces nothing tells otherwise.
-PutResult PutOutput(const std::string& outputPath, const Producer& produce, const WriteGuard& guard = {}) {
+// kind on some systems); the move that replaces nothing tells otherwise. `made`, when
+// given, receives the identity of a new output, taken from the open file (the move keeps
+// it), so that nobody has to look the name up again; it is left alone otherwise.
+PutResult PutOutput(const std::string& outputPath, const Producer& produce, const WriteGuard& guard = {},
+                    std::optional<platform::FileInfo>* made = nullptr) {
   platform::FileInfo existing = guard.output;
   bool exists = guard.outputChecked && guard.outputExists;
   std::string finalPath = outputPath;
@@ -257,7 +261,13 @@ PutResult PutOutput(const std::string& outputPath, const Producer& produce, cons
   const platform::Status created = CreateTemporary(finalPath, &temporary, &file);
   if (created == platform::Status::NotFound) return PutResult::FolderMissing;
   if (created != platform::Status::Ok) return PutResult::Failed;
-  if (!produce(*file) || file->Close() != platform::Status::Ok) {
+  if (!produce(*file)) {
+    file->Abandon();
+    return PutResult::Failed;
+  }
+  platform::FileInfo identity;
+  const bool identified = made && !exists && file->Identify(&identity) == platform::Status::Ok;
+  if (file->Close() != platform::Status::Ok) {
     file->Abandon();
     return PutResult::Failed;
   }
@@ -269,7 +279,10 @@ PutResult PutOutput(const std::string& outputPath, const Producer& produce, cons
   if (!exists) {
     if (sourceAtStake && !guard.SourceUnchanged()) return give_up(PutResult::SourceChanged);
     const platform::Status moved = platform::MoveNew(temporary, finalPath);
-    if (moved == platform::Status::Ok) return PutResult::Written;
+    if (moved == platform::Status::Ok) {
+      if (identified) *made = identity;
+      return PutResult::Written;
+    }
     if (moved != platform::Status::AlreadyExists) return give_up(PutResult::Failed);
     // The name is taken after all: it is an existing output, perhaps the source itself.
     if (platform::QueryFile(outputPath, &existing) != platform::Status::Ok) return give_up(PutResult::Failed);
@@ -366,12 +379,13 @@ ConvertStatus WriteResult(const std::string& outputPath, const Producer& produce
     const text::PathParts parts = text::SplitAtLastBackslash(outputPath);
     if (parts.hasBackslash) guard.run->PrepareFolder(parts.folder);
   }
-  PutResult put = PutOutput(outputPath, produce, guard);
+  std::optional<platform::FileInfo> made;
+  PutResult put = PutOutput(outputPath, produce, guard, guard.run ? &made : nullptr);
   if (put == PutResult::FolderMissing) {
     if (!CreateParentDirectories(outputPath)) return ConvertStatus::FolderFailed;
     WriteGuard again = guard;
     again.outputChecked = false;
-    put = PutOutput(outputPath, produce, again);
+    put = PutOutput(outputPath, produce, again, guard.run ? &made : nullptr);
   }
   if (put == PutResult::NameTaken) return ConvertStatus::NameTaken;
   if (put == PutResult::SourceChanged) return ConvertStatus::SourceChanged;
@@ -379,7 +393,11 @@ ConvertStatus WriteResult(const std::string& outputPath, const Producer& produce
   if (guard.run) {
     if (guard.sourceAtStake) guard.run->Forget(guard.source);
     platform::FileInfo written;
-    if (platform::QueryFile(outputPath, &written) == platform::Status::Ok) guard.run->AddOutput(written);
+    if (made) {
+      guard.run->AddOutput(*made);
+    } else if (platform::QueryFile(outputPath, &written) == platform::Status::Ok) {
+      guard.run->AddOutput(written);
+    }
   }
   if (removeSource && platform::DeleteFile(*guard.sourcePath) != platform::Status::Ok) {
     return ConvertStatus::SourceNotRemoved;

@@ -250,6 +250,12 @@ class PosixNewFile : public detail::NewFileBase {
     return close(fd) == 0 ? Status::Ok : FailWithErrno("close", Path());
   }
   void RemoveSystemFile() override { unlink(native_.c_str()); }
+  Status Identify(FileInfo* info) override {
+    struct stat st;
+    if (fstat(fd_, &st) != 0) return FailWithErrno("fstat", Path());
+    posix::FillFileInfo(st, info);
+    return Status::Ok;
+  }
 
   int fd_;
   std::string native_;

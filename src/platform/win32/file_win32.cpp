@@ -235,6 +235,7 @@ class Win32NewFile : public detail::NewFileBase {
     return CloseHandle(handle) ? Status::Ok : FailWithLastError("CloseHandle", Path());
   }
   void RemoveSystemFile() override { DeleteFileW(wide_.c_str()); }
+  Status Identify(FileInfo* info) override { return QueryOpenFile(handle_, info, Path()); }
 
   HANDLE handle_;
   std::wstring wide_;
