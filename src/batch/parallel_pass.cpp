@@ -87,11 +87,14 @@ ParallelPass::ParallelPass(std::vector<PassFile> files, RunRecord* record, bool 
 }
 
 ParallelPass::~ParallelPass() {
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
-  }
+  Stop();
   for (std::thread& thread : threads_) thread.join();
+}
+
+size_t ParallelPass::Stop() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  stopping_ = true;
+  return next_;
 }
 
 bool ParallelPass::MayStart(size_t index) const {
@@ -131,9 +134,8 @@ bool ParallelPass::Step(std::unique_lock<std::mutex>& lock, size_t* finished) {
     mayStart_.wait(lock, [this, index] { return MayStart(index); });
     --waitingToStart_;
   }
-  const bool convert = !stopping_;
   lock.unlock();
-  if (convert) slot.work = ConvertForBatch(slot.file, record_, dryRun_);
+  slot.work = ConvertForBatch(slot.file, record_, dryRun_);
   lock.lock();
   *finished = index;
   return true;

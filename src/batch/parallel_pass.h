@@ -46,7 +46,10 @@ class ParallelPass {
   // later one, the earlier output keeps a name two files map to) without ordering files
   // that cannot meet.
   ParallelPass(std::vector<PassFile> files, RunRecord* record, bool dryRun, int jobs);
-  // Files not yet begun are left alone; those under way finish first.
+  // Begins no more files; returns how many were begun (each is still converted, and
+  // Take gives it).
+  size_t Stop();
+  // Stops; the files under way finish first.
   ~ParallelPass();
   ParallelPass(const ParallelPass&) = delete;
   ParallelPass& operator=(const ParallelPass&) = delete;

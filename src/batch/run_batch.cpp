@@ -170,7 +170,8 @@ void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* giv
       state_.failures.push_back({source, status});
     }
     if (fileObserver_) fileObserver_(FileOutcome{source, output, status, report});
-    if (state_.stopRequested) return;
+    // A stop ends the pass after this file; files converted ahead are reported still.
+    if (state_.stopRequested && (!ahead || static_cast<size_t>(i) >= ahead->Stop())) return;
   }
 
   if (state_.stopRequested || givenList != nullptr || !Ctl(kSubFolders).Checked()) return;
