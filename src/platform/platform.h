@@ -140,7 +140,7 @@ std::string ProgramFolder();
 // ---- Hooks -------------------------------------------------------------------------
 
 // Processes pending window messages. A no-op until the application (or a test)
-// installs its pump.
+// installs its pump, and on every thread but the one that installed it.
 void PumpMessages();
 void SetPumpHook(std::function<void()> hook);
 
