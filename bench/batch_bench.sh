@@ -96,5 +96,13 @@ run() {  # label count bytes
 
 jobs=$(nproc)
 echo "chengwen-cli: $cli ($jobs cores)"
+# What the cores give now, on a shared host: a busy loop alone, and one per core at once
+# (the same time means every core is free; twice the time, one core's worth in all).
+spin='i=0; while [ $i -lt 200000 ]; do i=$((i + 1)); done'
+start=$(date +%s.%N); bash -c "$spin"; one=$(echo "$(date +%s.%N) - $start" | bc -l)
+start=$(date +%s.%N)
+for _ in $(seq "$jobs"); do bash -c "$spin" & done
+wait
+printf 'busy loop: alone %.2f s, %s at once %.2f s\n' "$one" "$jobs" "$(echo "$(date +%s.%N) - $start" | bc -l)"
 run small "$smallCount" 2048
 run large 100 1048576
