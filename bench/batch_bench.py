@@ -2,7 +2,10 @@
 """The batch benchmark's Python side: writes the GBK test folders, and converts a folder
 GBK -> UTF-8 in-process, one file at a time, as a script would.
 
-usage: batch_bench.py make FOLDER COUNT BYTES   (COUNT files of about BYTES each)
+usage: batch_bench.py make FOLDER COUNT BYTES          (COUNT files of about BYTES each,
+                                                        from the synthetic seed text)
+       batch_bench.py cut FOLDER COUNT BYTES CORPUS    (the same, cut from a real UTF-8
+                                                        text, characters GBK lacks left out)
        batch_bench.py convert FOLDER OUTPUT
 """
 import os
@@ -12,16 +15,22 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from make_text import seed_text  # noqa: E402
 
 
-def make(folder, count, size):
+def make(folder, count, size, seed):
     os.makedirs(folder, exist_ok=True)
-    seed = seed_text()
     repeated = seed * (size // len(seed) + 2)
     for i in range(count):
         # Each file starts elsewhere in the text and ends on a whole character.
         start = (i * 7919) % len(seed)
-        data = repeated[start:start + size].encode("gbk")[:size].decode("gbk", "ignore").encode("gbk")
+        data = repeated[start:start + size].encode("gbk", "ignore")[:size].decode("gbk", "ignore").encode("gbk")
         with open(os.path.join(folder, "文件%05d.txt" % i), "wb") as f:
             f.write(data)
+
+
+def real_seed(corpus, count, size):
+    # Enough of the corpus that the pieces seldom repeat (the corpus itself is a text
+    # repeated to its size).
+    with open(corpus, encoding="utf-8", errors="ignore") as f:
+        return f.read(min(count * size, 8 * 1024 * 1024))
 
 
 def convert(folder, output):
@@ -38,7 +47,10 @@ def convert(folder, output):
 
 def main():
     if len(sys.argv) == 5 and sys.argv[1] == "make":
-        make(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
+        make(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), seed_text())
+    elif len(sys.argv) == 6 and sys.argv[1] == "cut":
+        count, size = int(sys.argv[3]), int(sys.argv[4])
+        make(sys.argv[2], count, size, real_seed(sys.argv[5], count, size))
     elif len(sys.argv) == 4 and sys.argv[1] == "convert":
         convert(sys.argv[2], sys.argv[3])
     else:

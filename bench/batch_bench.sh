@@ -1,64 +1,108 @@
 #!/usr/bin/env bash
 # Converting whole folders GBK -> UTF-8 with `chengwen-cli batch`, side by side in the
-# same run with a shell loop of iconv (one process per file) and a Python script that
-# converts in-process. Prints files/s and the ratios (ours/theirs, higher is better for
-# us); chengwen and Python best of three, the iconv loop once. The three outputs are
-# compared byte for byte before anything is reported.
-# usage: bench/batch_bench.sh [path/to/chengwen-cli] [small-file count, default 10000]
+# same run with a Python script that converts in-process, one file after another, and a
+# shell loop of iconv (one process per file). The files are pieces of real text cut
+# from the corpus of bench/real_corpus.sh (built first when missing): 10,000 pieces of
+# 2 KB, and 100 of 1 MB. chengwen runs with one job per core (the default) and with one
+# job. Every side runs RUNS times (default 5): min/median/max seconds, files/s of the
+# median, the peak resident memory of the runs (/usr/bin/time -v), and the ratios of the
+# medians (theirs/ours: higher is better for us). The outputs are compared byte for
+# byte before anything is reported.
+# usage: bench/batch_bench.sh [path/to/chengwen-cli] [small-file count, default 10000] [RUNS]
+# CW_BENCH_SYNTHETIC=1 cuts the pieces from the synthetic seed text instead.
+# CW_BENCH_ICONV_FILES=N gives the iconv loop only the first N files of each folder (a
+# process per file costs the same for every file; ratios are then taken per file and
+# the output compared on those files).
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cli="${1:-$here/build/native/bin/chengwen-cli}"
 smallCount="${2:-10000}"
+runs="${3:-5}"
 py="$here/bench/batch_bench.py"
+# The interpreter itself, not a version manager's shim that starts it.
+python="$(python3 -c 'import sys; print(sys.executable)')"
+if [ -z "${CW_BENCH_SYNTHETIC:-}" ]; then corpus="$("$here/bench/real_corpus.sh")/prose.utf8"; fi
 # On a RAM disk when there is one: the converters are measured, not the disk.
 work="$(mktemp -d -p "${CW_BENCH_DIR:-$( [ -w /dev/shm ] && echo /dev/shm || echo /tmp)}")"
 trap 'rm -rf "$work"' EXIT
 
-seconds() {  # wall-clock seconds of a command, its output dropped
-  local start end
-  start=$(date +%s.%N)
-  "$@" >/dev/null
-  end=$(date +%s.%N)
-  echo "$end - $start" | bc -l
-}
-# Earlier outputs are moved aside, not deleted: creating thousands of files right after
-# deleting thousands makes ext4 search past the recently freed inodes, which would
-# measure the file system's bookkeeping rather than the converters.
+# Earlier outputs are moved aside, not deleted, while a side is measured: creating
+# thousands of files right after deleting thousands makes ext4 search past the recently
+# freed inodes, which would measure the file system's bookkeeping rather than the
+# converters.
 aside() { if [ -e "$1" ]; then mkdir -p "$work/aside"; mv "$1" "$(mktemp -d "$work/aside/XXXXXX")/"; fi; }
-best3() {  # best of three; `clean` runs before each
-  local clean="$1" best="" t
+iconvLoop='mkdir -p "$2"; n=0; for f in "$1"/*; do [ "$n" -lt "$3" ] || break; n=$((n + 1));
+  iconv -f GBK -t UTF-8 "$f" >"$2/${f##*/}"; done'
+
+# measure OUT COMMAND...: runs the command RUNS times, OUT moved aside before each;
+# sets `times` (sorted seconds) and `peak` (largest resident set, KB).
+measure() {
+  local out="$1" start end kb
   shift
-  for _ in 1 2 3; do
-    eval "$clean"
-    t=$(seconds "$@")
-    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+  times=() peak=0
+  for _ in $(seq "$runs"); do
+    aside "$out"
+    start=$(date +%s.%N)
+    /usr/bin/time -v -o "$work/time.txt" "$@" >/dev/null
+    end=$(date +%s.%N)
+    times+=("$(echo "$end - $start" | bc -l)")
+    kb=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/time.txt")
+    [ "$kb" -gt "$peak" ] && peak=$kb
   done
-  echo "$best"
+  mapfile -t times < <(printf '%s\n' "${times[@]}" | sort -g)
 }
-iconvLoop() {  # src out
-  mkdir -p "$2"
-  for f in "$1"/*; do iconv -f GBK -t UTF-8 "$f" >"$2/${f##*/}"; done
+median() { echo "${times[$(( ${#times[@]} / 2 ))]}"; }
+report() {  # label count
+  printf '  %-22s min %7.3f  median %7.3f  max %7.3f s   %8.0f files/s   peak %6.1f MB\n' "$1" "${times[0]}" \
+    "$(median)" "${times[-1]}" "$(echo "$2 / $(median)" | bc -l)" "$(echo "$peak / 1024" | bc -l)"
 }
 
 run() {  # label count bytes
   local label="$1" count="$2" bytes="$3"
   local src="$work/$label" ours="$work/$label(已转换)" pyOut="$work/$label-py" iconvOut="$work/$label-iconv"
-  python3 "$py" make "$src" "$count" "$bytes"
-  local tOurs tPy tIconv
-  tOurs=$(best3 "aside '$ours'" "$cli" batch --in ansi --out utf8 --no-bom "$src")
-  tPy=$(best3 "aside '$pyOut'" python3 "$py" convert "$src" "$pyOut")
-  tIconv=$(seconds iconvLoop "$src" "$iconvOut")
-  diff -r "$ours" "$pyOut" >/dev/null || { echo "$label: chengwen and Python differ" >&2; exit 1; }
-  diff -r "$ours" "$iconvOut" >/dev/null || { echo "$label: chengwen and iconv differ" >&2; exit 1; }
+  if [ -n "${CW_BENCH_SYNTHETIC:-}" ]; then
+    "$python" "$py" make "$src" "$count" "$bytes"
+  else
+    "$python" "$py" cut "$src" "$count" "$bytes" "$corpus"
+  fi
   local mb
   mb=$(du -sm "$src" | cut -f1)
-  printf '%-26s chengwen %9.0f files/s   python %9.0f files/s   iconv loop %7.0f files/s\n' \
-    "$label ($count files, ${mb} MB)" "$(echo "$count / $tOurs" | bc -l)" "$(echo "$count / $tPy" | bc -l)" \
-    "$(echo "$count / $tIconv" | bc -l)"
-  printf '%-26s vs python x%.2f (target 2)   vs iconv loop x%.1f (target 20)\n' "" \
-    "$(echo "$tPy / $tOurs" | bc -l)" "$(echo "$tIconv / $tOurs" | bc -l)"
+  echo "$label: $count files of $bytes bytes (${mb} MB), GBK -> UTF-8, $runs runs each"
+  measure "$ours" "$cli" batch --in ansi --out utf8 --no-bom "$src"
+  report "chengwen (${jobs} jobs)" "$count"
+  local tOurs
+  tOurs=$(median)
+  measure "$ours" "$cli" batch --jobs 1 --in ansi --out utf8 --no-bom "$src"
+  report "chengwen (1 job)" "$count"
+  local tOne
+  tOne=$(median)
+  measure "$pyOut" "$python" "$py" convert "$src" "$pyOut"
+  report "python in-process" "$count"
+  local tPy
+  tPy=$(median)
+  local iconvCount=$(( ${CW_BENCH_ICONV_FILES:-$count} < count ? ${CW_BENCH_ICONV_FILES:-$count} : count ))
+  measure "$iconvOut" bash -c "$iconvLoop" _ "$src" "$iconvOut" "$iconvCount"
+  report "iconv per file ($iconvCount)" "$iconvCount"
+  local tIconv
+  tIconv=$(echo "$(median) * $count / $iconvCount" | bc -l)
+  diff -r "$ours" "$pyOut" >/dev/null || { echo "$label: chengwen and Python differ" >&2; exit 1; }
+  for f in "$iconvOut"/*; do
+    cmp -s "$f" "$ours/${f##*/}" || { echo "$label: chengwen and iconv differ on ${f##*/}" >&2; exit 1; }
+  done
+  rm -rf "$work/aside"
+  printf '  ratios of the medians: vs python x%.2f (goal 3), vs iconv loop x%.1f (goal 20); %s jobs vs 1 job x%.2f\n' \
+    "$(echo "$tPy / $tOurs" | bc -l)" "$(echo "$tIconv / $tOurs" | bc -l)" "$jobs" "$(echo "$tOne / $tOurs" | bc -l)"
 }
 
-echo "chengwen-cli: $cli"
+jobs=$(nproc)
+echo "chengwen-cli: $cli ($jobs cores)"
+# What the cores give now, on a shared host: a busy loop alone, and one per core at once
+# (the same time means every core is free; twice the time, one core's worth in all).
+spin='i=0; while [ $i -lt 200000 ]; do i=$((i + 1)); done'
+start=$(date +%s.%N); bash -c "$spin"; one=$(echo "$(date +%s.%N) - $start" | bc -l)
+start=$(date +%s.%N)
+for _ in $(seq "$jobs"); do bash -c "$spin" & done
+wait
+printf 'busy loop: alone %.2f s, %s at once %.2f s\n' "$one" "$jobs" "$(echo "$(date +%s.%N) - $start" | bc -l)"
 run small "$smallCount" 2048
 run large 100 1048576

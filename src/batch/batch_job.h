@@ -119,6 +119,11 @@ class BatchJob {
   // Called after every file with its outcome (the command-line driver prints it).
   void SetFileObserver(std::function<void(const FileOutcome& outcome)> observer);
 
+  // How many files a pass converts at once (1, the window's way, unless set). More than
+  // one reads the options once per pass, so it is for runs whose controls stay as they
+  // are, the command line's; the outcomes still come in the pass's order.
+  void SetJobs(int jobs) { jobs_ = jobs; }
+
   // One pass over a folder (no list) or over the given list of full paths.
   void RunBatch(std::string& folder, const std::vector<std::string>* givenList);
   void NoteRefused(std::vector<FailedFile>& refused);
@@ -152,6 +157,7 @@ class BatchJob {
   bool closeWanted_ = false;
   RunKind runKind_ = RunKind::None;
   bool collectingDrop_ = false;  // the current drop's first item was accepted
+  int jobs_ = 1;
   std::function<void(const std::string&)> statusObserver_;
   std::function<void(const FileOutcome&)> fileObserver_;
   mutable form::Control* controls_[form::kControlCount] = {};

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <climits>
 #include <functional>
+#include <memory>
 
 #include "batch/batch_job.h"
 #include "batch/batch_paths.h"
 #include "batch/batch_texts.h"
+#include "batch/parallel_pass.h"
 #include "platform/platform.h"
 #include "text/text.h"
 
@@ -127,37 +129,42 @@ void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* giv
   const bool oneFile = count == 1;
   if (oneFile) progress.SetProgressMaximum(kBarWithinFile);
   const std::string countText = "(" + std::to_string(count) + ":";
+  // Chosen or dropped files each go beside their own folder; for files of one folder
+  // that is the run's root.
+  const auto fileOf = [&](const std::string& source) {
+    PassFile file{source, givenList ? PlaceOutput(source, DirectoryOf(source)) : OutputPathFor(source),
+                  OptionsFromControls()};
+    file.options.inputEncoding = state_.passInput;
+    file.options.outputEncoding = state_.passOutput;
+    return file;
+  };
+  // With several jobs the files are converted ahead on other threads, from options
+  // read once for the pass (only the command line asks for that: nothing changes the
+  // controls during its run); the captions, counts and observers below follow the
+  // pass's order all the same.
+  std::unique_ptr<ParallelPass> ahead;
+  if (jobs_ > 1 && count > 1) {
+    std::vector<PassFile> passFiles;
+    passFiles.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) passFiles.push_back(fileOf(files[static_cast<size_t>(i)]));
+    ahead = std::make_unique<ParallelPass>(std::move(passFiles), &state_.record, state_.dryRun, jobs_);
+  }
   for (int i = 1; i <= count; ++i) {
     const std::string& source = files[static_cast<size_t>(i - 1)];
     platform::PumpMessages();
     progress.SetProgressPosition(oneFile ? 0 : i);
     SetStatus(countText + std::to_string(i) + ") " + BaseNameWithoutExtension(source));
-    // Chosen or dropped files each go beside their own folder; for files of one folder
-    // that is the run's root.
-    std::string output = givenList ? PlaceOutput(source, DirectoryOf(source)) : OutputPathFor(source);
-    ConversionOptions options = OptionsFromControls();
-    options.inputEncoding = state_.passInput;
-    options.outputEncoding = state_.passOutput;
     std::function<void(uint64_t, uint64_t)> outerProgress;
     if (oneFile) {
       outerProgress = platform::SetFileProgressHook([&progress](uint64_t done, uint64_t total) {
         if (total > 0) progress.SetProgressPosition(static_cast<int>(done * kBarWithinFile / total));
       });
     }
-    FileResult result;
-    ConvertReport report;
-    if (state_.dryRun) {
-      result = PlanFile(source, output, options);
-    } else {
-      result.source = source;
-      result.status = ConvertFile(source, output, options, &state_.record, &report);
-      result.output = output;
-      result.readAs = report.detected;
-      result.reason = report.howRead;
-      if (report.losses.Any()) {
-        result.reason += (result.reason.empty() ? "" : "; ") + ConvertStatusText(result.status, report);
-      }
-    }
+    FileWork work = ahead ? std::move(ahead->Take(static_cast<size_t>(i - 1)))
+                          : ConvertForBatch(fileOf(source), &state_.record, state_.dryRun);
+    FileResult& result = work.result;
+    const std::string& output = work.output;
+    const ConvertReport& report = work.report;
     const ConvertStatus status = result.status;
     state_.results.push_back(std::move(result));
     if (oneFile) {
@@ -172,7 +179,8 @@ void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* giv
       state_.failures.push_back({source, status});
     }
     if (fileObserver_) fileObserver_(FileOutcome{source, output, status, report});
-    if (state_.stopRequested) return;
+    // A stop ends the pass after this file; files converted ahead are reported still.
+    if (state_.stopRequested && (!ahead || static_cast<size_t>(i) >= ahead->Stop())) return;
   }
 
   if (state_.stopRequested || givenList != nullptr || !Ctl(Id::SubFolders).Checked()) return;

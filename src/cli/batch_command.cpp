@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "batch/batch_job.h"
+#include "batch/parallel_pass.h"
 #include "cli/cli_util.h"
 #include "cli/command.h"
 #include "cli/option_parsing.h"
@@ -21,7 +22,7 @@ namespace {
 
 constexpr const char* kUsage =
     "batch [--in ENC] [--out ENC] [--script S] [--eol E] [--no-bom] [--rename] [--overwrite] "
-    "[--filter PATTERN] [--recursive] [--dry-run] [--list] FOLDER | ... --files FILE...";
+    "[--filter PATTERN] [--recursive] [--dry-run] [--list] [--jobs N] FOLDER | ... --files FILE...";
 
 // The folder picker and the file dialog answer with what the command line named.
 class CommandLineDialogs : public batch::Dialogs {
@@ -124,10 +125,13 @@ int RunBatchCommand(const Args& args) {
   std::string filesMode;
   std::string dryRun;
   std::string listAlways;
+  std::string jobsText;
   const std::vector<ExtraFlag> extra = {{"--filter", true, &filter},   {"--recursive", false, &recursive},
                                         {"--files", false, &filesMode}, {"--dry-run", false, &dryRun},
-                                        {"--list", false, &listAlways}};
-  if (!ParseConversionOptions(args, &options, &positional, &error, extra)) {
+                                        {"--list", false, &listAlways}, {"--jobs", true, &jobsText}};
+  int jobs = batch::DefaultJobCount();
+  if (!ParseConversionOptions(args, &options, &positional, &error, extra) ||
+      (!jobsText.empty() && !ParseJobCount(jobsText, &jobs, &error))) {
     std::fprintf(stderr, "chengwen-cli batch: %s\nusage: chengwen-cli %s\n", error.c_str(), kUsage);
     return 2;
   }
@@ -153,6 +157,7 @@ int RunBatchCommand(const Args& args) {
   // An empty filter lists "*.*", which is also the box's default.
   SetControls(*window, options, filter.empty() ? nullptr : &filter, !recursive.empty());
   batch::BatchJob job(*window, dialogs);
+  job.SetJobs(jobs);
   StatusPrinter printer(ControlOf(*window, Id::ProgressBar));
   job.SetStatusObserver([&printer](const std::string& caption) { printer.Show(caption); });
   // How each file was read, and what became of it when that is not a plain conversion.

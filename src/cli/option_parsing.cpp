@@ -119,4 +119,22 @@ bool ParseConversionOptions(const Args& args, ConversionOptions* options, std::v
   return true;
 }
 
+bool ParseJobCount(const std::string& value, int* jobs, std::string* error) {
+  constexpr int kMostJobs = 256;
+  int number = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9' || number > kMostJobs) {
+      number = 0;
+      break;
+    }
+    number = number * 10 + (c - '0');
+  }
+  if (number < 1 || number > kMostJobs) {
+    *error = "--jobs needs a number from 1 to " + std::to_string(kMostJobs) + ", not '" + value + "'";
+    return false;
+  }
+  *jobs = number;
+  return true;
+}
+
 }  // namespace cw::cli

@@ -22,4 +22,7 @@ struct ExtraFlag {
 bool ParseConversionOptions(const Args& args, ConversionOptions* options, std::vector<std::string>* positional,
                             std::string* error, const std::vector<ExtraFlag>& extra);
 
+// A number of jobs: a whole number from 1 to 256. False with a message otherwise.
+bool ParseJobCount(const std::string& value, int* jobs, std::string* error);
+
 }  // namespace cw::cli

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <optional>
 #include <random>
 
 #include "convert/responsive_transcode.h"
@@ -123,6 +124,11 @@ bool IsTemporaryName(std::string_view name) {
                      [](char c) { return c >= '0' && c <= '9'; });
 }
 
+void RunRecord::PrepareFolder(const std::string& folder) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (folders_.insert(folder).second) RemoveStaleTemporaries(folder);
+}
+
 int RemoveStaleTemporaries(const std::string& folder) {
   int removed = 0;
   for (const char* pattern : {"\\~cw*.tmp", "\\*.cw~*.tmp"}) {
@@ -200,8 +206,13 @@ bool CreateParentDirectories(const std::string& path, std::vector<std::string>* 
     const std::string prefix = path.substr(0, slash);
     if (prefix.size() != 2) {
       if (!platform::Exists(prefix)) {
-        if (platform::CreateFolder(prefix) != platform::Status::Ok) return false;
-        if (created) created->push_back(prefix);
+        if (platform::CreateFolder(prefix) == platform::Status::Ok) {
+          if (created) created->push_back(prefix);
+        } else {
+          // Another thread of a parallel batch may have made it meanwhile; that is as good.
+          const uint32_t attributes = platform::GetAttributes(prefix);
+          if (attributes == platform::kInvalidAttributes || (attributes & platform::kAttrDirectory) == 0) return false;
+        }
       }
     }
     from = slash + 1;
@@ -284,8 +295,11 @@ PutResult MayReplace(const std::string& outputPath, const platform::FileInfo& ex
 // a new output by a move that replaces nothing, an existing one (the original itself,
 // when overwriting) by a replace that keeps the file's identity. An output not known
 // to exist is taken for new (most are, and a lookup that finds nothing is the costly
-// kind on some systems); the move that replaces nothing tells otherwise.
-PutResult PutOutput(const std::string& outputPath, const Producer& produce, const WriteGuard& guard = {}) {
+// kind on some systems); the move that replaces nothing tells otherwise. `made`, when
+// given, receives the identity of a new output, taken from the open file (the move keeps
+// it), so that nobody has to look the name up again; it is left alone otherwise.
+PutResult PutOutput(const std::string& outputPath, const Producer& produce, const WriteGuard& guard = {},
+                    std::optional<platform::FileInfo>* made = nullptr) {
   platform::FileInfo existing = guard.output;
   bool exists = guard.outputChecked && guard.outputExists;
   std::string finalPath = outputPath;
@@ -300,7 +314,13 @@ PutResult PutOutput(const std::string& outputPath, const Producer& produce, cons
   const platform::Status created = CreateTemporary(finalPath, &temporary, &file);
   if (created == platform::Status::NotFound) return PutResult::FolderMissing;
   if (created != platform::Status::Ok) return PutResult::Failed;
-  if (!produce(*file) || file->Close() != platform::Status::Ok) {
+  if (!produce(*file)) {
+    file->Abandon();
+    return PutResult::Failed;
+  }
+  platform::FileInfo identity;
+  const bool identified = made && !exists && file->Identify(&identity) == platform::Status::Ok;
+  if (file->Close() != platform::Status::Ok) {
     file->Abandon();
     return PutResult::Failed;
   }
@@ -312,7 +332,10 @@ PutResult PutOutput(const std::string& outputPath, const Producer& produce, cons
   if (!exists) {
     if (sourceAtStake && !guard.SourceUnchanged()) return give_up(PutResult::SourceChanged);
     const platform::Status moved = platform::MoveNew(temporary, finalPath);
-    if (moved == platform::Status::Ok) return PutResult::Written;
+    if (moved == platform::Status::Ok) {
+      if (identified) *made = identity;
+      return PutResult::Written;
+    }
     if (moved != platform::Status::AlreadyExists) return give_up(PutResult::Failed);
     // The name is taken after all: it is an existing output, perhaps the source itself.
     if (platform::QueryFile(outputPath, &existing) != platform::Status::Ok) return give_up(PutResult::Failed);
@@ -425,14 +448,15 @@ ConvertStatus WriteResult(const std::string& outputPath, const Producer& produce
   if (outputPath.empty()) return ConvertStatus::WriteFailed;
   if (guard.run) {
     const text::PathParts parts = text::SplitAtLastBackslash(outputPath);
-    if (parts.hasBackslash && guard.run->FirstWriteIn(parts.folder)) RemoveStaleTemporaries(parts.folder);
+    if (parts.hasBackslash) guard.run->PrepareFolder(parts.folder);
   }
-  PutResult put = PutOutput(outputPath, produce, guard);
+  std::optional<platform::FileInfo> made;
+  PutResult put = PutOutput(outputPath, produce, guard, guard.run ? &made : nullptr);
   if (put == PutResult::FolderMissing) {
     if (!CreateParentDirectories(outputPath)) return ConvertStatus::FolderFailed;
     WriteGuard again = guard;
     again.outputChecked = false;
-    put = PutOutput(outputPath, produce, again);
+    put = PutOutput(outputPath, produce, again, guard.run ? &made : nullptr);
   }
   if (put == PutResult::NameTaken) return ConvertStatus::NameTaken;
   if (put == PutResult::SourceChanged) return ConvertStatus::SourceChanged;
@@ -440,7 +464,11 @@ ConvertStatus WriteResult(const std::string& outputPath, const Producer& produce
   if (guard.run) {
     if (guard.sourceAtStake) guard.run->Forget(guard.source);
     platform::FileInfo written;
-    if (platform::QueryFile(outputPath, &written) == platform::Status::Ok) guard.run->AddOutput(written);
+    if (made) {
+      guard.run->AddOutput(*made);
+    } else if (platform::QueryFile(outputPath, &written) == platform::Status::Ok) {
+      guard.run->AddOutput(written);
+    }
   }
   if (removeSource && platform::DeleteFile(*guard.sourcePath) != platform::Status::Ok) {
     return ConvertStatus::SourceNotRemoved;
@@ -481,8 +509,7 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   if (source.status == ReadStatus::TooLarge) return ConvertStatus::TooLarge;
   if (source.status != ReadStatus::Ok) return ConvertStatus::Unreadable;
   if (run) {
-    if (run->Seen(guard.source)) return ConvertStatus::Duplicate;
-    run->AddSource(guard.source);
+    if (!run->AddSource(guard.source)) return ConvertStatus::Duplicate;
   }
   // Only a complete decompression is the file's content; a part of it is not.
   if (source.gzip != GunzipStatus::NotGzip && source.gzip != GunzipStatus::Complete) {

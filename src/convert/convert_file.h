@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <set>
 #include <string>
 #include <string_view>
@@ -75,25 +76,53 @@ WriteStatus WriteEncodedText(const std::string& outputPath, std::string_view tex
                              bool withoutBom, std::string* written = nullptr);
 
 // What one run remembers from file to file, so that it converts each file once (by
-// identity, whatever path reached it) and never writes an output twice.
+// identity, whatever path reached it) and never writes an output twice. Safe to share
+// between the threads of a parallel batch; the order of their calls is the batch's
+// business.
 class RunRecord {
  public:
+  RunRecord() = default;
+  // A fresh record for a new run; never while another thread uses either.
+  RunRecord& operator=(RunRecord&& other) noexcept {
+    seen_ = std::move(other.seen_);
+    outputs_ = std::move(other.outputs_);
+    folders_ = std::move(other.folders_);
+    return *this;
+  }
+
   // The file was converted, or written as an output, earlier in this run.
-  bool Seen(const platform::FileInfo& file) const { return seen_.count(Key(file)) != 0; }
-  bool IsOutput(const platform::FileInfo& file) const { return outputs_.count(Key(file)) != 0; }
-  void AddSource(const platform::FileInfo& file) { seen_.insert(Key(file)); }
+  bool Seen(const platform::FileInfo& file) const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return seen_.count(Key(file)) != 0;
+  }
+  bool IsOutput(const platform::FileInfo& file) const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return outputs_.count(Key(file)) != 0;
+  }
+  // Notes a source; false when the run has met the file already (then nothing changes).
+  bool AddSource(const platform::FileInfo& file) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return seen_.insert(Key(file)).second;
+  }
   // A source replaced or removed: its identity may be given to a new file.
-  void Forget(const platform::FileInfo& file) { seen_.erase(Key(file)); }
+  void Forget(const platform::FileInfo& file) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    seen_.erase(Key(file));
+  }
   void AddOutput(const platform::FileInfo& file) {
+    const std::lock_guard<std::mutex> lock(mutex_);
     seen_.insert(Key(file));
     outputs_.insert(Key(file));
   }
-  // True the first time a folder is named: its stale temporary files are then removed.
-  bool FirstWriteIn(const std::string& folder) { return folders_.insert(folder).second; }
+  // The first time a folder is written to in this run, its stale temporary files are
+  // removed; a caller that comes while that happens waits for it, so that no new
+  // temporary file of this run can be taken for a stale one.
+  void PrepareFolder(const std::string& folder);
 
  private:
   using FileKey = std::pair<uint64_t, uint64_t>;
   static FileKey Key(const platform::FileInfo& file) { return {file.volume, file.index}; }
+  mutable std::mutex mutex_;
   std::set<FileKey> seen_;
   std::set<FileKey> outputs_;
   std::unordered_set<std::string> folders_;

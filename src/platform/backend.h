@@ -221,11 +221,13 @@ Status BytesToReadAt(uint64_t size, uint64_t offset, size_t count, const std::st
 
 // The new file of either backend: Write counts as an in-place change for fault
 // injection, Close keeps the file, Abandon (or destruction without Close) closes and
-// removes it. The backend supplies the three system steps: append at an offset (which
-// Win32 may ignore, writing on from where it stopped), close the handle, remove the file.
+// removes it. The backend supplies the four system steps: append at an offset (which
+// Win32 may ignore, writing on from where it stopped), close the handle, remove the file,
+// and say what the open file is.
 template <typename Handle, typename SystemPath,
           Status (*AppendAt)(Handle, uint64_t, std::string_view, const std::string&),
-          Status (*CloseSystemFile)(Handle, const std::string&), void (*RemoveFile)(const SystemPath&)>
+          Status (*CloseSystemFile)(Handle, const std::string&), void (*RemoveFile)(const SystemPath&),
+          Status (*IdentifyFile)(Handle, FileInfo*, const std::string&)>
 class SystemNewFile final : public NewFile {
  public:
   SystemNewFile(Handle handle, SystemPath native, std::string path)
@@ -258,6 +260,10 @@ class SystemNewFile final : public NewFile {
       CloseSystemFile(handle_, path_);
     }
     if (!kept_) RemoveOnce();
+  }
+  Status Identify(FileInfo* info) override {
+    if (!open_) return LogFailure("identify", path_, Status::Other, 0);
+    return IdentifyFile(handle_, info, path_);
   }
 
  private:

@@ -1,5 +1,7 @@
 // The parts of the platform layer that every backend shares: status names, the
 // message-pump and message-box hooks, the error log and the path check.
+#include <mutex>
+#include <thread>
 #include <utility>
 
 #include "encoding/charset.h"
@@ -9,13 +11,16 @@
 namespace cw::platform {
 namespace {
 
-// The program-wide hook record. One thread uses it, like the rest of the program.
+// The program-wide hook record. The hooks are set by one thread, before any other
+// starts; failures may be logged by the threads of a parallel batch at once.
 struct Hooks {
   std::function<void()> pump;
+  std::thread::id pumpThread;  // the thread that set the pump: the window's
   std::function<void(uint64_t, uint64_t)> fileProgress;
   std::function<int(const std::string&, const std::string&, uint32_t)> messageBox;
   std::function<void(const std::string&)> errorLog;
   std::string lastError;
+  std::mutex logMutex;  // guards lastError and the calls of errorLog
 };
 
 Hooks& TheHooks() {
@@ -43,12 +48,18 @@ const char* StatusName(Status status) {
 bool Exists(const std::string& path) { return GetAttributes(path) != kInvalidAttributes; }
 
 void PumpMessages() {
+  // Only the window's thread has messages to pump; the other threads of a parallel
+  // batch go on with their files.
+  if (std::this_thread::get_id() != TheHooks().pumpThread) return;
   // A copy, so that a hook that replaces itself while it runs is not destroyed mid-call.
   const std::function<void()> pump = TheHooks().pump;
   if (pump) pump();
 }
 
-void SetPumpHook(std::function<void()> hook) { TheHooks().pump = std::move(hook); }
+void SetPumpHook(std::function<void()> hook) {
+  TheHooks().pump = std::move(hook);
+  TheHooks().pumpThread = std::this_thread::get_id();
+}
 
 void ReportFileProgress(uint64_t done, uint64_t total) {
   const auto progress = TheHooks().fileProgress;
@@ -70,7 +81,11 @@ void SetMessageBoxHook(std::function<int(const std::string&, const std::string&,
   TheHooks().messageBox = std::move(hook);
 }
 
-std::string LastError() { return TheHooks().lastError; }
+std::string LastError() {
+  Hooks& hooks = TheHooks();
+  const std::lock_guard<std::mutex> lock(hooks.logMutex);
+  return hooks.lastError;
+}
 
 void SetErrorLogHook(std::function<void(const std::string&)> hook) {
   TheHooks().errorLog = std::move(hook);
@@ -80,6 +95,7 @@ namespace detail {
 
 static void Log(std::string line) {
   Hooks& hooks = TheHooks();
+  const std::lock_guard<std::mutex> lock(hooks.logMutex);
   hooks.lastError = std::move(line);
   const auto errorLog = hooks.errorLog;
   if (errorLog) errorLog(hooks.lastError);

@@ -93,6 +93,9 @@ class NewFile {
   virtual Status Write(std::string_view bytes) = 0;
   virtual Status Close() = 0;
   virtual void Abandon() = 0;
+  // What the file is, asked of the open file (before Close): a move keeps the
+  // identity, so this is also the file's identity under the name it is moved to.
+  virtual Status Identify(FileInfo* info) = 0;
 };
 // AlreadyExists (and nothing touched) when the path exists.
 Status CreateNewFile(const std::string& path, std::unique_ptr<NewFile>* file);
@@ -153,7 +156,7 @@ std::string ProgramFolder();
 // ---- Hooks -------------------------------------------------------------------------
 
 // Processes pending window messages. A no-op until the application (or a test)
-// installs its pump.
+// installs its pump, and on every thread but the one that installed it.
 void PumpMessages();
 void SetPumpHook(std::function<void()> hook);
 

@@ -137,6 +137,31 @@ TEST_F(FolderModeTest, StopLetsTheCurrentFileFinishAndVisitsNothingMore) {
   EXPECT_TRUE(job.State().stopRequested);
 }
 
+TEST_F(FolderModeTest, StopWithSeveralJobsReportsEveryFileConvertedAhead) {
+  for (int i = 1; i <= 40; ++i) Put(std::to_string(i) + ".txt");
+  Put("sub\\s.txt");
+  Ctl(Id::SubFolders).SetChecked(true);
+  job.SetJobs(4);
+  job.SetStatusObserver([&](const std::string& caption) {
+    captions.push_back(caption);
+    if (caption.compare(0, 6, "(40:5)") == 0) job.OnFolderButtonClick();
+  });
+  RunFolder(root);
+  // Files begun by other jobs before the stop are converted and reported; no file is
+  // converted without being reported, and the captions name each one in order.
+  const std::vector<std::string> files = FileCaptions();
+  ASSERT_GE(files.size(), 5u);
+  ASSERT_EQ(job.State().results.size(), files.size());
+  for (const FileResult& result : job.State().results) EXPECT_TRUE(Converted(result.output)) << result.output;
+  size_t written = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(cw::test::ToFsPath(out))) {
+    written += entry.is_regular_file();
+  }
+  EXPECT_EQ(written, files.size());
+  EXPECT_EQ(job.State().converted, static_cast<int>(files.size()));
+  EXPECT_FALSE(PathExists(out + "\\sub"));
+}
+
 TEST_F(FolderModeTest, StopWhileListingEndsAfterTheFirstFileAndSkipsSubFolders) {
   Put("a.txt");
   Put("b.txt");

@@ -4,6 +4,10 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <string>
 
 #include "encoding/charset.h"
@@ -131,6 +135,60 @@ TEST_F(CliTest, BatchDryRunListsWhatTheRunWouldDoAndWritesNothing) {
   run = Cli("batch --out utf8 --list '" + Native("docs") + "'");
   EXPECT_NE(run.out.find(u8"a.txt\t已转换\tANSI (GBK)\tstatistics: GBK"), std::string::npos) << run.out;
   EXPECT_TRUE(test::PathExists(dir_.Join(test::W(u8"docs(已转换)\\a.txt"))));
+}
+
+// Every file under the folder (names relative to it, folders ending in "/") with its bytes.
+std::map<std::string, std::string> Tree(const std::string& folder) {
+  std::map<std::string, std::string> tree;
+  const std::filesystem::path root = test::ToFsPath(folder);
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    const std::string name = std::filesystem::relative(entry.path(), root).string();
+    if (entry.is_directory()) {
+      tree[name + "/"] = "";
+    } else {
+      std::ifstream in(entry.path(), std::ios::binary);
+      tree[name] = std::string(std::istreambuf_iterator<char>(in), {});
+    }
+  }
+  return tree;
+}
+
+TEST_F(CliTest, BatchWithSeveralJobsDoesWhatOneJobDoes) {
+  // Names that one conversion maps to one name, second names of one file, failures and
+  // losses, among enough plain files that the jobs overlap.
+  const auto build = [this] {
+    for (int i = 0; i < 60; ++i) {
+      Put("run/docs/" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".txt",
+          test::W(u8"乾隆年間，幹部們在") + std::to_string(i));
+    }
+    Put(test::W(u8"run/docs/乾.txt"), test::W(u8"乾坤"));
+    Put(test::W(u8"run/docs/幹.txt"), test::W(u8"幹活"));
+    Put(test::W(u8"run/docs/干.txt"), test::W(u8"干戈"));
+    Put("run/docs/1/broken.txt", "\xEF\xBB\xBF\xE4\xB8\xAD\xFF");
+    Put("run/docs/2/cut.gz", std::string("\x1F\x8B\x08\0\0\0\0\0", 8));
+    const std::filesystem::path docs = test::ToFsPath(dir_.Join("run\\docs"));
+    std::filesystem::create_hard_link(docs / "0" / "f0.txt", docs / "same-as-f0.txt");
+    std::filesystem::create_hard_link(docs / "1" / "f1.txt", docs / "1" / "also-f1.txt");
+  };
+  for (const char* options : {"--out utf8 --script t2s --rename --recursive --list",
+                              "--out utf8 --script t2s --rename --overwrite --recursive",
+                              "--out big5 --script t2s --rename --recursive --dry-run"}) {
+    build();
+    const CliRun one = Cli("batch --jobs 1 " + std::string(options) + " '" + Native("run/docs") + "'");
+    const std::map<std::string, std::string> oneTree = Tree(dir_.Join("run"));
+    ASSERT_GT(oneTree.size(), 60u);
+    for (int repeat = 0; repeat < 3; ++repeat) {
+      std::filesystem::remove_all(test::ToFsPath(dir_.Join("run")));
+      build();
+      const CliRun four = Cli("batch --jobs 4 " + std::string(options) + " '" + Native("run/docs") + "'");
+      EXPECT_EQ(four.status, one.status) << options;
+      EXPECT_EQ(four.out, one.out) << options;
+      EXPECT_EQ(Tree(dir_.Join("run")), oneTree) << options;
+    }
+    std::filesystem::remove_all(test::ToFsPath(dir_.Join("run")));
+  }
+  EXPECT_EQ(Cli("batch --jobs 0 '" + Native(".") + "'").status, 2);
+  EXPECT_EQ(Cli("batch --jobs many '" + Native(".") + "'").status, 2);
 }
 
 TEST_F(CliTest, TranscodeFiltersStandardInput) {

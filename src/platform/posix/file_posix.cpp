@@ -284,7 +284,14 @@ Status CloseFd(int fd, const std::string& path) { return Sys().close(fd) == 0 ? 
 
 void Unlink(const std::string& native) { Sys().unlink(native.c_str()); }
 
-using PosixNewFile = detail::SystemNewFile<int, std::string, AppendAt, CloseFd, Unlink>;
+Status IdentifyFd(int fd, FileInfo* info, const std::string& path) {
+  struct stat st;
+  if (Sys().fstat(fd, &st) != 0) return Fail("fstat", path);
+  posix::FillFileInfo(st, info);
+  return Status::Ok;
+}
+
+using PosixNewFile = detail::SystemNewFile<int, std::string, AppendAt, CloseFd, Unlink, IdentifyFd>;
 
 }  // namespace
 

@@ -278,7 +278,7 @@ Status Close(HANDLE handle, const std::string& path) {
 
 void Delete(const std::wstring& wide) { Sys().DeleteFileW(wide.c_str()); }
 
-using Win32NewFile = detail::SystemNewFile<HANDLE, std::wstring, AppendAt, Close, Delete>;
+using Win32NewFile = detail::SystemNewFile<HANDLE, std::wstring, AppendAt, Close, Delete, QueryOpenFile>;
 
 }  // namespace
 
