@@ -16,8 +16,9 @@ namespace {
 // About 32 MB of Chinese text with punctuation and line breaks, in UTF-8 without a mark.
 const std::string& ChineseUtf8() {
   static const std::string text = [] {
-    const std::string line = u8"中华人民共和国成立以来，经济发展迅速，人民生活水平显著提高。"
-                             u8"简体中文与繁體中文的转换测试，包含数字123和English words。\r\n";
+    const std::string line =
+        u8"中华人民共和国成立以来，经济发展迅速，人民生活水平显著提高。"
+        u8"简体中文与繁體中文的转换测试，包含数字123和English words。\r\n";
     std::string out;
     out.reserve(32u << 20);
     while (out.size() + line.size() <= (32u << 20)) out += line;

@@ -59,8 +59,7 @@ void Save(benchmark::State& state, bool changeEveryTime) {
     PersistControls(&store, window.get(), Direction::Save, cw::FromUtf8("主界面"));
     ++saves;
   }
-  state.counters["disk_bytes_per_save"] =
-      static_cast<double>(store.FileBytesWritten()) / static_cast<double>(saves);
+  state.counters["disk_bytes_per_save"] = static_cast<double>(store.FileBytesWritten()) / static_cast<double>(saves);
 }
 
 void BM_SaveUnchanged(benchmark::State& state) { Save(state, false); }

@@ -77,7 +77,7 @@ void BM_Iconv(benchmark::State& state, Charset source, Charset target) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(input.size()));
 }
 
-#define CW_PAIR(name, source, target)                                                  \
+#define CW_PAIR(name, source, target)                                                                     \
   BENCHMARK_CAPTURE(BM_Transcode, name, Charset::source, Charset::target)->Unit(benchmark::kMillisecond); \
   BENCHMARK_CAPTURE(BM_Iconv, name, Charset::source, Charset::target)->Unit(benchmark::kMillisecond)
 

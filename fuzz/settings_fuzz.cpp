@@ -1,8 +1,8 @@
 // Random operation sequences on random settings files, checked against a line-by-line
 // model of the file format and against the file on disk after every step.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>

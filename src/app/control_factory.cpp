@@ -41,8 +41,7 @@ LRESULT CALLBACK PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lPara
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
     case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-      return SendMessageW(GetParent(panel), message, wParam, lParam);
+    case WM_CTLCOLORLISTBOX: return SendMessageW(GetParent(panel), message, wParam, lParam);
     case WM_ERASEBKGND:
       if (look && look->hasBackground) {
         RECT area;
@@ -141,15 +140,14 @@ HFONT FontCache::Get(const form::FontSpec& spec, bool underline) {
   if (found != fonts_.end()) return found->second;
   const BYTE charset = spec.charset == form::FontCharset::Ansi ? ANSI_CHARSET : GB2312_CHARSET;
   HFONT font = CreateFontW(-Scale(spec.height, dpi_), 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL, FALSE,
-                           underline ? TRUE : FALSE, FALSE, charset, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                           FontFace(spec.face).c_str());
+                           underline ? TRUE : FALSE, FALSE, charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                           DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, FontFace(spec.face).c_str());
   fonts_[key] = font;
   return font;
 }
 
-HWND CreateControlWindow(const form::ControlSpec& spec, Win32Control* control, HWND parent, int id,
-                         HINSTANCE instance, FontCache& fonts, int dpi) {
+HWND CreateControlWindow(const form::ControlSpec& spec, Win32Control* control, HWND parent, int id, HINSTANCE instance,
+                         FontCache& fonts, int dpi) {
   if (spec.kind == Kind::Timer) return nullptr;  // the banner stands still: no timer
   const wchar_t* className = L"STATIC";
   DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
@@ -174,9 +172,7 @@ HWND CreateControlWindow(const form::ControlSpec& spec, Win32Control* control, H
       style |= SS_LEFT;
       if (spec.handCursor) style |= SS_NOTIFY | SS_CENTERIMAGE | SS_PATHELLIPSIS;
       break;
-    case Kind::ProgressBar:
-      className = PROGRESS_CLASSW;
-      break;
+    case Kind::ProgressBar: className = PROGRESS_CLASSW; break;
     case Kind::ComboBox:
       className = WC_COMBOBOXW;
       style |= ComboStyle(spec.comboStyle) | WS_VSCROLL | WS_TABSTOP;
@@ -193,14 +189,12 @@ HWND CreateControlWindow(const form::ControlSpec& spec, Win32Control* control, H
       className = L"BUTTON";
       style |= ButtonStyle(spec.kind);
       break;
-    default:
-      break;
+    default: break;
   }
   if (!spec.enabled) style |= WS_DISABLED;
   HWND window = CreateWindowExW(extendedStyle, className, L"", style, Scale(spec.geometry.left, dpi),
-                                Scale(spec.geometry.top, dpi), Scale(spec.geometry.width, dpi),
-                                Scale(height, dpi), parent,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, createParam);
+                                Scale(spec.geometry.top, dpi), Scale(spec.geometry.width, dpi), Scale(height, dpi),
+                                parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, createParam);
   if (!window) {
     if (createParam) delete static_cast<PanelLook*>(createParam);
     return nullptr;

@@ -40,7 +40,7 @@ std::wstring FontFace(const std::string& face);
 
 // Creates the window of one control inside `parent`, with its font, caption and design
 // state; null for the kinds that have no window (the banner timer).
-HWND CreateControlWindow(const form::ControlSpec& spec, Win32Control* control, HWND parent, int id,
-                         HINSTANCE instance, FontCache& fonts, int dpi);
+HWND CreateControlWindow(const form::ControlSpec& spec, Win32Control* control, HWND parent, int id, HINSTANCE instance,
+                         FontCache& fonts, int dpi);
 
 }  // namespace cw::app

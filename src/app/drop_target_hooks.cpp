@@ -60,8 +60,7 @@ int DropTargetHooks::Detach(HWND window) {
   return 0;
 }
 
-LRESULT CALLBACK DropTargetHooks::ReplacementProc(HWND window, UINT message, WPARAM wParam,
-                                                  LPARAM lParam) {
+LRESULT CALLBACK DropTargetHooks::ReplacementProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   const DropHook* hook = theHooks ? theHooks->FindHook(window) : nullptr;
   if (!hook) return 1;
   if (message == WM_DROPFILES) {

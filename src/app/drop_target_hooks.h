@@ -13,8 +13,7 @@ namespace cw::app {
 
 // (item count, 1-based index, full path, extension). Paths are working-code-page texts of
 // at most kMaxDropPathBytes bytes.
-using DropCallback =
-    std::function<void(int count, int index, const std::string& path, const std::string& extension)>;
+using DropCallback = std::function<void(int count, int index, const std::string& path, const std::string& extension)>;
 
 // Dropped paths arrive as through a 1000-byte ANSI buffer: at most 999 bytes.
 constexpr size_t kMaxDropPathBytes = 999;

@@ -15,9 +15,8 @@ constexpr COLORREF kTextColour = RGB(0x55, 0x5F, 0x66);
 constexpr int kVisibleWidth = 600;  // the banner is wider than the window
 
 HFONT MakeFont(int height, bool bold, const wchar_t* face, int dpi) {
-  return CreateFontW(-Scale(height, dpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
-                     GB2312_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
-                     DEFAULT_PITCH | FF_DONTCARE, face);
+  return CreateFontW(-Scale(height, dpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
 }
 
 void DrawTextAt(HDC dc, const std::wstring& text, RECT box, HFONT font, COLORREF colour, UINT format) {
@@ -49,10 +48,10 @@ void PaintHeaderStrip(HDC dc, const RECT& area, int dpi) {
   DrawTextAt(dc, WideFromUtf8("澄"), mark, markFont, RGB(0xFF, 0xFF, 0xFF), DT_CENTER | DT_VCENTER);
 
   const LONG right = area.left + s(kVisibleWidth - 16);
-  DrawTextAt(dc, WideFromUtf8("青禾·澄文坊"), {area.left + s(92), area.top + s(14), right, area.top + s(48)},
-             titleFont, kTitleColour, DT_LEFT | DT_VCENTER);
-  DrawTextAt(dc, L"v1.6.0.0", {area.left + s(92), area.top + s(20), right, area.top + s(44)}, lineFont,
-             kTextColour, DT_RIGHT | DT_VCENTER);
+  DrawTextAt(dc, WideFromUtf8("青禾·澄文坊"), {area.left + s(92), area.top + s(14), right, area.top + s(48)}, titleFont,
+             kTitleColour, DT_LEFT | DT_VCENTER);
+  DrawTextAt(dc, L"v1.6.0.0", {area.left + s(92), area.top + s(20), right, area.top + s(44)}, lineFont, kTextColour,
+             DT_RIGHT | DT_VCENTER);
   DrawTextAt(dc, WideFromUtf8("批量转换文本和网页文件的编码：GBK、UTF-8、Unicode、Big5，简繁互转"),
              {area.left + s(94), area.top + s(50), right, area.top + s(70)}, lineFont, kTextColour,
              DT_LEFT | DT_VCENTER | DT_END_ELLIPSIS);

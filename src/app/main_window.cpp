@@ -24,7 +24,7 @@ constexpr DWORD kMainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMI
 // the control without a lookup.
 constexpr int kFirstControlId = 1000;
 constexpr int kFolderCaptionIndent = 20;
-constexpr int kLinkMargin = 4;  // below the link, inside the client area
+constexpr int kLinkMargin = 4;        // below the link, inside the client area
 constexpr int kFilterTipWidth = 400;  // a longer filter wraps in its tip
 constexpr COLORREF kLinkColour = RGB(0x00, 0x5A, 0xB4);
 // What the link below the option rows shows: how the window is used, in a few lines.
@@ -77,8 +77,8 @@ bool MainWindow::Create(HINSTANCE instance) {
   // Centred on every start; the designed position and the last one are not used.
   const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
   const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-  CreateWindowExW(WS_EX_CONTROLPARENT, kMainClass, Wide(spec.caption).c_str(), kMainStyle, left, top,
-                  width, height, nullptr, nullptr, instance, this);
+  CreateWindowExW(WS_EX_CONTROLPARENT, kMainClass, Wide(spec.caption).c_str(), kMainStyle, left, top, width, height,
+                  nullptr, nullptr, instance, this);
   if (!window_) return false;
   form_.SetHandle(window_);
   if (!BuildControls(instance)) return false;
@@ -115,9 +115,9 @@ void MainWindow::AddFilterTip(HINSTANCE instance) {
   // The filter box shows a few characters of a longer filter; its tip shows all of it.
   Win32Control* filter = Control(Id::FilterBox);
   if (!filter || !filter->Handle()) return;
-  filterTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
-                               instance, nullptr);
+  filterTip_ =
+      CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance, nullptr);
   if (!filterTip_) return;
   SendMessageW(filterTip_, TTM_SETMAXTIPWIDTH, 0, Scale(kFilterTipWidth, form_.Dpi()));
   std::wstring text = Wide(filter->Content());
@@ -157,8 +157,8 @@ bool MainWindow::BuildControls(HINSTANCE instance) {
       Win32Control* container = form_.FindByName(spec.container);
       if (container && container->Handle()) parent = container->Handle();
     }
-    HWND handle = CreateControlWindow(spec, control, parent, kFirstControlId + static_cast<int>(spec.id),
-                                      instance, fonts_, form_.Dpi());
+    HWND handle = CreateControlWindow(spec, control, parent, kFirstControlId + static_cast<int>(spec.id), instance,
+                                      fonts_, form_.Dpi());
     if (!handle) {
       if (spec.kind != form::Kind::Timer) return false;
       continue;
@@ -216,7 +216,8 @@ bool MainWindow::OnFailurePart(HWND label, int x) {
   const std::string failure = batch_->FailureText();
   const std::wstring caption = Wide(form_.FindByHandle(label)->Caption());
   const std::wstring tail = Wide(failure);
-  if (tail.empty() || caption.size() < tail.size() || caption.compare(caption.size() - tail.size(), tail.size(), tail) != 0) {
+  if (tail.empty() || caption.size() < tail.size() ||
+      caption.compare(caption.size() - tail.size(), tail.size(), tail) != 0) {
     return false;
   }
   // The line is drawn from the left with the path shortened in the middle when it does
@@ -247,9 +248,7 @@ void MainWindow::RunGuarded(const std::function<void()>& work) {
 
 void MainWindow::OnCreated() {
   // The restore comes first, before the window takes any input.
-  RunGuarded([this] {
-    settings::PersistControls(&store_, &form_, settings::Direction::Restore, MainSection());
-  });
+  RunGuarded([this] { settings::PersistControls(&store_, &form_, settings::Direction::Restore, MainSection()); });
   UpdateFilterTip();
   Win32Control* bar = Control(Id::ProgressBar);
   Win32Control* label = Control(Id::StatusLabel);
@@ -304,8 +303,7 @@ void MainWindow::OnCommand(int id, int code) {
         platform::ShowMessage(UsageText(), FromUtf8(u8"使用说明"), MB_OK | MB_ICONINFORMATION);
       }
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -339,18 +337,11 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam
 
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_COMMAND:
-      OnCommand(LOWORD(wParam), HIWORD(wParam));
-      return 0;
+    case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
     case WM_CTLCOLORSTATIC:
-      return OnControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam), message,
-                             wParam, lParam);
-    case WM_CLOSE:
-      OnClose();
-      return 0;
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
+      return OnControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam), message, wParam, lParam);
+    case WM_CLOSE: OnClose(); return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
     case WM_NCDESTROY: {
       HWND window = window_;
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
@@ -362,8 +353,8 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcW(window_, message, wParam, lParam);
 }
 
-LRESULT CALLBACK MainWindow::ControlSubclass(HWND control, UINT message, WPARAM wParam, LPARAM lParam,
-                                             UINT_PTR id, DWORD_PTR self) {
+LRESULT CALLBACK MainWindow::ControlSubclass(HWND control, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                             DWORD_PTR self) {
   return reinterpret_cast<MainWindow*>(self)->HandleControlMessage(control, static_cast<Id>(id), message, wParam,
                                                                    lParam);
 }
@@ -376,8 +367,7 @@ LRESULT MainWindow::HandleControlMessage(HWND handle, Id id, UINT message, WPARA
     case WM_NCDESTROY:
       RemoveWindowSubclass(handle, &ControlSubclass, static_cast<UINT_PTR>(id));
       return DefSubclassProc(handle, message, wParam, lParam);
-    default:
-      break;
+    default: break;
   }
   switch (id) {
     case Id::StatusLabel:
@@ -401,8 +391,7 @@ LRESULT MainWindow::HandleControlMessage(HWND handle, Id id, UINT message, WPARA
     case Id::FolderButton:
       if (message == WM_RBUTTONUP) OnFolderButtonRightUp(handle, lParam);
       break;
-    default:
-      break;
+    default: break;
   }
   return DefSubclassProc(handle, message, wParam, lParam);
 }

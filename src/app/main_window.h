@@ -47,8 +47,8 @@ class MainWindow {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   // Bound to the few controls whose own messages matter, with the control's identifier
   // as the subclass id.
-  static LRESULT CALLBACK ControlSubclass(HWND control, UINT message, WPARAM wParam, LPARAM lParam,
-                                          UINT_PTR id, DWORD_PTR self);
+  static LRESULT CALLBACK ControlSubclass(HWND control, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                          DWORD_PTR self);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleControlMessage(HWND control, form::ControlId id, UINT message, WPARAM wParam, LPARAM lParam);
   // Releasing the right button over the folder button.

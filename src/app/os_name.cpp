@@ -10,7 +10,7 @@ namespace {
 
 constexpr UINT kCopyGlobalData = 73;  // WM_COPYGLOBALDATA, sent along with a drop
 constexpr DWORD kMessageFilterAdd = 1;
-constexpr int kServerR2Metric = 89;   // SM_SERVERR2
+constexpr int kServerR2Metric = 89;  // SM_SERVERR2
 constexpr WORD kStorageServerSuite = 0x2000;
 constexpr WORD kHomeServerSuite = 0x8000;
 constexpr WORD kArchitectureAmd64 = 9;
@@ -18,21 +18,19 @@ constexpr WORD kArchitectureAmd64 = 9;
 template <typename Function>
 Function NtdllFunction(const char* name) {
   HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(ntdll, name)))
-               : nullptr;
+  return ntdll ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(ntdll, name))) : nullptr;
 }
 
 std::string ReadProductNameFromRegistry() {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0,
-                    KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0, KEY_QUERY_VALUE, &key) !=
+      ERROR_SUCCESS) {
     return {};
   }
   wchar_t buffer[512] = {};
   DWORD size = sizeof(buffer) - sizeof(wchar_t);
   DWORD type = 0;
-  const LONG result = RegQueryValueExW(key, L"ProductName", nullptr, &type,
-                                       reinterpret_cast<BYTE*>(buffer), &size);
+  const LONG result = RegQueryValueExW(key, L"ProductName", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
   RegCloseKey(key);
   if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return {};
   return Narrow(buffer);
@@ -42,9 +40,7 @@ bool KnownProductType(uint32_t type) {
   return (type >= 1 && type <= 4) || (type >= 6 && type <= 23) || type == 25 || type == 48;
 }
 
-std::string Pick(bool workstation, const char* client, const char* server) {
-  return workstation ? client : server;
-}
+std::string Pick(bool workstation, const char* client, const char* server) { return workstation ? client : server; }
 
 }  // namespace
 

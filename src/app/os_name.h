@@ -11,15 +11,15 @@ namespace cw::app {
 
 // What the system tells about itself, read once per question.
 struct OsFacts {
-  bool versionRead = false;   // the extended version record could be filled
-  uint32_t major = 0;         // the true version (RtlGetNtVersionNumbers where it exists)
+  bool versionRead = false;  // the extended version record could be filled
+  uint32_t major = 0;        // the true version (RtlGetNtVersionNumbers where it exists)
   uint32_t minor = 0;
-  uint8_t productType = 0;    // 1 = workstation
+  uint8_t productType = 0;  // 1 = workstation
   uint16_t suiteMask = 0;
-  uint16_t architecture = 0;  // 9 = AMD64
-  int serverR2 = 0;           // GetSystemMetrics(SM_SERVERR2)
+  uint16_t architecture = 0;        // 9 = AMD64
+  int serverR2 = 0;                 // GetSystemMetrics(SM_SERVERR2)
   std::string registryProductName;  // ...\CurrentVersion\ProductName, working code page
-  uint32_t productInfo = 0;   // RtlGetProductInfo's type for systems above 5.x, 0 if none
+  uint32_t productInfo = 0;         // RtlGetProductInfo's type for systems above 5.x, 0 if none
 };
 
 OsFacts ReadOsFacts();

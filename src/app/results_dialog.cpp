@@ -59,9 +59,9 @@ void FillList(HWND list, const std::vector<batch::FileResult>& results, bool dry
 
 HWND AddButton(HWND parent, const char* captionUtf8, int id, int left, int top, int dpi, HFONT font) {
   HWND button = CreateWindowExW(0, L"BUTTON", WideFromUtf8(captionUtf8).c_str(),
-                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, left, top,
-                                Scale(kButtonWidth, dpi), Scale(kButtonHeight, dpi), parent,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, left, top, Scale(kButtonWidth, dpi),
+                                Scale(kButtonHeight, dpi), parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                GetModuleHandleW(nullptr), nullptr);
   SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   return button;
 }
@@ -73,9 +73,7 @@ LRESULT CALLBACK ResultsProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       if (LOWORD(wParam) == kResultsCopyId && data) CopyTextToClipboard(window, data->text);
       if (LOWORD(wParam) == IDCANCEL) DestroyWindow(window);
       return 0;
-    case WM_CLOSE:
-      DestroyWindow(window);
-      return 0;
+    case WM_CLOSE: DestroyWindow(window); return 0;
     case WM_NCDESTROY:
       delete data;
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
@@ -110,17 +108,17 @@ HWND CreateResultsWindow(HWND owner, const std::vector<batch::FileResult>& resul
   const int width = Scale(kWidth, dpi);
   const int height = Scale(kHeight, dpi);
   const std::wstring title = WideFromUtf8(dryRun ? u8"试运行结果（未写入任何文件）" : u8"转换结果");
-  HWND window = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kResultsClass, title.c_str(),
-                                WS_POPUP | WS_CAPTION | WS_SYSMENU, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                                (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, owner, nullptr,
-                                instance, nullptr);
+  HWND window =
+      CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kResultsClass, title.c_str(),
+                      WS_POPUP | WS_CAPTION | WS_SYSMENU, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                      (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, owner, nullptr, instance, nullptr);
   if (!window) return nullptr;
   auto* data = new ResultsData;
   data->text = batch::ResultsText(results, dryRun);
   // The main window's face, so that Chinese names show on every system.
-  data->font = CreateFontW(-Scale(kFontHeight, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
-                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                           L"SimSun");
+  data->font =
+      CreateFontW(-Scale(kFontHeight, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
+                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"SimSun");
   SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(data));
   RECT client;
   GetClientRect(window, &client);
@@ -133,8 +131,7 @@ HWND CreateResultsWindow(HWND owner, const std::vector<batch::FileResult>& resul
   SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(data->font), FALSE);
   FillList(list, results, dryRun, dpi);
   const int buttonWidth = Scale(kButtonWidth, dpi);
-  AddButton(window, u8"复制", kResultsCopyId, client.right - 2 * (buttonWidth + margin), buttonTop, dpi,
-            data->font);
+  AddButton(window, u8"复制", kResultsCopyId, client.right - 2 * (buttonWidth + margin), buttonTop, dpi, data->font);
   AddButton(window, u8"关闭", IDCANCEL, client.right - buttonWidth - margin, buttonTop, dpi, data->font);
   ShowWindow(window, SW_SHOW);
   return window;

@@ -83,8 +83,7 @@ std::vector<std::string> ParseOpenFileNames(const wchar_t* buffer, size_t size) 
   return paths;
 }
 
-std::vector<std::string> Win32Dialogs::OpenFiles(const std::string& initialFolder,
-                                                 const std::string& title,
+std::vector<std::string> Win32Dialogs::OpenFiles(const std::string& initialFolder, const std::string& title,
                                                  const std::string& filter, uint32_t flags) {
   std::vector<wchar_t> names(kOpenFileBufferChars, L'\0');
   const std::wstring wideFilter = OpenDialogFilter(filter);

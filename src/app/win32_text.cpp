@@ -22,9 +22,7 @@ std::string WindowText(HWND window) {
   return Narrow(buffer);
 }
 
-void SetWindowTextWorking(HWND window, const std::string& text) {
-  SetWindowTextW(window, Wide(text).c_str());
-}
+void SetWindowTextWorking(HWND window, const std::string& text) { SetWindowTextW(window, Wide(text).c_str()); }
 
 int ScreenDpi() {
   HDC screen = GetDC(nullptr);

@@ -24,13 +24,11 @@ Win32Control::Win32Control(Win32Window* window, const form::ControlSpec& spec)
       enabled_(spec.enabled),
       geometry_(spec.geometry) {}
 
-bool Win32Control::HasCheck() const {
-  return kind_ == Kind::CheckBox || kind_ == Kind::RadioButton;
-}
+bool Win32Control::HasCheck() const { return kind_ == Kind::CheckBox || kind_ == Kind::RadioButton; }
 
 bool Win32Control::HasCaption() const {
-  return kind_ == Kind::PushButton || kind_ == Kind::CheckBox || kind_ == Kind::RadioButton ||
-         kind_ == Kind::Label || kind_ == Kind::Link;
+  return kind_ == Kind::PushButton || kind_ == Kind::CheckBox || kind_ == Kind::RadioButton || kind_ == Kind::Label ||
+         kind_ == Kind::Link;
 }
 
 bool Win32Control::HasText() const {
@@ -45,9 +43,7 @@ std::string Win32Control::Container() const {
   return holder ? holder->Name() : std::string();
 }
 
-std::string Win32Control::Caption() const {
-  return HasCaption() && Exists() ? WindowText(handle_) : std::string();
-}
+std::string Win32Control::Caption() const { return HasCaption() && Exists() ? WindowText(handle_) : std::string(); }
 
 void Win32Control::SetCaption(const std::string& caption) {
   if (!HasCaption() || !Exists()) return;
@@ -74,8 +70,7 @@ void Win32Control::SetChecked(bool checked) {
     const std::string container = Container();
     for (int i = 0; i < window_->ControlCount(); ++i) {
       Win32Control* other = window_->At(i);
-      if (other != this && other->kind_ == Kind::RadioButton && other->Exists() &&
-          other->Container() == container) {
+      if (other != this && other->kind_ == Kind::RadioButton && other->Exists() && other->Container() == container) {
         SendMessageW(other->handle_, BM_SETCHECK, BST_UNCHECKED, 0);
       }
     }
@@ -152,8 +147,8 @@ void Win32Control::SetGeometry(const form::Geometry& geometry) {
   geometry_ = geometry;
   if (!Exists()) return;
   const int dpi = window_->Dpi();
-  MoveWindow(handle_, Scale(geometry.left, dpi), Scale(geometry.top, dpi),
-             Scale(geometry.width, dpi), Scale(geometry.height, dpi), TRUE);
+  MoveWindow(handle_, Scale(geometry.left, dpi), Scale(geometry.top, dpi), Scale(geometry.width, dpi),
+             Scale(geometry.height, dpi), TRUE);
 }
 
 std::vector<form::Item> Win32Control::Items() const {

@@ -40,16 +40,15 @@ std::string ExplorerCommandLine(std::string& path, const ExplorerOptions& option
 
 bool OpenInExplorer(std::string& path, const ExplorerOptions& options) {
   std::string command = ExplorerCommandLine(path, options);
-  if (options.openItself && path.size() >= 4 &&
-      text::AsciiLower(path.substr(path.size() - 4)) == ".exe") {
+  if (options.openItself && path.size() >= 4 && text::AsciiLower(path.substr(path.size() - 4)) == ".exe") {
     command = path;
   }
   return RunCommandLine(command, options.wait, options.showMode);
 }
 
 int ShowWindowValue(int showMode) {
-  static const int kShow[] = {SW_HIDE, SW_SHOWNORMAL, SW_SHOWMINIMIZED, SW_SHOWMAXIMIZED,
-                              SW_SHOWNOACTIVATE, SW_SHOWMINNOACTIVE};
+  static const int kShow[] = {SW_HIDE,          SW_SHOWNORMAL,     SW_SHOWMINIMIZED,
+                              SW_SHOWMAXIMIZED, SW_SHOWNOACTIVATE, SW_SHOWMINNOACTIVE};
   return kShow[std::clamp(showMode, 1, 6) - 1];
 }
 
@@ -61,8 +60,7 @@ bool RunCommandLine(const std::string& commandLine, bool wait, int showMode) {
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = static_cast<WORD>(ShowWindowValue(showMode));
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
+  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
     return false;
   }
   if (wait) {
@@ -76,8 +74,8 @@ bool RunCommandLine(const std::string& commandLine, bool wait, int showMode) {
 }
 
 void ShellOpen(const std::string& target, const std::string& parameters) {
-  ShellExecuteW(nullptr, L"open", Wide(target).c_str(),
-                parameters.empty() ? nullptr : Wide(parameters).c_str(), L"", SW_SHOWNORMAL);
+  ShellExecuteW(nullptr, L"open", Wide(target).c_str(), parameters.empty() ? nullptr : Wide(parameters).c_str(), L"",
+                SW_SHOWNORMAL);
 }
 
 }  // namespace cw::app

@@ -85,9 +85,8 @@ void BatchJob::OfferResults() {
   state_.dialogOpen = true;  // no start while the question or the list is up
   if (state_.dryRun) {
     dialogs_.ShowResults(state_.results, true);
-  } else if (state_.failed > 0 &&
-             dialogs_.Ask(t.resultsHead + std::to_string(state_.failed) + t.resultsTail, t.resultsTitle,
-                          kResultsQuestionFlags) == kAnswerYes) {
+  } else if (state_.failed > 0 && dialogs_.Ask(t.resultsHead + std::to_string(state_.failed) + t.resultsTail,
+                                               t.resultsTitle, kResultsQuestionFlags) == kAnswerYes) {
     dialogs_.ShowResults(state_.results, false);
   }
   state_.dialogOpen = false;

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "convert/convert_file.h"
 #include "batch/file_results.h"
+#include "convert/convert_file.h"
 #include "convert/options.h"
 #include "form/form.h"
 #include "form/main_window.h"
@@ -19,7 +19,7 @@
 namespace cw::batch {
 
 // What the batch hands to the shell's dialogs, with the values Windows uses.
-constexpr uint32_t kOpenFilesFlags = 0x1A04;  // OFN_FILEMUSTEXIST | PATHMUSTEXIST | ALLOWMULTISELECT | HIDEREADONLY
+constexpr uint32_t kOpenFilesFlags = 0x1A04;     // OFN_FILEMUSTEXIST | PATHMUSTEXIST | ALLOWMULTISELECT | HIDEREADONLY
 constexpr uint32_t kDropQuestionFlags = 0x2001;  // MB_OKCANCEL | MB_TASKMODAL, no icon
 constexpr int kAnswerOk = 1;                     // IDOK
 
@@ -56,23 +56,23 @@ constexpr int kAnswerYes = 6;                       // IDYES
 
 // The shared state of the batch job: one run at a time.
 struct BatchState {
-  std::string batchRoot;        // source root of the latest run
-  bool stopRequested = false;   // set by a stop click, read between files
-  EncodingChoice passInput = EncodingChoice::Auto;   // taken at the start of every pass
+  std::string batchRoot;                            // source root of the latest run
+  bool stopRequested = false;                       // set by a stop click, read between files
+  EncodingChoice passInput = EncodingChoice::Auto;  // taken at the start of every pass
   EncodingChoice passOutput = EncodingChoice::Auto;
   std::vector<std::string> droppedFiles;
   std::vector<std::string> droppedFolders;
-  bool running = false;         // a folder, list or drop run is in progress
-  bool dialogOpen = false;      // a start is waiting for its dialog's answer
-  int found = 0;                // files listed or given so far in the current or last run
-  int converted = 0;            // files of the current or last run, by outcome
+  bool running = false;     // a folder, list or drop run is in progress
+  bool dialogOpen = false;  // a start is waiting for its dialog's answer
+  int found = 0;            // files listed or given so far in the current or last run
+  int converted = 0;        // files of the current or last run, by outcome
   int failed = 0;
   // Each failed file of the run with its reason, in order (files met twice are neither
   // converted nor failed: the run converts a file once).
   std::vector<FailedFile> failures;
-  RunRecord record;             // what the run has converted and written
-  int convertedWithLosses = 0;  // of the converted: bytes or characters replaced on the way
-  bool dryRun = false;          // the run only lists what it would do
+  RunRecord record;                 // what the run has converted and written
+  int convertedWithLosses = 0;      // of the converted: bytes or characters replaced on the way
+  bool dryRun = false;              // the run only lists what it would do
   std::vector<FileResult> results;  // one record per file of the current or last run
 };
 
@@ -174,11 +174,10 @@ std::string BaseNameWithoutExtension(const std::string& path);
 // The text before the last backslash ("D:\docs\a.txt" -> "D:\docs", "D:\a.txt" -> "D:").
 std::string DirectoryOf(const std::string& path);
 // Lists a folder's matching files (or its sub-folders) for every piece of the filter,
-// pieces being separated by "|" or ";"; returns the number of entries. Both text arguments may be changed as described for
-// folder mode.
-// A file matched by several pieces is listed once, where it was found first.
-// Matches that cannot be converted (a pipe or device, a name no path can express) are
-// not listed; with `refused` they are appended there with their reason.
+// pieces being separated by "|" or ";"; returns the number of entries. Both text arguments may be changed as described
+// for folder mode. A file matched by several pieces is listed once, where it was found first. Matches that cannot be
+// converted (a pipe or device, a name no path can express) are not listed; with `refused` they are appended there with
+// their reason.
 int ListFolder(std::string& folder, std::string& filter, std::vector<std::string>& list, bool append, bool folders,
                std::vector<FailedFile>* refused = nullptr);
 // Appends the matches of one wildcard pattern. Folders that are links or junctions are

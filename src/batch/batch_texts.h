@@ -7,14 +7,14 @@
 namespace cw::batch {
 
 struct BatchTexts {
-  std::string folderIdle;      // the folder button's three captions begin with a blank
+  std::string folderIdle;  // the folder button's three captions begin with a blank
   std::string folderRunning;
   std::string folderStopping;
   std::string listIdle;
   std::string listRunning;
   std::string listStopping;
-  std::string reading;         // "正在读取目录：" + folder
-  std::string complete;        // "转换完成！点击可打开目录：" + output folder
+  std::string reading;   // "正在读取目录：" + folder
+  std::string complete;  // "转换完成！点击可打开目录：" + output folder
   // "（" + converted + convertedTail [+ lossesHead + losses + lossesTail]
   // [+ failedHead + failed + failedTail] + countsTail, when a file failed or lost something.
   std::string countsHead;
@@ -24,22 +24,22 @@ struct BatchTexts {
   std::string failedHead;
   std::string failedTail;
   std::string countsTail;
-  std::string stoppedHead;     // "（已停止：完成 " + done + "/" + found + stoppedTail
+  std::string stoppedHead;  // "（已停止：完成 " + done + "/" + found + stoppedTail
   std::string stoppedTail;
-  std::string noMatch;         // the run found no file to convert
-  std::string dropRefused;     // a drop while a run is in progress
-  std::string dryRunHead;      // + files + dryRunMiddle + blocked + dryRunTail
+  std::string noMatch;      // the run found no file to convert
+  std::string dropRefused;  // a drop while a run is in progress
+  std::string dryRunHead;   // + files + dryRunMiddle + blocked + dryRunTail
   std::string dryRunMiddle;
   std::string dryRunTail;
-  std::string resultsHead;     // + failed + resultsTail: the question after failures
+  std::string resultsHead;  // + failed + resultsTail: the question after failures
   std::string resultsTail;
   std::string resultsTitle;
-  std::string marker;          // "(已转换)"
-  std::string folderTitleHead; // + filter + folderTitleTail
+  std::string marker;           // "(已转换)"
+  std::string folderTitleHead;  // + filter + folderTitleTail
   std::string folderTitleTail;
   std::string listTitle;
   std::string openFilter;
-  std::string dropHead;        // + files + dropFiles [+ dropAnd + folders + dropFolders] + dropTail
+  std::string dropHead;  // + files + dropFiles [+ dropAnd + folders + dropFolders] + dropTail
   std::string dropFiles;
   std::string dropAnd;
   std::string dropFolders;

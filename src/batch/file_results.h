@@ -15,7 +15,7 @@ struct FileResult {
   std::string output;  // where the output went (or would go)
   ConvertStatus status = ConvertStatus::Converted;
   EncodingChoice readAs = EncodingChoice::Auto;  // Auto: the source was not read
-  std::string reason;  // why it was read so, where the engine says
+  std::string reason;                            // why it was read so, where the engine says
 };
 
 // The words the list shows for a status; a dry run says what would happen.

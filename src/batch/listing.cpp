@@ -119,8 +119,8 @@ void FindEntries(const std::string& pattern, bool folders, std::vector<std::stri
     // (opening a pipe could wait forever), is counted and left alone.
     if (!entry.representable || (!folders && (entry.attributes & platform::kAttrDevice) != 0)) {
       if (refused) {
-        refused->push_back({directory + entry.name,
-                            entry.representable ? ConvertStatus::NotRegularFile : ConvertStatus::InvalidName});
+        refused->push_back(
+            {directory + entry.name, entry.representable ? ConvertStatus::NotRegularFile : ConvertStatus::InvalidName});
       }
       continue;
     }

@@ -82,8 +82,8 @@ class ParallelPass {
   std::condition_variable mayStart_;  // a file got its keys or was done
   std::condition_variable done_;      // the file Take waits for is done
   int waitingToStart_ = 0;
-  size_t wanted_ = SIZE_MAX;  // the file Take waits for
-  size_t next_ = 0;            // the next file to begin
+  size_t wanted_ = SIZE_MAX;    // the file Take waits for
+  size_t next_ = 0;             // the next file to begin
   std::vector<size_t> active_;  // the files begun and not done, at most one per thread
   bool stopping_ = false;
   std::vector<std::thread> threads_;

@@ -31,8 +31,7 @@ class CommandLineDialogs : public batch::Dialogs {
   std::vector<std::string> files;
 
   std::string BrowseForFolder(const std::string&, const std::string&) override { return folder; }
-  std::vector<std::string> OpenFiles(const std::string&, const std::string&, const std::string&,
-                                     uint32_t) override {
+  std::vector<std::string> OpenFiles(const std::string&, const std::string&, const std::string&, uint32_t) override {
     return files;
   }
   int Ask(const std::string&, const std::string&, uint32_t) override { return batch::kAnswerOk; }
@@ -46,11 +45,10 @@ form::Control& ControlOf(form::Window& window, Id id) { return *form::Find(windo
 void SetControls(form::Window& window, const ConversionOptions& options, const std::string* filter, bool recursive) {
   // In the order of EncodingChoice.
   static const Id kInputs[] = {Id::InputAuto, Id::InputAnsi, Id::InputUtf8, Id::InputUtf16Le, Id::InputUtf16Be};
-  static const Id kOutputs[] = {Id::OutputAuto, Id::OutputAnsi, Id::OutputUtf8, Id::OutputUtf16Le,
-                                Id::OutputUtf16Be};
+  static const Id kOutputs[] = {Id::OutputAuto, Id::OutputAnsi, Id::OutputUtf8, Id::OutputUtf16Le, Id::OutputUtf16Be};
   // In the order of ScriptConversion.
-  static const Id kScripts[] = {Id::NoScript,          Id::SimplifiedToTraditional, Id::TraditionalToSimplified,
-                                Id::SimplifiedToBig5,  Id::TraditionalToBig5,       Id::Big5ToSimplified,
+  static const Id kScripts[] = {Id::NoScript,         Id::SimplifiedToTraditional, Id::TraditionalToSimplified,
+                                Id::SimplifiedToBig5, Id::TraditionalToBig5,       Id::Big5ToSimplified,
                                 Id::Big5ToTraditional};
   ControlOf(window, kInputs[static_cast<int>(options.inputEncoding)]).SetChecked(true);
   ControlOf(window, kOutputs[static_cast<int>(options.outputEncoding)]).SetChecked(true);
@@ -95,7 +93,8 @@ class StatusPrinter {
     }
     constexpr int kWidth = 30;
     const int maximum = progress_.ProgressMaximum();
-    const int filled = maximum > 0 ? static_cast<int>(static_cast<long long>(progress_.ProgressPosition()) * kWidth / maximum) : 0;
+    const int filled =
+        maximum > 0 ? static_cast<int>(static_cast<long long>(progress_.ProgressPosition()) * kWidth / maximum) : 0;
     std::printf("\r[%s%s] %s\x1b[K", std::string(static_cast<size_t>(filled), '#').c_str(),
                 std::string(static_cast<size_t>(kWidth - filled), ' ').c_str(), shown.c_str());
     std::fflush(stdout);
@@ -126,7 +125,7 @@ int RunBatchCommand(const Args& args) {
   std::string dryRun;
   std::string listAlways;
   std::string jobsText;
-  const std::vector<ExtraFlag> extra = {{"--filter", true, &filter},   {"--recursive", false, &recursive},
+  const std::vector<ExtraFlag> extra = {{"--filter", true, &filter},    {"--recursive", false, &recursive},
                                         {"--files", false, &filesMode}, {"--dry-run", false, &dryRun},
                                         {"--list", false, &listAlways}, {"--jobs", true, &jobsText}};
   int jobs = batch::DefaultJobCount();
@@ -161,12 +160,13 @@ int RunBatchCommand(const Args& args) {
   StatusPrinter printer(ControlOf(*window, Id::ProgressBar));
   job.SetStatusObserver([&printer](const std::string& caption) { printer.Show(caption); });
   // How each file was read, and what became of it when that is not a plain conversion.
-  if (dryRun.empty()) job.SetFileObserver([&printer](const batch::FileOutcome& outcome) {
-    std::string line = "  " + TextForDisplay(outcome.source) + ": " + EncodingChoiceName(outcome.report.detected);
-    if (!outcome.report.howRead.empty()) line += " (" + outcome.report.howRead + ")";
-    if (outcome.status != ConvertStatus::Converted) line += "; " + ConvertStatusText(outcome.status, outcome.report);
-    printer.Line(line);
-  });
+  if (dryRun.empty())
+    job.SetFileObserver([&printer](const batch::FileOutcome& outcome) {
+      std::string line = "  " + TextForDisplay(outcome.source) + ": " + EncodingChoiceName(outcome.report.detected);
+      if (!outcome.report.howRead.empty()) line += " (" + outcome.report.howRead + ")";
+      if (outcome.status != ConvertStatus::Converted) line += "; " + ConvertStatusText(outcome.status, outcome.report);
+      printer.Line(line);
+    });
   if (listMode) {
     job.OnListButtonClick(!dryRun.empty());
   } else {

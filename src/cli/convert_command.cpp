@@ -32,8 +32,7 @@ int RunConvert(const Args& args) {
   ConvertReport report;
   const ConvertStatus status = ConvertFile(source, output, options, &report);
   if (status != ConvertStatus::Converted) {
-    std::fprintf(stderr, "chengwen-cli convert: %s: %s\n", paths[0].c_str(),
-                 ConvertStatusText(status, report).c_str());
+    std::fprintf(stderr, "chengwen-cli convert: %s: %s\n", paths[0].c_str(), ConvertStatusText(status, report).c_str());
     // Converted with losses is written all the same: said, but not a failure.
     if (status != ConvertStatus::ConvertedWithLosses) return 1;
   }

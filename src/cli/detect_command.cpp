@@ -32,6 +32,7 @@ int RunDetect(const Args& args) {
 
 }  // namespace
 
-CW_CLI_COMMAND(detect, "detect", "detect FILE...  (detected encoding, the path and how it was decided, tab-separated)", RunDetect);
+CW_CLI_COMMAND(detect, "detect", "detect FILE...  (detected encoding, the path and how it was decided, tab-separated)",
+               RunDetect);
 
 }  // namespace cw::cli

@@ -10,8 +10,10 @@ bool ParseEncoding(const std::string& value, EncodingChoice* out) {
   static const struct {
     const char* name;
     EncodingChoice value;
-  } kNames[] = {{"auto", EncodingChoice::Auto},       {"ansi", EncodingChoice::Ansi},
-                {"utf8", EncodingChoice::Utf8},       {"utf16le", EncodingChoice::Utf16Le},
+  } kNames[] = {{"auto", EncodingChoice::Auto},
+                {"ansi", EncodingChoice::Ansi},
+                {"utf8", EncodingChoice::Utf8},
+                {"utf16le", EncodingChoice::Utf16Le},
                 {"utf16be", EncodingChoice::Utf16Be}};
   for (const auto& n : kNames) {
     if (value == n.name) {
@@ -43,11 +45,16 @@ bool ParseScript(const std::string& value, ScriptConversion* out) {
 }
 
 bool ParseEol(const std::string& value, LineEndingChoice* out) {
-  if (value == "keep") *out = LineEndingChoice::Keep;
-  else if (value == "win") *out = LineEndingChoice::Windows;
-  else if (value == "unix") *out = LineEndingChoice::Unix;
-  else if (value == "mac") *out = LineEndingChoice::Mac;
-  else return false;
+  if (value == "keep")
+    *out = LineEndingChoice::Keep;
+  else if (value == "win")
+    *out = LineEndingChoice::Windows;
+  else if (value == "unix")
+    *out = LineEndingChoice::Unix;
+  else if (value == "mac")
+    *out = LineEndingChoice::Mac;
+  else
+    return false;
   return true;
 }
 

@@ -93,7 +93,8 @@ int RunTranscode(const Args& args) {
   const Charset from = CharsetFromName(args[0]);
   const Charset to = CharsetFromName(args[1]);
   if (from == Charset::Unknown || to == Charset::Unknown) {
-    std::fprintf(stderr, "chengwen-cli: unknown charset (use GB18030, BIG5, BIG5-HKSCS, UTF-8, UTF-16LE or UTF-16BE)\n");
+    std::fprintf(stderr,
+                 "chengwen-cli: unknown charset (use GB18030, BIG5, BIG5-HKSCS, UTF-8, UTF-16LE or UTF-16BE)\n");
     return 1;
   }
   UseBinaryStreams();
@@ -108,17 +109,13 @@ int RunTranscode(const Args& args) {
   }
   Totals totals;
   switch (Pump(streams.in, streams.out, from, to, &totals)) {
-    case Outcome::ReadFailed:
-      std::fprintf(stderr, "chengwen-cli: cannot read the input\n");
-      return 1;
-    case Outcome::WriteFailed:
-      std::fprintf(stderr, "chengwen-cli: cannot write the output\n");
-      return 1;
-    case Outcome::Done:
-      break;
+    case Outcome::ReadFailed: std::fprintf(stderr, "chengwen-cli: cannot read the input\n"); return 1;
+    case Outcome::WriteFailed: std::fprintf(stderr, "chengwen-cli: cannot write the output\n"); return 1;
+    case Outcome::Done: break;
   }
   if (totals.written == 0 && totals.read != 0) {
-    std::fprintf(stderr, "chengwen-cli: nothing could be converted (the text is empty up to its first zero character)\n");
+    std::fprintf(stderr,
+                 "chengwen-cli: nothing could be converted (the text is empty up to its first zero character)\n");
     return 1;
   }
   return 0;

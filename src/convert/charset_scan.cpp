@@ -46,8 +46,7 @@ struct Span {
   size_t next = 0;
 };
 
-Span FindBetween(std::string_view text, std::string_view left, std::string_view right, size_t from,
-                 bool backward) {
+Span FindBetween(std::string_view text, std::string_view left, std::string_view right, size_t from, bool backward) {
   Span span;
   size_t leftAt;
   if (backward) {
@@ -192,8 +191,7 @@ DeclaredCharset FindDeclaredCharset(std::string_view text) {
   };
   static constexpr PatternList kLists[] = {
       {DeclaredCharset::Utf8, "charset=UTF-8[fg]charset=''UTF-8''[fg]charset='UTF-8'"},
-      {DeclaredCharset::Big5Hkscs,
-       "charset=Big5-HKSCS[fg]charset=''Big5-HKSCS''[fg]charset='Big5-HKSCS'"},
+      {DeclaredCharset::Big5Hkscs, "charset=Big5-HKSCS[fg]charset=''Big5-HKSCS''[fg]charset='Big5-HKSCS'"},
       {DeclaredCharset::Big5, "charset=Big5[fg]charset=''Big5''[fg]charset='Big5'"},
   };
 

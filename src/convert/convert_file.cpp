@@ -191,7 +191,8 @@ void ChangeLineEndings(std::string& text, LineEndingChoice choice) {
   if (size == text.size() && text::Find(text, kLineBreakMarker) == text::npos) return;  // every break is CR LF
   std::string changed;
   changed.reserve(size);
-  ReplaceLineBreaks(text, lineBreak, markers, [&changed](const char* bytes, size_t count) { changed.append(bytes, count); });
+  ReplaceLineBreaks(text, lineBreak, markers,
+                    [&changed](const char* bytes, size_t count) { changed.append(bytes, count); });
   text = std::move(changed);
 }
 
@@ -250,7 +251,7 @@ using Producer = std::function<bool(platform::NewFile&)>;
 // What the write must respect besides the output itself.
 struct WriteGuard {
   const std::string* sourcePath = nullptr;
-  platform::FileInfo source;  // the source as it was read
+  platform::FileInfo source;   // the source as it was read
   bool sourceAtStake = false;  // the output replaces or removes the source
   RunRecord* run = nullptr;
   // The output as the caller found it just before (saves asking twice).
@@ -478,9 +479,8 @@ ConvertStatus WriteResult(const std::string& outputPath, const Producer& produce
 
 // Records one step's losses in the report. Returns the status that refuses the file
 // when the output would replace the original, Converted otherwise.
-ConvertStatus NoteLosses(const TranscodeLosses& losses, const std::string& readCharset,
-                         const std::string& writeCharset, const std::function<bool()>& overOriginal,
-                         ConvertReport& report) {
+ConvertStatus NoteLosses(const TranscodeLosses& losses, const std::string& readCharset, const std::string& writeCharset,
+                         const std::function<bool()>& overOriginal, ConvertReport& report) {
   if (!losses.Any()) return ConvertStatus::Converted;
   report.losses.undecodable += losses.undecodable;
   report.losses.unencodable += losses.unencodable;

@@ -36,8 +36,8 @@ enum class ConvertStatus {
   InvalidName,       // a name that no path can express (not UTF-8, a "\" on POSIX)
   Duplicate,         // converted (or written) already in this run: not converted again
   // Over the original, nothing that loses content is written; the original stays:
-  NotExact,          // the source is not valid in the charset it was read as
-  CannotHold,        // the output charset cannot hold every character
+  NotExact,    // the source is not valid in the charset it was read as
+  CannotHold,  // the output charset cannot hold every character
   // Written elsewhere, such a file is still converted, and this says it lost something.
   ConvertedWithLosses,
 };

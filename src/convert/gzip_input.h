@@ -16,11 +16,11 @@ inline constexpr size_t kGunzipLimit = 256u * 1024u * 1024u;
 bool LooksGzipped(std::string_view bytes);
 
 enum class GunzipStatus {
-  Complete,   // every member decompressed to its end
-  Truncated,  // the data ended inside a member; the result holds what came before
-  Corrupt,    // invalid compressed data; the result holds what came before it
-  TooLarge,   // the output would pass the limit; the result is empty
-  NotGzip,    // no gzip header; the result is empty
+  Complete,      // every member decompressed to its end
+  Truncated,     // the data ended inside a member; the result holds what came before
+  Corrupt,       // invalid compressed data; the result holds what came before it
+  TooLarge,      // the output would pass the limit; the result is empty
+  NotGzip,       // no gzip header; the result is empty
   TrailingData,  // bytes after the last member that start no other member; the result
                  // holds the members before them
 };

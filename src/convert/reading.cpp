@@ -72,10 +72,8 @@ Start DecideStart(std::string_view bytes, EncodingChoice input) {
     case EncodingChoice::Utf16Be:
       // The first two bytes are taken for the mark, whatever they are.
       return {input, 2, "chosen"};
-    case EncodingChoice::Utf8:
-      return {input, StartsWith(bytes, "\xEF\xBB\xBF") ? size_t{3} : size_t{0}, "chosen"};
-    default:
-      return {input, 0, "chosen"};
+    case EncodingChoice::Utf8: return {input, StartsWith(bytes, "\xEF\xBB\xBF") ? size_t{3} : size_t{0}, "chosen"};
+    default: return {input, 0, "chosen"};
   }
 }
 
@@ -283,7 +281,8 @@ EncodingChoice ChooseByStatistics(std::string_view bytes, std::string* how) {
       if (how) *how = "nothing but ASCII";
       return EncodingChoice::Auto;
     }
-    if (readings.back().score <= 1 - kMargin) readings.push_back(Score(sample, cut, EncodingChoice::Big5, Charset::Big5Web));
+    if (readings.back().score <= 1 - kMargin)
+      readings.push_back(Score(sample, cut, EncodingChoice::Big5, Charset::Big5Web));
   }
   const bool mayBeUtf16 = bytes.size() % 2 == 0 && (readings.empty() || readings[0].score <= 1 - kMargin);
   if (mayBeUtf16) {
@@ -458,8 +457,7 @@ platform::Status ReadGzipped(platform::OpenFile& file, uint64_t size, GunzipResu
 
 }  // namespace
 
-SourceRead ReadSource(const std::string& sourcePath, EncodingChoice input, platform::FileInfo* info,
-                      bool mapLarge) {
+SourceRead ReadSource(const std::string& sourcePath, EncodingChoice input, platform::FileInfo* info, bool mapLarge) {
   SourceRead source;
   std::string bytes;
   platform::FileInfo opened;

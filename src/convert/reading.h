@@ -16,9 +16,9 @@ namespace cw {
 enum class ReadStatus {
   Ok,
   NotFound,
-  AccessDenied,      // no rights, or locked by another program
-  TooLarge,          // more than the process can hold while converting
-  Failed,            // any other failure of the file system
+  AccessDenied,  // no rights, or locked by another program
+  TooLarge,      // more than the process can hold while converting
+  Failed,        // any other failure of the file system
 };
 const char* ReadStatusName(ReadStatus status);
 

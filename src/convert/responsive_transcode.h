@@ -25,8 +25,8 @@ inline constexpr size_t kResponsivePiece = 1u << 20;
 // decoder can be in the middle of a character), with PumpMessages() between pieces.
 // `prefix` (a byte-order mark) is put before them in the same string, so that a large
 // result is never copied to get its mark; the result is empty when nothing was converted.
-std::string TranscodeResponsive(std::string_view bytes, Charset source, Charset target,
-                                size_t piece = kResponsivePiece, std::string_view prefix = {});
+std::string TranscodeResponsive(std::string_view bytes, Charset source, Charset target, size_t piece = kResponsivePiece,
+                                std::string_view prefix = {});
 
 // The same bytes handed to `sink` piece by piece from one reused buffer, so a large
 // result never exists in memory at once. Stops, returning false, when the sink does or

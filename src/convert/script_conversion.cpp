@@ -9,8 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "convert/responsive_transcode.h"
 #include "convert/generated/script_tables.h"
+#include "convert/responsive_transcode.h"
 #include "encoding/ascii.h"
 #include "encoding/charset.h"
 #include "text/text.h"
@@ -164,8 +164,8 @@ class ScriptMap {
       }
       Code code = 0;
       const unsigned length = *p < 0x80 ? 1 : ReadCode(p, end, code);
-      const Phrase* phrase = length == 2 && (phraseFlags_[code] & kStartsPhrase) != 0 ? MatchPhrase(code, p, end)
-                                                                                     : nullptr;
+      const Phrase* phrase =
+          length == 2 && (phraseFlags_[code] & kStartsPhrase) != 0 ? MatchPhrase(code, p, end) : nullptr;
       const Code mapped = phrase != nullptr || length == 1 ? 0 : length == 2 ? twoByte_[code] : FourByte(code);
       const size_t consumed = phrase != nullptr ? phrase->from.size() : length;
       const size_t produced = phrase != nullptr ? phrase->to.size() : mapped != 0 ? CodeLength(mapped) : length;

@@ -73,12 +73,33 @@ struct CharsetRow {
 template <class Sink>
 constexpr CharsetRow<Sink> kCharsets[] = {
     {Charset::Unknown, "", EncodingChoice::Auto, Charset::Unknown, {}, nullptr, nullptr, {}, 1},
-    {Charset::Gb18030, "GB18030", EncodingChoice::Ansi, Charset::Gb18030, {}, &DecodeGb18030<Sink>,
-     &Run<Gb18030Writer, std::string>, std::string_view("\x84\x31\xA4\x37", 4), 1},
-    {Charset::Big5, "BIG5", EncodingChoice::Big5, Charset::Big5Web, {}, &DecodeCp950<Sink>,
-     &Run<Big5Writer<false>, std::string>, {}, 1},
-    {Charset::Big5Hkscs, "BIG5-HKSCS", EncodingChoice::Big5Hkscs, Charset::Big5Hkscs, {}, &DecodeHkscs<Sink>,
-     &Run<Big5Writer<true>, std::string>, {}, 1},
+    {Charset::Gb18030,
+     "GB18030",
+     EncodingChoice::Ansi,
+     Charset::Gb18030,
+     {},
+     &DecodeGb18030<Sink>,
+     &Run<Gb18030Writer, std::string>,
+     std::string_view("\x84\x31\xA4\x37", 4),
+     1},
+    {Charset::Big5,
+     "BIG5",
+     EncodingChoice::Big5,
+     Charset::Big5Web,
+     {},
+     &DecodeCp950<Sink>,
+     &Run<Big5Writer<false>, std::string>,
+     {},
+     1},
+    {Charset::Big5Hkscs,
+     "BIG5-HKSCS",
+     EncodingChoice::Big5Hkscs,
+     Charset::Big5Hkscs,
+     {},
+     &DecodeHkscs<Sink>,
+     &Run<Big5Writer<true>, std::string>,
+     {},
+     1},
     {Charset::Utf8, "UTF-8", EncodingChoice::Utf8, Charset::Utf8, std::string_view("\xEF\xBB\xBF", 3),
      &DecodeUtf8<Sink>, &Run<Utf8Writer, std::string>, std::string_view("\xEF\xBF\xBD", 3), 1},
     {Charset::Utf16Le, "UTF-16LE", EncodingChoice::Utf16Le, Charset::Utf16Le, std::string_view("\xFF\xFE", 2),
@@ -86,8 +107,15 @@ constexpr CharsetRow<Sink> kCharsets[] = {
     {Charset::Utf16Be, "UTF-16BE", EncodingChoice::Utf16Be, Charset::Utf16Be, std::string_view("\xFE\xFF", 2),
      &DecodeUtf16<true, Sink>, &Run<Utf16ByteWriter<true>, std::string>, std::string_view("\xFF\xFD", 2), 2},
     // Read only: no choice writes it (Big5 reads as it), and it writes as code page 950.
-    {Charset::Big5Web, "BIG5-WEB", EncodingChoice::Auto, Charset::Big5Web, {}, &DecodeBig5Web<Sink>,
-     &Run<Big5Writer<false>, std::string>, {}, 1},
+    {Charset::Big5Web,
+     "BIG5-WEB",
+     EncodingChoice::Auto,
+     Charset::Big5Web,
+     {},
+     &DecodeBig5Web<Sink>,
+     &Run<Big5Writer<false>, std::string>,
+     {},
+     1},
 };
 
 // Takes the decoder's output and keeps nothing but the count of U+FFFD.
@@ -327,7 +355,8 @@ std::string UnitsToWorking(Units text) {
   std::string out;
   if (text.empty()) return out;
   Gb18030Writer writer(out, text.size() * 2);
-  DecodeUtf16Units(text.size(), [text](std::size_t i) -> char32_t { return static_cast<char16_t>(text[i]); }, writer);
+  DecodeUtf16Units(
+      text.size(), [text](std::size_t i) -> char32_t { return static_cast<char16_t>(text[i]); }, writer);
   writer.Finish();
   return out;
 }

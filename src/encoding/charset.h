@@ -47,8 +47,7 @@ Charset ReadCharsetOf(EncodingChoice choice);
 // do) and decoding goes on; a character the target lacks becomes one "?"; the text
 // ends at its first U+0000. An unknown charset gives an empty result.
 std::string Transcode(std::string_view bytes, Charset source, Charset target);
-std::string Transcode(std::string_view bytes, std::string_view sourceCharset,
-                      std::string_view targetCharset);
+std::string Transcode(std::string_view bytes, std::string_view sourceCharset, std::string_view targetCharset);
 // The same conversion appended to `out`. False (and `out` as it was) for an unknown
 // charset or when the result does not fit in memory.
 bool TranscodeAppend(std::string_view bytes, Charset source, Charset target, std::string& out);

@@ -96,7 +96,8 @@ char32_t Gb18030FourByteCodePoint(std::uint32_t pointer) {
     const gen::Gb18030Run* runs = gen::kGb18030RunsByPointer;
     const gen::Gb18030Run* run =
         std::upper_bound(runs, runs + gen::kGb18030RunCount, pointer,
-                         [](std::uint32_t p, const gen::Gb18030Run& r) { return p < r.pointer; }) - 1;
+                         [](std::uint32_t p, const gen::Gb18030Run& r) { return p < r.pointer; }) -
+        1;
     return run->codePoint + (pointer - run->pointer);
   }
   if (pointer >= kGb18030SupplementaryPointer && pointer <= kGb18030LastPointer) {
@@ -108,9 +109,9 @@ char32_t Gb18030FourByteCodePoint(std::uint32_t pointer) {
 std::uint32_t Gb18030FourBytePointer(char32_t codePoint) {
   if (codePoint >= 0x10000) return kGb18030SupplementaryPointer + (codePoint - 0x10000);
   const gen::Gb18030Run* runs = gen::kGb18030RunsByCodePoint;
-  const gen::Gb18030Run* run =
-      std::upper_bound(runs, runs + gen::kGb18030RunCount, codePoint,
-                       [](char32_t c, const gen::Gb18030Run& r) { return c < r.codePoint; }) - 1;
+  const gen::Gb18030Run* run = std::upper_bound(runs, runs + gen::kGb18030RunCount, codePoint,
+                                                [](char32_t c, const gen::Gb18030Run& r) { return c < r.codePoint; }) -
+                               1;
   return run->pointer + (codePoint - run->codePoint);
 }
 

@@ -50,18 +50,14 @@ std::size_t DoubleByteCompletePrefix(std::string_view bytes) {
 
 std::size_t CompletePrefix(std::string_view bytes, Charset source) {
   switch (source) {
-    case Charset::Utf8:
-      return Utf8CompletePrefix(bytes);
+    case Charset::Utf8: return Utf8CompletePrefix(bytes);
     case Charset::Utf16Le:
-    case Charset::Utf16Be:
-      return Utf16CompletePrefix(bytes, source == Charset::Utf16Be);
+    case Charset::Utf16Be: return Utf16CompletePrefix(bytes, source == Charset::Utf16Be);
     case Charset::Gb18030:
     case Charset::Big5:
     case Charset::Big5Hkscs:
-    case Charset::Big5Web:
-      return DoubleByteCompletePrefix(bytes);
-    case Charset::Unknown:
-      break;
+    case Charset::Big5Web: return DoubleByteCompletePrefix(bytes);
+    case Charset::Unknown: break;
   }
   return 0;
 }

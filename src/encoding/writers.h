@@ -83,9 +83,7 @@ class Utf8Writer {
   }
   void Close(char* p) { buffer_.Commit(p); }
 
-  void Ascii(const char* bytes, std::size_t n) {
-    buffer_.Append(bytes, n);
-  }
+  void Ascii(const char* bytes, std::size_t n) { buffer_.Append(bytes, n); }
   void Put(char32_t c) {
     char* p = buffer_.Room(4);
     if (c < 0x80) {
@@ -192,9 +190,7 @@ class Gb18030Writer {
   static constexpr bool kBulk = true;
   Gb18030Writer(std::string& out, std::size_t estimate) : buffer_(out, estimate), table_(Gb18030FromBmp()) {}
 
-  void Ascii(const char* bytes, std::size_t n) {
-    buffer_.Append(bytes, n);
-  }
+  void Ascii(const char* bytes, std::size_t n) { buffer_.Append(bytes, n); }
   char* Open(std::size_t chars) { return buffer_.Room(4 * chars); }
   char* PutBmp(char* p, char32_t c) const { return PutCode(p, c, table_[c]); }
   void Close(char* p) { buffer_.Commit(p); }

@@ -54,9 +54,7 @@ struct Item {
   std::string text;
   int32_t number = 0;    // the integer kept with each item (list boxes)
   bool checked = false;  // checked list boxes only
-  bool operator==(const Item& o) const {
-    return text == o.text && number == o.number && checked == o.checked;
-  }
+  bool operator==(const Item& o) const { return text == o.text && number == o.number && checked == o.checked; }
 };
 
 // One control. Texts are working-code-page bytes. A state that a kind does not have

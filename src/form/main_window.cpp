@@ -11,8 +11,7 @@
 namespace cw::form {
 namespace {
 
-FontSpec Font(const char* faceUtf8, int height, bool bold = false,
-              FontCharset charset = FontCharset::Gb2312) {
+FontSpec Font(const char* faceUtf8, int height, bool bold = false, FontCharset charset = FontCharset::Gb2312) {
   FontSpec font;
   font.face = FromUtf8(faceUtf8);
   font.height = height;
@@ -64,8 +63,7 @@ std::vector<ControlSpec> MakeMainWindowControls() {
 
   // Header strip: a white banner closed by a two-pixel line, and one more link below
   // the option rows. Their content is ours; nothing else reads them.
-  t.Add(Id::HeaderBanner, "图片框3", Kind::PictureBox, kWindow, {0, 0, 1000, 90}, "", FontSpec{}).backColour =
-      0xFFFFFF;
+  t.Add(Id::HeaderBanner, "图片框3", Kind::PictureBox, kWindow, {0, 0, 1000, 90}, "", FontSpec{}).backColour = 0xFFFFFF;
   t.Add(Id::HeaderLine, "标签3", Kind::Label, kWindow, {0, 88, 1200, 2}, "", FontSpec{}).backColour = 0xC0C0C0;
   // Below the option row, where the client area still shows it (the window grows by
   // what the system's frame leaves too little).
@@ -101,8 +99,7 @@ std::vector<ControlSpec> MakeMainWindowControls() {
   t.Add(Id::WithoutBom, "选择框不带BOM", Kind::CheckBox, kWindow, {347, 368, 85, 24}, "不带BOM", Song(15));
   t.Add(Id::ConvertFileName, "选择框同时转换文件名", Kind::CheckBox, Id::ScriptFrame, {8, 35, 152, 24},
         "同时转换文件名", Song(15));
-  t.Add(Id::SubFolders, "选择框包含子文件夹", Kind::CheckBox, kWindow, {224, 368, 136, 24}, "包含子文件夹",
-        Song(15));
+  t.Add(Id::SubFolders, "选择框包含子文件夹", Kind::CheckBox, kWindow, {224, 368, 136, 24}, "包含子文件夹", Song(15));
   t.Add(Id::Overwrite, "选择框覆盖原文件", Kind::CheckBox, kWindow, {112, 368, 104, 24}, "覆盖原文件", Song(15));
   t.Radio(Id::Big5ToTraditional, "单选框b5到繁", Id::ScriptFrame, {464, 35, 112, 24}, "Big5到繁体", 15);
   t.Radio(Id::Big5ToSimplified, "单选框b5到简", Id::ScriptFrame, {464, 3, 112, 24}, "Big5到简体", 15);
@@ -126,8 +123,8 @@ std::vector<ControlSpec> MakeMainWindowControls() {
   t.Add(Id::FilterBox, "编辑框文件过滤", Kind::EditBox, kWindow, {496, 316, 64, 26}, "",
         Font("宋体", 15, false, FontCharset::Ansi))
       .content = "*.*";
-  t.Add(Id::FolderButton, "按钮批量转换文件夹", Kind::PushButton, kWindow, {224, 304, 352, 48},
-        " 批量转换(文件夹方式)", Font("黑体", 21, true));
+  t.Add(Id::FolderButton, "按钮批量转换文件夹", Kind::PushButton, kWindow, {224, 304, 352, 48}, " 批量转换(文件夹方式)",
+        Font("黑体", 21, true));
   t.Add(Id::ListButton, "按钮批量转换", Kind::PushButton, kWindow, {24, 304, 192, 48}, "批量转换",
         Font("黑体", 21, true));
   return t.Take();

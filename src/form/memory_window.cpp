@@ -36,8 +36,7 @@ Control* Window::Find(std::string_view name) {
   return nullptr;
 }
 
-MemoryControl::MemoryControl(MemoryWindow* window, std::string name, Kind kind,
-                             std::string container)
+MemoryControl::MemoryControl(MemoryWindow* window, std::string name, Kind kind, std::string container)
     : window_(window), name_(std::move(name)), kind_(kind), container_(std::move(container)) {}
 
 void MemoryControl::SetChecked(bool checked) {
@@ -88,8 +87,7 @@ MemoryControl* MemoryWindow::FindMemory(std::string_view name) {
 
 void MemoryWindow::UncheckGroup(const MemoryControl* except) {
   for (auto& control : controls_) {
-    if (control.get() != except && control->kind_ == Kind::RadioButton &&
-        control->container_ == except->container_) {
+    if (control.get() != except && control->kind_ == Kind::RadioButton && control->container_ == except->container_) {
       control->checked_ = false;
     }
   }

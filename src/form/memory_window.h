@@ -52,9 +52,7 @@ class MemoryControl : public Control {
  private:
   friend class MemoryWindow;
   bool HasCheck() const { return kind_ == Kind::CheckBox || kind_ == Kind::RadioButton; }
-  bool HasItems() const {
-    return kind_ == Kind::ComboBox || kind_ == Kind::ListBox || kind_ == Kind::CheckedListBox;
-  }
+  bool HasItems() const { return kind_ == Kind::ComboBox || kind_ == Kind::ListBox || kind_ == Kind::CheckedListBox; }
 
   MemoryWindow* window_;
   std::string name_;

@@ -124,8 +124,7 @@ class CallScope {
 template <typename SystemPath, bool (*ToSystem)(const std::string&, SystemPath*)>
 class PublicCall : public CallScope {
  public:
-  PublicCall(Operation operation, const char* call, const std::string& path)
-      : CallScope(operation), subject_(path) {
+  PublicCall(Operation operation, const char* call, const std::string& path) : CallScope(operation), subject_(path) {
     Convert(call, {&path});
   }
   PublicCall(Operation operation, const char* call, const std::string& from, const std::string& to)
@@ -200,8 +199,7 @@ Status ReadInSteps(size_t count, const char* call, const std::string& path, bool
 // than kPumpStep at once) and returns how many, or a negative number with the system
 // error set. A write that takes nothing is a full disk, not a reason to try forever.
 template <typename WriteStep>
-Status WriteInSteps(std::string_view bytes, const char* call, const std::string& path, bool pump,
-                    WriteStep write) {
+Status WriteInSteps(std::string_view bytes, const char* call, const std::string& path, bool pump, WriteStep write) {
   size_t done = 0;
   while (done < bytes.size()) {
     const size_t wanted = bytes.size() - done < kPumpStep ? bytes.size() - done : kPumpStep;
@@ -216,8 +214,7 @@ Status WriteInSteps(std::string_view bytes, const char* call, const std::string&
 
 // How much of a ReadAt of `count` bytes from `offset` a file of `size` bytes holds;
 // TooLarge (logged) when that is more than a whole-file read may hold either.
-Status BytesToReadAt(uint64_t size, uint64_t offset, size_t count, const std::string& path,
-                     size_t* wanted);
+Status BytesToReadAt(uint64_t size, uint64_t offset, size_t count, const std::string& path, size_t* wanted);
 
 // The new file of either backend: Write counts as an in-place change for fault
 // injection, Close keeps the file, Abandon (or destruction without Close) closes and

@@ -90,18 +90,12 @@ static bool FailsOperation(Operation operation, std::string_view call) {
     const char* win32;
     const char* posix;
   } kCalls[] = {
-      {Operation::Read, "CreateFileW", "open"},
-      {Operation::Write, "CreateFileW", "open"},
-      {Operation::Open, "CreateFileW", "open"},
-      {Operation::Delete, "DeleteFileW", "unlink"},
-      {Operation::Delete, "DeleteFileW", "lstat"},
-      {Operation::CreateFolder, "CreateDirectoryW", "mkdir"},
-      {Operation::Move, "ReplaceFileW", "rename"},
-      {Operation::Move, "MoveFileExW", "renameat2"},
-      {Operation::Move, "MoveFileExW", "link"},
-      {Operation::Find, "FindFirstFileW", "opendir"},
-      {Operation::WriteAt, "WriteFile", "pwrite"},
-      {Operation::WriteAt, "SetEndOfFile", "ftruncate"},
+      {Operation::Read, "CreateFileW", "open"},    {Operation::Write, "CreateFileW", "open"},
+      {Operation::Open, "CreateFileW", "open"},    {Operation::Delete, "DeleteFileW", "unlink"},
+      {Operation::Delete, "DeleteFileW", "lstat"}, {Operation::CreateFolder, "CreateDirectoryW", "mkdir"},
+      {Operation::Move, "ReplaceFileW", "rename"}, {Operation::Move, "MoveFileExW", "renameat2"},
+      {Operation::Move, "MoveFileExW", "link"},    {Operation::Find, "FindFirstFileW", "opendir"},
+      {Operation::WriteAt, "WriteFile", "pwrite"}, {Operation::WriteAt, "SetEndOfFile", "ftruncate"},
   };
   for (const auto& row : kCalls) {
     if (row.operation == operation && (call == row.win32 || call == row.posix)) return true;

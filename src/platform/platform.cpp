@@ -87,9 +87,7 @@ std::string LastError() {
   return hooks.lastError;
 }
 
-void SetErrorLogHook(std::function<void(const std::string&)> hook) {
-  TheHooks().errorLog = std::move(hook);
-}
+void SetErrorLogHook(std::function<void(const std::string&)> hook) { TheHooks().errorLog = std::move(hook); }
 
 namespace detail {
 
@@ -103,8 +101,8 @@ static void Log(std::string line) {
 
 Status LogFailure(const char* call, const std::string& path, Status status, long systemCode) {
   const char* injected = TakeFiredFault() ? ", injected" : "";
-  Log(std::string(call) + " " + path + ": " + StatusName(status) + " (system error " +
-      std::to_string(systemCode) + injected + ")");
+  Log(std::string(call) + " " + path + ": " + StatusName(status) + " (system error " + std::to_string(systemCode) +
+      injected + ")");
   return status;
 }
 
@@ -122,8 +120,7 @@ bool IsRepresentablePath(const std::string& path) {
   return Utf16ToWorking(WorkingToUtf16(path)) == path;
 }
 
-Status BytesToReadAt(uint64_t size, uint64_t offset, size_t count, const std::string& path,
-                     size_t* wanted) {
+Status BytesToReadAt(uint64_t size, uint64_t offset, size_t count, const std::string& path, size_t* wanted) {
   const uint64_t available = size > offset ? size - offset : 0;
   const uint64_t bytes = count < available ? count : available;
   if (bytes > kMaxWholeFileSize) return LogFailure("ReadAt", path, Status::TooLarge, 0);

@@ -19,8 +19,8 @@ enum class Status {
   SharingViolation,  // another program holds the file in a way that excludes us
   DiskFull,
   AlreadyExists,
-  TooLarge,          // more than this process can hold in memory
-  InvalidPath,       // empty, or a name the system cannot represent
+  TooLarge,     // more than this process can hold in memory
+  InvalidPath,  // empty, or a name the system cannot represent
   Other,
 };
 const char* StatusName(Status status);
@@ -61,8 +61,7 @@ class OpenFile;
 // Only a regular file is read (a pipe or device could block forever): others give
 // AccessDenied. `info` receives what the open file was when it was read.
 Status ReadWholeFile(const std::string& path, std::string* bytes, FileInfo* info = nullptr);
-constexpr uint64_t kMaxWholeFileSize =
-    sizeof(void*) >= 8 ? (uint64_t{1} << 33) : (uint64_t{1} << 30);
+constexpr uint64_t kMaxWholeFileSize = sizeof(void*) >= 8 ? (uint64_t{1} << 33) : (uint64_t{1} << 30);
 // Opens a file to be read in pieces (ReadAt, Size), on the same terms as ReadWholeFile
 // (a failure to open is counted as a Read for fault injection). Writing through it fails.
 Status OpenForReading(const std::string& path, std::unique_ptr<OpenFile>* file, FileInfo* info = nullptr);
@@ -141,9 +140,9 @@ class OpenFile {
   virtual Status Flush() = 0;
 };
 enum class ShareMode {
-  None,           // nobody else may open the file
-  Read,           // others may read but not write
-  ReadWrite,      // others may read and write
+  None,       // nobody else may open the file
+  Read,       // others may read but not write
+  ReadWrite,  // others may read and write
 };
 // Opens for reading and writing, creating the file when missing and never truncating
 // it. With ShareMode::Read a second opener that wants to write gets SharingViolation
@@ -203,7 +202,7 @@ void ClearInjectedFailures();
 // Every failure is logged with the call and the path, as one line:
 // "CreateFileW C:\docs\a.txt: AccessDenied (system error 5)". Injected failures add
 // "injected" to the system error.
-std::string LastError();  // the latest line; empty before the first failure
+std::string LastError();                                             // the latest line; empty before the first failure
 void SetErrorLogHook(std::function<void(const std::string&)> hook);  // sees every line
 
 }  // namespace cw::platform

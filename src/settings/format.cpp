@@ -92,9 +92,7 @@ std::string EscapeText(std::string_view text) {
   return out;
 }
 
-std::string UnescapeText(std::string_view stored) {
-  return text::ReplaceAll(stored, LineBreakMark(), kCrLf);
-}
+std::string UnescapeText(std::string_view stored) { return text::ReplaceAll(stored, LineBreakMark(), kCrLf); }
 
 std::string FormatNumber(double value) {
   char buffer[64];
@@ -152,8 +150,7 @@ std::string ByteFileFolder(std::string_view settingsPath) {
   return text::SplitAtLastBackslash(settingsPath).folder + "\\inibin";
 }
 
-std::string ByteFilePath(std::string_view settingsPath, std::string_view section,
-                         std::string_view key) {
+std::string ByteFilePath(std::string_view settingsPath, std::string_view section, std::string_view key) {
   for (std::string_view part : {section, key}) {
     if (text::Find(part, "\\") != text::npos || text::Find(part, "/") != text::npos) return "";
   }

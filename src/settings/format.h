@@ -67,8 +67,7 @@ std::vector<std::vector<std::string>> SplitItemList(std::string_view text);
 // The companion file of a byte-sequence value: folder of the settings file + "\inibin\"
 // + section + "-" + key + ".ibn". Empty when the section or the key holds a path
 // separator, which would place the file outside "inibin".
-std::string ByteFilePath(std::string_view settingsPath, std::string_view section,
-                         std::string_view key);
+std::string ByteFilePath(std::string_view settingsPath, std::string_view section, std::string_view key);
 std::string ByteFileFolder(std::string_view settingsPath);
 
 }  // namespace cw::settings

@@ -22,11 +22,10 @@ struct KindWord {
   Kind kind;
 };
 constexpr KindWord kKindWords[] = {
-    {"按钮", Kind::PushButton},         {"编辑框", Kind::EditBox},
-    {"选择框", Kind::CheckBox},         {"单选框", Kind::RadioButton},
-    {"组合框", Kind::ComboBox},         {"列表框", Kind::ListBox},
-    {"选择列表框", Kind::CheckedListBox}, {"颜色选择器", Kind::ColourPicker},
-    {"通用对话框", Kind::CommonDialog},   {"树型框", Kind::TreeView},
+    {"按钮", Kind::PushButton},           {"编辑框", Kind::EditBox},          {"选择框", Kind::CheckBox},
+    {"单选框", Kind::RadioButton},        {"组合框", Kind::ComboBox},         {"列表框", Kind::ListBox},
+    {"选择列表框", Kind::CheckedListBox}, {"颜色选择器", Kind::ColourPicker}, {"通用对话框", Kind::CommonDialog},
+    {"树型框", Kind::TreeView},
 };
 
 // A stored number applied to an integer state: truncated, and kept inside int.
@@ -53,8 +52,7 @@ std::vector<form::Item> ItemsFromListText(const std::string& text, bool withChec
   std::vector<form::Item> items;
   for (std::vector<std::string>& fields : SplitItemList(text)) {
     fields.resize(3);
-    items.push_back(form::Item{fields[0], ToInt(ParseNumber(fields[1])),
-                               withChecks && fields[2] == TrueText()});
+    items.push_back(form::Item{fields[0], ToInt(ParseNumber(fields[1])), withChecks && fields[2] == TrueText()});
   }
   return items;
 }
@@ -67,40 +65,50 @@ class ControlPersister {
             void (Control::*set)(const std::string&), bool byteMode) {
     const std::string current = (c->*get)();
     if (direction_ == Direction::Save) {
-      if (byteMode) store_->WriteBytes(key, current);
-      else store_->WriteText(key, current);
+      if (byteMode)
+        store_->WriteBytes(key, current);
+      else
+        store_->WriteText(key, current);
     } else {
-      (c->*set)(byteMode ? text::FromBytes(store_->ReadBytes(key, current))
-                         : store_->ReadText(key, current));
+      (c->*set)(byteMode ? text::FromBytes(store_->ReadBytes(key, current)) : store_->ReadText(key, current));
     }
   }
 
   void Check(Control* c, const std::string& key) {
-    if (direction_ == Direction::Save) store_->WriteBool(key, c->Checked());
-    else c->SetChecked(store_->ReadBool(key, c->Checked()));
+    if (direction_ == Direction::Save)
+      store_->WriteBool(key, c->Checked());
+    else
+      c->SetChecked(store_->ReadBool(key, c->Checked()));
   }
 
-  void Number(Control* c, const std::string& key, int (Control::*get)() const,
-              void (Control::*set)(int)) {
+  void Number(Control* c, const std::string& key, int (Control::*get)() const, void (Control::*set)(int)) {
     const int current = (c->*get)();
-    if (direction_ == Direction::Save) store_->WriteNumber(key, current);
-    else (c->*set)(ToInt(store_->ReadNumber(key, current)));
+    if (direction_ == Direction::Save)
+      store_->WriteNumber(key, current);
+    else
+      (c->*set)(ToInt(store_->ReadNumber(key, current)));
   }
 
   void Items(Control* c, const std::string& key, bool withChecks) {
     const std::string current = ItemsAsListText(c->Items(), withChecks);
-    if (direction_ == Direction::Save) store_->WriteText(key, current);
-    else c->SetItems(ItemsFromListText(store_->ReadText(key, current), withChecks));
+    if (direction_ == Direction::Save)
+      store_->WriteText(key, current);
+    else
+      c->SetItems(ItemsFromListText(store_->ReadText(key, current), withChecks));
   }
 
   void Colour(Control* c, const std::string& key) {
-    if (direction_ == Direction::Save) store_->WriteNumber(key, c->Colour());
-    else c->SetColour(ToInt(store_->ReadNumber(key, c->Colour())));
+    if (direction_ == Direction::Save)
+      store_->WriteNumber(key, c->Colour());
+    else
+      c->SetColour(ToInt(store_->ReadNumber(key, c->Colour())));
   }
 
   void TreeBytes(Control* c, const std::string& key) {
-    if (direction_ == Direction::Save) store_->WriteBytes(key, c->Content());
-    else c->SetContent(store_->ReadBytes(key, c->Content()));
+    if (direction_ == Direction::Save)
+      store_->WriteBytes(key, c->Content());
+    else
+      c->SetContent(store_->ReadBytes(key, c->Content()));
   }
 
  private:
@@ -137,8 +145,8 @@ void ApplyItemListText(Control* control, const std::string& text) {
   control->SetItems(ItemsFromListText(text, control->GetKind() == Kind::CheckedListBox));
 }
 
-void PersistControls(SettingsStore* store, form::Window* window, Direction direction,
-                     const std::string& section, const PersistOptions& options) {
+void PersistControls(SettingsStore* store, form::Window* window, Direction direction, const std::string& section,
+                     const PersistOptions& options) {
   if (!section.empty()) store->SetSection(section);
   // The exchange text works on a copy of the store that holds no file.
   std::optional<SettingsStore> exchange;
@@ -171,13 +179,9 @@ void PersistControls(SettingsStore* store, form::Window* window, Direction direc
       case Kind::PushButton:
         persist.Text(c, name + FromUtf8(".标记"), &Control::Tag, &Control::SetTag, byteMode);
         break;
-      case Kind::EditBox:
-        persist.Text(c, name, &Control::Content, &Control::SetContent, byteMode);
-        break;
+      case Kind::EditBox: persist.Text(c, name, &Control::Content, &Control::SetContent, byteMode); break;
       case Kind::CheckBox:
-      case Kind::RadioButton:
-        persist.Check(c, name);
-        break;
+      case Kind::RadioButton: persist.Check(c, name); break;
       case Kind::ComboBox:
         // Items first: replacing them clears the selection.
         if (options.keepComboItems) persist.Items(c, name + FromUtf8(".项目"), false);
@@ -187,23 +191,12 @@ void PersistControls(SettingsStore* store, form::Window* window, Direction direc
           persist.Text(c, name + FromUtf8(".内容"), &Control::Content, &Control::SetContent, false);
         }
         break;
-      case Kind::ListBox:
-        persist.Items(c, name, false);
-        break;
-      case Kind::CheckedListBox:
-        persist.Items(c, name, true);
-        break;
-      case Kind::ColourPicker:
-        persist.Colour(c, name);
-        break;
-      case Kind::CommonDialog:
-        persist.Text(c, name, &Control::Content, &Control::SetContent, false);
-        break;
-      case Kind::TreeView:
-        persist.TreeBytes(c, name + FromUtf8(".列表"));
-        break;
-      default:
-        break;
+      case Kind::ListBox: persist.Items(c, name, false); break;
+      case Kind::CheckedListBox: persist.Items(c, name, true); break;
+      case Kind::ColourPicker: persist.Colour(c, name); break;
+      case Kind::CommonDialog: persist.Text(c, name, &Control::Content, &Control::SetContent, false); break;
+      case Kind::TreeView: persist.TreeBytes(c, name + FromUtf8(".列表")); break;
+      default: break;
     }
   }
   if (options.exchangeText && direction == Direction::Save) *options.exchangeText = exchange->GetAllText();

@@ -19,18 +19,18 @@ bool KindFromName(const std::string& name, form::Kind* kind);
 
 // Options the program itself leaves empty or off.
 struct PersistOptions {
-  std::vector<std::string> skipNames;      // controls left out
-  std::vector<std::string> onlyNames;      // when not empty, only these are kept
-  std::vector<std::string> skipParents;    // left out when its container is listed
-  std::vector<std::string> onlyParents;    // when not empty, left out unless listed
-  bool keepComboItems = false;             // also each combo box's items, key name + ".项目"
+  std::vector<std::string> skipNames;    // controls left out
+  std::vector<std::string> onlyNames;    // when not empty, only these are kept
+  std::vector<std::string> skipParents;  // left out when its container is listed
+  std::vector<std::string> onlyParents;  // when not empty, left out unless listed
+  bool keepComboItems = false;           // also each combo box's items, key name + ".项目"
   // When set, all states go to (save) or come from (restore) this one text, in the
   // settings file's form, instead of the store.
   std::string* exchangeText = nullptr;
 };
 
-void PersistControls(SettingsStore* store, form::Window* window, Direction direction,
-                     const std::string& section, const PersistOptions& options = {});
+void PersistControls(SettingsStore* store, form::Window* window, Direction direction, const std::string& section,
+                     const PersistOptions& options = {});
 
 // The two parent filters.
 bool ParentIn(const form::Control& control, const std::vector<std::string>& containers);

@@ -44,8 +44,7 @@ bool SettingsStore::OpenFile(const std::string& path, bool readOnly) {
     // Read through the handle we hold, so that memory and file start identical.
     uint64_t size = 0;
     if (file->Size(&size) == platform::Status::Ok && size <= content_.max_size() &&
-        file->ReadAt(0, static_cast<size_t>(size), &content_) == platform::Status::Ok &&
-        content_.size() == size) {
+        file->ReadAt(0, static_cast<size_t>(size), &content_) == platform::Status::Ok && content_.size() == size) {
       file_ = std::move(file);
       return true;
     }
@@ -122,15 +121,13 @@ bool SettingsStore::WriteThrough(size_t offset, size_t length, uint64_t oldSize)
 
 // ---- Lookups ---------------------------------------------------------------------
 
-bool SettingsStore::LookUpSection(const std::string& section, size_t from, size_t* header,
-                                  size_t* headerEnd) {
+bool SettingsStore::LookUpSection(const std::string& section, size_t from, size_t* header, size_t* headerEnd) {
   size_t pos = from;
   for (;;) {
     platform::PumpMessages();
     if (cache_.name == section && cache_.header != kNone && cache_.headerEnd != kNone &&
         cache_.headerEnd < content_.size() && content_[cache_.header] == '[' &&
-        content_.compare(cache_.header + 1, section.size(), section) == 0 &&
-        content_[cache_.headerEnd] == ']') {
+        content_.compare(cache_.header + 1, section.size(), section) == 0 && content_[cache_.headerEnd] == ']') {
       *header = cache_.header;
       *headerEnd = cache_.headerEnd;
       return true;
@@ -149,8 +146,7 @@ bool SettingsStore::LookUpSection(const std::string& section, size_t from, size_
   }
 }
 
-bool SettingsStore::FindSectionQuiet(const std::string& section, size_t* header,
-                                     size_t* headerEnd) const {
+bool SettingsStore::FindSectionQuiet(const std::string& section, size_t* header, size_t* headerEnd) const {
   size_t pos = 0;
   for (;;) {
     const size_t h = FindSectionFrom(content_, section, pos);
@@ -176,8 +172,8 @@ std::string SettingsStore::ReadValue(const std::string& section, const std::stri
 
 // ---- Writes and the queue ----------------------------------------------------------
 
-int SettingsStore::WriteValue(const std::string& section, const std::string& key,
-                              const std::string& value, bool immediate) {
+int SettingsStore::WriteValue(const std::string& section, const std::string& key, const std::string& value,
+                              bool immediate) {
   if (immediate) return WriteNow(section, key, value);
   return Enqueue(PendingOp{0, section, key, value});
 }
@@ -216,8 +212,7 @@ int SettingsStore::RunOp(const PendingOp& op) {
   return kFailed;
 }
 
-int SettingsStore::WriteNow(const std::string& section, const std::string& key,
-                            const std::string& value) {
+int SettingsStore::WriteNow(const std::string& section, const std::string& key, const std::string& value) {
   size_t pos = 0;
   bool fileOk = true;
   std::vector<std::pair<size_t, std::string>> appended;
@@ -259,8 +254,7 @@ int SettingsStore::WriteNow(const std::string& section, const std::string& key,
 
 void SettingsStore::GiveUp(const std::vector<std::pair<size_t, std::string>>& appended) {
   const std::string caption = FromUtf8("信息：");
-  platform::ShowMessage(FromUtf8("配置模块出现意外，可能导致无法正常保存！详情请咨询青禾。"), caption,
-                        kIconWarning);
+  platform::ShowMessage(FromUtf8("配置模块出现意外，可能导致无法正常保存！详情请咨询青禾。"), caption, kIconWarning);
   std::string shown = text::FromBytes(content_);
   if (shown.size() > kShownContentLimit) {
     size_t cut = 0;
@@ -323,8 +317,8 @@ bool SettingsStore::ReadBoolUnlessFalse(const std::string& key, bool defaultValu
 
 static std::string FormatDateTime(const DateTime& t) {
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
-                t.hour, t.minute, t.second);
+  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
+                t.second);
   return buffer;
 }
 
@@ -337,8 +331,8 @@ DateTime SettingsStore::ReadDateTime(const std::string& key, const DateTime& def
   const std::string stored = ReadValue(currentSection_, key, FormatDateTime(defaultValue));
   DateTime t;
   char rest = 0;
-  if (std::sscanf(stored.c_str(), "%d-%d-%d %d:%d:%d%c", &t.year, &t.month, &t.day, &t.hour,
-                  &t.minute, &t.second, &rest) != 6) {
+  if (std::sscanf(stored.c_str(), "%d-%d-%d %d:%d:%d%c", &t.year, &t.month, &t.day, &t.hour, &t.minute, &t.second,
+                  &rest) != 6) {
     return defaultValue;
   }
   return t;

@@ -29,8 +29,8 @@ constexpr int kQueued = 3;
 struct DateTime {
   int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
   bool operator==(const DateTime& o) const {
-    return year == o.year && month == o.month && day == o.day && hour == o.hour &&
-           minute == o.minute && second == o.second;
+    return year == o.year && month == o.month && day == o.day && hour == o.hour && minute == o.minute &&
+           second == o.second;
   }
 };
 
@@ -64,10 +64,9 @@ class SettingsStore {
   // ---- Raw values ---------------------------------------------------------------
   // 0 written, -1 failed (also when the change reached memory but not the file), 3
   // queued behind a running write (it runs when that one finishes).
-  int WriteValue(const std::string& section, const std::string& key, const std::string& value,
-                 bool immediate = false);
-  std::string ReadValue(const std::string& section, const std::string& key,
-                        const std::string& defaultValue, bool emptyGivesDefault = false);
+  int WriteValue(const std::string& section, const std::string& key, const std::string& value, bool immediate = false);
+  std::string ReadValue(const std::string& section, const std::string& key, const std::string& defaultValue,
+                        bool emptyGivesDefault = false);
   // Runs queued writes in order; the result of the first, -1 when there was none.
   int ProcessQueue();
 
@@ -98,17 +97,13 @@ class SettingsStore {
                    const std::string& mustNotContain = "") const;
   int ListKeys(std::vector<std::string>* out, const std::string& keyMustContain = "",
                const std::string& keyMustNotContain = "", const std::string& section = "",
-               const std::string& sectionMustContain = "",
-               const std::string& sectionMustNotContain = "") const;
+               const std::string& sectionMustContain = "", const std::string& sectionMustNotContain = "") const;
   int ListSectionsWithKey(const std::string& key, std::vector<std::string>* out) const;
-  int ListKeysWithValue(const std::string& value, std::vector<std::string>* out,
-                        const std::string& section = "") const;
+  int ListKeysWithValue(const std::string& value, std::vector<std::string>* out, const std::string& section = "") const;
   // An empty key deletes the whole section.
   int DeleteEntry(const std::string& section, const std::string& key, bool immediate = false);
-  int RenameSection(const std::string& section, const std::string& newName,
-                    bool immediate = false);
-  int RenameKey(const std::string& section, const std::string& key, const std::string& newName,
-                bool immediate = false);
+  int RenameSection(const std::string& section, const std::string& newName, bool immediate = false);
+  int RenameKey(const std::string& section, const std::string& key, const std::string& newName, bool immediate = false);
   void SaveWindowGeometry(const WindowFrame& frame, const std::string& name);
   void RestoreWindowGeometry(WindowFrame* frame, const std::string& name);
 

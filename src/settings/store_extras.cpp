@@ -39,8 +39,8 @@ bool SettingsStore::SaveAs(const std::string& path) {
   if (target.empty()) return false;
   if (file_ && target == filePath_) {
     // Our own handle excludes other writers, ourselves included.
-    const bool ok = file_->WriteAt(0, content_) == platform::Status::Ok &&
-                    file_->Truncate(content_.size()) == platform::Status::Ok;
+    const bool ok =
+        file_->WriteAt(0, content_) == platform::Status::Ok && file_->Truncate(content_.size()) == platform::Status::Ok;
     fileStale_ = !ok;
     return ok;
   }
@@ -85,15 +85,14 @@ int SettingsStore::ListSections(std::vector<std::string>* out, const std::string
 
 int SettingsStore::ListKeys(std::vector<std::string>* out, const std::string& keyMustContain,
                             const std::string& keyMustNotContain, const std::string& section,
-                            const std::string& sectionMustContain,
-                            const std::string& sectionMustNotContain) const {
+                            const std::string& sectionMustContain, const std::string& sectionMustNotContain) const {
   out->clear();
   bool inMatchingSection = false;
   std::string name;
   for (const std::string& line : text::Split(content_, kCrLf)) {
     if (HeaderName(line, &name)) {
-      inMatchingSection = (section.empty() || line == "[" + section + "]") &&
-                          Passes(line, sectionMustContain, sectionMustNotContain);
+      inMatchingSection =
+          (section.empty() || line == "[" + section + "]") && Passes(line, sectionMustContain, sectionMustNotContain);
       continue;
     }
     if (!inMatchingSection) continue;
@@ -150,14 +149,13 @@ int SettingsStore::DeleteEntry(const std::string& section, const std::string& ke
   return Enqueue(PendingOp{1, section, key, ""});
 }
 
-int SettingsStore::RenameSection(const std::string& section, const std::string& newName,
-                                 bool immediate) {
+int SettingsStore::RenameSection(const std::string& section, const std::string& newName, bool immediate) {
   if (immediate) return RenameSectionNow(section, newName);
   return Enqueue(PendingOp{2, section, newName, ""});
 }
 
-int SettingsStore::RenameKey(const std::string& section, const std::string& key,
-                             const std::string& newName, bool immediate) {
+int SettingsStore::RenameKey(const std::string& section, const std::string& key, const std::string& newName,
+                             bool immediate) {
   if (immediate) return RenameKeyNow(section, key, newName);
   return Enqueue(PendingOp{3, section, key, newName});
 }
@@ -193,8 +191,7 @@ int SettingsStore::RenameSectionNow(const std::string& section, const std::strin
   return Replace(header + 1, section.size(), newName) && Persisted() ? kWritten : kFailed;
 }
 
-int SettingsStore::RenameKeyNow(const std::string& section, const std::string& key,
-                                const std::string& newName) {
+int SettingsStore::RenameKeyNow(const std::string& section, const std::string& key, const std::string& newName) {
   DropCache();
   size_t header = 0, headerEnd = 0;
   if (!FindSectionQuiet(section, &header, &headerEnd)) return kNoSection;

@@ -37,8 +37,7 @@ bool MatchesAt(std::string_view text, std::string_view what, size_t pos) {
 // rare case is not searched for again and again.
 class CandidateFinder {
  public:
-  CandidateFinder(std::string_view text, char first, bool fold, size_t last)
-      : text_(text), last_(last) {
+  CandidateFinder(std::string_view text, char first, bool fold, size_t last) : text_(text), last_(last) {
     const char lower = LowerAscii(first);
     const char upper = (lower >= 'a' && lower <= 'z') ? static_cast<char>(lower - 'a' + 'A') : lower;
     bytes_[0] = fold ? lower : first;
@@ -116,9 +115,7 @@ std::string FromBytes(std::string_view bytes) {
   return std::string(bytes.data(), static_cast<const char*>(zero) - bytes.data());
 }
 
-size_t Find(std::string_view text, std::string_view what, size_t from) {
-  return FindImpl<false>(text, what, from);
-}
+size_t Find(std::string_view text, std::string_view what, size_t from) { return FindImpl<false>(text, what, from); }
 
 size_t FindNoCase(std::string_view text, std::string_view what, size_t from) {
   return FindImpl<true>(text, what, from);
@@ -126,9 +123,7 @@ size_t FindNoCase(std::string_view text, std::string_view what, size_t from) {
 
 size_t FindLast(std::string_view text, std::string_view what) { return FindLastImpl<false>(text, what); }
 
-size_t FindLastNoCase(std::string_view text, std::string_view what) {
-  return FindLastImpl<true>(text, what);
-}
+size_t FindLastNoCase(std::string_view text, std::string_view what) { return FindLastImpl<true>(text, what); }
 
 std::string ReplaceAll(std::string_view text, std::string_view what, std::string_view with) {
   if (what.empty()) return std::string(text);
@@ -181,9 +176,8 @@ std::string TrimBlanks(std::string_view text) {
   size_t pos = begin;
   while (pos < text.size()) {
     const size_t len = CharLength(text, pos);
-    const bool blank = (len == 1 && text[pos] == ' ') ||
-                       (len == 2 && static_cast<unsigned char>(text[pos]) == 0xA1 &&
-                        static_cast<unsigned char>(text[pos + 1]) == 0xA1);
+    const bool blank = (len == 1 && text[pos] == ' ') || (len == 2 && static_cast<unsigned char>(text[pos]) == 0xA1 &&
+                                                          static_cast<unsigned char>(text[pos + 1]) == 0xA1);
     pos += len;
     if (!blank) end = pos;
   }

@@ -119,9 +119,9 @@ TEST(Win32Dialogs, OpenDialogGivesFullPathsOfEverySelectedFile) {
     PostMessageW(dialog, WM_COMMAND, IDOK, 0);
   });
   Win32Dialogs dialogs;
-  const std::vector<std::string> files = dialogs.OpenFiles(
-      temp.Path(), W("选择要批量转换的多个文件："), W("文本和网页文件|*.txt;*.htm;*.html|全部文件(*.*)|*.*"),
-      batch::kOpenFilesFlags);
+  const std::vector<std::string> files =
+      dialogs.OpenFiles(temp.Path(), W("选择要批量转换的多个文件："),
+                        W("文本和网页文件|*.txt;*.htm;*.html|全部文件(*.*)|*.*"), batch::kOpenFilesFlags);
   EXPECT_EQ(files, (std::vector<std::string>{temp.Join("a.txt"), temp.Join("c.txt")}));
 }
 

@@ -34,8 +34,8 @@ class DropTargetHooksTest : public ::testing::Test {
     plain.hInstance = GetModuleHandleW(nullptr);
     plain.lpszClassName = L"ChengwenTestDropTarget";
     RegisterClassW(&plain);
-    window = CreateWindowExW(0, L"ChengwenTestDropTarget", L"", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
-                             nullptr, GetModuleHandleW(nullptr), nullptr);
+    window = CreateWindowExW(0, L"ChengwenTestDropTarget", L"", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                             GetModuleHandleW(nullptr), nullptr);
     ownMessages.clear();
   }
   void TearDown() override { DestroyWindow(window); }

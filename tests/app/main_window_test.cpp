@@ -62,9 +62,7 @@ void ExpectKind(HWND window, Kind kind, const std::string& name) {
       EXPECT_EQ(style & BS_TYPEMASK, BS_AUTORADIOBUTTON) << name;
       break;
     case Kind::Label:
-    case Kind::Link:
-      EXPECT_EQ(ClassOf(window), L"static") << name;
-      break;
+    case Kind::Link: EXPECT_EQ(ClassOf(window), L"static") << name; break;
     case Kind::EditBox:
       EXPECT_EQ(ClassOf(window), L"edit") << name;
       EXPECT_EQ(style & ES_MULTILINE, 0) << name;
@@ -73,15 +71,10 @@ void ExpectKind(HWND window, Kind kind, const std::string& name) {
       EXPECT_EQ(ClassOf(window), L"combobox") << name;
       EXPECT_EQ(style & 3, CBS_DROPDOWNLIST) << name;
       break;
-    case Kind::ProgressBar:
-      EXPECT_EQ(ClassOf(window), L"msctls_progress32") << name;
-      break;
+    case Kind::ProgressBar: EXPECT_EQ(ClassOf(window), L"msctls_progress32") << name; break;
     case Kind::PictureBox:
-    case Kind::Shape:
-      EXPECT_EQ(ClassOf(window), L"chengwenpanel") << name;
-      break;
-    default:
-      ADD_FAILURE() << name << " should have no window";
+    case Kind::Shape: EXPECT_EQ(ClassOf(window), L"chengwenpanel") << name; break;
+    default: ADD_FAILURE() << name << " should have no window";
   }
 }
 
@@ -144,8 +137,7 @@ TEST_F(MainWindowTest, EveryControlIsBuiltAsTheTableSays) {
 
     // Caption, default state and font, read from the window itself.
     const bool hasCaption = spec.kind == Kind::PushButton || spec.kind == Kind::CheckBox ||
-                            spec.kind == Kind::RadioButton || spec.kind == Kind::Label ||
-                            spec.kind == Kind::Link;
+                            spec.kind == Kind::RadioButton || spec.kind == Kind::Label || spec.kind == Kind::Link;
     if (hasCaption) {
       EXPECT_EQ(WindowText(window), spec.caption) << name;
     }
@@ -159,8 +151,7 @@ TEST_F(MainWindowTest, EveryControlIsBuiltAsTheTableSays) {
           << name;
       EXPECT_EQ(font.lfHeight, -Scale(spec.font.height, dpi)) << name;
       EXPECT_EQ(font.lfWeight, spec.font.bold ? FW_BOLD : FW_NORMAL) << name;
-      EXPECT_EQ(font.lfCharSet, spec.font.charset == form::FontCharset::Ansi ? ANSI_CHARSET : GB2312_CHARSET)
-          << name;
+      EXPECT_EQ(font.lfCharSet, spec.font.charset == form::FontCharset::Ansi ? ANSI_CHARSET : GB2312_CHARSET) << name;
       EXPECT_EQ(std::wstring(font.lfFaceName), spec.font.face == W("黑体") ? L"SimHei" : L"SimSun") << name;
     }
   }
@@ -259,8 +250,8 @@ TEST_F(MainWindowTest, FilterBoxShowsThroughTheFolderButtonAndGetsClicksAndKeys)
 }
 
 TEST_F(MainWindowTest, TabFollowsTheReadingOrder) {
-  const Id kOrder[] = {Id::InputAuto,  Id::OutputAuto,   Id::NoScript,  Id::ConvertFileName,
-                       Id::ListButton, Id::FolderButton, Id::FilterBox, Id::Overwrite,
+  const Id kOrder[] = {Id::InputAuto,  Id::OutputAuto,   Id::NoScript,   Id::ConvertFileName,
+                       Id::ListButton, Id::FolderButton, Id::FilterBox,  Id::Overwrite,
                        Id::SubFolders, Id::WithoutBom,   Id::LineEndings};
   // The dialog keys move the focus with GetNextDlgTabItem; a checked radio button stands
   // for its group.
@@ -328,8 +319,8 @@ TEST_F(MainWindowTest, StatusLabelLiesTransparentOnTheProgressBar) {
 
   // Drawn without a background: the bar shows through.
   HDC dc = GetDC(label->Handle());
-  const LRESULT brush = SendMessageW(bar, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                                     reinterpret_cast<LPARAM>(label->Handle()));
+  const LRESULT brush =
+      SendMessageW(bar, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(label->Handle()));
   EXPECT_EQ(reinterpret_cast<HGDIOBJ>(brush), GetStockObject(NULL_BRUSH));
   EXPECT_EQ(GetBkMode(dc), TRANSPARENT);
   ReleaseDC(label->Handle(), dc);

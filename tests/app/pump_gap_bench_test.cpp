@@ -58,8 +58,8 @@ class PumpGapBench : public AppTest {
     stopper.join();
     watcher.join();
     PumpFor(20);
-    std::printf("%s: run %.0f ms, %d pumps, largest gap %.1f ms, stop click handled after %.1f ms\n", what,
-                total, pumps, largestGap, Milliseconds(handledAt - postedAt));
+    std::printf("%s: run %.0f ms, %d pumps, largest gap %.1f ms, stop click handled after %.1f ms\n", what, total,
+                pumps, largestGap, Milliseconds(handledAt - postedAt));
     EXPECT_LT(largestGap, 500.0) << what;
   }
 };

@@ -138,8 +138,8 @@ TEST(ChengwenExe, FirstRunLeavesTheDefaultsAfterAPoliteClose) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                             Wide(elsewhere.Path()).c_str(), &startup, &process));
+  ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, Wide(elsewhere.Path()).c_str(),
+                             &startup, &process));
   FoundWindow found = {process.dwProcessId, nullptr};
   for (int attempt = 0; attempt < 200 && !found.window; ++attempt) {
     Sleep(100);

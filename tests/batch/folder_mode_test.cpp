@@ -18,9 +18,7 @@ TEST_F(FolderModeTest, TreeIsConvertedBesideTheFolderWithItsLayoutAndTheRunIsSho
   Ctl(Id::FolderButton).SetTag("Z:\\earlier");
   Ctl(Id::FilterBox).SetContent("*.txt|*.htm");
   std::vector<std::string> buttonStates;
-  onPump = [&] {
-    buttonStates.push_back(Caption(Id::FolderButton) + (Ctl(Id::ListButton).Enabled() ? "+" : "-"));
-  };
+  onPump = [&] { buttonStates.push_back(Caption(Id::FolderButton) + (Ctl(Id::ListButton).Enabled() ? "+" : "-")); };
   RunFolder(root);
 
   ASSERT_EQ(dialogs.browseCalls.size(), 1u);
@@ -39,8 +37,7 @@ TEST_F(FolderModeTest, TreeIsConvertedBesideTheFolderWithItsLayoutAndTheRunIsSho
   EXPECT_EQ(Ctl(Id::FolderButton).Tag(), root);
   EXPECT_EQ(Ctl(Id::StatusLabel).Tag(), out);
   EXPECT_EQ(captions, (std::vector<std::string>{
-                          W(u8"正在读取目录：") + root, "(1:1) a",
-                          W(u8"正在读取目录：") + root + "\\sub", "(1:1) b",
+                          W(u8"正在读取目录：") + root, "(1:1) a", W(u8"正在读取目录：") + root + "\\sub", "(1:1) b",
                           W(u8"正在读取目录：") + root + "\\sub\\deep", "(1:1) c", Completion(out)}));
   EXPECT_EQ(job.State().converted, 3);
   EXPECT_EQ(job.State().failed, 0);
@@ -236,7 +233,7 @@ TEST_F(FolderModeTest, EncodingsHoldForAPassWhileOtherOptionsApplyFromTheNextFil
   onPump = [&] {
     if (Caption(Id::StatusLabel).compare(0, 5, "(2:1)") == 0) {
       Ctl(Id::OutputUtf16Le).SetChecked(true);  // from the next folder on
-      Ctl(Id::WithoutBom).SetChecked(true);  // from the next file on
+      Ctl(Id::WithoutBom).SetChecked(true);     // from the next file on
       Ctl(Id::FilterBox).SetContent("*.none");
     }
   };

@@ -88,8 +88,8 @@ TEST_F(HardCasesTest, DryRunWritesNothingAndListsWhatTheRunThenDoes) {
   Put("a.txt");
   WriteFileBytes(root + "\\bin.dat", std::string("MZ\0\0\x90", 5));
   Put("ro.txt");
-  fs::permissions(cw::test::ToFsPath(root + "\\ro.txt"), fs::perms::owner_write | fs::perms::group_write |
-                  fs::perms::others_write, fs::perm_options::remove);
+  fs::permissions(cw::test::ToFsPath(root + "\\ro.txt"),
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove);
   Ctl(Id::Overwrite).SetChecked(true);
   // UTF-8 with a mark and one byte that is no character; a gzip header and nothing more.
   WriteFileBytes(root + "\\bad.txt", "\xEF\xBB\xBF\xE4\xB8\xAD\xFF");
@@ -184,9 +184,9 @@ TEST_F(HardCasesTest, NamesWithBackslashSecondBytesAndOutsideGbkAreConverted) {
   EXPECT_TRUE(Converted(out + "\\" + folder + "\\" + W(u8"한글.txt")));
   EXPECT_EQ(job.State().failed, 0);
   const std::vector<std::string> files = FileCaptions();
-  EXPECT_EQ(std::count(files.begin(), files.end(), W(u8"(2:1) 嘰")) +
-                std::count(files.begin(), files.end(), W(u8"(2:2) 嘰")),
-            1);
+  EXPECT_EQ(
+      std::count(files.begin(), files.end(), W(u8"(2:1) 嘰")) + std::count(files.begin(), files.end(), W(u8"(2:2) 嘰")),
+      1);
 }
 
 TEST_F(HardCasesTest, FileNamesAreConvertedWithTheContent) {
@@ -280,7 +280,9 @@ TEST_F(HardCasesTest, FortyThousandFilesKeepTheBarFullWhileTheCaptionCounts) {
   EXPECT_EQ(shown[32767], "(40000:32768) 32767");
   EXPECT_EQ(shown.back(), "(40000:40000) 39999");
   EXPECT_EQ(job.State().converted, kFiles);
-  EXPECT_EQ(ReadFileBytes(root + W(u8"\\39(已转换)\\39999.txt")), "\xEF\xBB\xBF" "a");
+  EXPECT_EQ(ReadFileBytes(root + W(u8"\\39(已转换)\\39999.txt")),
+            "\xEF\xBB\xBF"
+            "a");
   EXPECT_EQ(Ctl(Id::StatusLabel).Tag(), root + W(u8"\\0(已转换)"));
 }
 

@@ -28,9 +28,7 @@ TEST_F(ListAndDropTest, ChosenFilesAreConvertedWhateverTheFilterAndTheNextDialog
   Ctl(Id::SubFolders).SetChecked(true);
   dialogs.filesAnswer = {docs + "\\a.txt", docs + "\\b.htm", docs + "\\c.dat"};
   std::vector<std::string> states;
-  onPump = [&] {
-    states.push_back(Caption(Id::ListButton) + (Ctl(Id::FolderButton).Enabled() ? "+" : "-"));
-  };
+  onPump = [&] { states.push_back(Caption(Id::ListButton) + (Ctl(Id::FolderButton).Enabled() ? "+" : "-")); };
   job.OnListButtonClick();
 
   ASSERT_EQ(dialogs.openCalls.size(), 1u);
@@ -105,9 +103,7 @@ TEST_F(ListAndDropTest, DropQuestionCountsFilesAndNamesFoldersOnlyWhenThereAreAn
 TEST_F(ListAndDropTest, DroppedFolderBesideFilesGoesIntoTheFilesOutputWithTheFilter) {
   Ctl(Id::FilterBox).SetContent("*.txt");
   std::vector<std::string> states;
-  onPump = [&] {
-    states.push_back(Caption(Id::ListButton) + (Ctl(Id::FolderButton).Enabled() ? "+" : "-"));
-  };
+  onPump = [&] { states.push_back(Caption(Id::ListButton) + (Ctl(Id::FolderButton).Enabled() ? "+" : "-")); };
   Drop({docs + "\\c.dat", docs + "\\sub"});
   EXPECT_TRUE(Converted(Out("c.dat")));  // dropped files ignore the filter
   EXPECT_TRUE(Converted(Out("sub\\d.txt")));
@@ -157,9 +153,9 @@ TEST_F(ListAndDropTest, NoSecondRunStartsWhileOneIsInProgress) {
     tried = true;
     Drop({docs + "\\other\\f.txt"});  // refused, and no question is asked
     EXPECT_EQ(Caption(Id::StatusLabel), W(u8"正在转换，拖放的文件和目录未处理：请等本次转换结束后再拖放。"));
-    job.OnListButtonClick();        // disabled and idle: nothing
+    job.OnListButtonClick();  // disabled and idle: nothing
     Ctl(Id::ListButton).SetEnabled(true);
-    job.OnListButtonClick();        // even when enabled, it cannot start a run
+    job.OnListButtonClick();  // even when enabled, it cannot start a run
   };
   RunFolder(docs + "\\sub");
   EXPECT_TRUE(dialogs.askCalls.empty());

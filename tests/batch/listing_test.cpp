@@ -105,8 +105,7 @@ TEST_F(ListFolderTest, FoldersAreListedWithoutFilesAndWithoutLinks) {
   Touch(u8"one\\x");
   Touch(u8"two\\x");
   std::error_code ec;
-  std::filesystem::create_directory_symlink(cw::test::ToFsPath(dir.Path()),
-                                            cw::test::ToFsPath(dir.Join("loop")), ec);
+  std::filesystem::create_directory_symlink(cw::test::ToFsPath(dir.Path()), cw::test::ToFsPath(dir.Join("loop")), ec);
   EXPECT_EQ(Sorted(List("*", true)), (std::vector<std::string>{"one", "two"}));
   EXPECT_EQ(List("*.txt"), (std::vector<std::string>{"f.txt"}));
 }

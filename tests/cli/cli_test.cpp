@@ -58,7 +58,8 @@ TEST_F(CliTest, DetectPrintsTheEncodingAndFailsOnUnreadableFiles) {
   EXPECT_EQ(run.out, "Utf8\t" + utf8 + "\tUTF-8 scan\n");
   // Statistics name every reading that fits, and the margin of a winner other than GBK.
   const std::string bare = Put("c.txt", "\xA4\xA4\xA4\xE5");  // 中文 in Big5
-  EXPECT_EQ(Cli("detect '" + bare + "'").out, "Big5\t" + bare + "\tstatistics: GBK -1.00, BIG5 1.00, UTF-16LE -1.00, UTF-16BE -1.00 (margin 2.00)\n");
+  EXPECT_EQ(Cli("detect '" + bare + "'").out,
+            "Big5\t" + bare + "\tstatistics: GBK -1.00, BIG5 1.00, UTF-16LE -1.00, UTF-16BE -1.00 (margin 2.00)\n");
 }
 
 TEST_F(CliTest, ConvertWritesAndPrintsTheOutputPath) {
@@ -108,8 +109,10 @@ TEST_F(CliTest, BatchSaysHowEachFileWasReadAndCountsLosses) {
   CliRun run = Cli("batch --out utf8 '" + Native("docs") + "'");
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.out.find("big5.txt: Big5 (statistics: "), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("broken.txt: Utf8 (byte-order mark); converted with losses: 1 byte sequence(s) not valid UTF-8"),
-            std::string::npos) << run.out;
+  EXPECT_NE(
+      run.out.find("broken.txt: Utf8 (byte-order mark); converted with losses: 1 byte sequence(s) not valid UTF-8"),
+      std::string::npos)
+      << run.out;
   EXPECT_NE(run.out.find("converted: 2 (with losses: 1), failed: 0\n"), std::string::npos) << run.out;
   // Over the originals the lossy file is refused and counted as failed.
   run = Cli("batch --out utf8 --overwrite '" + Native("docs") + "'");
@@ -200,7 +203,8 @@ TEST_F(CliTest, TranscodeFiltersStandardInput) {
   EXPECT_EQ(Cli("transcode UTF-8").status, 2);
   // File to file, in pieces far smaller than this input: the same bytes as one conversion.
   std::string big;
-  for (int i = 0; big.size() < (3u << 20); ++i) big += "\xE4\xB8\xAD\xE6\x96\x87 " + std::to_string(i) + "\xF0\x9F\x98\x80";
+  for (int i = 0; big.size() < (3u << 20); ++i)
+    big += "\xE4\xB8\xAD\xE6\x96\x87 " + std::to_string(i) + "\xF0\x9F\x98\x80";
   const std::string bigPath = Put("big.txt", big);
   run = Cli("transcode UTF-8 UTF-16BE '" + bigPath + "' '" + Native("big.out") + "'");
   EXPECT_EQ(run.status, 0);

@@ -11,9 +11,9 @@ namespace {
 using test::W;
 
 TEST(DeclaredCharset, ContentAttributeAndCharsetAttribute) {
-  EXPECT_EQ(FindDeclaredCharset(
-                "<html><head><META http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\"></head>"),
-            DeclaredCharset::Utf8);
+  EXPECT_EQ(
+      FindDeclaredCharset("<html><head><META http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\"></head>"),
+      DeclaredCharset::Utf8);
   EXPECT_EQ(FindDeclaredCharset("<head><meta charset=\"big5\"></head>"), DeclaredCharset::Big5);
   EXPECT_EQ(FindDeclaredCharset("<head><meta charset=Big5-HKSCS></head>"), DeclaredCharset::Big5Hkscs);
   EXPECT_EQ(FindDeclaredCharset("<head><meta charset='big5-hkscs'></head>"), DeclaredCharset::Big5Hkscs);
@@ -25,10 +25,8 @@ TEST(DeclaredCharset, ContentAttributeAndCharsetAttribute) {
 
 TEST(DeclaredCharset, FirstMatchingTagDecidesAndOthersAreSkipped) {
   // gb2312 is not one of the three: the scan goes on with the next tag.
-  EXPECT_EQ(FindDeclaredCharset("<head><meta charset=gb2312><meta charset=big5></head>"),
-            DeclaredCharset::Big5);
-  EXPECT_EQ(FindDeclaredCharset("<head><meta charset=big5><meta charset=utf-8></head>"),
-            DeclaredCharset::Big5);
+  EXPECT_EQ(FindDeclaredCharset("<head><meta charset=gb2312><meta charset=big5></head>"), DeclaredCharset::Big5);
+  EXPECT_EQ(FindDeclaredCharset("<head><meta charset=big5><meta charset=utf-8></head>"), DeclaredCharset::Big5);
   // Within one tag UTF-8 is tried first.
   EXPECT_EQ(FindDeclaredCharset("<meta name=x content='charset=big5 charset=utf-8'>"), DeclaredCharset::Utf8);
   EXPECT_EQ(FindDeclaredCharset("<head><meta charset=gb2312></head>"), DeclaredCharset::None);
@@ -41,8 +39,7 @@ TEST(DeclaredCharset, HeadScopeAndItsLimits) {
   EXPECT_EQ(FindDeclaredCharset("<head><title>t</title></head><body><meta charset=utf-8></body>"),
             DeclaredCharset::None);
   // A head tag with attributes is not "<head>": the whole text is searched.
-  EXPECT_EQ(FindDeclaredCharset("<head lang=zh></head><body><meta charset=utf-8></body>"),
-            DeclaredCharset::Utf8);
+  EXPECT_EQ(FindDeclaredCharset("<head lang=zh></head><body><meta charset=utf-8></body>"), DeclaredCharset::Utf8);
 }
 
 TEST(DeclaredCharset, TagBoundaries) {

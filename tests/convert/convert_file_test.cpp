@@ -6,13 +6,13 @@
 
 #include <random>
 
-#include "convert/script_conversion.h"
 #include "convert/generated/script_tables.h"
-#include "text/text.h"
+#include "convert/script_conversion.h"
 #include "encoding/charset.h"
 #include "platform/platform.h"
 #include "support/cjk_corpus.h"
 #include "support/temp_dir.h"
+#include "text/text.h"
 
 namespace cw {
 namespace {
@@ -330,7 +330,10 @@ TEST_F(ConvertFileTest, ContentWithZeroBytesIsCutElsewhereButNeverOverwritten) {
   EXPECT_EQ(test::ReadFileBytes(source), binary);
 
   // A UTF-16 file with a zero character is protected the same way.
-  const std::string utf16 = std::string("\xFF\xFE" "A\0\0\0B\0", 8);
+  const std::string utf16 = std::string(
+      "\xFF\xFE"
+      "A\0\0\0B\0",
+      8);
   const std::string wide = Put("wide.txt", utf16);
   out = wide;
   EXPECT_EQ(Convert(wide, out, overwrite), ConvertStatus::NotText);
@@ -352,9 +355,18 @@ TEST_F(ConvertFileTest, LossyConversionNeverReplacesTheOriginal) {
     ConvertStatus overOriginal;
     const char* text;  // the status text over the original
   } cases[] = {
-      {"invalid UTF-8 after a mark", kBom8 + kUtf8 + "\xFF", {}, ConvertStatus::NotExact,
+      {"invalid UTF-8 after a mark",
+       kBom8 + kUtf8 + "\xFF",
+       {},
+       ConvertStatus::NotExact,
        "not converted: the file is not valid UTF-8"},
-      {"odd last byte of UTF-16", std::string("\xFF\xFE" "a\x00" "b", 5), {}, ConvertStatus::NotExact,
+      {"odd last byte of UTF-16",
+       std::string("\xFF\xFE"
+                   "a\x00"
+                   "b",
+                   5),
+       {},
+       ConvertStatus::NotExact,
        "not converted: the file is not valid UTF-16LE"},
       {"chosen UTF-16 on an odd length", "\xFF\xFE\x2D\x4E\x87", utf16In, ConvertStatus::NotExact,
        "not converted: the file is not valid UTF-16LE"},
@@ -396,8 +408,8 @@ TEST_F(ConvertFileTest, LossyConversionNeverReplacesTheOriginal) {
 TEST_F(ConvertFileTest, ReadOnlyOutputIsLeftAlone) {
   const std::string source = Put("s.txt", "new");
   const std::string out = Put("ro.txt", "old");
-  std::filesystem::permissions(test::ToFsPath(out), std::filesystem::perms::owner_read |
-                                                        std::filesystem::perms::group_read);
+  std::filesystem::permissions(test::ToFsPath(out),
+                               std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
   std::string path = out;
   EXPECT_EQ(Convert(source, path, {}), ConvertStatus::WriteFailed);
   EXPECT_EQ(test::ReadFileBytes(out), "old");
@@ -484,9 +496,22 @@ TEST(ConvertShortcut, SameBytesAsTheWayThroughTheWorkingText) {
   test::TempDir dir;
   std::mt19937 random(8122026);
   const std::string source = dir.Join("in.txt");
-  const std::string pieces[] = {"\xE4\xB8\xAD", "\xD6\xD0", "\xA4\xA4", "\xFF\xFE", "\xEF\xBB\xBF", "\xF0\x9F\x98\x80",
-                                "<meta charset=big5>", "<meta charset=utf-8>", "a", "\r\n", "\x80", "\xC3",
-                                std::string("\0", 1), "\x81\x30\x81\x30", "\xED\xA0\x80", "\x88\x62"};
+  const std::string pieces[] = {"\xE4\xB8\xAD",
+                                "\xD6\xD0",
+                                "\xA4\xA4",
+                                "\xFF\xFE",
+                                "\xEF\xBB\xBF",
+                                "\xF0\x9F\x98\x80",
+                                "<meta charset=big5>",
+                                "<meta charset=utf-8>",
+                                "a",
+                                "\r\n",
+                                "\x80",
+                                "\xC3",
+                                std::string("\0", 1),
+                                "\x81\x30\x81\x30",
+                                "\xED\xA0\x80",
+                                "\x88\x62"};
   for (int round = 0; round < 120; ++round) {
     std::string bytes;
     const int count = 1 + static_cast<int>(random() % 12);

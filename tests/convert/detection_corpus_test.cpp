@@ -109,8 +109,7 @@ TEST(DetectionOnRealFiles, CachedCorpus) {
   while (std::getline(lines, line)) {
     std::istringstream fields(line);
     std::string label, file, truth, origin;
-    if (!std::getline(fields, label, '\t') || !std::getline(fields, file, '\t') ||
-        !std::getline(fields, truth, '\t')) {
+    if (!std::getline(fields, label, '\t') || !std::getline(fields, file, '\t') || !std::getline(fields, truth, '\t')) {
       continue;
     }
     std::getline(fields, origin);
@@ -126,8 +125,9 @@ TEST(DetectionOnRealFiles, CachedCorpus) {
     const bool isBig5 = d.detected == EncodingChoice::Big5 || d.detected == EncodingChoice::Big5Hkscs;
     if ((label == "gbk" || label == "gb18030") && isBig5) ++gbkAsBig5;
     if (label == "utf-8" && d.detected != EncodingChoice::Utf8) ++utf8AsOther;
-    if (!ok) std::printf("  wrong: %s (%s) read as %s: %s\n", file.c_str(), origin.c_str(),
-                         EncodingChoiceName(d.detected), d.howDecided.c_str());
+    if (!ok)
+      std::printf("  wrong: %s (%s) read as %s: %s\n", file.c_str(), origin.c_str(), EncodingChoiceName(d.detected),
+                  d.howDecided.c_str());
   }
   for (const auto& [label, tally] : byLabel) {
     std::printf("  %-10s %5d files, %5d right;", label.c_str(), tally.files, tally.right);

@@ -31,7 +31,7 @@ namespace {
 
 using test::W;
 
-const std::string kGbk = "\xD6\xD0\xCE\xC4\r\n";       // 中文
+const std::string kGbk = "\xD6\xD0\xCE\xC4\r\n";           // 中文
 const std::string kUtf8 = "\xE4\xB8\xAD\xE6\x96\x87\r\n";  // the same as UTF-8
 
 ConversionOptions ToUtf8Options(bool overwrite) {
@@ -193,7 +193,7 @@ TEST_F(FileSafetyTest, OverwritingKeepsModeLinksAndSymbolicLinks) {
   EXPECT_TRUE(std::filesystem::is_symlink(test::ToFsPath(dir_.Join("link.txt"))));
   EXPECT_EQ(test::ReadFileBytes(target), kUtf8);
   EXPECT_EQ(Names(dir_.Path()), (std::vector<std::string>{"link.txt", "linked.txt", "other-name.txt", "run.sh",
-                                                         "secret.txt", "target.txt"}));
+                                                          "secret.txt", "target.txt"}));
 }
 
 TEST_F(FileSafetyTest, APipeIsRefusedWithoutWaiting) {
@@ -214,7 +214,8 @@ TEST_F(FileSafetyTest, OverwritingKeepsHiddenAndSystemAttributes) {
   EXPECT_EQ(ConvertFile(source, output, ToUtf8Options(true)), ConvertStatus::Converted);
   EXPECT_EQ(test::ReadFileBytes(source), kUtf8);
   const DWORD attributes = GetFileAttributesW(wide.c_str());
-  EXPECT_EQ(attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM});
+  EXPECT_EQ(attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+            DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM});
 
   SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
@@ -281,8 +282,8 @@ TEST_F(FileSafetyTest, OverwriteUnderANewNameNeverTakesAnotherFilesName) {
     std::string output = path;
     statuses.push_back(ConvertFile(path, output, options, &run));
   }
-  EXPECT_EQ(statuses, (std::vector<ConvertStatus>{ConvertStatus::NameTaken, ConvertStatus::NameTaken,
-                                                  ConvertStatus::Converted}));
+  EXPECT_EQ(statuses,
+            (std::vector<ConvertStatus>{ConvertStatus::NameTaken, ConvertStatus::NameTaken, ConvertStatus::Converted}));
   EXPECT_EQ(test::ReadFileBytes(gan1), "1");
   EXPECT_EQ(test::ReadFileBytes(gan2), "2");
   EXPECT_EQ(test::ReadFileBytes(gan3), "3");

@@ -131,7 +131,8 @@ TEST(DetectAuto, StatisticsChooseAnotherReadingThanGbkOnlyWithAClearMargin) {
       {"UTF-16LE without a mark, ASCII", asciiLe, EncodingChoice::Utf16Le, hello},
       {"UTF-16BE without a mark, ASCII", asciiBe, EncodingChoice::Utf16Be, hello},
       {"UTF-16LE without a mark, Chinese", kZhongwenLe + "\x09\x67\x84\x76", EncodingChoice::Utf16Le, "中文有的"},
-      {"a binary file stays ANSI", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR\0\0\x01\0", 20), EncodingChoice::Ansi, ""},
+      {"a binary file stays ANSI", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR\0\0\x01\0", 20), EncodingChoice::Ansi,
+       ""},
       {"an odd length is not UTF-16", asciiLe + "x", EncodingChoice::Ansi, ""},
   };
   for (const Case& c : cases) {
@@ -150,17 +151,17 @@ TEST(IsLikelyUtf8Scan, AcceptsUnicodeUtf8Only) {
     const char* bytes;
     bool utf8;
   } cases[] = {
-      {"\xC2\x80", true},          {"\xC0\x80", false},     {"\xC1\xBF", false},  // overlong two-byte
-      {"\xE0\xA0\x80", true},      {"\xE0\x9F\xBF", false},                    // overlong three-byte
-      {"\xED\x9F\xBF", true},      {"\xED\xA0\x80", false},                    // surrogates
-      {"\xF0\x90\x80\x80", true},  {"\xF0\x8F\xBF\xBF", false},               // overlong four-byte
-      {"\xF4\x8F\xBF\xBF", true},  {"\xF4\x90\x80\x80", false},               // above U+10FFFF
-      {"\xF5\x80\x80\x80", false}, {"\xF0\xA1\xB5", false},                   // F5, cut short
-      {"x\xE0\xA0\x80x", true},    {"x\xED\xA0\x80xyz", false},                // inside longer text
+      {"\xC2\x80", true},          {"\xC0\x80", false},         {"\xC1\xBF", false},  // overlong two-byte
+      {"\xE0\xA0\x80", true},      {"\xE0\x9F\xBF", false},                           // overlong three-byte
+      {"\xED\x9F\xBF", true},      {"\xED\xA0\x80", false},                           // surrogates
+      {"\xF0\x90\x80\x80", true},  {"\xF0\x8F\xBF\xBF", false},                       // overlong four-byte
+      {"\xF4\x8F\xBF\xBF", true},  {"\xF4\x90\x80\x80", false},                       // above U+10FFFF
+      {"\xF5\x80\x80\x80", false}, {"\xF0\xA1\xB5", false},                           // F5, cut short
+      {"x\xE0\xA0\x80x", true},    {"x\xED\xA0\x80xyz", false},                       // inside longer text
   };
   for (const Case& c : cases) EXPECT_EQ(IsLikelyUtf8(c.bytes), c.utf8) << c.bytes;
-  EXPECT_FALSE(IsLikelyUtf8("\xE4\xB8"));           // cut short
-  EXPECT_FALSE(IsLikelyUtf8("a\x80"));              // lone continuation
+  EXPECT_FALSE(IsLikelyUtf8("\xE4\xB8"));  // cut short
+  EXPECT_FALSE(IsLikelyUtf8("a\x80"));     // lone continuation
   EXPECT_FALSE(IsLikelyUtf8("abc"));
   EXPECT_FALSE(IsLikelyUtf8(""));
   std::string longText(1 << 20, 'a');
@@ -331,16 +332,29 @@ TEST_F(LoadBadInput, LargeFileGivesADefinedResult) {
 
 TEST(DecodeBadInput, InvalidBytesAndControlBytes) {
   // Invalid UTF-8 in a page that declares UTF-8: replacement characters, the rest kept.
-  DecodedText d = DecodeBytes("<meta charset=utf-8>a\xFF" "b", EncodingChoice::Auto);
+  DecodedText d = DecodeBytes(
+      "<meta charset=utf-8>a\xFF"
+      "b",
+      EncodingChoice::Auto);
   EXPECT_EQ(d.detected, EncodingChoice::Utf8);
-  EXPECT_EQ(ToUtf8(d.text), "<meta charset=utf-8>a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(ToUtf8(d.text),
+            "<meta charset=utf-8>a\xEF\xBF\xBD"
+            "b");
   // Invalid GBK is ANSI and kept byte for byte; 1A bytes are ordinary content.
   d = DecodeBytes("\xFF\xFE\xFD\x1A\x81", EncodingChoice::Ansi);
   EXPECT_EQ(d.text, "\xFF\xFE\xFD\x1A\x81");
-  d = DecodeBytes("a\x1A" "b", EncodingChoice::Auto);
-  EXPECT_EQ(d.text, "a\x1A" "b");
+  d = DecodeBytes(
+      "a\x1A"
+      "b",
+      EncodingChoice::Auto);
+  EXPECT_EQ(d.text,
+            "a\x1A"
+            "b");
   // UTF-16 with an odd length: the last byte becomes one replacement character.
-  d = DecodeBytes(std::string("\xFF\xFE" "A\0B", 5), EncodingChoice::Auto);
+  d = DecodeBytes(std::string("\xFF\xFE"
+                              "A\0B",
+                              5),
+                  EncodingChoice::Auto);
   EXPECT_EQ(d.detected, EncodingChoice::Utf16Le);
   EXPECT_EQ(ToUtf8(d.text), "A\xEF\xBF\xBD");
 }

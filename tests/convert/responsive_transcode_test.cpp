@@ -46,7 +46,8 @@ TEST(ResponsiveTranscode, SameBytesAsOneWholeTranscode) {
     // Encoding starts from valid working text.
     const std::string working = Transcode(input, "UTF-8", "GB18030");
     for (const Charset target : kEncodings) {
-      ASSERT_EQ(TranscodeResponsive(working, kWorkingCharset, target, piece), Transcode(working, kWorkingCharset, target))
+      ASSERT_EQ(TranscodeResponsive(working, kWorkingCharset, target, piece),
+                Transcode(working, kWorkingCharset, target))
           << CharsetName(target) << " piece " << piece << " round " << round;
     }
   }

@@ -55,7 +55,9 @@ TEST(ScriptMapping, SimplifiedToTraditionalByPhraseThenCharacter) {
       {u8"因为大众都在这里着急，我们吃饭后上床，山峰人群秘密粽子伪装启动",
        u8"因為大眾都在這裡著急，我們吃飯後上床，山峰人群秘密粽子偽裝啟動"},
       // A phrase at the very end, cut phrases, and phrases next to each other.
-      {u8"千里", u8"千里"}, {u8"复", u8"復"}, {u8"a复制b复制", u8"a複製b複製"},
+      {u8"千里", u8"千里"},
+      {u8"复", u8"復"},
+      {u8"a复制b复制", u8"a複製b複製"},
       // Outside GBK on either side: 鹮 -> 䴉 (four bytes), 㑩 (four bytes) -> 儸.
       {u8"鹮㑩", u8"䴉儸"},
       // After a character changed its length, the rest is copied, not left in place.
@@ -86,14 +88,16 @@ TEST(ScriptMapping, SimplifiedToTraditionalByPhraseThenCharacter) {
 
 TEST(ScriptMapping, InPlaceGivesTheSameBytesOnAnyInput) {
   // Pieces that grow, shrink, start phrases, break them, or are not characters at all.
-  const std::string pieces[] = {W(u8"鹮"), W(u8"㑩"), W(u8"复制"), W(u8"复"), W(u8"头发"), W(u8"後來"), W(u8"儸"),
-                                "abcdefghi", "a", "\x81", "\x80", "\xFF", "\x81\x30", "\x81\x30\x81", "\xD6"};
+  const std::string pieces[] = {W(u8"鹮"),  W(u8"㑩"),      W(u8"复制"), W(u8"复"), W(u8"头发"), W(u8"後來"),
+                                W(u8"儸"),  "abcdefghi",    "a",         "\x81",    "\x80",      "\xFF",
+                                "\x81\x30", "\x81\x30\x81", "\xD6"};
   std::mt19937 random(20261208);
   for (int round = 0; round < 400; ++round) {
     std::string text;
     const int count = 1 + static_cast<int>(random() % 16);
     for (int i = 0; i < count; ++i) text += pieces[random() % (sizeof(pieces) / sizeof(pieces[0]))];
-    for (ScriptConversion conversion : {ScriptConversion::SimplifiedToTraditional, ScriptConversion::TraditionalToSimplified}) {
+    for (ScriptConversion conversion :
+         {ScriptConversion::SimplifiedToTraditional, ScriptConversion::TraditionalToSimplified}) {
       std::string mapped = text;
       MapContentInPlace(conversion, mapped);
       ASSERT_EQ(mapped, MapContent(conversion, text)) << "round " << round;

@@ -50,7 +50,8 @@ class IconvReferenceTest : public ::testing::Test {
     for (const KnownDifferences& group : known) {
       const std::set<unsigned> codes = test::ExpandCodes(group.codes, all);
       for (unsigned code : codes) {
-        EXPECT_TRUE(differences.count(code)) << std::hex << code << " is listed but no longer differs: " << group.reason;
+        EXPECT_TRUE(differences.count(code))
+            << std::hex << code << " is listed but no longer differs: " << group.reason;
       }
       listed.insert(codes.begin(), codes.end());
     }

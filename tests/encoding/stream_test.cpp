@@ -57,10 +57,10 @@ TEST(StreamTest, CompletePrefixKeepsOnlyWhatMayStillBeCompleted) {
     std::string bytes;
     std::size_t prefix;
   } cases[] = {
-      {Charset::Utf8, "ab\xE4\xB8", 2},      {Charset::Utf8, "ab\xE4\xB8\xAD", 5},
-      {Charset::Utf8, "a\xF0\x9F\x98", 1},   {Charset::Utf8, "a\x80\x80\x80", 4},
-      {Charset::Utf8, "a\xE4\x41", 3},       {Charset::Utf16Le, std::string("a\0\x3D\xD8", 4), 2},
-      {Charset::Utf16Be, "\xD8\x3D\xDE", 0}, {Charset::Utf16Le, std::string("a\0b", 3), 2},
+      {Charset::Utf8, "ab\xE4\xB8", 2},        {Charset::Utf8, "ab\xE4\xB8\xAD", 5},
+      {Charset::Utf8, "a\xF0\x9F\x98", 1},     {Charset::Utf8, "a\x80\x80\x80", 4},
+      {Charset::Utf8, "a\xE4\x41", 3},         {Charset::Utf16Le, std::string("a\0\x3D\xD8", 4), 2},
+      {Charset::Utf16Be, "\xD8\x3D\xDE", 0},   {Charset::Utf16Le, std::string("a\0b", 3), 2},
       {Charset::Gb18030, "\xD6\xD0\n\xD6", 3}, {Charset::Gb18030, "\xD6\xD0\xCE\xC4", 0},
       {Charset::Big5, "\xA4\x40 \xA4", 3},
   };

@@ -80,8 +80,15 @@ TEST_F(TranscodeTest, ChineseRoundTripsWithoutAnyMark) {
 }
 
 TEST_F(TranscodeTest, AMarkInTheSourceIsAnOrdinaryCharacter) {
-  EXPECT_EQ(Hex(Transcode("\xEF\xBB\xBF" "A", "UTF-8", "GB18030")), "8431953341");
-  EXPECT_EQ(Hex(Transcode(std::string("\xFF\xFE" "A\0", 4), "UTF-16LE", "UTF-8")), "EFBBBF41");
+  EXPECT_EQ(Hex(Transcode("\xEF\xBB\xBF"
+                          "A",
+                          "UTF-8", "GB18030")),
+            "8431953341");
+  EXPECT_EQ(Hex(Transcode(std::string("\xFF\xFE"
+                                      "A\0",
+                                      4),
+                          "UTF-16LE", "UTF-8")),
+            "EFBBBF41");
 }
 
 TEST_F(TranscodeTest, WorkingCodePageKeepsGbkFormsAndReachesEveryCharacter) {
@@ -89,17 +96,12 @@ TEST_F(TranscodeTest, WorkingCodePageKeepsGbkFormsAndReachesEveryCharacter) {
     const char32_t* text;
     const char* gb18030;
   } cases[] = {
-      {U"\u20AC", "A2E3"},            // GB18030's euro sign (code page 936 writes 80)
-      {U"\uE5E5", "A3A0"},            // the user-defined code the web index maps to U+3000
-      {U"\u3000", "A1A1"},
-      {U"\uFE10", "A6D9"},            // moved to two bytes by GB18030-2022
-      {U"\uE78D", "84318236"},        // ... and the Private Use code point it left
-      {U"\u1E3F", "A8BC"},
-      {U"\uE7C7", "8135F437"},
-      {U"\uFFFF", "8431A439"},
-      {U"\U00010000", "90308130"},
-      {U"\U0001F600", "9439FC36"},
-      {U"\U0010FFFF", "E3329A35"},
+      {U"\u20AC", "A2E3"},                               // GB18030's euro sign (code page 936 writes 80)
+      {U"\uE5E5", "A3A0"},                               // the user-defined code the web index maps to U+3000
+      {U"\u3000", "A1A1"},         {U"\uFE10", "A6D9"},  // moved to two bytes by GB18030-2022
+      {U"\uE78D", "84318236"},                           // ... and the Private Use code point it left
+      {U"\u1E3F", "A8BC"},         {U"\uE7C7", "8135F437"},     {U"\uFFFF", "8431A439"},
+      {U"\U00010000", "90308130"}, {U"\U0001F600", "9439FC36"}, {U"\U0010FFFF", "E3329A35"},
   };
   for (const Case& c : cases) {
     const std::string utf8 = Utf8(c.text);
@@ -111,14 +113,20 @@ TEST_F(TranscodeTest, WorkingCodePageKeepsGbkFormsAndReachesEveryCharacter) {
 
 TEST_F(TranscodeTest, WhatTheTargetLacksBecomesOneQuestionMarkEach) {
   const std::string text = Utf8(U"a\uD55C\U0001F600\u4E2Db\u00CA\u00CA");  // a 한 😀 中 b Ê Ê
-  EXPECT_EQ(Hex(Transcode(text, "UTF-8", "BIG5")), Hex("a??\xA4\xA4" "b??"));
-  EXPECT_EQ(Hex(Transcode(text, "UTF-8", "BIG5-HKSCS")), Hex("a??\xA4\xA4" "b\x88\x66\x88\x66"));
+  EXPECT_EQ(Hex(Transcode(text, "UTF-8", "BIG5")), Hex("a??\xA4\xA4"
+                                                       "b??"));
+  EXPECT_EQ(Hex(Transcode(text, "UTF-8", "BIG5-HKSCS")), Hex("a??\xA4\xA4"
+                                                             "b\x88\x66\x88\x66"));
   // Through the working code page as the engine does it: nothing lost on the way.
   EXPECT_EQ(Transcode(Transcode(text, "UTF-8", "GB18030"), "GB18030", "BIG5"), Transcode(text, "UTF-8", "BIG5"));
 }
 
 TEST_F(TranscodeTest, Big5HkscsWritesItsOwnCharactersAndPairs) {
-  const std::string hkscs = "\x87\x45" "\x88\x62" "\x88\xA5" "\xA4\xA4";  // 𧉧 Ê̄ ê̌ 中
+  const std::string hkscs =
+      "\x87\x45"
+      "\x88\x62"
+      "\x88\xA5"
+      "\xA4\xA4";  // 𧉧 Ê̄ ê̌ 中
   const std::string utf8 = Transcode(hkscs, "BIG5-HKSCS", "UTF-8");
   EXPECT_EQ(utf8, Utf8(U"\U00027267\u00CA\u0304\u00EA\u030C\u4E2D"));
   EXPECT_EQ(Hex(Transcode(Transcode(utf8, "UTF-8", "GB18030"), "GB18030", "BIG5-HKSCS")), Hex(hkscs));
@@ -143,7 +151,11 @@ INSTANTIATE_TEST_SUITE_P(
     Whatwg, InvalidBytesTest,
     ::testing::Values(
         // UTF-8: each maximal prefix of a sequence is one U+FFFD; the breaking byte is read again.
-        InvalidCase{"UTF-8", "a\xC3", U"a\uFFFD"}, InvalidCase{"UTF-8", "\xE4\xB8" "A", U"\uFFFDA"},
+        InvalidCase{"UTF-8", "a\xC3", U"a\uFFFD"},
+        InvalidCase{"UTF-8",
+                    "\xE4\xB8"
+                    "A",
+                    U"\uFFFDA"},
         InvalidCase{"UTF-8", "\xE0\x80\x80", U"\uFFFD\uFFFD\uFFFD"},
         InvalidCase{"UTF-8", "\xED\xA0\x80", U"\uFFFD\uFFFD\uFFFD"},
         InvalidCase{"UTF-8", "\xF4\x90\x80\x80", U"\uFFFD\uFFFD\uFFFD\uFFFD"},
@@ -155,17 +167,37 @@ INSTANTIATE_TEST_SUITE_P(
         InvalidCase{"GB18030", "\x81\x30", U"\uFFFD"}, InvalidCase{"GB18030", "\x81\x30\x81", U"\uFFFD"},
         InvalidCase{"GB18030", "\x81\x30\x81\x41", U"\uFFFD0\u4E04"},
         InvalidCase{"GB18030", "\x81\x30\x20", U"\uFFFD0 "},
-        InvalidCase{"GB18030", "\x84\x31\xA5\x30", U"\uFFFD"},   // past U+FFFF
-        InvalidCase{"GB18030", "\xE3\x32\x9A\x36", U"\uFFFD"},   // past U+10FFFF
-        InvalidCase{"GB18030", "\xFE\x39\xFE\x39" "a", U"\uFFFDa"},
+        InvalidCase{"GB18030", "\x84\x31\xA5\x30", U"\uFFFD"},  // past U+FFFF
+        InvalidCase{"GB18030", "\xE3\x32\x9A\x36", U"\uFFFD"},  // past U+10FFFF
+        InvalidCase{"GB18030",
+                    "\xFE\x39\xFE\x39"
+                    "a",
+                    U"\uFFFDa"},
         // Big5: the same rule for the trail byte; 80 is U+0080 only in code page 950.
         InvalidCase{"BIG5", "\x80\xA4", U"\u0080\uFFFD"}, InvalidCase{"BIG5-HKSCS", "\x80", U"\uFFFD"},
-        InvalidCase{"BIG5", "\xA4\x20", U"\uFFFD "}, InvalidCase{"BIG5", "\xA4\x80" "a", U"\uFFFDa"},
-        InvalidCase{"BIG5", "\xFF\xA4\xA4", U"\uFFFD\u4E2D"}, InvalidCase{"BIG5", "\xA3\xC0" "a", U"\uFFFDa"},
+        InvalidCase{"BIG5", "\xA4\x20", U"\uFFFD "},
+        InvalidCase{"BIG5",
+                    "\xA4\x80"
+                    "a",
+                    U"\uFFFDa"},
+        InvalidCase{"BIG5", "\xFF\xA4\xA4", U"\uFFFD\u4E2D"},
+        InvalidCase{"BIG5",
+                    "\xA3\xC0"
+                    "a",
+                    U"\uFFFDa"},
         // UTF-16: a surrogate without its partner, and an odd last byte.
-        InvalidCase{"UTF-16LE", std::string("\x00\xD8" "A\x00", 4), U"\uFFFDA"},
+        InvalidCase{"UTF-16LE",
+                    std::string("\x00\xD8"
+                                "A\x00",
+                                4),
+                    U"\uFFFDA"},
         InvalidCase{"UTF-16LE", std::string("\x00\xDC\x3D\xD8\x00\xDE", 6), U"\uFFFD\U0001F600"},
-        InvalidCase{"UTF-16BE", std::string("\x00" "A" "\xD8", 3), U"A\uFFFD"},
+        InvalidCase{"UTF-16BE",
+                    std::string("\x00"
+                                "A"
+                                "\xD8",
+                                3),
+                    U"A\uFFFD"},
         InvalidCase{"UTF-16BE", std::string("\xD8\x3D", 2), U"\uFFFD"}));
 
 TEST_F(TranscodeTest, LossesAreCountedWhereTheyHappen) {
@@ -177,15 +209,15 @@ TEST_F(TranscodeTest, LossesAreCountedWhereTheyHappen) {
     size_t unencodable;
   } cases[] = {
       {"\xE4\xB8\xAD", "UTF-8", "GB18030", 0, 0},
-      {"\xEF\xBF\xBD", "UTF-8", "UTF-16LE", 0, 0},      // a U+FFFD the text holds
-      {"a\xFF\xEF\xBF\xBD\xC0", "UTF-8", "GB18030", 2, 0},  // two bad bytes beside a real U+FFFD
-      {"\xE4\xB8", "UTF-8", "GB18030", 1, 0},             // cut short
+      {"\xEF\xBF\xBD", "UTF-8", "UTF-16LE", 0, 0},                      // a U+FFFD the text holds
+      {"a\xFF\xEF\xBF\xBD\xC0", "UTF-8", "GB18030", 2, 0},              // two bad bytes beside a real U+FFFD
+      {"\xE4\xB8", "UTF-8", "GB18030", 1, 0},                           // cut short
       {std::string("\x3D\xD8\x41\x00", 4), "UTF-16LE", "UTF-8", 1, 0},  // a lone surrogate
-      {"\x41\x00\x42", "UTF-16LE", "UTF-8", 1, 0},        // odd last byte
+      {"\x41\x00\x42", "UTF-16LE", "UTF-8", 1, 0},                      // odd last byte
       {"\xA4\xA4\xFF", "BIG5", "GB18030", 1, 0},
-      {"\x8E\x69", "BIG5-WEB", "GB18030", 0, 0},          // Big5-HKSCS where code page 950 has nothing
-      {"\xA1\x30", "BIG5", "GB18030", 1, 0},          // a lead byte whose trail byte is ASCII
-      {"\xA8\xA1\xD6\xD0", "GB18030", "BIG5", 0, 1},      // ā has no Big5 code, 中 has
+      {"\x8E\x69", "BIG5-WEB", "GB18030", 0, 0},               // Big5-HKSCS where code page 950 has nothing
+      {"\xA1\x30", "BIG5", "GB18030", 1, 0},                   // a lead byte whose trail byte is ASCII
+      {"\xA8\xA1\xD6\xD0", "GB18030", "BIG5", 0, 1},           // ā has no Big5 code, 中 has
       {"\x88\x62\x88\x64", "BIG5-HKSCS", "BIG5-HKSCS", 0, 0},  // letter-and-mark pairs
   };
   for (const Case& c : cases) {

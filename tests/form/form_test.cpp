@@ -26,12 +26,11 @@ class MainWindowTable : public ::testing::Test {
 
 TEST_F(MainWindowTable, KeptControlsComeLastInTheirKeyOrder) {
   const char* kKept[] = {
-      "组合框换行格式", "选择框不带BOM", "选择框同时转换文件名", "选择框包含子文件夹",
-      "选择框覆盖原文件", "单选框b5到繁", "单选框b5到简", "单选框繁到b5", "单选框简到b5",
-      "单选框繁到简", "单选框简到繁", "单选框不转", "单选框自动输入", "单选框输入ANSI",
-      "单选框输入UTF8", "单选框输入Ule", "单选框输入Ube", "单选框自动输出", "单选框输出ANSI",
-      "单选框输出UTF8", "单选框输出Ule", "单选框输出Ube", "编辑框文件过滤",
-      "按钮批量转换文件夹", "按钮批量转换"};
+      "组合框换行格式", "选择框不带BOM", "选择框同时转换文件名", "选择框包含子文件夹", "选择框覆盖原文件",
+      "单选框b5到繁",   "单选框b5到简",  "单选框繁到b5",         "单选框简到b5",       "单选框繁到简",
+      "单选框简到繁",   "单选框不转",    "单选框自动输入",       "单选框输入ANSI",     "单选框输入UTF8",
+      "单选框输入Ule",  "单选框输入Ube", "单选框自动输出",       "单选框输出ANSI",     "单选框输出UTF8",
+      "单选框输出Ule",  "单选框输出Ube", "编辑框文件过滤",       "按钮批量转换文件夹", "按钮批量转换"};
   const int count = window->ControlCount();
   ASSERT_GT(count, 25);
   for (int i = 0; i < 25; ++i) {
@@ -96,9 +95,9 @@ TEST_F(MainWindowTable, ContainersHoldTheirRowsAndComeFirst) {
       EXPECT_TRUE(seen.count(c->Container())) << ToUtf8(c->Name()) << " before its container";
     }
     if (c->GetKind() == Kind::RadioButton) {
-      const std::string row = ToUtf8(c->Name()).find("输入") != std::string::npos ? "图片框1"
+      const std::string row = ToUtf8(c->Name()).find("输入") != std::string::npos   ? "图片框1"
                               : ToUtf8(c->Name()).find("输出") != std::string::npos ? "图片框2"
-                                                                                     : "外形框1";
+                                                                                    : "外形框1";
       EXPECT_EQ(c->Container(), W(row.c_str())) << ToUtf8(c->Name());
     }
     seen.insert(c->Name());
@@ -129,20 +128,19 @@ TEST_F(MainWindowTable, TableBytesAndFonts) {
 
 TEST_F(MainWindowTable, ReadingOrderGoesDownTheRowsAndLeftToRightWithinEach) {
   // The controls a user reaches with Tab, per container, in the order Tab reaches them.
-  const std::set<Kind> focusable = {Kind::PushButton, Kind::EditBox, Kind::CheckBox, Kind::ComboBox,
+  const std::set<Kind> focusable = {Kind::PushButton,  Kind::EditBox,    Kind::CheckBox, Kind::ComboBox,
                                     Kind::RadioButton, Kind::PictureBox, Kind::Shape};
   std::map<std::string, std::vector<std::string>> byContainer;
   for (size_t index : ReadingOrder(MainWindowControls())) {
     const ControlSpec& spec = MainWindowControls()[index];
     if (focusable.count(spec.kind)) byContainer[ToUtf8(spec.container)].push_back(ToUtf8(spec.name));
   }
-  EXPECT_EQ(byContainer[""], (std::vector<std::string>{
-                                 "图片框3", "图片框1", "图片框2", "外形框1", "按钮批量转换", "按钮批量转换文件夹",
-                                 "编辑框文件过滤", "选择框覆盖原文件", "选择框包含子文件夹", "选择框不带BOM",
-                                 "组合框换行格式"}));
-  EXPECT_EQ(byContainer["外形框1"], (std::vector<std::string>{
-                                       "单选框不转", "单选框简到繁", "单选框简到b5", "单选框b5到简",
-                                       "选择框同时转换文件名", "单选框繁到简", "单选框繁到b5", "单选框b5到繁"}));
+  EXPECT_EQ(byContainer[""], (std::vector<std::string>{"图片框3", "图片框1", "图片框2", "外形框1", "按钮批量转换",
+                                                       "按钮批量转换文件夹", "编辑框文件过滤", "选择框覆盖原文件",
+                                                       "选择框包含子文件夹", "选择框不带BOM", "组合框换行格式"}));
+  EXPECT_EQ(byContainer["外形框1"],
+            (std::vector<std::string>{"单选框不转", "单选框简到繁", "单选框简到b5", "单选框b5到简",
+                                      "选择框同时转换文件名", "单选框繁到简", "单选框繁到b5", "单选框b5到繁"}));
   EXPECT_EQ(byContainer["图片框1"].front(), "单选框自动输入");
   EXPECT_EQ(byContainer["图片框2"].back(), "单选框输出Ube");
 }

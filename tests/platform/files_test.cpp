@@ -20,7 +20,10 @@ void MakeReadOnly(const std::string& path) {
 class FilesTest : public PlatformTest {};
 
 TEST_F(FilesTest, WholeFileRoundTripKeepsEveryByte) {
-  const std::string bytes("a\0b\x1A" "c\r\n\xFF\xD6\xD0", 10);
+  const std::string bytes(
+      "a\0b\x1A"
+      "c\r\n\xFF\xD6\xD0",
+      10);
   const std::string path = Path("data.bin");
   ASSERT_EQ(WriteWholeFile(path, bytes), Status::Ok);
   EXPECT_EQ(ReadFileBytes(path), bytes);
@@ -134,8 +137,7 @@ TEST_F(FilesTest, LinkToAFolderIsAFolderAndAReparsePoint) {
   std::error_code ec;
   fs::create_directory_symlink(ToFsPath(Path("real")), ToFsPath(Path("link")), ec);
   if (ec) GTEST_SKIP() << "this system cannot make a folder link here: " << ec.message();
-  EXPECT_EQ(GetAttributes(Path("link")) & (kAttrDirectory | kAttrReparsePoint),
-            kAttrDirectory | kAttrReparsePoint);
+  EXPECT_EQ(GetAttributes(Path("link")) & (kAttrDirectory | kAttrReparsePoint), kAttrDirectory | kAttrReparsePoint);
   EXPECT_EQ(GetAttributes(Path("real")) & kAttrReparsePoint, 0u);
 }
 

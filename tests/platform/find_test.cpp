@@ -27,8 +27,7 @@ class FindTest : public PlatformTest {
 TEST_F(FindTest, StarDotStarListsEverythingWithItsDirectoryBit) {
   std::vector<DirEntry> entries;
   ASSERT_EQ(FindEntries(Path("*.*"), &entries), Status::Ok);
-  EXPECT_EQ(SortedNames(entries),
-            (Names{".", "..", "B.TXT", "a.txt", "c.htm", "d.html", "e", "notes.old", "sub"}));
+  EXPECT_EQ(SortedNames(entries), (Names{".", "..", "B.TXT", "a.txt", "c.htm", "d.html", "e", "notes.old", "sub"}));
   for (const DirEntry& entry : entries) {
     const bool isFolder = entry.name == "." || entry.name == ".." || entry.name == "sub";
     EXPECT_EQ((entry.attributes & kAttrDirectory) != 0, isFolder) << entry.name;

@@ -22,7 +22,10 @@ TEST_F(HooksTest, PumpReachesTheInstalledHookOnly) {
 
   // A hook may replace itself while it runs.
   int replaced = 0;
-  SetPumpHook([&replaced] { SetPumpHook([&replaced] { replaced += 10; }); ++replaced; });
+  SetPumpHook([&replaced] {
+    SetPumpHook([&replaced] { replaced += 10; });
+    ++replaced;
+  });
   PumpMessages();
   PumpMessages();
   EXPECT_EQ(replaced, 11);

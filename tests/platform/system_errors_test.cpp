@@ -37,7 +37,8 @@ struct SiteCase {
   std::vector<const char*> calls;
 };
 
-#define CW_ERROR(code, status) {code, #code, Status::status}
+#define CW_ERROR(code, status) \
+  { code, #code, Status::status }
 
 #ifdef _WIN32
 const ErrorCase kErrors[] = {
@@ -171,10 +172,14 @@ TEST_F(SystemErrorTest, ReplaceFallsBackToTheMoveOnlyWhereThatIsSafe) {
   const struct {
     long code;
     bool moved;
-  } cases[] = {{ERROR_UNABLE_TO_MOVE_REPLACEMENT, true}, {ERROR_FILE_NOT_FOUND, true},
-               {ERROR_NOT_SUPPORTED, true},              {ERROR_INVALID_NAME, true},
-               {ERROR_ACCESS_DENIED, false},             {ERROR_UNABLE_TO_REMOVE_REPLACED, false},
-               {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, false}, {ERROR_SHARING_VIOLATION, false}};
+  } cases[] = {{ERROR_UNABLE_TO_MOVE_REPLACEMENT, true},
+               {ERROR_FILE_NOT_FOUND, true},
+               {ERROR_NOT_SUPPORTED, true},
+               {ERROR_INVALID_NAME, true},
+               {ERROR_ACCESS_DENIED, false},
+               {ERROR_UNABLE_TO_REMOVE_REPLACED, false},
+               {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, false},
+               {ERROR_SHARING_VIOLATION, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.code);
     WriteFileBytes(original_, "original bytes");

@@ -5,7 +5,6 @@
 #include <fstream>
 #include <thread>
 
-
 #include "settings_fixture.h"
 
 #ifdef _WIN32
@@ -78,8 +77,7 @@ TEST_F(SettingsCrash, KilledWriterLeavesEveryReturnedWrite) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION child = {};
-  ASSERT_TRUE(CreateProcessW(self, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &startup, &child));
+  ASSERT_TRUE(CreateProcessW(self, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
   SetEnvironmentVariableW(L"CW_SETTINGS_CRASH_CHILD", nullptr);
 #else
   const pid_t child = fork();
@@ -88,8 +86,7 @@ TEST_F(SettingsCrash, KilledWriterLeavesEveryReturnedWrite) {
 #endif
   // Let it write a good number of values, then kill it mid-write.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (LastFinished(progress) < 200 &&
-         std::chrono::steady_clock::now() < deadline) {
+  while (LastFinished(progress) < 200 && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 #ifdef _WIN32

@@ -29,18 +29,18 @@ class FileRules : public SettingsFileTest {
 };
 
 TEST_F(FileRules, ValueExtentAndLineStarts) {
-  EXPECT_EQ(Read("[s]\r\nk=v", "s", "k"), "v");                 // to the end of the file
-  EXPECT_EQ(Read("[s]\r\nk=a\nb\r\nx=1", "s", "k"), "a\nb");    // a lone LF is data
-  EXPECT_EQ(Read("[s]\r\nk=a\rb", "s", "k"), "a\rb");           // so is a lone CR
-  EXPECT_EQ(Read("[s]\r\nk=\r\nx=1", "s", "k"), "");            // present but empty
-  EXPECT_EQ(Read("k=1\r\n[s]", "s", "k"), "<default>");          // before the header
-  EXPECT_EQ(Read("[s]\r\nk =1", "s", "k"), "<default>");         // the blank is the key's
+  EXPECT_EQ(Read("[s]\r\nk=v", "s", "k"), "v");               // to the end of the file
+  EXPECT_EQ(Read("[s]\r\nk=a\nb\r\nx=1", "s", "k"), "a\nb");  // a lone LF is data
+  EXPECT_EQ(Read("[s]\r\nk=a\rb", "s", "k"), "a\rb");         // so is a lone CR
+  EXPECT_EQ(Read("[s]\r\nk=\r\nx=1", "s", "k"), "");          // present but empty
+  EXPECT_EQ(Read("k=1\r\n[s]", "s", "k"), "<default>");       // before the header
+  EXPECT_EQ(Read("[s]\r\nk =1", "s", "k"), "<default>");      // the blank is the key's
   EXPECT_EQ(Read("[s]\r\nk =1", "s", "k "), "1");
-  EXPECT_EQ(Read("[s]\r\nK=1", "s", "k"), "<default>");          // case-sensitive
-  EXPECT_EQ(Read("[s] trailing\r\nk=1", "s", "k"), "1");         // rest of header line ignored
-  EXPECT_EQ(Read("x[s]\r\nk=1", "s", "k"), "<default>");         // not at a line start
+  EXPECT_EQ(Read("[s]\r\nK=1", "s", "k"), "<default>");   // case-sensitive
+  EXPECT_EQ(Read("[s] trailing\r\nk=1", "s", "k"), "1");  // rest of header line ignored
+  EXPECT_EQ(Read("x[s]\r\nk=1", "s", "k"), "<default>");  // not at a line start
   EXPECT_EQ(Read("x[s]\r\nk=1\r\n[s]\r\nk=2", "s", "k"), "2");
-  EXPECT_EQ(Read("[s]\r\nk=1\r\n[s]\r\nk=2", "s", "k"), "1");    // first occurrence wins
+  EXPECT_EQ(Read("[s]\r\nk=1\r\n[s]\r\nk=2", "s", "k"), "1");  // first occurrence wins
   EXPECT_EQ(Read(W("[主界面]\r\n编辑框文件过滤=*.*"), W("主界面"), W("编辑框")), "<default>");
   EXPECT_EQ(Read(W("[主界面]\r\n按钮批量转换.标记=D:\\x"), W("主界面"), W("按钮批量转换.标记")), "D:\\x");
   EXPECT_EQ(Read(std::string("[s]\r\nk=a\0b", 10), "s", "k"), "a");  // a text ends at a zero byte

@@ -25,9 +25,9 @@ class Persist : public SettingsFileTest {
 
 std::string FirstRunFile() {
   std::string f = W("[主界面]\r\n组合框换行格式=0");
-  for (const char* name : {"选择框不带BOM", "选择框同时转换文件名", "选择框包含子文件夹", "选择框覆盖原文件",
-                           "单选框b5到繁", "单选框b5到简", "单选框繁到b5", "单选框简到b5", "单选框繁到简",
-                           "单选框简到繁"}) {
+  for (const char* name :
+       {"选择框不带BOM", "选择框同时转换文件名", "选择框包含子文件夹", "选择框覆盖原文件", "单选框b5到繁",
+        "单选框b5到简", "单选框繁到b5", "单选框简到b5", "单选框繁到简", "单选框简到繁"}) {
     f += "\r\n" + W(name) + "=" + W("假");
   }
   f += "\r\n" + W("单选框不转=真\r\n单选框自动输入=真");
@@ -95,7 +95,7 @@ TEST_F(Persist, MissingKeysKeepStatesAndFalseGroupsComeBackEmpty) {
   for (const char* name : {"单选框自动输入", "单选框输入ANSI", "单选框输入UTF8", "单选框输入Ule", "单选框输入Ube"}) {
     EXPECT_FALSE(Get(window.get(), name)->Checked()) << name;
   }
-  EXPECT_TRUE(Get(window.get(), "单选框自动输出")->Checked());  // no key: unchanged
+  EXPECT_TRUE(Get(window.get(), "单选框自动输出")->Checked());     // no key: unchanged
   EXPECT_EQ(Get(window.get(), "组合框换行格式")->Selection(), 0);  // not a number
   EXPECT_FALSE(Get(window.get(), "选择框不带BOM")->Checked());
 }

@@ -21,8 +21,7 @@ class SettingsFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
     path = dir.Join(W("青禾·澄文坊.ini"));
-    platform::SetMessageBoxHook([this](const std::string& text, const std::string& caption,
-                                       uint32_t flags) {
+    platform::SetMessageBoxHook([this](const std::string& text, const std::string& caption, uint32_t flags) {
       messages.push_back({text, caption, flags});
       return 1;
     });

@@ -229,8 +229,7 @@ TEST_F(Store, LargeFileStaysFast) {
   EXPECT_TRUE(large.WriteText("k2", "3"));
   large.SetSection("a");
   EXPECT_EQ(large.ReadText("nothing", "d"), "d");
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_LT(seconds, 10.0);
   big.replace(big.size() - 1, 1, "2\r\nk2=3");
   EXPECT_EQ(ReadFileBytes(path), big);

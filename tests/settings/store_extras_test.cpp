@@ -60,7 +60,7 @@ TEST_F(StoreExtras, Listings) {
   EXPECT_EQ(out, (std::vector<std::string>{"k", "k", "m"}));
   EXPECT_EQ(store.ListSectionsWithKey("k", &out), 2);
   EXPECT_EQ(out, (std::vector<std::string>{"a", "a"}));  // "[b]x" is no header line
-  EXPECT_EQ(store.ListKeysWithValue("1", &out), 2);       // not "k=10"
+  EXPECT_EQ(store.ListKeysWithValue("1", &out), 2);      // not "k=10"
   EXPECT_EQ(out, (std::vector<std::string>{"k", "m"}));
   EXPECT_EQ(store.ListKeysWithValue("", &out, "a"), 1);
   EXPECT_EQ(out, (std::vector<std::string>{"j"}));

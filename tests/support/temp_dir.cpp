@@ -58,16 +58,14 @@ TempDir::~TempDir() {
   if (path_.empty()) return;
   std::error_code ec;
   // Read-only files left by a test must not keep the folder alive.
-  for (auto it = fs::recursive_directory_iterator(ToFsPath(path_), ec);
-       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+  for (auto it = fs::recursive_directory_iterator(ToFsPath(path_), ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec)) {
     fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
   }
   fs::remove_all(ToFsPath(path_), ec);
 }
 
-std::string TempDir::Join(std::string_view relative) const {
-  return path_ + "\\" + std::string(relative);
-}
+std::string TempDir::Join(std::string_view relative) const { return path_ + "\\" + std::string(relative); }
 
 void WriteFileBytes(const std::string& path, std::string_view bytes) {
   const fs::path p = ToFsPath(path);

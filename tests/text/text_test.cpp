@@ -15,7 +15,10 @@ const std::string kBarTrail = "\xB1\x7C";
 TEST(TextFind, NeverMatchesSecondByteOfTwoByteCharacter) {
   EXPECT_EQ(Find(kBackslashTrail + "x", "\\"), npos);
   EXPECT_EQ(Find("a" + kBackslashTrail + "\\b", "\\"), 3u);
-  EXPECT_EQ(FindNoCase("\xC1\x41" "a", "a"), 2u);
+  EXPECT_EQ(FindNoCase("\xC1\x41"
+                       "a",
+                       "a"),
+            2u);
   EXPECT_EQ(Find("\xC1\x41\xC1\x41", "\x41\xC1"), npos);
   EXPECT_EQ(FindLast("a\\b" + kBackslashTrail, "\\"), 1u);
 }

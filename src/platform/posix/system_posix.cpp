@@ -35,8 +35,8 @@ Fd::~Fd() {
 bool ToNativePath(const std::string& path, std::string* native) {
   if (!detail::IsRepresentablePath(path)) return false;
   std::string rest = path;
-  const bool hasDrive = path.size() >= 2 && path[1] == ':' &&
-                        ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+  const bool hasDrive =
+      path.size() >= 2 && path[1] == ':' && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
   if (hasDrive) {
     if (path[0] != 'Z' && path[0] != 'z') return false;
     rest = path.substr(2);
@@ -51,7 +51,13 @@ bool ToNativePath(const std::string& path, std::string* native) {
     const unsigned char u = static_cast<unsigned char>(c);
     if (u < 0x20) return false;
     switch (c) {
-      case '<': case '>': case ':': case '"': case '|': case '?': case '*': return false;
+      case '<':
+      case '>':
+      case ':':
+      case '"':
+      case '|':
+      case '?':
+      case '*': return false;
       case '\\': c = '/'; break;
       default: break;
     }

@@ -168,8 +168,9 @@ Status QueryFile(const std::string& path, FileInfo* info) {
 Status OpenSource(const PublicCall& call, Handle* file, FileInfo* info) {
   if (call.status() != Status::Ok) return call.status();
   const std::string& path = call.Subject();
-  file->reset(Sys().CreateFileW(call.Path().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  file->reset(Sys().CreateFileW(call.Path().c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file->valid()) return call.Fail("CreateFileW");
   if (Sys().GetFileType(file->get()) != FILE_TYPE_DISK) {
     return detail::LogFailure("GetFileType", path, Status::AccessDenied, ERROR_ACCESS_DENIED);
@@ -314,8 +315,8 @@ namespace {
 // What ReplaceFileW should have kept (not every implementation does, and the plain
 // move keeps none of it): the attributes a user sets and the creation time.
 void KeepAttributesAndCreationTime(const std::wstring& path, const WIN32_FILE_ATTRIBUTE_DATA& old) {
-  constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  constexpr DWORD kKept =
+      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
   const DWORD now = Sys().GetFileAttributesW(path.c_str());
   if (now != INVALID_FILE_ATTRIBUTES && (now & kKept) != (old.dwFileAttributes & kKept)) {
     Sys().SetFileAttributesW(path.c_str(), (now & ~kKept & ~FILE_ATTRIBUTE_NORMAL) | (old.dwFileAttributes & kKept));
@@ -330,8 +331,7 @@ void KeepAttributesAndCreationTime(const std::wstring& path, const WIN32_FILE_AT
 bool MoveInstead(DWORD error) {
   return error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_FILE_NOT_FOUND ||
          error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED || error == ERROR_CALL_NOT_IMPLEMENTED ||
-         error == ERROR_INVALID_PARAMETER ||
-         error == ERROR_INVALID_NAME;  // Wine's ReplaceFileW and the "\\?\" form
+         error == ERROR_INVALID_PARAMETER || error == ERROR_INVALID_NAME;  // Wine's ReplaceFileW and the "\\?\" form
 }
 
 }  // namespace
@@ -386,8 +386,8 @@ Status OpenForUpdate(const std::string& path, ShareMode share, std::unique_ptr<O
   const Status status = CheckNotReadOnly(call.Path(), "CreateFileW", path);
   if (status != Status::Ok) return status;
   // OPEN_ALWAYS creates a missing file and never truncates an existing one.
-  HANDLE handle = Sys().CreateFileW(call.Path().c_str(), GENERIC_READ | GENERIC_WRITE, shareFlags, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = Sys().CreateFileW(call.Path().c_str(), GENERIC_READ | GENERIC_WRITE, shareFlags, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return call.Fail("CreateFileW");
   *file = std::make_unique<Win32OpenFile>(handle, path);
   return Status::Ok;

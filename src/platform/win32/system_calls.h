@@ -15,10 +15,9 @@ struct SystemCalls {
   Call<HANDLE(WINAPI*)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE), HANDLE> CreateFileW{
       "CreateFileW", &::CreateFileW, INVALID_HANDLE_VALUE};
   Call<BOOL(WINAPI*)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED), BOOL> ReadFile{"ReadFile", &::ReadFile, FALSE};
-  Call<BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED), BOOL> WriteFile{"WriteFile", &::WriteFile,
-                                                                                      FALSE};
-  Call<BOOL(WINAPI*)(HANDLE, LARGE_INTEGER, PLARGE_INTEGER, DWORD), BOOL> SetFilePointerEx{
-      "SetFilePointerEx", &::SetFilePointerEx, FALSE};
+  Call<BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED), BOOL> WriteFile{"WriteFile", &::WriteFile, FALSE};
+  Call<BOOL(WINAPI*)(HANDLE, LARGE_INTEGER, PLARGE_INTEGER, DWORD), BOOL> SetFilePointerEx{"SetFilePointerEx",
+                                                                                           &::SetFilePointerEx, FALSE};
   Call<BOOL(WINAPI*)(HANDLE, PLARGE_INTEGER), BOOL> GetFileSizeEx{"GetFileSizeEx", &::GetFileSizeEx, FALSE};
   Call<BOOL(WINAPI*)(HANDLE), BOOL> SetEndOfFile{"SetEndOfFile", &::SetEndOfFile, FALSE};
   Call<BOOL(WINAPI*)(HANDLE), BOOL> FlushFileBuffers{"FlushFileBuffers", &::FlushFileBuffers, FALSE};
@@ -34,10 +33,10 @@ struct SystemCalls {
   Call<BOOL(WINAPI*)(HANDLE, const FILETIME*, const FILETIME*, const FILETIME*), BOOL> SetFileTime{
       "SetFileTime", &::SetFileTime, FALSE};
   Call<BOOL(WINAPI*)(LPCWSTR), BOOL> DeleteFileW{"DeleteFileW", &::DeleteFileW, FALSE};
-  Call<BOOL(WINAPI*)(LPCWSTR, LPSECURITY_ATTRIBUTES), BOOL> CreateDirectoryW{"CreateDirectoryW",
-                                                                               &::CreateDirectoryW, FALSE};
+  Call<BOOL(WINAPI*)(LPCWSTR, LPSECURITY_ATTRIBUTES), BOOL> CreateDirectoryW{"CreateDirectoryW", &::CreateDirectoryW,
+                                                                             FALSE};
   Call<BOOL(WINAPI*)(LPCWSTR, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID), BOOL> ReplaceFileW{"ReplaceFileW",
-                                                                                          &::ReplaceFileW, FALSE};
+                                                                                           &::ReplaceFileW, FALSE};
   Call<BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD), BOOL> MoveFileExW{"MoveFileExW", &::MoveFileExW, FALSE};
   Call<HANDLE(WINAPI*)(LPCWSTR, LPWIN32_FIND_DATAW), HANDLE> FindFirstFileW{"FindFirstFileW", &::FindFirstFileW,
                                                                             INVALID_HANDLE_VALUE};
