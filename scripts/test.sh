@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every tree (warnings are errors) and runs every test:
-# native (plain and with ASan/UBSan, with the fuzz corpora replayed), clang-tidy, and
-# Windows (under Wine, headless). Both Windows trees are built; the tests
+# native (plain and with ASan/UBSan, with the fuzz corpora replayed), clang-format and
+# clang-tidy, and Windows (under Wine, headless). Both Windows trees are built; the tests
 # run in the 32-bit one under 32-bit Wine where this host runs 32-bit code, else in the
 # 64-bit one under wine64. Exits non-zero on any failure.
 #   CW_NO_32BIT=1  behave as on a host that cannot start 32-bit programs
@@ -71,6 +71,9 @@ for gen in tools/gen_*.py; do
   [ -f "$gen" ] || continue
   check "$(basename "$gen" .py)-check" python3 "$gen" --check
 done
+
+step "formatting (clang-format, the style of .clang-format)"
+check format bash scripts/format.sh --check
 
 step "native build and tests"
 if check native-configure cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCW_WERROR=ON &&
