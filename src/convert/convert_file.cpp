@@ -650,9 +650,9 @@ EncodingChoice ReadAs(const SourceRead& source) {
 
 ConvertStatus ConvertFile(const std::string& sourcePath, std::string& outputPath, const ConversionOptions& options,
                           RunRecord* run, ConvertReport* report) {
-  // A 32-bit process holds a file several times over while converting it; running out
-  // of memory on the way is a failed file, never a crash. Nothing is written until the
-  // whole result exists.
+  // Running out of memory on the way (a 32-bit process has 2 GB of address space) is a
+  // failed file, never a crash. The output is written in pieces, but under a temporary
+  // name: its own name appears only once the whole result exists.
   const std::string requested = outputPath;
   ConvertReport local;
   ConvertReport& filled = report ? *report : local;
