@@ -371,8 +371,6 @@ WriteStatus WriteEncodedText(const std::string& outputPath, std::string_view tex
 
 namespace {
 
-// Writes the mark, then `text` converted piece by piece from one reused buffer. The text
-// must hold no zero character.
 // What the losses of a conversion mean for it: over the original any loss stops the
 // write; elsewhere the losses are only counted.
 struct LossWatch {
@@ -380,7 +378,8 @@ struct LossWatch {
   TranscodeLosses losses;
 };
 
-// Transcodes text into the file piece by piece, so that the encoded result never exists
+// Writes the mark, then `text` (which must hold no zero character) transcoded into the
+// file piece by piece from one reused buffer, so that the encoded result never exists
 // whole; stops at the first loss when the watch refuses losses, and leaves them in it.
 Producer StreamedProducer(std::string_view text, Charset from, Charset to, std::string_view mark, LossWatch* watch) {
   return [text, from, to, mark, watch](platform::NewFile& file) {
