@@ -15,6 +15,16 @@ inline bool AllAscii8(const void* p) {
   return (word & 0x8080808080808080ULL) == 0;
 }
 
+// Whether the eight bytes at p are all ASCII and none is zero (01..7F).
+inline bool AllAsciiNonZero8(const void* p) {
+  constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  std::uint64_t word;
+  std::memcpy(&word, p, 8);
+  // A zero byte is one whose borrow reaches its high bit without its own.
+  return ((word & kHigh) | ((word - kOnes) & ~word & kHigh)) == 0;
+}
+
 // The length of the run of ASCII bytes that starts at `from` and ends at `to` at the
 // latest: bytes 00..7F, or 01..7F with kStopAtZero, for the scans to which a zero byte
 // ends the text.
@@ -24,15 +34,7 @@ inline std::size_t AsciiRun(const void* from, const void* to) {
   const auto* const end = static_cast<const unsigned char*>(to);
   const unsigned char* p = start;
   if constexpr (kStopAtZero) {
-    constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
-    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-    while (end - p >= 8) {
-      std::uint64_t word;
-      std::memcpy(&word, p, 8);
-      // The lowest zero byte is one whose borrow reaches its high bit without its own.
-      if (((word & kHigh) | ((word - kOnes) & ~word & kHigh)) != 0) break;
-      p += 8;
-    }
+    while (end - p >= 8 && AllAsciiNonZero8(p)) p += 8;
     while (p < end && static_cast<unsigned>(*p - 1) < 0x7F) ++p;
   } else {
     while (end - p >= 8 && AllAscii8(p)) p += 8;

@@ -33,18 +33,23 @@ const std::uint32_t* Big5WebDecode() {
   return table.get();
 }
 
+const Utf8PairTable& Big5WebUtf8Pairs() {
+  static const std::unique_ptr<Utf8PairTable> table = MakeBig5Utf8Pairs(Big5WebDecode());
+  return *table;
+}
+
 // The Big5 decoders over their tables.
 template <class Sink>
 void DecodeCp950(std::string_view bytes, Sink& sink) {
-  DecodeBig5<false>(bytes, gen::kCp950Decode, sink);
+  DecodeBig5<false, Cp950Utf8Pairs>(bytes, gen::kCp950Decode, sink);
 }
 template <class Sink>
 void DecodeHkscs(std::string_view bytes, Sink& sink) {
-  DecodeBig5<true>(bytes, gen::kBig5HkscsDecode, sink);
+  DecodeBig5<true, Big5HkscsUtf8Pairs>(bytes, gen::kBig5HkscsDecode, sink);
 }
 template <class Sink>
 void DecodeBig5Web(std::string_view bytes, Sink& sink) {
-  DecodeBig5<true>(bytes, Big5WebDecode(), sink);
+  DecodeBig5<true, Big5WebUtf8Pairs>(bytes, Big5WebDecode(), sink);
 }
 
 // Converts `bytes` with one writer into `out`; defined below.
@@ -169,6 +174,7 @@ class TargetFit {
     return (c == 0x0304 || c == 0x030C) && (previous == 0x00CA || previous == 0x00EA);
   }
   void Ascii() { previous_ = 0; }
+  bool FitsAll() const { return table_ == nullptr; }
 
  private:
   Charset target_;
@@ -192,6 +198,18 @@ class CountingWriter {
   template <class Unit>
   void Close(Unit* p) {
     writer_.Close(p);
+  }
+  // The fused runs take no U+FFFD, so they pass straight through to a target that has
+  // a code for every character.
+  static constexpr bool kPairs = TakesPairs<Writer>::value;
+  static constexpr bool kUtf8Runs = TakesUtf8Runs<Writer>::value;
+  bool PairRun(const Byte*& p, const Byte* end, const Utf8PairTable& pairs) {
+    if constexpr (kPairs) return fit_.FitsAll() && writer_.PairRun(p, end, pairs);
+    return false;
+  }
+  bool Utf8Run(const Byte*& p, const Byte* end) {
+    if constexpr (kUtf8Runs) return fit_.FitsAll() && writer_.Utf8Run(p, end);
+    return false;
   }
   void Ascii(const char* bytes, std::size_t n) {
     fit_.Ascii();

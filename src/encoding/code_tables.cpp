@@ -71,7 +71,56 @@ const Big5HkscsEncoding& Big5Hkscs() {
   return *encoding;
 }
 
+// The table of the two-byte codes that codePointOf(lead, trail) gives a character for
+// (0: none); lead bytes 81..FE, trail bytes 40..FE.
+template <class CodePointOf>
+std::unique_ptr<Utf8PairTable> BuildUtf8Pairs(CodePointOf codePointOf) {
+  auto table = std::make_unique<Utf8PairTable>();
+  for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
+    for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
+      const char32_t c = codePointOf(lead, trail);
+      if (c < 0x80 || c >= 0x10000 || c == kReplacement) continue;
+      Utf8Pair& pair = (*table)[lead << 8 | trail];
+      if (c < 0x800) {
+        pair = {{static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F)), 0}, 2};
+      } else {
+        pair = {{static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
+                 static_cast<char>(0x80 | (c & 0x3F))},
+                3};
+      }
+    }
+  }
+  return table;
+}
+
+bool IsBig5Trail(unsigned trail) { return (trail >= 0x40 && trail <= 0x7E) || (trail >= 0xA1 && trail <= 0xFE); }
+
 }  // namespace
+
+const Utf8PairTable& Gb18030Utf8Pairs() {
+  static const std::unique_ptr<Utf8PairTable> table = BuildUtf8Pairs([](unsigned lead, unsigned trail) -> char32_t {
+    return trail == 0x7F ? 0 : gen::kGb18030TwoByte[Gb18030TwoBytePointer(lead, trail)];
+  });
+  return *table;
+}
+
+const Utf8PairTable& Cp950Utf8Pairs() {
+  static const std::unique_ptr<Utf8PairTable> table = BuildUtf8Pairs([](unsigned lead, unsigned trail) -> char32_t {
+    return IsBig5Trail(trail) ? gen::kCp950Decode[Big5Pointer(lead, trail)] : 0;
+  });
+  return *table;
+}
+
+std::unique_ptr<Utf8PairTable> MakeBig5Utf8Pairs(const std::uint32_t* decode) {
+  return BuildUtf8Pairs([decode](unsigned lead, unsigned trail) -> char32_t {
+    return IsBig5Trail(trail) ? decode[Big5Pointer(lead, trail)] : 0;
+  });
+}
+
+const Utf8PairTable& Big5HkscsUtf8Pairs() {
+  static const std::unique_ptr<Utf8PairTable> table = MakeBig5Utf8Pairs(gen::kBig5HkscsDecode);
+  return *table;
+}
 
 const BmpEncodeTable& Gb18030FromBmp() {
   static const std::unique_ptr<BmpEncodeTable> table = BuildGb18030();

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -42,6 +43,22 @@ inline std::uint16_t Big5Code(std::uint32_t pointer) {
   const unsigned rest = pointer % 157;
   return static_cast<std::uint16_t>((pointer / 157 + 0x81) << 8 | (rest + (rest < 0x3F ? 0x40 : 0x62)));
 }
+
+// A two-byte code's character in UTF-8, for decoding straight to UTF-8 without the code
+// point in between: up to three bytes, and their count (0: the code takes the decoder's
+// general path). Four bytes, so that one is copied with one load and one store.
+struct Utf8Pair {
+  char bytes[3];
+  std::uint8_t length;
+};
+// By lead byte << 8 | trail byte.
+using Utf8PairTable = std::array<Utf8Pair, 0x10000>;
+// Built at first use, for the valid two-byte codes of BMP characters other than U+FFFD.
+const Utf8PairTable& Gb18030Utf8Pairs();
+const Utf8PairTable& Cp950Utf8Pairs();
+const Utf8PairTable& Big5HkscsUtf8Pairs();
+// The same for a Big5 table of pointer -> code point.
+std::unique_ptr<Utf8PairTable> MakeBig5Utf8Pairs(const std::uint32_t* decode);
 
 // The four Big5-HKSCS codes that stand for a letter followed by a combining mark.
 struct Big5Pair {

@@ -11,6 +11,7 @@
 
 #include "encoding/ascii.h"
 #include "encoding/code_tables.h"
+#include "encoding/writers.h"
 
 namespace cw::detail {
 
@@ -36,16 +37,22 @@ struct IsBulkWriter : std::false_type {};
 template <class Writer>
 struct IsBulkWriter<Writer, std::void_t<decltype(Writer::kBulk)>> : std::bool_constant<Writer::kBulk> {};
 
-// At most this many characters go to a writer in one bulk run, so that the room made for
-// a run stays small.
-constexpr std::size_t kBulkRun = 4096;
+// Whether a writer takes fused runs (see writers.h).
+template <class Writer, class = void>
+struct TakesPairs : std::false_type {};
+template <class Writer>
+struct TakesPairs<Writer, std::void_t<decltype(Writer::kPairs)>> : std::bool_constant<Writer::kPairs> {};
+template <class Writer, class = void>
+struct TakesUtf8Runs : std::false_type {};
+template <class Writer>
+struct TakesUtf8Runs<Writer, std::void_t<decltype(Writer::kUtf8Runs)>> : std::bool_constant<Writer::kUtf8Runs> {};
 
 // Hands the run of characters at p that `next` decodes to a bulk writer: next(p) gives the
 // character at p and its length in bytes, or a length of 0 where the run ends (at most
 // `most` characters of `width` bytes each are taken). Returns whether any was.
 template <class Writer, class Next>
 inline bool TakeBulkRun(const Byte*& p, const Byte* end, std::size_t width, Writer& writer, Next next) {
-  const std::size_t most = std::min<std::size_t>(static_cast<std::size_t>(end - p) / width, kBulkRun);
+  const std::size_t most = BulkUnits(p, end, width);
   const Byte* const start = p;
   const Byte* const stop = p + most * width;
   auto* q = writer.Open(most);
@@ -59,8 +66,6 @@ inline bool TakeBulkRun(const Byte*& p, const Byte* end, std::size_t width, Writ
   return p != start;
 }
 
-inline bool IsPlainUtf8Lead(unsigned b) { return ((b >= 0xE1 && b <= 0xEC) || b >= 0xEE) && b <= 0xEF; }
-
 template <class Writer>
 void DecodeUtf8(std::string_view bytes, Writer& writer) {
   const Byte* p = reinterpret_cast<const Byte*>(bytes.data());
@@ -73,18 +78,22 @@ void DecodeUtf8(std::string_view bytes, Writer& writer) {
     }
     // Most Chinese text is three-byte sequences whose lead byte allows any continuation
     // byte (E1..EC, EE, EF): those go without the general checks below.
+    if constexpr (TakesUtf8Runs<Writer>::value) {
+      if (writer.Utf8Run(p, end)) continue;
+    }
     if constexpr (IsBulkWriter<Writer>::value) {
       const bool took = TakeBulkRun(p, end, 3, writer, [](const Byte* q, char32_t& c) {
-        if (!IsPlainUtf8Lead(q[0]) || (q[1] & 0xC0) != 0x80 || (q[2] & 0xC0) != 0x80) return false;
-        c = static_cast<char32_t>((q[0] & 0x0F) << 12 | (q[1] & 0x3F) << 6 | (q[2] & 0x3F));
-        return true;
+        c = PlainUtf8At(q);
+        return c != 0;
       });
       if (took) continue;
     }
-    if (IsPlainUtf8Lead(b) && end - p >= 3 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80) {
-      writer.Put(static_cast<char32_t>((b & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F)));
-      p += 3;
-      continue;
+    if (end - p >= 3) {
+      if (const char32_t c = PlainUtf8At(p)) {
+        writer.Put(c);
+        p += 3;
+        continue;
+      }
     }
     // The sequence length and the allowed range of the second byte (which excludes
     // overlong forms, surrogates and values above U+10FFFF).
@@ -166,6 +175,9 @@ void DecodeGb18030(std::string_view bytes, Writer& writer) {
       if (!TakeAscii(p, end, writer)) return;
       continue;
     }
+    if constexpr (TakesPairs<Writer>::value) {
+      if (writer.PairRun(p, end, Gb18030Utf8Pairs())) continue;
+    }
     if constexpr (IsBulkWriter<Writer>::value) {
       // Runs of two-byte codes, which every two-byte code decodes to a BMP character in.
       const bool took = TakeBulkRun(p, end, 2, writer, [twoByte](const Byte* q, char32_t& c) {
@@ -231,7 +243,8 @@ bool DecodeBig5Pair(std::uint32_t pointer, Writer& writer) {
 
 // Big5 with a table of pointer -> code point (0: no character). kHkscs adds the four
 // codes that decode to two code points; code page 950 passes the byte 80 through.
-template <bool kHkscs, class Entry, class Writer>
+// `pairs` gives the table's fused UTF-8 runs.
+template <bool kHkscs, const Utf8PairTable& (*pairs)(), class Entry, class Writer>
 void DecodeBig5(std::string_view bytes, const Entry* table, Writer& writer) {
   const Byte* p = reinterpret_cast<const Byte*>(bytes.data());
   const Byte* const end = p + bytes.size();
@@ -240,6 +253,9 @@ void DecodeBig5(std::string_view bytes, const Entry* table, Writer& writer) {
     if (lead < 0x80) {
       if (!TakeAscii(p, end, writer)) return;
       continue;
+    }
+    if constexpr (TakesPairs<Writer>::value) {
+      if (writer.PairRun(p, end, pairs())) continue;
     }
     if constexpr (IsBulkWriter<Writer>::value && !kHkscs) {
       // Code page 950 has only BMP characters: runs of its two-byte codes go in bulk.

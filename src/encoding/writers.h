@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
+#include "encoding/ascii.h"
 #include "encoding/code_tables.h"
 
 namespace cw::detail {
@@ -51,6 +53,49 @@ class OutputBuffer {
   Unit* end_;
 };
 
+// At most this many characters go to a writer in one bulk run, so that the room made for
+// a run stays small.
+constexpr std::size_t kBulkRun = 4096;
+
+// UTF-8 lead bytes of three-byte sequences that allow any continuation byte (E1..EC,
+// EE, EF): most Chinese text is made of these.
+inline bool IsPlainUtf8Lead(unsigned b) { return ((b >= 0xE1 && b <= 0xEC) || b >= 0xEE) && b <= 0xEF; }
+
+// The character of the plain three-byte UTF-8 sequence at p, or 0 when it is not one.
+// Inlined by force: it is the innermost step of every UTF-8 loop.
+[[gnu::always_inline]] inline char32_t PlainUtf8At(const unsigned char* p) {
+  if (!IsPlainUtf8Lead(p[0]) || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) return 0;
+  return static_cast<char32_t>((p[0] & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F));
+}
+
+// The number of whole units of `width` bytes between p and end, at most one bulk run.
+inline std::size_t BulkUnits(const unsigned char* p, const unsigned char* end, std::size_t width) {
+  return std::min<std::size_t>(static_cast<std::size_t>(end - p) / width, kBulkRun);
+}
+
+// Fused runs: a writer with kPairs takes a run of two-byte codes straight from a table of
+// their UTF-8 bytes (PairRun); one with kUtf8Runs takes a run of plain three-byte UTF-8
+// sequences (Utf8Run) without handing each code point over. ASCII bytes between them go
+// along, byte by byte. Each stops where the general path must take over (a zero byte too,
+// which ends the text), moves p past what it took and says whether it took anything.
+
+// Where a run of UTF-8 sequences from p stops at the latest: a sequence is read three bytes
+// at a time, so the last two bytes are left to the general path.
+inline const unsigned char* Utf8RunStop(const unsigned char* p, const unsigned char* end) {
+  if (end - p <= 2) return p;
+  return p + std::min<std::size_t>(static_cast<std::size_t>(end - p) - 2, 3 * kBulkRun);
+}
+
+// Copies the eight bytes at p to q and moves both past them when all eight lie before
+// stop and are ASCII other than zero.
+[[gnu::always_inline]] inline bool CopyAscii8(const unsigned char*& p, const unsigned char* stop, char*& q) {
+  if (stop - p < 8 || !AllAsciiNonZero8(p)) return false;
+  std::memcpy(q, p, 8);
+  q += 8;
+  p += 8;
+  return true;
+}
+
 inline char* PutByte(char* p, unsigned byte) {
   *p++ = static_cast<char>(byte);
   return p;
@@ -82,6 +127,34 @@ class Utf8Writer {
     return p + 1;
   }
   void Close(char* p) { buffer_.Commit(p); }
+
+  static constexpr bool kPairs = true;
+  bool PairRun(const unsigned char*& cursor, const unsigned char* end, const Utf8PairTable& pairs) {
+    const unsigned char* p = cursor;  // a local: the stores through q could alias the caller's
+    const unsigned char* const start = p;
+    // A code is read two bytes at a time, so the last byte is left to the general path.
+    const unsigned char* const stop = p + std::min<std::size_t>(static_cast<std::size_t>(end - p) - 1, 2 * kBulkRun);
+    // Each pair is copied whole, its count byte too, which the next one overwrites.
+    char* q = buffer_.Room(3 * (static_cast<std::size_t>(stop - p) + 1) / 2 + 2);
+    while (p < stop) {
+      const unsigned lead = p[0];
+      if (lead < 0x80) {
+        if (CopyAscii8(p, stop, q)) continue;
+        if (lead == 0) break;
+        *q++ = static_cast<char>(lead);
+        ++p;
+        continue;
+      }
+      const Utf8Pair& pair = pairs[lead << 8 | p[1]];
+      if (pair.length == 0) break;
+      std::memcpy(q, &pair, sizeof pair);
+      q += pair.length;
+      p += 2;
+    }
+    buffer_.Commit(q);
+    cursor = p;
+    return p != start;
+  }
 
   void Ascii(const char* bytes, std::size_t n) { buffer_.Append(bytes, n); }
   void Put(char32_t c) {
@@ -119,6 +192,34 @@ class Utf16ByteWriter {
   char* Open(std::size_t chars) { return buffer_.Room(2 * chars); }
   static char* PutBmp(char* p, char32_t c) { return PutUnit(p, c); }
   void Close(char* p) { buffer_.Commit(p); }
+
+  // Stops at U+FFFD, which the general path counts.
+  static constexpr bool kUtf8Runs = true;
+  bool Utf8Run(const unsigned char*& cursor, const unsigned char* end) {
+    const unsigned char* p = cursor;  // a local: the stores through q could alias the caller's
+    const unsigned char* const start = p;
+    const unsigned char* const stop = Utf8RunStop(p, end);
+    char* q = buffer_.Room(2 * static_cast<std::size_t>(stop - p));
+    while (p < stop) {
+      if (*p < 0x80) {
+        if (stop - p >= 8 && AllAsciiNonZero8(p)) {
+          for (int i = 0; i < 8; ++i) q = PutUnit(q, p[i]);
+          p += 8;
+          continue;
+        }
+        if (*p == 0) break;
+        q = PutUnit(q, *p++);
+        continue;
+      }
+      const char32_t c = PlainUtf8At(p);
+      if (c == 0 || c == kReplacement) break;
+      q = PutUnit(q, c);
+      p += 3;
+    }
+    buffer_.Commit(q);
+    cursor = p;
+    return p != start;
+  }
 
   void Ascii(const char* bytes, std::size_t n) {
     char* p = buffer_.Room(2 * n);
@@ -194,6 +295,33 @@ class Gb18030Writer {
   char* Open(std::size_t chars) { return buffer_.Room(4 * chars); }
   char* PutBmp(char* p, char32_t c) const { return PutCode(p, c, table_[c]); }
   void Close(char* p) { buffer_.Commit(p); }
+
+  // Takes characters with two-byte codes; U+FFFD has a four-byte one.
+  static constexpr bool kUtf8Runs = true;
+  bool Utf8Run(const unsigned char*& cursor, const unsigned char* end) {
+    const unsigned char* p = cursor;  // a local: the stores through q could alias the caller's
+    const unsigned char* const start = p;
+    const unsigned char* const stop = Utf8RunStop(p, end);
+    char* q = buffer_.Room(static_cast<std::size_t>(stop - p) + 2);
+    while (p < stop) {
+      if (*p < 0x80) {
+        if (CopyAscii8(p, stop, q)) continue;
+        if (*p == 0) break;
+        *q++ = static_cast<char>(*p++);
+        continue;
+      }
+      const char32_t c = PlainUtf8At(p);
+      const unsigned code = c != 0 ? table_[c] : 0;
+      if (code < 0x100) break;
+      q[0] = static_cast<char>(code >> 8);
+      q[1] = static_cast<char>(code & 0xFF);
+      q += 2;
+      p += 3;
+    }
+    buffer_.Commit(q);
+    cursor = p;
+    return p != start;
+  }
   void Put(char32_t c) {
     char* p = buffer_.Room(4);
     buffer_.Commit(PutCode(p, c, c < 0x10000 ? table_[c] : 0));
