@@ -5,7 +5,7 @@
 # from the corpus of bench/real_corpus.sh (built first when missing): 10,000 pieces of
 # 2 KB, and 100 of 1 MB. chengwen runs with one job per core (the default) and with one
 # job. Every side runs RUNS times (default 5): min/median/max seconds, files/s of the
-# median, the peak resident memory of the runs (/usr/bin/time -v), and the ratios of the
+# median, the peak resident memory (bench/timed.py), and the ratios of the
 # medians (theirs/ours: higher is better for us). The outputs are compared byte for
 # byte before anything is reported.
 # usage: bench/batch_bench.sh [path/to/chengwen-cli] [small-file count, default 10000] [RUNS]
@@ -30,28 +30,20 @@ trap 'rm -rf "$work"' EXIT
 # thousands of files right after deleting thousands makes ext4 search past the recently
 # freed inodes, which would measure the file system's bookkeeping rather than the
 # converters.
-aside() { if [ -e "$1" ]; then mkdir -p "$work/aside"; mv "$1" "$(mktemp -d "$work/aside/XXXXXX")/"; fi; }
+aside='if [ -e "$CW_OUT" ]; then mkdir -p "$CW_ASIDE"; mv "$CW_OUT" "$(mktemp -d "$CW_ASIDE/XXXXXX")/"; fi'
 iconvLoop='mkdir -p "$2"; n=0; for f in "$1"/*; do [ "$n" -lt "$3" ] || break; n=$((n + 1));
   iconv -f GBK -t UTF-8 "$f" >"$2/${f##*/}"; done'
 
-# measure OUT COMMAND...: runs the command RUNS times, OUT moved aside before each;
-# sets `times` (sorted seconds) and `peak` (largest resident set, KB).
+# measure OUT COMMAND...: runs the command RUNS times (bench/timed.py), OUT moved aside
+# before each; sets `times` (min, median, max seconds) and `peak` (peak resident set, KB).
 measure() {
-  local out="$1" start end kb
+  local out="$1"
   shift
-  times=() peak=0
-  for _ in $(seq "$runs"); do
-    aside "$out"
-    start=$(date +%s.%N)
-    /usr/bin/time -v -o "$work/time.txt" "$@" >/dev/null
-    end=$(date +%s.%N)
-    times+=("$(echo "$end - $start" | bc -l)")
-    kb=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/time.txt")
-    [ "$kb" -gt "$peak" ] && peak=$kb
-  done
-  mapfile -t times < <(printf '%s\n' "${times[@]}" | sort -g)
+  set -- $(CW_OUT="$out" CW_ASIDE="$work/aside" python3 "$here/bench/timed.py" "$runs" --setup "$aside" -- "$@")
+  times=("$1" "$2" "$3")
+  peak=$7
 }
-median() { echo "${times[$(( ${#times[@]} / 2 ))]}"; }
+median() { echo "${times[1]}"; }
 report() {  # label count
   printf '  %-22s min %7.3f  median %7.3f  max %7.3f s   %8.0f files/s   peak %6.1f MB\n' "$1" "${times[0]}" \
     "$(median)" "${times[-1]}" "$(echo "$2 / $(median)" | bc -l)" "$(echo "$peak / 1024" | bc -l)"

@@ -7,8 +7,8 @@
 #   gzip     a gzipped GB18030 file (its text under the 256 MiB decompression cap)
 #            -> UTF-8, against zcat | iconv
 # Each figure is the min/median/max of RUNS runs (default 5) in MB/s of the text; the ratio
-# is of the medians. Peak resident memory (largest of the runs, /usr/bin/time -v) is shown
-# in MB and as a multiple of the text's size.
+# is of the medians. Peak resident memory (bench/timed.py) is shown in MB and as a multiple
+# of the text's size.
 # usage: bench/convert_large.sh [path/to/chengwen-cli] [RUNS] [COPIES of prose, default 14]
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -30,30 +30,18 @@ for _ in $(seq "$gz_copies"); do cat "$corpus/prose.gb18030"; done | gzip -1 >"$
 size=$(stat -c %s "$big")
 gz_size=$(( gz_copies * prose_size ))
 
-# min/median/max of the numbers on standard input, as "min median max".
-spread() { sort -g | awk '{a[NR]=$1} END {printf "%.0f %.0f %.0f", a[1], a[int((NR+1)/2)], a[NR]}'; }
 
-# stats BYTES CMD...: runs the command RUNS times; prints "min median max" MB/s of BYTES
-# by the clock, writes the same per second of processor time (user + system, which a
-# machine busy with other work disturbs less) to $work/cpu and the largest resident size
-# seen (KB) to $work/peak.
+# stats BYTES CMD...: runs the command RUNS times (bench/timed.py, $work/out removed before
+# each run); prints "min median max" MB/s of BYTES by the clock, writes the same per second
+# of processor time (user + system, which a machine busy with other work disturbs less) to
+# $work/cpu and the peak resident size (KB) to $work/peak.
 stats() {
-  local bytes=$1; shift
-  local rates=() cpu=() peak=0 kb start end
-  for _ in $(seq "$runs"); do
-    rm -f "$work/out"
-    start=$(date +%s%N)
-    /usr/bin/time -v -o "$work/time" "$@" >/dev/null 2>&1
-    end=$(date +%s%N)
-    kb=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time")
-    rates+=("$(echo "$bytes / 1048576 * 1000000000 / ($end - $start)" | bc -l)")
-    cpu+=("$(awk -F': ' -v mb="$(echo "$bytes / 1048576" | bc -l)" \
-      '/(User|System) time/ {t += $2} END {print mb / (t > 0 ? t : 0.01)}' "$work/time")")
-    [ "$kb" -gt "$peak" ] && peak=$kb
-  done
-  echo "$peak" >"$work/peak"
-  printf '%s\n' "${cpu[@]}" | spread >"$work/cpu"
-  printf '%s\n' "${rates[@]}" | spread
+  local mb
+  mb=$(echo "$1 / 1048576" | bc -l); shift
+  set -- $(python3 "$here/bench/timed.py" "$runs" --fresh "$work/out" -- "$@")
+  echo "$7" >"$work/peak"
+  awk -v mb="$mb" -v a="$6" -v b="$5" -v c="$4" 'BEGIN {printf "%.0f %.0f %.0f", mb / a, mb / b, mb / c}' >"$work/cpu"
+  awk -v mb="$mb" -v a="$3" -v b="$2" -v c="$1" 'BEGIN {printf "%.0f %.0f %.0f", mb / a, mb / b, mb / c}'
 }
 
 # same FILE FILE: the outputs must agree byte for byte before any figure counts.

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # `chengwen-cli transcode` against iconv(1) and, where installed, uconv(1) on real text
 # (bench/real_corpus.sh): prose and short-line poetry, whole process against whole
-# process, standard input to standard output and file to file. Each figure is the
-# min/median/max of RUNS runs (default 5) in MB/s of input; the ratio is of the medians;
-# peak resident memory comes from /usr/bin/time.
+# process (bench/timed.py), standard input to standard output ("stdio": the input file on
+# standard input, the output to /dev/null) and file to file (the output removed before each
+# run). Each figure is the min/median/max of RUNS runs (default 5) in MB/s of input; the
+# ratio is of the medians; peak resident memory is the largest of the runs.
 # usage: bench/transcode_real.sh [path/to/chengwen-cli] [RUNS]
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -14,22 +15,15 @@ corpus="$(bash "$here/bench/real_corpus.sh")"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-# stats MB CMD...: runs the command RUNS times; prints "min median max" MB/s and writes
-# the largest resident size seen (KB) to $work/peak.
+# stats MB [timed.py options] -- CMD...: runs the command RUNS times (bench/timed.py);
+# prints "min median max" MB/s and writes the largest resident size seen (KB) to $work/peak.
 stats() {
   local mb=$1; shift
-  local rates=() peak=0 t kb
-  for _ in $(seq "$runs"); do
-    local start end
-    start=$(date +%s%N)
-    /usr/bin/time -f '%M' -o "$work/time" "$@" >/dev/null 2>&1
-    end=$(date +%s%N)
-    kb=$(tail -n 1 "$work/time")
-    rates+=("$(echo "$mb * 1000000000 / ($end - $start)" | bc -l)")
-    [ "$kb" -gt "$peak" ] && peak=$kb
-  done
-  echo "$peak" >"$work/peak"
-  printf '%s\n' "${rates[@]}" | sort -g | awk '{a[NR]=$1} END {printf "%.0f %.0f %.0f", a[1], a[int((NR+1)/2)], a[NR]}'
+  local t
+  t=$(python3 "$here/bench/timed.py" "$runs" "$@")
+  set -- $t
+  echo "$7" >"$work/peak"
+  awk -v mb="$mb" -v a="$3" -v b="$2" -v c="$1" 'BEGIN {printf "%.0f %.0f %.0f", mb / a, mb / b, mb / c}'
 }
 
 printf '%-34s %-6s %-20s %-20s %6s %9s %9s\n' "input, direction" mode "chengwen min/med/max" "iconv min/med/max" ratio "ours MB" "iconv MB"
@@ -44,13 +38,13 @@ for job in "prose.gb18030 GB18030 UTF-8" "prose.utf8 UTF-8 GB18030" "prose.utf8 
     status=1
   fi
   mb=$(echo "$(stat -c %s "$input") / 1048576" | bc -l)
-  for mode in pipe file; do
-    if [ $mode = pipe ]; then
-      ours=$(stats "$mb" sh -c '"$0" transcode "$1" "$2" <"$3"' "$cli" "$from" "$to" "$input"); ours_kb=$(cat "$work/peak")
-      theirs=$(stats "$mb" sh -c 'iconv -f "$0" -t "$1" <"$2"' "$from" "$to" "$input"); theirs_kb=$(cat "$work/peak")
+  for mode in stdio file; do
+    if [ $mode = stdio ]; then
+      ours=$(stats "$mb" --stdin "$input" -- "$cli" transcode "$from" "$to"); ours_kb=$(cat "$work/peak")
+      theirs=$(stats "$mb" --stdin "$input" -- iconv -f "$from" -t "$to"); theirs_kb=$(cat "$work/peak")
     else
-      ours=$(stats "$mb" "$cli" transcode "$from" "$to" "$input" "$work/out"); ours_kb=$(cat "$work/peak")
-      theirs=$(stats "$mb" iconv -f "$from" -t "$to" -o "$work/out" "$input"); theirs_kb=$(cat "$work/peak")
+      ours=$(stats "$mb" --fresh "$work/out" -- "$cli" transcode "$from" "$to" "$input" "$work/out"); ours_kb=$(cat "$work/peak")
+      theirs=$(stats "$mb" --fresh "$work/out" -- iconv -f "$from" -t "$to" -o "$work/out" "$input"); theirs_kb=$(cat "$work/peak")
     fi
     ratio=$(echo "$(echo "$ours" | cut -d' ' -f2) / $(echo "$theirs" | cut -d' ' -f2)" | bc -l)
     printf '%-34s %-6s %-20s %-20s %6.2f %9.1f %9.1f\n' "$1 $from->$to" $mode "${ours// //}" "${theirs// //}" \
