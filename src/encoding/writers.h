@@ -79,6 +79,15 @@ inline std::size_t BulkUnits(const unsigned char* p, const unsigned char* end, s
 // along, byte by byte. Each stops where the general path must take over (a zero byte too,
 // which ends the text), moves p past what it took and says whether it took anything.
 
+// The same from four bytes read at once, of which the fourth is not looked at: one mask
+// checks the lead byte's range (E0..EF) and both continuation bytes.
+[[gnu::always_inline]] inline char32_t PlainUtf8In4(const unsigned char* p) {
+  const std::uint32_t word = static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+                             static_cast<std::uint32_t>(p[2]) << 16;
+  if ((word & 0xC0C0F0) != 0x8080E0 || p[0] == 0xE0 || p[0] == 0xED) return 0;
+  return static_cast<char32_t>((word & 0x0F) << 12 | (word & 0x3F00) >> 2 | (word & 0x3F0000) >> 16);
+}
+
 // Where a run of UTF-8 sequences from p stops at the latest: a sequence is read three bytes
 // at a time, so the last two bytes are left to the general path.
 inline const unsigned char* Utf8RunStop(const unsigned char* p, const unsigned char* end) {
@@ -211,7 +220,7 @@ class Utf16ByteWriter {
         q = PutUnit(q, *p++);
         continue;
       }
-      const char32_t c = PlainUtf8At(p);
+      const char32_t c = PlainUtf8In4(p);
       if (c == 0 || c == kReplacement) break;
       q = PutUnit(q, c);
       p += 3;
@@ -310,7 +319,7 @@ class Gb18030Writer {
         *q++ = static_cast<char>(*p++);
         continue;
       }
-      const char32_t c = PlainUtf8At(p);
+      const char32_t c = PlainUtf8In4(p);
       const unsigned code = c != 0 ? table_[c] : 0;
       if (code < 0x100) break;
       q[0] = static_cast<char>(code >> 8);

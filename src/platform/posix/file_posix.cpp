@@ -12,6 +12,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "platform/backend.h"
 #include "platform/posix/posix_util.h"
@@ -99,7 +100,10 @@ bool FitsOffset(uint64_t offset, size_t count) {
 
 class PosixOpenFile : public OpenFile {
  public:
-  PosixOpenFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  // `sizeAtOpen`, for a file opened only to be read, is the size it had then: ReadAt reads
+  // the file as it was opened without asking its size again.
+  PosixOpenFile(int fd, std::string path, std::optional<uint64_t> sizeAtOpen = std::nullopt)
+      : fd_(fd), path_(std::move(path)), sizeAtOpen_(sizeAtOpen) {}
 
   Status Size(uint64_t* size) override {
     struct stat st;
@@ -110,9 +114,9 @@ class PosixOpenFile : public OpenFile {
 
   Status ReadAt(uint64_t offset, size_t count, std::string* bytes) override {
     bytes->clear();
-    uint64_t size = 0;
+    uint64_t size = sizeAtOpen_.value_or(0);
     size_t wanted = 0;
-    Status status = Size(&size);
+    Status status = sizeAtOpen_ ? Status::Ok : Size(&size);
     if (status == Status::Ok) status = detail::BytesToReadAt(size, offset, count, path_, &wanted);
     if (status != Status::Ok) return status;
     return ReadFully(fd_.get(), offset, wanted, bytes, path_);
@@ -139,6 +143,7 @@ class PosixOpenFile : public OpenFile {
  private:
   Fd fd_;
   std::string path_;
+  std::optional<uint64_t> sizeAtOpen_;
 };
 
 }  // namespace
@@ -206,7 +211,7 @@ Status OpenForReading(const std::string& path, std::unique_ptr<OpenFile>* file, 
   const Status status = OpenSource(call, &opened, &st);
   if (status != Status::Ok) return status;
   if (info) posix::FillFileInfo(st, info);
-  *file = std::make_unique<PosixOpenFile>(opened, path);
+  *file = std::make_unique<PosixOpenFile>(opened, path, static_cast<uint64_t>(st.st_size));
   return Status::Ok;
 }
 

@@ -5,6 +5,7 @@
 #undef DeleteFile
 
 #include <algorithm>
+#include <optional>
 
 #include "platform/backend.h"
 #include "platform/win32/system_calls.h"
@@ -95,15 +96,18 @@ Status CheckNotReadOnly(const std::wstring& wide, const char* call, const std::s
 
 class Win32OpenFile : public OpenFile {
  public:
-  Win32OpenFile(HANDLE handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+  // `sizeAtOpen`, for a file opened only to be read, is the size it had then: ReadAt reads
+  // the file as it was opened without asking its size again.
+  Win32OpenFile(HANDLE handle, std::string path, std::optional<uint64_t> sizeAtOpen = std::nullopt)
+      : handle_(handle), path_(std::move(path)), sizeAtOpen_(sizeAtOpen) {}
 
   Status Size(uint64_t* size) override { return FileSize(handle_.get(), size, path_); }
 
   Status ReadAt(uint64_t offset, size_t count, std::string* bytes) override {
     bytes->clear();
-    uint64_t size = 0;
+    uint64_t size = sizeAtOpen_.value_or(0);
     size_t wanted = 0;
-    Status status = FileSize(handle_.get(), &size, path_);
+    Status status = sizeAtOpen_ ? Status::Ok : FileSize(handle_.get(), &size, path_);
     if (status == Status::Ok) status = detail::BytesToReadAt(size, offset, count, path_, &wanted);
     if (status != Status::Ok) return status;
     return ReadFully(handle_.get(), offset, wanted, bytes, path_);
@@ -130,6 +134,7 @@ class Win32OpenFile : public OpenFile {
  private:
   Handle handle_;
   std::string path_;
+  std::optional<uint64_t> sizeAtOpen_;
 };
 
 void FillFileInfo(const BY_HANDLE_FILE_INFORMATION& data, bool plainFile, FileInfo* info) {
@@ -249,9 +254,11 @@ Status OpenForReading(const std::string& path, std::unique_ptr<OpenFile>* file, 
   file->reset();
   const PublicCall call(Operation::Read, "CreateFileW", path);
   Handle opened(INVALID_HANDLE_VALUE);
-  const Status status = OpenSource(call, &opened, info);
+  FileInfo opening;
+  const Status status = OpenSource(call, &opened, &opening);
   if (status != Status::Ok) return status;
-  *file = std::make_unique<Win32OpenFile>(opened.release(), path);
+  if (info) *info = opening;
+  *file = std::make_unique<Win32OpenFile>(opened.release(), path, opening.size);
   return Status::Ok;
 }
 
