@@ -118,6 +118,8 @@ uint32_t GetAttributes(const std::string& path);
 
 struct DirEntry {
   std::string name;  // the entry's name alone, in the working code page
+  // Folder, reparse point (a link) and device for certain; on POSIX the read-only bit
+  // only where the entry had to be looked up (GetAttributes always gives it).
   uint32_t attributes = 0;
   // False when the system's name cannot be written as a path that leads back to this
   // entry (invalid UTF-8, a "\" inside a POSIX name): `name` is then only for showing.

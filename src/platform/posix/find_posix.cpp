@@ -78,6 +78,21 @@ std::u16string ShortNameOf(std::u16string_view name) {
   return shortName;
 }
 
+// What a listing needs of an entry (folder, link, device) comes with its type where the
+// file system gives one, as it does on Windows: only links and entries of unknown type
+// are looked up, so a plain file's read-only bit is left to GetAttributes.
+uint32_t AttributesOf(int dirFd, const dirent& entry) {
+  switch (entry.d_type) {
+    case DT_REG: return posix::kAttrNormal;
+    case DT_DIR: return kAttrDirectory;
+    case DT_FIFO:
+    case DT_CHR:
+    case DT_BLK:
+    case DT_SOCK: return kAttrDevice;
+    default: return posix::AttributesAt(dirFd, entry.d_name);
+  }
+}
+
 struct DirCloser {
   void operator()(DIR* dir) const { closedir(dir); }
 };
@@ -117,7 +132,7 @@ Status FindEntries(const std::string& pattern, std::vector<DirEntry>* entries) {
       const std::u16string shortName = ShortNameOf(wide);
       if (shortName.empty() || !MatchesPattern(mask, shortName)) continue;
     }
-    const uint32_t attributes = posix::AttributesAt(dirFd, entry->d_name);
+    const uint32_t attributes = AttributesOf(dirFd, *entry);
     if (attributes == kInvalidAttributes) continue;  // removed since readdir saw it
     entries->push_back({std::move(name), attributes, representable});
   }

@@ -28,6 +28,8 @@ using PublicCall = detail::PublicCall<std::string, ToNativePath>;
 // a symbolic link is a reparse point, and its target decides the directory bit, as
 // Windows reports a junction. kInvalidAttributes when the entry cannot be queried.
 uint32_t AttributesAt(int dirFd, const char* name);
+// FILE_ATTRIBUTE_NORMAL: what Windows reports for a file with no other attribute.
+constexpr uint32_t kAttrNormal = 0x80;
 
 // The identity, size and time of a stat result.
 void FillFileInfo(const struct stat& st, FileInfo* info);

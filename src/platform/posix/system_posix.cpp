@@ -16,9 +16,6 @@
 namespace cw::platform {
 namespace posix {
 
-// FILE_ATTRIBUTE_NORMAL: what Windows reports for a file with no other attribute.
-constexpr uint32_t kAttrNormal = 0x80;
-
 int OpenFile(const char* path, int flags, mode_t mode) { return open(path, flags, mode); }
 
 int LockCommand(int fd, int command, struct flock* lock) { return fcntl(fd, command, lock); }
