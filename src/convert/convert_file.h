@@ -4,8 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
-#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -122,9 +122,15 @@ class RunRecord {
  private:
   using FileKey = std::pair<uint64_t, uint64_t>;
   static FileKey Key(const platform::FileInfo& file) { return {file.volume, file.index}; }
+  // Hashed: a run of many files looks every file up more than once.
+  struct KeyHash {
+    size_t operator()(const FileKey& key) const {
+      return std::hash<uint64_t>()(key.first * 0x9E3779B97F4A7C15ULL ^ key.second);
+    }
+  };
   mutable std::mutex mutex_;
-  std::set<FileKey> seen_;
-  std::set<FileKey> outputs_;
+  std::unordered_set<FileKey, KeyHash> seen_;
+  std::unordered_set<FileKey, KeyHash> outputs_;
   std::unordered_set<std::string> folders_;
 };
 
