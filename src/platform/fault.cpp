@@ -1,6 +1,8 @@
 // Fault injection at the system-call seam: tests make a system call fail (the nth one,
 // once or from then on) or make the nth public call of a kind fail as the system would
 // fail it, so the backend's own error handling runs either way.
+#include <atomic>
+#include <mutex>
 #include <vector>
 
 #include "platform/backend.h"
@@ -27,11 +29,16 @@ struct ArmedFailure {
   long code;
 };
 
+// What tests inject is shared by every thread (a parallel batch meets it on any of them)
+// and kept under the mutex; while nothing is injected, `injected` spares every system
+// call the lock. What a public call under way has armed, and whether a fault fired in
+// it, belong to the thread making the call.
 struct Faults {
+  std::mutex mutex;
+  std::atomic<bool> injected{false};
   std::vector<PendingFailure> pending;
   std::vector<SystemFault> system;
   std::vector<detail::SystemCallEntry*> table;
-  std::vector<ArmedFailure> armed;  // innermost public call last
 };
 
 Faults& TheFaults() {
@@ -39,23 +46,36 @@ Faults& TheFaults() {
   return faults;
 }
 
+thread_local std::vector<ArmedFailure> armed;  // innermost public call last
+// Set when a fault fires, so that the failure it causes is logged as injected; a public
+// call starting or ending forgets a fault the backend took in its stride.
+thread_local bool faultFired = false;
+
 }  // namespace
 
 void InjectFailure(Operation operation, int nth, Status status) {
   if (nth < 1 || status == Status::Ok) return;
-  TheFaults().pending.push_back({operation, nth, status});
+  Faults& faults = TheFaults();
+  const std::lock_guard<std::mutex> lock(faults.mutex);
+  faults.pending.push_back({operation, nth, status});
+  faults.injected = true;
 }
 
 bool InjectSystemError(const std::string& call, long code, int nth, int times) {
   if (nth < 1 || (times < 1 && times != kEveryCall) || !detail::IsSystemCall(call)) return false;
-  TheFaults().system.push_back({call, code, nth - 1, times});
+  Faults& faults = TheFaults();
+  const std::lock_guard<std::mutex> lock(faults.mutex);
+  faults.system.push_back({call, code, nth - 1, times});
+  faults.injected = true;
   return true;
 }
 
 void ClearInjectedFailures() {
   Faults& faults = TheFaults();
+  const std::lock_guard<std::mutex> lock(faults.mutex);
   faults.pending.clear();
   faults.system.clear();
+  faults.injected = false;
   for (detail::SystemCallEntry* entry : faults.table) entry->Restore();
 }
 
@@ -69,13 +89,6 @@ bool IsSystemCall(std::string_view name) {
     if (name == entry->Name()) return true;
   }
   return false;
-}
-
-// Set when a fault fires, so that the failure it causes is logged as injected; a public
-// call starting or ending forgets a fault the backend took in its stride.
-static bool& FaultFired() {
-  static bool fired = false;
-  return fired;
 }
 
 long SystemErrorFor(Status status) { return kSystemErrorOf[static_cast<size_t>(status)]; }
@@ -104,12 +117,14 @@ static bool FailsOperation(Operation operation, std::string_view call) {
 }
 
 bool TakeSystemFault(std::string_view call, long* code) {
-  Faults& faults = TheFaults();
-  if (!faults.armed.empty() && FailsOperation(faults.armed.back().operation, call)) {
-    *code = faults.armed.back().code;
-    FaultFired() = true;
+  if (!armed.empty() && FailsOperation(armed.back().operation, call)) {
+    *code = armed.back().code;
+    faultFired = true;
     return true;
   }
+  Faults& faults = TheFaults();
+  if (!faults.injected) return false;
+  const std::lock_guard<std::mutex> lock(faults.mutex);
   // Every fault waiting for this call counts it; of those due, the one injected first
   // fires and the others wait for the next call.
   bool fired = false;
@@ -125,21 +140,24 @@ bool TakeSystemFault(std::string_view call, long* code) {
       it = (it->times != kEveryCall && --it->times == 0) ? faults.system.erase(it) : it + 1;
     }
   }
-  FaultFired() = FaultFired() || fired;
+  faultFired = faultFired || fired;
   return fired;
 }
 
 bool TakeFiredFault() {
-  const bool fired = FaultFired();
-  FaultFired() = false;
+  const bool fired = faultFired;
+  faultFired = false;
   return fired;
 }
 
 CallScope::CallScope(Operation operation) {
-  FaultFired() = false;
+  faultFired = false;
+  Faults& faults = TheFaults();
+  if (!faults.injected) return;
   // Every pending injection of this kind counts the call, so several can wait at once;
   // when two fall due together, the one injected first decides.
-  std::vector<PendingFailure>& pending = TheFaults().pending;
+  const std::lock_guard<std::mutex> lock(faults.mutex);
+  std::vector<PendingFailure>& pending = faults.pending;
   Status status = Status::Ok;
   for (auto it = pending.begin(); it != pending.end();) {
     if (it->operation == operation && --it->callsLeft == 0) {
@@ -150,13 +168,13 @@ CallScope::CallScope(Operation operation) {
     }
   }
   if (status == Status::Ok) return;
-  TheFaults().armed.push_back({operation, SystemErrorFor(status)});
+  armed.push_back({operation, SystemErrorFor(status)});
   armed_ = true;
 }
 
 CallScope::~CallScope() {
-  if (armed_) TheFaults().armed.pop_back();
-  FaultFired() = false;
+  if (armed_) armed.pop_back();
+  faultFired = false;
 }
 
 }  // namespace detail

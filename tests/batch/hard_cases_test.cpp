@@ -44,6 +44,22 @@ TEST_F(HardCasesTest, FailedFilesAreCountedAndTheRunGoesOn) {
   EXPECT_EQ(captions.back(), Completion(out));
 }
 
+TEST_F(HardCasesTest, AFaultOnAnotherJobsThreadFailsOneFileAndIsCounted) {
+  for (int i = 1; i <= 24; ++i) Put(std::to_string(i) + ".txt");
+  job.SetJobs(4);
+  platform::InjectFailure(platform::Operation::Write, 9, platform::Status::DiskFull);
+  RunFolder(root);
+  int converted = 0;
+  for (int i = 1; i <= 24; ++i) converted += Converted(out + "\\" + std::to_string(i) + ".txt");
+  EXPECT_EQ(converted, 23);
+  EXPECT_EQ(job.State().failed, 1);
+  EXPECT_EQ(captions.back(), Completion(out) + Failures(23, 1));
+  size_t left = 0;  // the failed file leaves nothing behind, not even a temporary
+  for (const auto& entry : std::filesystem::directory_iterator(cw::test::ToFsPath(out)))
+    left += entry.is_regular_file();
+  EXPECT_EQ(left, 23u);
+}
+
 TEST_F(HardCasesTest, AfterFailuresTheResultListTellsEachFileWhatHappened) {
   Put("a.txt");
   Put("b.txt");
