@@ -82,8 +82,8 @@ inline std::size_t BulkUnits(const unsigned char* p, const unsigned char* end, s
 // The same from four bytes read at once, of which the fourth is not looked at: one mask
 // checks the lead byte's range (E0..EF) and both continuation bytes.
 [[gnu::always_inline]] inline char32_t PlainUtf8In4(const unsigned char* p) {
-  const std::uint32_t word = static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-                             static_cast<std::uint32_t>(p[2]) << 16;
+  const std::uint32_t word =
+      static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 | static_cast<std::uint32_t>(p[2]) << 16;
   if ((word & 0xC0C0F0) != 0x8080E0 || p[0] == 0xE0 || p[0] == 0xED) return 0;
   return static_cast<char32_t>((word & 0x0F) << 12 | (word & 0x3F00) >> 2 | (word & 0x3F0000) >> 16);
 }

@@ -48,30 +48,35 @@ TEST(FusedRunsTest, GiveWhatTheCharacterByCharacterPathGives) {
     std::vector<std::string> kinds;  // besides the common ones
     std::string (*slowly)(const std::string&);
   } routes[] = {
-      {Charset::Gb18030, Charset::Utf8,
+      {Charset::Gb18030,
+       Charset::Utf8,
        {"\xD6\xD0", "\xCE\xC4", "\xA1\xA3", "\xA8\xA6", "\x81\x30\x81\x30", "\x84\x31\xA4\x37", "\x81\x7F", "\xA1"},
        [](const std::string& b) {
          return Slowly<Utf8Writer>(b, [](auto bytes, auto& s) { DecodeGb18030(bytes, s); });
        }},
-      {Charset::Big5, Charset::Utf8,
+      {Charset::Big5,
+       Charset::Utf8,
        {"\xA4\xA4", "\xA4\xE5", "\xA1\x40", "\xF9\xFE", "\xC8\x7E", "\xA1\x30", "\x87\x40"},
        [](const std::string& b) {
          return Slowly<Utf8Writer>(
              b, [](auto bytes, auto& s) { DecodeBig5<false, Cp950Utf8Pairs>(bytes, gen::kCp950Decode, s); });
        }},
-      {Charset::Big5Hkscs, Charset::Utf8,
+      {Charset::Big5Hkscs,
+       Charset::Utf8,
        {"\xA4\xA4", "\x88\x62", "\x88\x64", "\x87\x40", "\x8E\x69", "\xFE\xFE", "\xA1\x30"},
        [](const std::string& b) {
          return Slowly<Utf8Writer>(
              b, [](auto bytes, auto& s) { DecodeBig5<true, Big5HkscsUtf8Pairs>(bytes, gen::kBig5HkscsDecode, s); });
        }},
-      {Charset::Utf8, Charset::Gb18030,
+      {Charset::Utf8,
+       Charset::Gb18030,
        {"\xE4\xB8\xAD", "\xE6\x96\x87", "\xEF\xBF\xBD", "\xE2\x82\xAC", "\xEE\x80\x80", "\xF0\x9F\x98\x80", "\xC3\xA9",
         "\xE4\xB8", "\xED\xA0\x80"},
        [](const std::string& b) {
          return Slowly<Gb18030Writer>(b, [](auto bytes, auto& s) { DecodeUtf8(bytes, s); });
        }},
-      {Charset::Utf8, Charset::Utf16Le,
+      {Charset::Utf8,
+       Charset::Utf16Le,
        {"\xE4\xB8\xAD", "\xEF\xBF\xBD", "\xF0\x9F\x98\x80", "\xC3\xA9", "\xE4\xB8", "\xE0\x80\x80"},
        [](const std::string& b) {
          return Slowly<Utf16ByteWriter<false>>(b, [](auto bytes, auto& s) { DecodeUtf8(bytes, s); });
