@@ -381,8 +381,9 @@ struct LossWatch {
 // Writes the mark, then `text` (which must hold no zero character) transcoded into the
 // file piece by piece from one reused buffer, so that the encoded result never exists
 // whole; stops at the first loss when the watch refuses losses, and leaves them in it.
-Producer StreamedProducer(std::string_view text, Charset from, Charset to, std::string_view mark, LossWatch* watch) {
-  return [text, from, to, mark, watch](platform::NewFile& file) {
+Producer StreamedProducer(std::string_view text, Charset from, Charset to, std::string_view mark, LossWatch* watch,
+                          bool zeroFree = true) {
+  return [text, from, to, mark, watch, zeroFree](platform::NewFile& file) {
     if (!mark.empty() && file.Write(mark) != platform::Status::Ok) return false;
     TranscodeLossScope scope;
     const bool written = TranscodeStreamed(
@@ -391,7 +392,7 @@ Producer StreamedProducer(std::string_view text, Charset from, Charset to, std::
           if (scope.Losses().Any() && watch->refuse && watch->refuse()) return false;
           return file.Write(piece) == platform::Status::Ok;
         },
-        /*zeroFree=*/true);
+        zeroFree);
     watch->losses = scope.Losses();
     return written;
   };
@@ -403,7 +404,8 @@ Producer StreamedProducer(std::string_view text, Charset from, Charset to, std::
 // the output charset gives the same bytes, in one pass and streamed to the file piece
 // by piece. Returns no producer when that shortcut does not apply; the caller then
 // takes the working text way.
-Producer DirectProducer(const SourceRead& source, const ConversionOptions& options, LossWatch* watch) {
+Producer DirectProducer(const SourceRead& source, const ConversionOptions& options, LossWatch* watch,
+                        bool originalAtStake) {
   if (options.scriptConversion != ScriptConversion::None || options.lineEndings != LineEndingChoice::Keep) {
     return nullptr;
   }
@@ -411,18 +413,24 @@ Producer DirectProducer(const SourceRead& source, const ConversionOptions& optio
   const bool ansi = ReadAs(source) == EncodingChoice::Ansi;
   const Charset from = ansi ? Charset::Gb18030 : ReadingCharsetOf(source.encoding);
   const std::string_view rest = source.Rest();
-  // A text cut at a zero character, or an empty one, takes the full way.
-  if (from == Charset::Unknown || rest.empty() || HoldsZeroCharacter(rest, from)) return nullptr;
+  if (from == Charset::Unknown || rest.empty()) return nullptr;  // an empty text takes the full way
   const EncodingChoice outputEncoding =
       options.outputEncoding != EncodingChoice::Auto ? options.outputEncoding : ReadAs(source);
   // ANSI written as ANSI is the working text's bytes as they are, unconverted.
-  if (ansi && outputEncoding == EncodingChoice::Ansi) {
-    return [rest](platform::NewFile& file) { return file.Write(rest) == platform::Status::Ok; };
-  }
+  const bool copy = ansi && outputEncoding == EncodingChoice::Ansi;
+  // The streamed conversion ends at the first zero character by itself, as the working
+  // text does; a look for one over the whole file (a pass of its own) is made only for
+  // the unconverted copy, and where the original is at stake, which the full way refuses.
+  // A text empty up to its first zero character also takes the full way (which writes
+  // its raw bytes).
+  const bool looked = copy || originalAtStake;
+  const bool utf16 = from == Charset::Utf16Le || from == Charset::Utf16Be;
+  if (HoldsZeroCharacter(looked ? rest : rest.substr(0, utf16 ? 2 : 1), from)) return nullptr;
+  if (copy) return [rest](platform::NewFile& file) { return file.Write(rest) == platform::Status::Ok; };
   const Charset to = CharsetOf(outputEncoding);
   if (to == Charset::Unknown) return nullptr;
   const std::string_view mark = options.withoutBom ? std::string_view() : ByteOrderMarkOf(outputEncoding);
-  return StreamedProducer(rest, from, to, mark, watch);
+  return StreamedProducer(rest, from, to, mark, watch, /*zeroFree=*/looked);
 }
 
 // A mapped source is let go as soon as its bytes are written, before the output takes
@@ -552,7 +560,7 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   report.howRead = source.howDecided;
   LossWatch watch;
   watch.refuse = overOriginal;
-  if (const Producer produce = DirectProducer(source, options, &watch)) {
+  if (const Producer produce = DirectProducer(source, options, &watch, overOriginal())) {
     platform::PumpMessages();
     const ConvertStatus written =
         WriteResult(outputPath, ReleasingAfter(produce, std::move(source.mapped)), guard, removeSource);

@@ -340,6 +340,40 @@ TEST_F(ConvertFileTest, ContentWithZeroBytesIsCutElsewhereButNeverOverwritten) {
   EXPECT_EQ(test::ReadFileBytes(wide), utf16);
 }
 
+TEST_F(ConvertFileTest, AZeroCharacterCutsAStreamedConversionWhereTheWorkingTextIsCut) {
+  const std::string gbk = W(u8"中文"), utf8 = u8"中文";
+  std::string longGbk, longUtf8;  // past the first streamed piece
+  for (int i = 0; i < 100000; ++i) longGbk += gbk, longUtf8 += utf8;
+  const struct {
+    std::string bytes;
+    EncodingChoice in;
+    std::string expected;  // in UTF-8, without a mark
+  } cases[] = {
+      {std::string("PNG\0rest", 8), EncodingChoice::Ansi, "PNG"},
+      {std::string("\xFF\xFE"
+                   "A\0B\0\0\0C\0",
+                   10),
+       EncodingChoice::Utf16Le, "AB"},
+      {longGbk + std::string("\0", 1) + gbk, EncodingChoice::Ansi, longUtf8},
+      {std::string("\0", 1) + gbk, EncodingChoice::Ansi, ""},
+  };
+  for (const auto& c : cases) {
+    const std::string source = Put("zero.txt", c.bytes);
+    ConversionOptions options;
+    options.inputEncoding = c.in;
+    options.outputEncoding = EncodingChoice::Utf8;
+    options.withoutBom = true;
+    std::string out = dir_.Join("out\\zero.txt");
+    ASSERT_EQ(Convert(source, out, options), ConvertStatus::Converted) << c.expected.size();
+    EXPECT_TRUE(test::ReadFileBytes(out) == c.expected) << c.expected.size();
+    // The same text with its line endings changed takes the working text's way.
+    options.lineEndings = LineEndingChoice::Unix;
+    out = dir_.Join("out\\zero-full.txt");
+    ASSERT_EQ(Convert(source, out, options), ConvertStatus::Converted);
+    EXPECT_TRUE(test::ReadFileBytes(out) == c.expected) << c.expected.size();
+  }
+}
+
 TEST_F(ConvertFileTest, LossyConversionNeverReplacesTheOriginal) {
   ConversionOptions toUtf8;
   toUtf8.outputEncoding = EncodingChoice::Utf8;
