@@ -405,7 +405,7 @@ Producer StreamedProducer(std::string_view text, Charset from, Charset to, std::
 // by piece. Returns no producer when that shortcut does not apply; the caller then
 // takes the working text way.
 Producer DirectProducer(const SourceRead& source, const ConversionOptions& options, LossWatch* watch,
-                        bool originalAtStake) {
+                        const std::function<bool()>& originalAtStake) {
   if (options.scriptConversion != ScriptConversion::None || options.lineEndings != LineEndingChoice::Keep) {
     return nullptr;
   }
@@ -419,11 +419,12 @@ Producer DirectProducer(const SourceRead& source, const ConversionOptions& optio
   // ANSI written as ANSI is the working text's bytes as they are, unconverted.
   const bool copy = ansi && outputEncoding == EncodingChoice::Ansi;
   // The streamed conversion ends at the first zero character by itself, as the working
-  // text does; a look for one over the whole file (a pass of its own) is made only for
-  // the unconverted copy, and where the original is at stake, which the full way refuses.
-  // A text empty up to its first zero character also takes the full way (which writes
-  // its raw bytes).
-  const bool looked = copy || originalAtStake;
+  // text does. A look for one over the whole text, a pass of its own on a large file, is
+  // made for a text that fits in one streamed piece (where it costs next to nothing and
+  // spares asking whether the output is the original), for the unconverted copy, and
+  // where the original is at stake, which the full way refuses. A text empty up to its
+  // first zero character also takes the full way (which writes its raw bytes).
+  const bool looked = copy || rest.size() <= kStreamPiece || originalAtStake();
   const bool utf16 = from == Charset::Utf16Le || from == Charset::Utf16Be;
   if (HoldsZeroCharacter(looked ? rest : rest.substr(0, utf16 ? 2 : 1), from)) return nullptr;
   if (copy) return [rest](platform::NewFile& file) { return file.Write(rest) == platform::Status::Ok; };
@@ -560,7 +561,7 @@ ConvertStatus ConvertInMemory(const std::string& sourcePath, std::string& output
   report.howRead = source.howDecided;
   LossWatch watch;
   watch.refuse = overOriginal;
-  if (const Producer produce = DirectProducer(source, options, &watch, overOriginal())) {
+  if (const Producer produce = DirectProducer(source, options, &watch, overOriginal)) {
     platform::PumpMessages();
     const ConvertStatus written =
         WriteResult(outputPath, ReleasingAfter(produce, std::move(source.mapped)), guard, removeSource);
