@@ -424,7 +424,7 @@ Producer DirectProducer(const SourceRead& source, const ConversionOptions& optio
   // spares asking whether the output is the original), for the unconverted copy, and
   // where the original is at stake, which the full way refuses. A text empty up to its
   // first zero character also takes the full way (which writes its raw bytes).
-  const bool looked = copy || rest.size() <= kStreamPiece || originalAtStake();
+  const bool looked = copy || rest.size() <= kResponsivePiece || originalAtStake();
   const bool utf16 = from == Charset::Utf16Le || from == Charset::Utf16Be;
   if (HoldsZeroCharacter(looked ? rest : rest.substr(0, utf16 ? 2 : 1), from)) return nullptr;
   if (copy) return [rest](platform::NewFile& file) { return file.Write(rest) == platform::Status::Ok; };

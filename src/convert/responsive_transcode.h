@@ -28,16 +28,12 @@ inline constexpr size_t kResponsivePiece = 1u << 20;
 std::string TranscodeResponsive(std::string_view bytes, Charset source, Charset target, size_t piece = kResponsivePiece,
                                 std::string_view prefix = {});
 
-// Streamed pieces are smaller: the buffer they go through, reused for each, stays in
-// the processor's cache.
-inline constexpr size_t kStreamPiece = 256u << 10;
-
 // The same bytes handed to `sink` piece by piece from one reused buffer, so a large
 // result never exists in memory at once. Stops, returning false, when the sink does or
 // when a charset is unknown.
 // `zeroFree` tells that the caller has made sure the bytes hold no zero character.
 bool TranscodeStreamed(std::string_view bytes, Charset source, Charset target,
                        const std::function<bool(std::string_view)>& sink, bool zeroFree = false,
-                       size_t piece = kStreamPiece);
+                       size_t piece = kResponsivePiece);
 
 }  // namespace cw

@@ -343,7 +343,7 @@ TEST_F(ConvertFileTest, ContentWithZeroBytesIsCutElsewhereButNeverOverwritten) {
 TEST_F(ConvertFileTest, AZeroCharacterCutsAStreamedConversionWhereTheWorkingTextIsCut) {
   const std::string gbk = W(u8"中文"), utf8 = u8"中文";
   std::string longGbk, longUtf8;  // past the first streamed piece
-  for (int i = 0; i < 100000; ++i) longGbk += gbk, longUtf8 += utf8;
+  for (int i = 0; i < 300000; ++i) longGbk += gbk, longUtf8 += utf8;
   const struct {
     std::string bytes;
     EncodingChoice in;

@@ -70,7 +70,7 @@ TEST_F(FileSafetyTest, AnOutputThatIsTheSourceUnderAnotherSpellingIsNeverCutAtAZ
   // Not overwriting, but the output path leads to the source itself; small, and larger
   // than a streamed piece (which is only looked through for zeros when at stake).
   const std::string header = std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16);
-  for (const std::string& png : {header, header + std::string(300u << 10, 'x')}) {
+  for (const std::string& png : {header, header + std::string(1200u << 10, 'x')}) {
     const std::string source = Put("img.png", png);
     std::string output = dir_.Join(".\\img.png");
     EXPECT_EQ(ConvertFile(source, output, ToUtf8Options(false)), ConvertStatus::NotText);
