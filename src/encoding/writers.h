@@ -88,6 +88,25 @@ inline std::size_t BulkUnits(const unsigned char* p, const unsigned char* end, s
   return static_cast<char32_t>((word & 0x0F) << 12 | (word & 0x3F00) >> 2 | (word & 0x3F0000) >> 16);
 }
 
+// Four three-byte sequences at p (twelve bytes) checked at once: every lead byte E0..EF
+// with two continuation bytes, and no overlong form or surrogate among the characters,
+// which go to c. False when any of the four is something else.
+[[gnu::always_inline]] inline bool ThreeByteUtf8x4(const unsigned char* p, char32_t* c) {
+  std::uint64_t head;
+  std::uint32_t tail;
+  std::memcpy(&head, p, 8);
+  std::memcpy(&tail, p + 8, 4);
+  // Byte by byte (little-endian): lead, continuation, continuation, lead, ...
+  if ((head & 0xC0F0C0C0F0C0C0F0ULL) != 0x80E08080E08080E0ULL || (tail & 0xC0C0F0C0u) != 0x8080E080u) return false;
+  bool valid = true;
+  for (int i = 0; i < 4; ++i) {
+    const unsigned char* s = p + 3 * i;
+    c[i] = static_cast<char32_t>((s[0] & 0x0F) << 12 | (s[1] & 0x3F) << 6 | (s[2] & 0x3F));
+    valid &= c[i] >= 0x800 && c[i] - 0xD800 >= 0x800;
+  }
+  return valid;
+}
+
 // Where a run of UTF-8 sequences from p stops at the latest: a sequence is read three bytes
 // at a time, so the last two bytes are left to the general path.
 inline const unsigned char* Utf8RunStop(const unsigned char* p, const unsigned char* end) {
@@ -318,6 +337,19 @@ class Gb18030Writer {
         if (*p == 0) break;
         *q++ = static_cast<char>(*p++);
         continue;
+      }
+      char32_t four[4];
+      if (stop - p >= 10 && ThreeByteUtf8x4(p, four)) {
+        const unsigned codes[4] = {table_[four[0]], table_[four[1]], table_[four[2]], table_[four[3]]};
+        if ((codes[0] >= 0x100) & (codes[1] >= 0x100) & (codes[2] >= 0x100) & (codes[3] >= 0x100)) {
+          for (const unsigned code : codes) {
+            q[0] = static_cast<char>(code >> 8);
+            q[1] = static_cast<char>(code & 0xFF);
+            q += 2;
+          }
+          p += 12;
+          continue;
+        }
       }
       const char32_t c = PlainUtf8In4(p);
       const unsigned code = c != 0 ? table_[c] : 0;

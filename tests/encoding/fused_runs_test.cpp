@@ -71,7 +71,7 @@ TEST(FusedRunsTest, GiveWhatTheCharacterByCharacterPathGives) {
       {Charset::Utf8,
        Charset::Gb18030,
        {"\xE4\xB8\xAD", "\xE6\x96\x87", "\xEF\xBF\xBD", "\xE2\x82\xAC", "\xEE\x80\x80", "\xF0\x9F\x98\x80", "\xC3\xA9",
-        "\xE4\xB8", "\xED\xA0\x80"},
+        "\xE4\xB8", "\xED\xA0\x80", "\xE0\xA4\x80", "\xED\x9F\xBF", "\xE0\x82\xB7"},
        [](const std::string& b) {
          return Slowly<Gb18030Writer>(b, [](auto bytes, auto& s) { DecodeUtf8(bytes, s); });
        }},
