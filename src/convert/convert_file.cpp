@@ -378,9 +378,10 @@ struct LossWatch {
   TranscodeLosses losses;
 };
 
-// Writes the mark, then `text` (which must hold no zero character) transcoded into the
-// file piece by piece from one reused buffer, so that the encoded result never exists
-// whole; stops at the first loss when the watch refuses losses, and leaves them in it.
+// Writes the mark, then `text` transcoded into the file piece by piece from one reused
+// buffer, so that the encoded result never exists whole; stops at the first loss when the
+// watch refuses losses, and leaves them in it. The text ends at its first zero character
+// unless the caller has made sure it holds none (`zeroFree`).
 Producer StreamedProducer(std::string_view text, Charset from, Charset to, std::string_view mark, LossWatch* watch,
                           bool zeroFree = true) {
   return [text, from, to, mark, watch, zeroFree](platform::NewFile& file) {

@@ -93,7 +93,14 @@ std::unique_ptr<Utf8PairTable> BuildUtf8Pairs(CodePointOf codePointOf) {
   return table;
 }
 
-bool IsBig5Trail(unsigned trail) { return (trail >= 0x40 && trail <= 0x7E) || (trail >= 0xA1 && trail <= 0xFE); }
+// The same for a Big5 table of pointer -> code point.
+template <class Entry>
+std::unique_ptr<Utf8PairTable> BuildBig5Utf8Pairs(const Entry* decode) {
+  return BuildUtf8Pairs([decode](unsigned lead, unsigned trail) -> char32_t {
+    const bool isTrail = (trail >= 0x40 && trail <= 0x7E) || (trail >= 0xA1 && trail <= 0xFE);
+    return isTrail ? decode[Big5Pointer(lead, trail)] : 0;
+  });
+}
 
 }  // namespace
 
@@ -105,17 +112,11 @@ const Utf8PairTable& Gb18030Utf8Pairs() {
 }
 
 const Utf8PairTable& Cp950Utf8Pairs() {
-  static const std::unique_ptr<Utf8PairTable> table = BuildUtf8Pairs([](unsigned lead, unsigned trail) -> char32_t {
-    return IsBig5Trail(trail) ? gen::kCp950Decode[Big5Pointer(lead, trail)] : 0;
-  });
+  static const std::unique_ptr<Utf8PairTable> table = BuildBig5Utf8Pairs(gen::kCp950Decode);
   return *table;
 }
 
-std::unique_ptr<Utf8PairTable> MakeBig5Utf8Pairs(const std::uint32_t* decode) {
-  return BuildUtf8Pairs([decode](unsigned lead, unsigned trail) -> char32_t {
-    return IsBig5Trail(trail) ? decode[Big5Pointer(lead, trail)] : 0;
-  });
-}
+std::unique_ptr<Utf8PairTable> MakeBig5Utf8Pairs(const std::uint32_t* decode) { return BuildBig5Utf8Pairs(decode); }
 
 const Utf8PairTable& Big5HkscsUtf8Pairs() {
   static const std::unique_ptr<Utf8PairTable> table = MakeBig5Utf8Pairs(gen::kBig5HkscsDecode);

@@ -52,7 +52,7 @@ struct TakesUtf8Runs<Writer, std::void_t<decltype(Writer::kUtf8Runs)>> : std::bo
 // `most` characters of `width` bytes each are taken). Returns whether any was.
 template <class Writer, class Next>
 inline bool TakeBulkRun(const Byte*& p, const Byte* end, std::size_t width, Writer& writer, Next next) {
-  const std::size_t most = BulkUnits(p, end, width);
+  const std::size_t most = std::min<std::size_t>(static_cast<std::size_t>(end - p) / width, kBulkRun);
   const Byte* const start = p;
   const Byte* const stop = p + most * width;
   auto* q = writer.Open(most);

@@ -57,31 +57,17 @@ class OutputBuffer {
 // a run stays small.
 constexpr std::size_t kBulkRun = 4096;
 
-// UTF-8 lead bytes of three-byte sequences that allow any continuation byte (E1..EC,
-// EE, EF): most Chinese text is made of these.
-inline bool IsPlainUtf8Lead(unsigned b) { return ((b >= 0xE1 && b <= 0xEC) || b >= 0xEE) && b <= 0xEF; }
-
-// The character of the plain three-byte UTF-8 sequence at p, or 0 when it is not one.
-// Inlined by force: it is the innermost step of every UTF-8 loop.
-[[gnu::always_inline]] inline char32_t PlainUtf8At(const unsigned char* p) {
-  if (!IsPlainUtf8Lead(p[0]) || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) return 0;
-  return static_cast<char32_t>((p[0] & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F));
-}
-
-// The number of whole units of `width` bytes between p and end, at most one bulk run.
-inline std::size_t BulkUnits(const unsigned char* p, const unsigned char* end, std::size_t width) {
-  return std::min<std::size_t>(static_cast<std::size_t>(end - p) / width, kBulkRun);
-}
-
 // Fused runs: a writer with kPairs takes a run of two-byte codes straight from a table of
 // their UTF-8 bytes (PairRun); one with kUtf8Runs takes a run of plain three-byte UTF-8
 // sequences (Utf8Run) without handing each code point over. ASCII bytes between them go
-// along, byte by byte. Each stops where the general path must take over (a zero byte too,
-// which ends the text), moves p past what it took and says whether it took anything.
+// along. Each stops where the general path must take over (a zero byte too, which ends
+// the text), moves its cursor past what it took and says whether it took anything.
 
-// The same from four bytes read at once, of which the fourth is not looked at: one mask
-// checks the lead byte's range (E0..EF) and both continuation bytes.
-[[gnu::always_inline]] inline char32_t PlainUtf8In4(const unsigned char* p) {
+// The character of the plain three-byte UTF-8 sequence at p, or 0 when it is not one:
+// lead bytes whose continuation bytes may be anything (E1..EC, EE, EF), which most
+// Chinese text is made of. One mask checks the lead's range (E0..EF) and both
+// continuation bytes. Inlined by force: it is the innermost step of every UTF-8 loop.
+[[gnu::always_inline]] inline char32_t PlainUtf8At(const unsigned char* p) {
   const std::uint32_t word =
       static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 | static_cast<std::uint32_t>(p[2]) << 16;
   if ((word & 0xC0C0F0) != 0x8080E0 || p[0] == 0xE0 || p[0] == 0xED) return 0;
@@ -239,7 +225,7 @@ class Utf16ByteWriter {
         q = PutUnit(q, *p++);
         continue;
       }
-      const char32_t c = PlainUtf8In4(p);
+      const char32_t c = PlainUtf8At(p);
       if (c == 0 || c == kReplacement) break;
       q = PutUnit(q, c);
       p += 3;
@@ -342,21 +328,15 @@ class Gb18030Writer {
       if (stop - p >= 10 && ThreeByteUtf8x4(p, four)) {
         const unsigned codes[4] = {table_[four[0]], table_[four[1]], table_[four[2]], table_[four[3]]};
         if ((codes[0] >= 0x100) & (codes[1] >= 0x100) & (codes[2] >= 0x100) & (codes[3] >= 0x100)) {
-          for (const unsigned code : codes) {
-            q[0] = static_cast<char>(code >> 8);
-            q[1] = static_cast<char>(code & 0xFF);
-            q += 2;
-          }
+          for (const unsigned code : codes) q = PutTwoBytes(q, code);
           p += 12;
           continue;
         }
       }
-      const char32_t c = PlainUtf8In4(p);
+      const char32_t c = PlainUtf8At(p);
       const unsigned code = c != 0 ? table_[c] : 0;
       if (code < 0x100) break;
-      q[0] = static_cast<char>(code >> 8);
-      q[1] = static_cast<char>(code & 0xFF);
-      q += 2;
+      q = PutTwoBytes(q, code);
       p += 3;
     }
     buffer_.Commit(q);
@@ -370,11 +350,11 @@ class Gb18030Writer {
   void Finish() { buffer_.Finish(); }
 
  private:
+  static char* PutTwoBytes(char* p, unsigned code) { return PutByte(PutByte(p, code >> 8), code & 0xFF); }
   // The code of c from the table (0: none, so the four-byte form).
   static char* PutCode(char* p, char32_t c, unsigned code) {
     if (code >= 0x100) {
-      p = PutByte(p, code >> 8);
-      p = PutByte(p, code & 0xFF);
+      p = PutTwoBytes(p, code);
     } else if (code != 0) {
       p = PutByte(p, code);
     } else {
