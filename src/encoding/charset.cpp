@@ -394,4 +394,35 @@ std::string FromUtf8(std::string_view utf8) { return Transcode(utf8, Charset::Ut
 
 std::string ToUtf8(std::string_view working) { return Transcode(working, Charset::Gb18030, Charset::Utf8); }
 
+bool PlainWorkingToUtf8(std::string_view working, std::string* utf8) {
+  const detail::Utf8PairTable& pairs = detail::Gb18030Utf8Pairs();
+  const detail::BmpEncodeTable& codes = detail::Gb18030FromBmp();
+  if (utf8) {
+    utf8->clear();
+    utf8->reserve(working.size() + working.size() / 2);
+  }
+  for (std::size_t i = 0; i < working.size();) {
+    const unsigned char lead = static_cast<unsigned char>(working[i]);
+    if (lead < 0x80) {
+      if (lead == 0) return false;
+      if (utf8) utf8->push_back(static_cast<char>(lead));
+      ++i;
+      continue;
+    }
+    if (i + 1 == working.size()) return false;
+    const unsigned code = lead << 8 | static_cast<unsigned char>(working[i + 1]);
+    const detail::Utf8Pair& pair = pairs[code];
+    if (pair.length == 0) return false;
+    // The character, to see that it is written back as the same two bytes.
+    const auto byte = [&pair](int k) { return static_cast<unsigned char>(pair.bytes[k]); };
+    const char32_t c = pair.length == 1   ? byte(0)
+                       : pair.length == 2 ? (byte(0) & 0x1Fu) << 6 | (byte(1) & 0x3Fu)
+                                          : (byte(0) & 0x0Fu) << 12 | (byte(1) & 0x3Fu) << 6 | (byte(2) & 0x3Fu);
+    if (codes[c] != code) return false;
+    if (utf8) utf8->append(pair.bytes, pair.length);
+    i += 2;
+  }
+  return true;
+}
+
 }  // namespace cw

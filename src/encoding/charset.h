@@ -99,5 +99,9 @@ std::string WideToWorking(std::wstring_view text);
 // Literal texts are written as UTF-8 in the source; this gives their working bytes.
 std::string FromUtf8(std::string_view utf8);
 std::string ToUtf8(std::string_view working);
+// For a working text made only of ASCII other than zero and of two-byte codes that read
+// back as themselves (what file names almost always are): true, with its UTF-8 in `utf8`
+// when given. False for any other text, which then needs the general path.
+bool PlainWorkingToUtf8(std::string_view working, std::string* utf8 = nullptr);
 
 }  // namespace cw

@@ -117,7 +117,7 @@ Status FailInvalidPath(const char* call, const std::string& path) {
 
 bool IsRepresentablePath(const std::string& path) {
   if (path.empty() || path.find('\0') != std::string::npos) return false;
-  return Utf16ToWorking(WorkingToUtf16(path)) == path;
+  return PlainWorkingToUtf8(path) || Utf16ToWorking(WorkingToUtf16(path)) == path;
 }
 
 Status BytesToReadAt(uint64_t size, uint64_t offset, size_t count, const std::string& path, size_t* wanted) {

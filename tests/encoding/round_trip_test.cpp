@@ -98,6 +98,31 @@ TEST_F(RoundTripTest, EveryTwoByteCodeRoundTrips) {
   }
 }
 
+// The short way for file names must agree with the general one wherever it answers: for
+// every two-byte code, with ASCII around it, and for what it must leave alone.
+TEST_F(RoundTripTest, PlainNamesConvertAsTheGeneralPathWould) {
+  int plain = 0;
+  for (unsigned lead = 0x80; lead <= 0xFF; ++lead) {
+    for (unsigned trail = 0x01; trail <= 0xFF; ++trail) {
+      const std::string text = "a" + std::string{static_cast<char>(lead), static_cast<char>(trail)} + ".txt";
+      std::string utf8;
+      if (!PlainWorkingToUtf8(text, &utf8)) continue;
+      ++plain;
+      ASSERT_EQ(Utf16ToWorking(WorkingToUtf16(text)), text) << Hex(text);
+      ASSERT_EQ(utf8, ToUtf8(text)) << Hex(text);
+      ASSERT_TRUE(PlainWorkingToUtf8(text));
+    }
+  }
+  EXPECT_GT(plain, 21000);  // GBK's codes, nearly all of them
+  for (const std::string& text : {FromUtf8("文件00001.txt"), FromUtf8("中文\\誠籠")}) {
+    EXPECT_TRUE(PlainWorkingToUtf8(text)) << Hex(text);
+  }
+  for (const std::string& text : {std::string("\x80"), std::string("a\x81"), std::string("a\0b", 3), FromUtf8("😀"),
+                                  std::string("\x81\x30\x81\x30")}) {
+    EXPECT_FALSE(PlainWorkingToUtf8(text)) << Hex(text);
+  }
+}
+
 TEST_F(RoundTripTest, Big5CodesRoundTripExceptDuplicates) {
   // A code decodes to one character, which encodes to that code unless the character has
   // several codes; then every one of its codes encodes to the same one.

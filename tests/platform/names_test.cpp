@@ -1,8 +1,14 @@
 // File names in the working code page: GBK characters whose second byte is a
 // backslash, characters outside GBK, and the program's own folder.
 #include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "platform_fixture.h"
+#ifndef _WIN32
+#include "platform/posix/posix_util.h"
+#endif
 
 namespace cw::platform {
 namespace {
@@ -61,6 +67,50 @@ TEST_F(NamesTest, NameOutsideGbkKeepsItsFourByteForm) {
   ASSERT_EQ(DeleteFile(Path(name)), Status::Ok);
   EXPECT_FALSE(ExistsOnDisk("😀.txt"));
 }
+
+#ifndef _WIN32
+// Paths in a few folders, one after another as a run names them: converted a folder at a
+// time, each must come out as the whole path converted at once, valid or not. The pieces
+// of names include characters whose second byte is a backslash, a lone first byte,
+// characters outside GBK, 0x80 (which reads back as another code) and characters no
+// name may hold; the folders start at a drive, at the root of one, or nowhere.
+TEST(NativePathTest, AFolderConvertedOnceGivesWhatTheWholePathWould) {
+  const std::vector<std::string> starts = {"Z:", "z:", "C:", "", "Z:docs"};
+  const std::vector<std::string> pieces = {"docs", W("中文"), W("誠"), W("籠"), "\x81", "\x80",     W("😀"),
+                                           "a",    ".txt",    ":",     "?",     " ",    "\x81\x30", "\\"};
+  std::mt19937 random(20261208);
+  const auto name = [&] {
+    std::string text;
+    for (int n = random() % 3; n >= 0; --n) text += pieces[random() % pieces.size()];
+    return text;
+  };
+  std::vector<std::string> folders;
+  for (int i = 0; i < 40; ++i) {
+    std::string folder = starts[random() % starts.size()];
+    for (int n = random() % 4; n > 0; --n) folder += "\\" + name();
+    folders.push_back(folder);
+  }
+  const auto hex = [](const std::string& bytes) {
+    std::string out;
+    for (const unsigned char c : bytes) out += "0123456789ABCDEF"[c >> 4], out += "0123456789ABCDEF"[c & 15];
+    return out;
+  };
+  int converted = 0;
+  for (int i = 0; i < 4000; ++i) {
+    // Mostly two folders in turn, and now and then any other.
+    const std::string path = folders[random() % (i % 50 < 40 ? 2 : folders.size())] + "\\" + name();
+    std::string memo = "unset";
+    std::string whole = "unset";
+    const bool memoOk = posix::ToNativePath(path, &memo);
+    ASSERT_EQ(memoOk, posix::ToNativePathAtOnce(path, &whole)) << hex(path);
+    if (memoOk) {
+      EXPECT_EQ(memo, whole) << hex(path);
+    }
+    converted += memoOk;
+  }
+  EXPECT_GT(converted, 400);  // valid paths are among them, not only refused ones
+}
+#endif
 
 TEST_F(NamesTest, ProgramFolderHoldsThisProgram) {
   const std::string folder = ProgramFolder();

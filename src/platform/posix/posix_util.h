@@ -16,6 +16,9 @@ namespace cw::platform::posix {
 // A path without a drive stays relative. False for any other drive, for a character
 // Windows does not allow in a name, and for a path that is not representable.
 bool ToNativePath(const std::string& path, std::string* native);
+// The same in one piece, without the folder this thread converted last (which
+// ToNativePath reuses): what ToNativePath must always agree with.
+bool ToNativePathAtOnce(const std::string& path, std::string* native);
 // The other way: "/docs/a.txt" to "Z:\docs\a.txt" in the working code page.
 std::string FromNativePath(const std::string& native);
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "encoding/charset.h"
 #include "platform/backend.h"
@@ -29,21 +30,18 @@ Fd::~Fd() {
   if (fd_ >= 0) close(fd_);
 }
 
-bool ToNativePath(const std::string& path, std::string* native) {
-  if (!detail::IsRepresentablePath(path)) return false;
-  std::string rest = path;
-  const bool hasDrive =
-      path.size() >= 2 && path[1] == ':' && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
-  if (hasDrive) {
-    if (path[0] != 'Z' && path[0] != 'z') return false;
-    rest = path.substr(2);
-    if (rest.empty()) rest = "\\";
-    // "Z:docs" would be relative to a current folder on Z:, which this system lacks.
-    if (rest[0] != '\\' && rest[0] != '/') return false;
-  }
+namespace {
+
+// UTF-8 of a text, with backslashes turned into slashes; false for a text that is not
+// representable and at a character Windows does not allow in a name.
+bool ToNativeText(const std::string& text, std::string* native) {
   // Convert first, so that a 5C byte inside a two-byte character is not taken for a
   // backslash; in UTF-8 every byte below 80 is the ASCII character itself.
-  std::string utf8 = ToUtf8(rest);
+  std::string utf8;
+  if (!PlainWorkingToUtf8(text, &utf8)) {
+    if (!detail::IsRepresentablePath(text)) return false;
+    utf8 = ToUtf8(text);
+  }
   for (char& c : utf8) {
     const unsigned char u = static_cast<unsigned char>(c);
     if (u < 0x20) return false;
@@ -60,6 +58,71 @@ bool ToNativePath(const std::string& path, std::string* native) {
     }
   }
   *native = std::move(utf8);
+  return true;
+}
+
+}  // namespace
+
+bool ToNativePathAtOnce(const std::string& path, std::string* native) {
+  if (!detail::IsRepresentablePath(path)) return false;
+  std::string rest = path;
+  const bool hasDrive =
+      path.size() >= 2 && path[1] == ':' && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+  if (hasDrive) {
+    if (path[0] != 'Z' && path[0] != 'z') return false;
+    rest = rest.substr(2);
+    if (rest.empty()) rest = "\\";
+    // "Z:docs" would be relative to a current folder on Z:, which this system lacks.
+    if (rest[0] != '\\' && rest[0] != '/') return false;
+  }
+  return ToNativeText(rest, native);
+}
+
+namespace {
+
+// A folder as this thread last converted it. A run names the files of one or two
+// folders over and over, and checking and converting the folder every time cost more
+// than the system call the path was for.
+struct ConvertedFolder {
+  std::string folder;
+  std::string native;
+  bool ok = false;  // false: the whole path is converted instead
+};
+
+}  // namespace
+
+// The folder and the name are converted apart, the folder once for many names: a cut at
+// a backslash character falls between two characters, and the checks and the conversion
+// go character by character, so the two halves give what the whole would. A cut at the
+// second byte of a two-byte character leaves its first byte alone at the folder's end,
+// which no folder can be; such a path is converted whole.
+bool ToNativePath(const std::string& path, std::string* native) {
+  const size_t slash = path.rfind('\\');
+  if (slash == std::string::npos) return ToNativePathAtOnce(path, native);
+  thread_local ConvertedFolder folders[2];
+  thread_local unsigned oldest = 0;
+  const std::string_view folder(path.data(), slash);
+  ConvertedFolder* known = nullptr;
+  for (ConvertedFolder& candidate : folders) {
+    if (candidate.folder == folder) known = &candidate;
+  }
+  if (!known) {
+    known = &folders[oldest];
+    oldest ^= 1;
+    known->folder.assign(folder);
+    // A folder that cannot be converted, and the root of the drive ("Z:" is "/" by
+    // itself but "Z:\name" is "/name"), leave the path to be converted whole.
+    known->ok =
+        ToNativePathAtOnce(known->folder, &known->native) && !known->native.empty() && known->native.back() != '/';
+  }
+  if (!known->ok) return ToNativePathAtOnce(path, native);
+  const std::string name = path.substr(slash + 1);
+  std::string nativeName;
+  if (!name.empty() && !ToNativeText(name, &nativeName)) return false;
+  native->reserve(known->native.size() + 1 + nativeName.size());
+  *native = known->native;
+  native->push_back('/');
+  native->append(nativeName);
   return true;
 }
 
