@@ -175,12 +175,14 @@ Status ReadInSteps(size_t count, const char* call, const std::string& path, bool
   } catch (const std::bad_alloc&) {
     return LogFailure(call, path, Status::TooLarge, SystemErrorFor(Status::TooLarge));
   }
-  constexpr size_t kStep = 256 * 1024;
-  const std::unique_ptr<char[]> step(new char[kStep]);
+  // No bigger than the read: most files are small, and a block this size, taken and
+  // given back for each, made the allocator grow and shrink its heap file after file.
+  const size_t stepSize = count < 256 * 1024 ? count : 256 * 1024;
+  const std::unique_ptr<char[]> step(new char[stepSize]);
   size_t done = 0;
   size_t sincePump = 0;
   while (done < count) {
-    const auto n = read(step.get(), count - done < kStep ? count - done : kStep, done);
+    const auto n = read(step.get(), count - done < stepSize ? count - done : stepSize, done);
     if (n < 0) return Fail(call, path);
     if (n == 0) break;
     data.append(step.get(), static_cast<size_t>(n));
