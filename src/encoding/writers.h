@@ -59,8 +59,8 @@ constexpr std::size_t kBulkRun = 4096;
 
 // Fused runs: a writer with kPairs takes a run of two-byte codes straight from a table of
 // their UTF-8 bytes (PairRun); one with kUtf8Runs takes a run of plain three-byte UTF-8
-// sequences (Utf8Run) without handing each code point over. ASCII bytes between them go
-// along. Each stops where the general path must take over (a zero byte too, which ends
+// sequences (Utf8Run; for UTF-16 two-byte ones too) without handing each code point over.
+// ASCII bytes between them go along. Each stops where the general path must take over (a zero byte too, which ends
 // the text), moves its cursor past what it took and says whether it took anything.
 
 // The character of the plain three-byte UTF-8 sequence at p, or 0 when it is not one:
@@ -226,9 +226,16 @@ class Utf16ByteWriter {
         continue;
       }
       const char32_t c = PlainUtf8At(p);
-      if (c == 0 || c == kReplacement) break;
-      q = PutUnit(q, c);
-      p += 3;
+      if (c != 0 && c != kReplacement) {
+        q = PutUnit(q, c);
+        p += 3;
+        continue;
+      }
+      // A two-byte sequence (C2..DF and a continuation byte: never overlong), such as
+      // the no-break space of web pages, goes along too.
+      if (static_cast<unsigned>(p[0] - 0xC2) >= 0x1E || (p[1] & 0xC0) != 0x80) break;
+      q = PutUnit(q, (p[0] & 0x1Fu) << 6 | (p[1] & 0x3Fu));
+      p += 2;
     }
     buffer_.Commit(q);
     cursor = p;

@@ -77,7 +77,8 @@ TEST(FusedRunsTest, GiveWhatTheCharacterByCharacterPathGives) {
        }},
       {Charset::Utf8,
        Charset::Utf16Le,
-       {"\xE4\xB8\xAD", "\xEF\xBF\xBD", "\xF0\x9F\x98\x80", "\xC3\xA9", "\xE4\xB8", "\xE0\x80\x80"},
+       {"\xE4\xB8\xAD", "\xEF\xBF\xBD", "\xF0\x9F\x98\x80", "\xC3\xA9", "\xE4\xB8", "\xE0\x80\x80", "\xC2\xA0",
+        "\xDF\xBF", "\xC1\xBF", "\xC2\x41", "\xC2", "\xED\xA0\x80"},
        [](const std::string& b) {
          return Slowly<Utf16ByteWriter<false>>(b, [](auto bytes, auto& s) { DecodeUtf8(bytes, s); });
        }},
