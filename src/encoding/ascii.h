@@ -25,6 +25,25 @@ inline bool AllAsciiNonZero8(const void* p) {
   return ((word & kHigh) | ((word - kOnes) & ~word & kHigh)) == 0;
 }
 
+// How many of the eight bytes at p, from the first on, are ASCII other than zero (0..8).
+inline std::size_t LeadingAsciiNonZero8(const void* p) {
+  constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  std::uint64_t word;
+  std::memcpy(&word, p, 8);
+  // The lowest flagged byte is the first that is 80..FF or zero (a borrow can flag a
+  // later byte wrongly, never an earlier one). Bytes are in memory order, lowest first.
+  const std::uint64_t stops = (word & kHigh) | ((word - kOnes) & ~word & kHigh);
+  if (stops == 0) return 8;
+#if defined(__GNUC__)
+  return static_cast<std::size_t>(__builtin_ctzll(stops)) / 8;
+#else
+  std::size_t n = 0;
+  while ((stops >> (8 * n) & 0x80) == 0) ++n;
+  return n;
+#endif
+}
+
 // The length of the run of ASCII bytes that starts at `from` and ends at `to` at the
 // latest: bytes 00..7F, or 01..7F with kStopAtZero, for the scans to which a zero byte
 // ends the text.

@@ -100,13 +100,17 @@ inline const unsigned char* Utf8RunStop(const unsigned char* p, const unsigned c
   return p + std::min<std::size_t>(static_cast<std::size_t>(end - p) - 2, 3 * kBulkRun);
 }
 
-// Copies the eight bytes at p to q and moves both past them when all eight lie before
-// stop and are ASCII other than zero.
+// Where eight bytes lie before stop: copies all eight from p to q, and moves both past
+// as many as are ASCII other than zero from the first on (a short run of ASCII between
+// two Chinese characters takes one step, not one per byte). False when the first byte
+// is zero, and when fewer than eight bytes are left; q needs room for eight.
 [[gnu::always_inline]] inline bool CopyAscii8(const unsigned char*& p, const unsigned char* stop, char*& q) {
-  if (stop - p < 8 || !AllAsciiNonZero8(p)) return false;
+  if (stop - p < 8) return false;
+  const std::size_t n = LeadingAsciiNonZero8(p);
+  if (n == 0) return false;
   std::memcpy(q, p, 8);
-  q += 8;
-  p += 8;
+  q += n;
+  p += n;
   return true;
 }
 
@@ -216,9 +220,13 @@ class Utf16ByteWriter {
     char* q = buffer_.Room(2 * static_cast<std::size_t>(stop - p));
     while (p < stop) {
       if (*p < 0x80) {
-        if (stop - p >= 8 && AllAsciiNonZero8(p)) {
-          for (int i = 0; i < 8; ++i) q = PutUnit(q, p[i]);
-          p += 8;
+        if (stop - p >= 8) {
+          // As CopyAscii8 does, all eight bytes are widened and the leading ASCII ones kept.
+          const std::size_t n = LeadingAsciiNonZero8(p);
+          if (n == 0) break;
+          for (int i = 0; i < 8; ++i) PutUnit(q + 2 * i, p[i]);
+          p += n;
+          q += 2 * n;
           continue;
         }
         if (*p == 0) break;
