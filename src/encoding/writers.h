@@ -220,7 +220,9 @@ class Utf16ByteWriter {
     char* q = buffer_.Room(2 * static_cast<std::size_t>(stop - p));
     while (p < stop) {
       if (*p < 0x80) {
-        if (stop - p >= 8) {
+        // A lone ASCII byte (the line break between two lines of verse) is cheaper
+        // byte by byte.
+        if (stop - p >= 8 && p[1] < 0x80) {
           // As CopyAscii8 does, all eight bytes are widened and the leading ASCII ones kept.
           const std::size_t n = LeadingAsciiNonZero8(p);
           if (n == 0) break;
