@@ -4,8 +4,9 @@
 # shell loop of iconv (one process per file). The files are pieces of real text cut
 # from the corpus of bench/real_corpus.sh (built first when missing): 10,000 pieces of
 # 2 KB, and 100 of 1 MB. chengwen runs with one job per core (the default) and with one
-# job. Every side runs RUNS times (default 5): min/median/max seconds, files/s of the
-# median, the peak resident memory (bench/timed.py), and the ratios of the
+# job. The sides run in turn, one run of each per round, RUNS rounds (default 5):
+# min/median/max seconds, files/s of the median, the peak resident memory
+# (bench/timed.py), and the ratios of the
 # medians (theirs/ours: higher is better for us). The outputs are compared byte for
 # byte before anything is reported.
 # usage: bench/batch_bench.sh [path/to/chengwen-cli] [small-file count, default 10000] [RUNS]
@@ -30,16 +31,17 @@ trap 'rm -rf "$work"' EXIT
 # thousands of files right after deleting thousands makes ext4 search past the recently
 # freed inodes, which would measure the file system's bookkeeping rather than the
 # converters.
-aside='if [ -e "$CW_OUT" ]; then mkdir -p "$CW_ASIDE"; mv "$CW_OUT" "$(mktemp -d "$CW_ASIDE/XXXXXX")/"; fi'
 iconvLoop='mkdir -p "$2"; n=0; for f in "$1"/*; do [ "$n" -lt "$3" ] || break; n=$((n + 1));
   iconv -f GBK -t UTF-8 "$f" >"$2/${f##*/}"; done'
 
-# measure OUT COMMAND...: runs the command RUNS times (bench/timed.py), OUT moved aside
-# before each; sets `times` (min, median, max seconds) and `peak` (peak resident set, KB).
-measure() {
-  local out="$1"
-  shift
-  set -- $(CW_OUT="$out" CW_ASIDE="$work/aside" python3 "$here/bench/timed.py" "$runs" --setup "$aside" -- "$@")
+# aside OUT: the shell command that moves OUT aside before a run.
+aside() {
+  printf 'if [ -e %q ]; then mkdir -p %q; mv %q "$(mktemp -d %q/XXXXXX)/"; fi' "$1" "$work/aside" "$1" "$work/aside"
+}
+# take LINE: the figures of one timed.py line: `times` (min, median, max seconds) and
+# `peak` (peak resident set, KB).
+take() {
+  set -- $1
   times=("$1" "$2" "$3")
   peak=$7
 }
@@ -60,20 +62,27 @@ run() {  # label count bytes
   local mb
   mb=$(du -sm "$src" | cut -f1)
   echo "$label: $count files of $bytes bytes (${mb} MB), GBK -> UTF-8, $runs runs each"
-  measure "$ours" "$cli" batch --in ansi --out utf8 --no-bom "$src"
+  local iconvCount=$(( ${CW_BENCH_ICONV_FILES:-$count} < count ? ${CW_BENCH_ICONV_FILES:-$count} : count ))
+  # One run of each side in turn, RUNS rounds (bench/timed.py).
+  local lines
+  lines=$(python3 "$here/bench/timed.py" "$runs" \
+    --setup "$(aside "$ours")" -- "$cli" batch --in ansi --out utf8 --no-bom "$src" \
+    --- --setup "$(aside "$ours")" -- "$cli" batch --jobs 1 --in ansi --out utf8 --no-bom "$src" \
+    --- --setup "$(aside "$pyOut")" -- "$python" "$py" convert "$src" "$pyOut" \
+    --- --setup "$(aside "$iconvOut")" -- bash -c "$iconvLoop" _ "$src" "$iconvOut" "$iconvCount")
+  take "$(echo "$lines" | sed -n 1p)"
   report "chengwen (${jobs} jobs)" "$count"
   local tOurs
   tOurs=$(median)
-  measure "$ours" "$cli" batch --jobs 1 --in ansi --out utf8 --no-bom "$src"
+  take "$(echo "$lines" | sed -n 2p)"
   report "chengwen (1 job)" "$count"
   local tOne
   tOne=$(median)
-  measure "$pyOut" "$python" "$py" convert "$src" "$pyOut"
+  take "$(echo "$lines" | sed -n 3p)"
   report "python in-process" "$count"
   local tPy
   tPy=$(median)
-  local iconvCount=$(( ${CW_BENCH_ICONV_FILES:-$count} < count ? ${CW_BENCH_ICONV_FILES:-$count} : count ))
-  measure "$iconvOut" bash -c "$iconvLoop" _ "$src" "$iconvOut" "$iconvCount"
+  take "$(echo "$lines" | sed -n 4p)"
   report "iconv per file ($iconvCount)" "$iconvCount"
   local tIconv
   tIconv=$(echo "$(median) * $count / $iconvCount" | bc -l)

@@ -6,8 +6,8 @@
 #            iconv only transcodes, so its ratio is a reference, not a like-for-like race)
 #   gzip     a gzipped GB18030 file (its text under the 256 MiB decompression cap)
 #            -> UTF-8, against zcat | iconv
-# Each figure is the min/median/max of RUNS runs (default 5) in MB/s of the text; the ratio
-# is of the medians. Peak resident memory (bench/timed.py) is shown in MB and as a multiple
+# Each figure is the min/median/max of RUNS runs (default 5, one of each command in turn)
+# in MB/s of the text; the ratio is of the medians. Peak resident memory (bench/timed.py) is shown in MB and as a multiple
 # of the text's size.
 # usage: bench/convert_large.sh [path/to/chengwen-cli] [RUNS] [COPIES of prose, default 14]
 set -euo pipefail
@@ -31,20 +31,21 @@ size=$(stat -c %s "$big")
 gz_size=$(( gz_copies * prose_size ))
 
 
-# stats BYTES CMD...: runs the command RUNS times (bench/timed.py, $work/out removed before
-# each run); prints "min median max" MB/s of BYTES by the clock, writes the same per second
-# of processor time (user + system, which a machine busy with other work disturbs less) to
-# $work/cpu and the peak resident size (KB) to $work/peak.
+# timed GROUPS...: bench/timed.py over the groups, one run of each in turn, $work/out
+# removed before each run; the lines go to $work/timed.
+timed() { python3 "$here/bench/timed.py" "$runs" "$@" >"$work/timed"; }
+# stats BYTES N: of line N of $work/timed, prints "min median max" MB/s of BYTES by the
+# clock, writes the same per second of processor time (user + system, which a machine busy
+# with other work disturbs less) to $work/cpu and the peak resident size (KB) to $work/peak.
 stats() {
   local mb
-  mb=$(echo "$1 / 1048576" | bc -l); shift
-  set -- $(python3 "$here/bench/timed.py" "$runs" --fresh "$work/out" -- "$@")
+  mb=$(echo "$1 / 1048576" | bc -l)
+  set -- $(sed -n "$2p" "$work/timed")
   echo "$7" >"$work/peak"
   awk -v mb="$mb" -v a="$6" -v b="$5" -v c="$4" 'BEGIN {printf "%.0f %.0f %.0f", mb / a, mb / b, mb / c}' >"$work/cpu"
   awk -v mb="$mb" -v a="$3" -v b="$2" -v c="$1" 'BEGIN {printf "%.0f %.0f %.0f", mb / a, mb / b, mb / c}'
 }
 
-# same FILE FILE: the outputs must agree byte for byte before any figure counts.
 status=0
 same() { cmp -s "$1" "$2" || { echo "$3: output differs from the reference" >&2; status=1; }; }
 
@@ -67,14 +68,19 @@ row() {  # name bytes ours theirs ours_kb theirs_kb ours_cpu theirs_cpu
     "$(echo "$5 / 1024" | bc -l)" "$(echo "$5 * 1024 / $2" | bc -l)" "$(echo "$6 / 1024" | bc -l)"
 }
 
-ours=$(stats "$size" "$cli" convert --out utf8 --no-bom "$big" "$work/out"); ours_kb=$(cat "$work/peak"); ours_cpu=$(cat "$work/cpu")
-theirs=$(stats "$size" iconv -f GB18030 -t UTF-8 -o "$work/out" "$big"); theirs_kb=$(cat "$work/peak"); theirs_cpu=$(cat "$work/cpu")
+out=(--fresh "$work/out" --)
+timed "${out[@]}" "$cli" convert --out utf8 --no-bom "$big" "$work/out" \
+  --- "${out[@]}" iconv -f GB18030 -t UTF-8 -o "$work/out" "$big" \
+  --- "${out[@]}" "$cli" convert --script s2t --eol unix --out utf8 --no-bom "$big" "$work/out"
+ours=$(stats "$size" 1); ours_kb=$(cat "$work/peak"); ours_cpu=$(cat "$work/cpu")
+theirs=$(stats "$size" 2); theirs_kb=$(cat "$work/peak"); theirs_cpu=$(cat "$work/cpu")
 row direct "$size" "$ours" "$theirs" "$ours_kb" "$theirs_kb" "$ours_cpu" "$theirs_cpu"
-
-ours=$(stats "$size" "$cli" convert --script s2t --eol unix --out utf8 --no-bom "$big" "$work/out")
+ours=$(stats "$size" 3)
 row working "$size" "$ours" "$theirs" "$(cat "$work/peak")" "$theirs_kb" "$(cat "$work/cpu")" "$theirs_cpu"
 
-ours=$(stats "$gz_size" "$cli" convert --out utf8 --no-bom "$work/prose.gb18030.gz" "$work/out"); ours_kb=$(cat "$work/peak"); ours_cpu=$(cat "$work/cpu")
-theirs=$(stats "$gz_size" sh -c 'gzip -dc "$0" | iconv -f GB18030 -t UTF-8 -o "$1"' "$work/prose.gb18030.gz" "$work/out")
+timed "${out[@]}" "$cli" convert --out utf8 --no-bom "$work/prose.gb18030.gz" "$work/out" \
+  --- "${out[@]}" sh -c 'gzip -dc "$0" | iconv -f GB18030 -t UTF-8 -o "$1"' "$work/prose.gb18030.gz" "$work/out"
+ours=$(stats "$gz_size" 1); ours_kb=$(cat "$work/peak"); ours_cpu=$(cat "$work/cpu")
+theirs=$(stats "$gz_size" 2)
 row gzip "$gz_size" "$ours" "$theirs" "$ours_kb" "$(cat "$work/peak")" "$ours_cpu" "$(cat "$work/cpu")"
 exit $status

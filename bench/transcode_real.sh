@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# `chengwen-cli transcode` against iconv(1) and, where installed, uconv(1) on real text
-# (bench/real_corpus.sh): prose and short-line poetry, whole process against whole
-# process (bench/timed.py), standard input to standard output ("stdio": the input file on
-# standard input, the output to /dev/null) and file to file (the output removed before each
-# run). Each figure is the min/median/max of RUNS runs (default 5) in MB/s of input; the
-# ratio is of the medians; peak resident memory is the largest of the runs.
+# `chengwen-cli transcode` against iconv(1) on real text (bench/real_corpus.sh): prose and
+# short-line poetry, whole process against whole process (bench/timed.py, one run of each
+# tool in turn), standard input to standard output ("stdio": the input file on standard
+# input, the output to /dev/null) and file to file (the output removed before each run).
+# Each figure is the min/median/max of RUNS runs (default 5) in MB/s of input; the ratio
+# is of the medians; peak resident memory comes from one more run of each.
 # usage: bench/transcode_real.sh [path/to/chengwen-cli] [RUNS]
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -15,16 +15,8 @@ corpus="$(bash "$here/bench/real_corpus.sh")"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-# stats MB [timed.py options] -- CMD...: runs the command RUNS times (bench/timed.py);
-# prints "min median max" MB/s and writes the largest resident size seen (KB) to $work/peak.
-stats() {
-  local mb=$1; shift
-  local t
-  t=$(python3 "$here/bench/timed.py" "$runs" "$@")
-  set -- $t
-  echo "$7" >"$work/peak"
-  awk -v mb="$mb" -v a="$3" -v b="$2" -v c="$1" 'BEGIN {printf "%.0f %.0f %.0f", mb / a, mb / b, mb / c}'
-}
+# MB/s (min median max) of a timed.py line (seconds: min median max ...) for MB of input.
+rates() { awk -v mb="$1" '{printf "%.0f %.0f %.0f", mb / $3, mb / $2, mb / $1}'; }
 
 printf '%-34s %-6s %-20s %-20s %6s %9s %9s\n' "input, direction" mode "chengwen min/med/max" "iconv min/med/max" ratio "ours MB" "iconv MB"
 status=0
@@ -40,12 +32,14 @@ for job in "prose.gb18030 GB18030 UTF-8" "prose.utf8 UTF-8 GB18030" "prose.utf8 
   mb=$(echo "$(stat -c %s "$input") / 1048576" | bc -l)
   for mode in stdio file; do
     if [ $mode = stdio ]; then
-      ours=$(stats "$mb" --stdin "$input" -- "$cli" transcode "$from" "$to"); ours_kb=$(cat "$work/peak")
-      theirs=$(stats "$mb" --stdin "$input" -- iconv -f "$from" -t "$to"); theirs_kb=$(cat "$work/peak")
+      lines=$(python3 "$here/bench/timed.py" "$runs" --stdin "$input" -- "$cli" transcode "$from" "$to" \
+        --- --stdin "$input" -- iconv -f "$from" -t "$to")
     else
-      ours=$(stats "$mb" --fresh "$work/out" -- "$cli" transcode "$from" "$to" "$input" "$work/out"); ours_kb=$(cat "$work/peak")
-      theirs=$(stats "$mb" --fresh "$work/out" -- iconv -f "$from" -t "$to" -o "$work/out" "$input"); theirs_kb=$(cat "$work/peak")
+      lines=$(python3 "$here/bench/timed.py" "$runs" --fresh "$work/out" -- "$cli" transcode "$from" "$to" "$input" "$work/out" \
+        --- --fresh "$work/out" -- iconv -f "$from" -t "$to" -o "$work/out" "$input")
     fi
+    ours=$(echo "$lines" | sed -n 1p | rates "$mb"); ours_kb=$(echo "$lines" | sed -n 1p | cut -d' ' -f7)
+    theirs=$(echo "$lines" | sed -n 2p | rates "$mb"); theirs_kb=$(echo "$lines" | sed -n 2p | cut -d' ' -f7)
     ratio=$(echo "$(echo "$ours" | cut -d' ' -f2) / $(echo "$theirs" | cut -d' ' -f2)" | bc -l)
     printf '%-34s %-6s %-20s %-20s %6.2f %9.1f %9.1f\n' "$1 $from->$to" $mode "${ours// //}" "${theirs// //}" \
       "$ratio" "$(echo "$ours_kb / 1024" | bc -l)" "$(echo "$theirs_kb / 1024" | bc -l)"
