@@ -38,12 +38,14 @@ iconvLoop='mkdir -p "$2"; n=0; for f in "$1"/*; do [ "$n" -lt "$3" ] || break; n
 aside() {
   printf 'if [ -e %q ]; then mkdir -p %q; mv %q "$(mktemp -d %q/XXXXXX)/"; fi' "$1" "$work/aside" "$1" "$work/aside"
 }
-# take LINE: the figures of one timed.py line: `times` (min, median, max seconds) and
-# `peak` (peak resident set, KB).
+# take LINE: the figures of one timed.py line: `times` (min, median, max seconds), `peak`
+# (peak resident set, KB) and `paired` (the median of its rounds' times over those of the
+# first side, chengwen with every core).
 take() {
   set -- $1
   times=("$1" "$2" "$3")
   peak=$7
+  paired=$8
 }
 median() { echo "${times[1]}"; }
 report() {  # label count
@@ -76,16 +78,16 @@ run() {  # label count bytes
   tOurs=$(median)
   take "$(echo "$lines" | sed -n 2p)"
   report "chengwen (1 job)" "$count"
-  local tOne
-  tOne=$(median)
+  local tOne pOne
+  tOne=$(median) pOne=$paired
   take "$(echo "$lines" | sed -n 3p)"
   report "python in-process" "$count"
-  local tPy
-  tPy=$(median)
+  local tPy pPy
+  tPy=$(median) pPy=$paired
   take "$(echo "$lines" | sed -n 4p)"
   report "iconv per file ($iconvCount)" "$iconvCount"
-  local tIconv
-  tIconv=$(echo "$(median) * $count / $iconvCount" | bc -l)
+  local tIconv pIconv
+  tIconv=$(echo "$(median) * $count / $iconvCount" | bc -l) pIconv=$(echo "$paired * $count / $iconvCount" | bc -l)
   diff -r "$ours" "$pyOut" >/dev/null || { echo "$label: chengwen and Python differ" >&2; exit 1; }
   for f in "$iconvOut"/*; do
     cmp -s "$f" "$ours/${f##*/}" || { echo "$label: chengwen and iconv differ on ${f##*/}" >&2; exit 1; }
@@ -93,6 +95,8 @@ run() {  # label count bytes
   rm -rf "$work/aside"
   printf '  ratios of the medians: vs python x%.2f (goal 3), vs iconv loop x%.1f (goal 20); %s jobs vs 1 job x%.2f\n' \
     "$(echo "$tPy / $tOurs" | bc -l)" "$(echo "$tIconv / $tOurs" | bc -l)" "$jobs" "$(echo "$tOne / $tOurs" | bc -l)"
+  printf '  paired (median of the rounds): vs python x%.2f, vs iconv loop x%.1f; %s jobs vs 1 job x%.2f\n' \
+    "$pPy" "$pIconv" "$jobs" "$pOne"
 }
 
 jobs=$(nproc)

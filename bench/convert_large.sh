@@ -42,6 +42,7 @@ stats() {
   mb=$(echo "$1 / 1048576" | bc -l)
   set -- $(sed -n "$2p" "$work/timed")
   echo "$7" >"$work/peak"
+  echo "$8" >"$work/paired"
   awk -v mb="$mb" -v a="$6" -v b="$5" -v c="$4" 'BEGIN {printf "%.0f %.0f %.0f", mb / a, mb / b, mb / c}' >"$work/cpu"
   awk -v mb="$mb" -v a="$3" -v b="$2" -v c="$1" 'BEGIN {printf "%.0f %.0f %.0f", mb / a, mb / b, mb / c}'
 }
@@ -75,6 +76,7 @@ timed "${out[@]}" "$cli" convert --out utf8 --no-bom "$big" "$work/out" \
 ours=$(stats "$size" 1); ours_kb=$(cat "$work/peak"); ours_cpu=$(cat "$work/cpu")
 theirs=$(stats "$size" 2); theirs_kb=$(cat "$work/peak"); theirs_cpu=$(cat "$work/cpu")
 row direct "$size" "$ours" "$theirs" "$ours_kb" "$theirs_kb" "$ours_cpu" "$theirs_cpu"
+direct_paired=$(cat "$work/paired")
 ours=$(stats "$size" 3)
 row working "$size" "$ours" "$theirs" "$(cat "$work/peak")" "$theirs_kb" "$(cat "$work/cpu")" "$theirs_cpu"
 
@@ -83,4 +85,5 @@ timed "${out[@]}" "$cli" convert --out utf8 --no-bom "$work/prose.gb18030.gz" "$
 ours=$(stats "$gz_size" 1); ours_kb=$(cat "$work/peak"); ours_cpu=$(cat "$work/cpu")
 theirs=$(stats "$gz_size" 2)
 row gzip "$gz_size" "$ours" "$theirs" "$ours_kb" "$(cat "$work/peak")" "$ours_cpu" "$(cat "$work/cpu")"
+printf 'paired (median of the rounds, their time over ours): direct %.2f, gzip %.2f\n' "$direct_paired" "$(cat "$work/paired")"
 exit $status

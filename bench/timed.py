@@ -4,13 +4,16 @@
 Each run starts the command with posix_spawn and waits for it with wait4, so the figure is
 the process's own life (start, work, exit) and nothing of the harness (no shell, no `date`
 processes around it). Prints one line per command:
-    MIN MEDIAN MAX CPU_MIN CPU_MEDIAN CPU_MAX PEAK_KB
-seconds by the clock, the same of user + system seconds, and the peak resident size in KB
+    MIN MEDIAN MAX CPU_MIN CPU_MEDIAN CPU_MAX PEAK_KB PAIRED
+seconds by the clock, the same of user + system seconds, the peak resident size in KB
 from one more run under /usr/bin/time (a process started from this one would count this
-interpreter's own pages until its exec).
+interpreter's own pages until its exec), and the median over the rounds of this command's
+time divided by the first command's in the same round (1 for the first).
 
 Several commands, separated by "---", are run in turn, one run of each per round, so that
-a shared machine that slows down or speeds up meanwhile weighs on all of them alike.
+a shared machine that slows down or speeds up meanwhile weighs on all of them alike. The
+paired figure compares runs made moments apart: where the host switches between a fast
+and a slow state for seconds at a time, it is steadier than a ratio of two medians.
 
 usage: timed.py RUNS [OPTIONS] -- COMMAND... [--- [OPTIONS] -- COMMAND...]...
   --stdin FILE    standard input from FILE (default: /dev/null)
@@ -81,12 +84,13 @@ class Command:
             sys.exit(f"timed.py: {' '.join(self.command)} failed ({os.waitstatus_to_exitcode(status)})")
         self.cpu.append(usage.ru_utime + usage.ru_stime)
 
-    def report(self):
+    def report(self, first):
         if self.setup:
             subprocess.run(self.setup, shell=True, check=True)
         peak = peak_kb(self.command, self.stdin_path, self.stdout_path, self.fresh)
         figures = (f(times) for times in (self.clock, self.cpu) for f in (min, statistics.median, max))
-        print(" ".join(f"{figure:.6f}" for figure in figures), peak)
+        paired = statistics.median(mine / theirs for mine, theirs in zip(self.clock, first.clock))
+        print(" ".join(f"{figure:.6f}" for figure in figures), peak, f"{paired:.4f}")
 
 
 def main(argv):
@@ -104,7 +108,7 @@ def main(argv):
         for command in groups:
             command.run()
     for command in groups:
-        command.report()
+        command.report(groups[0])
 
 
 if __name__ == "__main__":
