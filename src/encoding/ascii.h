@@ -15,25 +15,24 @@ inline bool AllAscii8(const void* p) {
   return (word & 0x8080808080808080ULL) == 0;
 }
 
-// Whether the eight bytes at p are all ASCII and none is zero (01..7F).
-inline bool AllAsciiNonZero8(const void* p) {
+// The eight bytes at p with the high bit set in each that is 80..FF or zero. The lowest
+// flagged byte is exact; a later one may be flagged wrongly (a borrow runs on past a zero
+// byte), never an earlier one. Bytes are in memory order, lowest first.
+inline std::uint64_t NotAsciiOrZero8(const void* p) {
   constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
   constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
   std::uint64_t word;
   std::memcpy(&word, p, 8);
   // A zero byte is one whose borrow reaches its high bit without its own.
-  return ((word & kHigh) | ((word - kOnes) & ~word & kHigh)) == 0;
+  return (word & kHigh) | ((word - kOnes) & ~word & kHigh);
 }
+
+// Whether the eight bytes at p are all ASCII and none is zero (01..7F).
+inline bool AllAsciiNonZero8(const void* p) { return NotAsciiOrZero8(p) == 0; }
 
 // How many of the eight bytes at p, from the first on, are ASCII other than zero (0..8).
 inline std::size_t LeadingAsciiNonZero8(const void* p) {
-  constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
-  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-  std::uint64_t word;
-  std::memcpy(&word, p, 8);
-  // The lowest flagged byte is the first that is 80..FF or zero (a borrow can flag a
-  // later byte wrongly, never an earlier one). Bytes are in memory order, lowest first.
-  const std::uint64_t stops = (word & kHigh) | ((word - kOnes) & ~word & kHigh);
+  const std::uint64_t stops = NotAsciiOrZero8(p);
   if (stops == 0) return 8;
 #if defined(__GNUC__)
   return static_cast<std::size_t>(__builtin_ctzll(stops)) / 8;

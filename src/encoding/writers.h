@@ -60,8 +60,9 @@ constexpr std::size_t kBulkRun = 4096;
 // Fused runs: a writer with kPairs takes a run of two-byte codes straight from a table of
 // their UTF-8 bytes (PairRun); one with kUtf8Runs takes a run of plain three-byte UTF-8
 // sequences (Utf8Run; for UTF-16 two-byte ones too) without handing each code point over.
-// ASCII bytes between them go along. Each stops where the general path must take over (a zero byte too, which ends
-// the text), moves its cursor past what it took and says whether it took anything.
+// ASCII bytes between them go along. Each stops where the general path must take over (a
+// zero byte too, which ends the text), moves its cursor past what it took and says whether
+// it took anything.
 
 // The character of the plain three-byte UTF-8 sequence at p, or 0 when it is not one:
 // lead bytes whose continuation bytes may be anything (E1..EC, EE, EF), which most

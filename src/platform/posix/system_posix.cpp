@@ -61,10 +61,21 @@ bool ToNativeText(const std::string& text, std::string* native) {
   return true;
 }
 
+// A folder as this thread last converted it. A run names the files of one or two
+// folders over and over, and checking and converting the folder every time cost more
+// than the system call the path was for.
+struct ConvertedFolder {
+  std::string folder;
+  std::string native;
+  bool ok = false;  // false: the whole path is converted instead
+};
+
 }  // namespace
 
+// The drive letter is ASCII, so what follows it is representable exactly when the
+// whole path is; ToNativeText checks that once.
 bool ToNativePathAtOnce(const std::string& path, std::string* native) {
-  if (!detail::IsRepresentablePath(path)) return false;
+  if (path.empty()) return false;
   std::string rest = path;
   const bool hasDrive =
       path.size() >= 2 && path[1] == ':' && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
@@ -77,19 +88,6 @@ bool ToNativePathAtOnce(const std::string& path, std::string* native) {
   }
   return ToNativeText(rest, native);
 }
-
-namespace {
-
-// A folder as this thread last converted it. A run names the files of one or two
-// folders over and over, and checking and converting the folder every time cost more
-// than the system call the path was for.
-struct ConvertedFolder {
-  std::string folder;
-  std::string native;
-  bool ok = false;  // false: the whole path is converted instead
-};
-
-}  // namespace
 
 // The folder and the name are converted apart, the folder once for many names: a cut at
 // a backslash character falls between two characters, and the checks and the conversion
