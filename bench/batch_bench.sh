@@ -11,6 +11,12 @@
 # byte before anything is reported.
 # usage: bench/batch_bench.sh [path/to/chengwen-cli] [small-file count, default 10000] [RUNS]
 # CW_BENCH_SYNTHETIC=1 cuts the pieces from the synthetic seed text instead.
+# Beside them run two floors (bench/batch_floor.cpp, built here): a program that makes only
+# the system calls of chengwen's batch, and one that makes the fewest a write that never
+# shows a partial file needs, with as many threads as chengwen has jobs and no conversion.
+# They show what share of the time the goal allows the system calls alone take on this host.
+# And what the cores give chengwen's own work: one job on half of the files, against two
+# one-job processes on the two halves at once (each in its own folder: nothing shared).
 # CW_BENCH_ICONV_FILES=N gives the iconv loop only the first N files of each folder (a
 # process per file costs the same for every file; ratios are then taken per file and
 # the output compared on those files).
@@ -26,6 +32,8 @@ if [ -z "${CW_BENCH_SYNTHETIC:-}" ]; then corpus="$("$here/bench/real_corpus.sh"
 # On a RAM disk when there is one: the converters are measured, not the disk.
 work="$(mktemp -d -p "${CW_BENCH_DIR:-$( [ -w /dev/shm ] && echo /dev/shm || echo /tmp)}")"
 trap 'rm -rf "$work"' EXIT
+floor="$work/batch_floor"
+"${CXX:-c++}" -O2 -std=c++17 -pthread -o "$floor" "$here/bench/batch_floor.cpp"
 
 # Earlier outputs are moved aside, not deleted, while a side is measured: creating
 # thousands of files right after deleting thousands makes ext4 search past the recently
@@ -33,6 +41,10 @@ trap 'rm -rf "$work"' EXIT
 # converters.
 iconvLoop='mkdir -p "$2"; n=0; for f in "$1"/*; do [ "$n" -lt "$3" ] || break; n=$((n + 1));
   iconv -f GBK -t UTF-8 "$f" >"$2/${f##*/}"; done'
+
+# Two one-job runs at once, on two folders: _ CLI A B.
+halves='"$1" batch --jobs 1 --in ansi --out utf8 --no-bom "$2" >/dev/null & pid=$!
+  "$1" batch --jobs 1 --in ansi --out utf8 --no-bom "$3" >/dev/null && wait "$pid"'
 
 # aside OUT: the shell command that moves OUT aside before a run.
 aside() {
@@ -56,6 +68,7 @@ report() {  # label count
 run() {  # label count bytes
   local label="$1" count="$2" bytes="$3"
   local src="$work/$label" ours="$work/$label(已转换)" pyOut="$work/$label-py" iconvOut="$work/$label-iconv"
+  local floorOut="$work/$label-floor" leanOut="$work/$label-lean" halfA="$work/$label-a" halfB="$work/$label-b"
   if [ -n "${CW_BENCH_SYNTHETIC:-}" ]; then
     "$python" "$py" make "$src" "$count" "$bytes"
   else
@@ -64,6 +77,10 @@ run() {  # label count bytes
   local mb
   mb=$(du -sm "$src" | cut -f1)
   echo "$label: $count files of $bytes bytes (${mb} MB), GBK -> UTF-8, $runs runs each"
+  mkdir "$halfA" "$halfB"
+  local names
+  mapfile -t names < <(cd "$src" && ls)
+  (cd "$src" && ln -t "$halfA" "${names[@]:0:count/2}" && ln -t "$halfB" "${names[@]:count/2}")
   local iconvCount=$(( ${CW_BENCH_ICONV_FILES:-$count} < count ? ${CW_BENCH_ICONV_FILES:-$count} : count ))
   # One run of each side in turn, RUNS rounds (bench/timed.py).
   local lines
@@ -71,7 +88,11 @@ run() {  # label count bytes
     --setup "$(aside "$ours")" -- "$cli" batch --in ansi --out utf8 --no-bom "$src" \
     --- --setup "$(aside "$ours")" -- "$cli" batch --jobs 1 --in ansi --out utf8 --no-bom "$src" \
     --- --setup "$(aside "$pyOut")" -- "$python" "$py" convert "$src" "$pyOut" \
-    --- --setup "$(aside "$iconvOut")" -- bash -c "$iconvLoop" _ "$src" "$iconvOut" "$iconvCount")
+    --- --setup "$(aside "$iconvOut")" -- bash -c "$iconvLoop" _ "$src" "$iconvOut" "$iconvCount" \
+    --- --setup "$(aside "$floorOut")" -- "$floor" chengwen "$jobs" "$src" "$floorOut" \
+    --- --setup "$(aside "$leanOut")" -- "$floor" lean "$jobs" "$src" "$leanOut" \
+    --- --setup "$(aside "$halfA(已转换)")" -- "$cli" batch --jobs 1 --in ansi --out utf8 --no-bom "$halfA" \
+    --- --setup "$(aside "$halfA(已转换)"); $(aside "$halfB(已转换)")" -- bash -c "$halves" _ "$cli" "$halfA" "$halfB")
   take "$(echo "$lines" | sed -n 1p)"
   report "chengwen (${jobs} jobs)" "$count"
   local tOurs
@@ -88,6 +109,22 @@ run() {  # label count bytes
   report "iconv per file ($iconvCount)" "$iconvCount"
   local tIconv pIconv
   tIconv=$(echo "$(median) * $count / $iconvCount" | bc -l) pIconv=$(echo "$paired * $count / $iconvCount" | bc -l)
+  take "$(echo "$lines" | sed -n 5p)"
+  report "syscalls alone" "$count"
+  local tFloor
+  tFloor=$(median)
+  take "$(echo "$lines" | sed -n 6p)"
+  report "fewest syscalls" "$count"
+  local tLean
+  tLean=$(median)
+  take "$(echo "$lines" | sed -n 7p)"
+  local tHalf
+  tHalf=$(median)
+  take "$(echo "$lines" | sed -n 8p)"
+  local tHalves
+  tHalves=$(median)
+  diff -r "$src" "$floorOut" >/dev/null && diff -r "$src" "$leanOut" >/dev/null ||
+    { echo "$label: a floor's copies differ from the files" >&2; exit 1; }
   diff -r "$ours" "$pyOut" >/dev/null || { echo "$label: chengwen and Python differ" >&2; exit 1; }
   for f in "$iconvOut"/*; do
     cmp -s "$f" "$ours/${f##*/}" || { echo "$label: chengwen and iconv differ on ${f##*/}" >&2; exit 1; }
@@ -97,6 +134,13 @@ run() {  # label count bytes
     "$(echo "$tPy / $tOurs" | bc -l)" "$(echo "$tIconv / $tOurs" | bc -l)" "$jobs" "$(echo "$tOne / $tOurs" | bc -l)"
   printf '  paired (median of the rounds): vs python x%.2f, vs iconv loop x%.1f; %s jobs vs 1 job x%.2f\n' \
     "$pPy" "$pIconv" "$jobs" "$pOne"
+  # The goal's time: a third of the Python loop's.
+  local goal
+  goal=$(echo "$tPy / 3" | bc -l)
+  printf '  3x python is %.3f s: chengwen'"'"'s system calls alone take %.0f%% of it, the fewest calls %.0f%%; chengwen takes %.0f%%\n' \
+    "$goal" "$(echo "100 * $tFloor / $goal" | bc -l)" "$(echo "100 * $tLean / $goal" | bc -l)" "$(echo "100 * $tOurs / $goal" | bc -l)"
+  printf '  one job on half the files %.3f s, two one-job processes on the halves at once %.3f s: the cores give x%.2f\n' \
+    "$tHalf" "$tHalves" "$(echo "2 * $tHalf / $tHalves" | bc -l)"
 }
 
 jobs=$(nproc)
