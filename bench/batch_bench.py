@@ -7,6 +7,9 @@ usage: batch_bench.py make FOLDER COUNT BYTES          (COUNT files of about BYT
        batch_bench.py cut FOLDER COUNT BYTES CORPUS    (the same, cut from a real UTF-8
                                                         text, characters GBK lacks left out)
        batch_bench.py convert FOLDER OUTPUT
+       batch_bench.py convert-safe FOLDER OUTPUT  (each output written to a temporary
+                                                   file first and linked into place,
+                                                   replacing nothing: never a partial file)
 """
 import os
 import sys
@@ -45,6 +48,21 @@ def convert(folder, output):
             f.write(data.decode("gbk").encode("utf-8"))
 
 
+def convert_safe(folder, output):
+    os.makedirs(output, exist_ok=True)
+    for name in os.listdir(folder):
+        source = os.path.join(folder, name)
+        if not os.path.isfile(source):
+            continue
+        with open(source, "rb") as f:
+            data = f.read()
+        temporary = os.path.join(output, "~py%d.tmp" % os.getpid())
+        with open(temporary, "xb") as f:
+            f.write(data.decode("gbk").encode("utf-8"))
+        os.link(temporary, os.path.join(output, name))
+        os.unlink(temporary)
+
+
 def main():
     if len(sys.argv) == 5 and sys.argv[1] == "make":
         make(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), seed_text())
@@ -53,6 +71,8 @@ def main():
         make(sys.argv[2], count, size, real_seed(sys.argv[5], count, size))
     elif len(sys.argv) == 4 and sys.argv[1] == "convert":
         convert(sys.argv[2], sys.argv[3])
+    elif len(sys.argv) == 4 and sys.argv[1] == "convert-safe":
+        convert_safe(sys.argv[2], sys.argv[3])
     else:
         sys.exit(__doc__)
 
