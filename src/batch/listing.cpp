@@ -142,7 +142,11 @@ int ListFolder(std::string& folder, std::string& filter, std::vector<std::string
   // An empty piece after the last separator is not a piece; empty ones before it are.
   if (pieces.size() > 1 && pieces.back().empty()) pieces.pop_back();
   if (!append) list.clear();
-  std::unordered_set<std::string> seen(list.begin(), list.end());
+  // A folder lists each name once: only a second piece, or a list appended to, can bring
+  // a path again.
+  const bool mayRepeat = append || pieces.size() > 1;
+  std::unordered_set<std::string> seen;
+  if (mayRepeat) seen.insert(list.begin(), list.end());
   std::unordered_set<std::string> refusedEarlier;
   std::vector<std::string> found;
   for (const std::string& piece : pieces) {
@@ -152,7 +156,7 @@ int ListFolder(std::string& folder, std::string& filter, std::vector<std::string
     std::vector<FailedFile> refusedHere;
     FindEntries(folder + piece, folders, found, refused ? &refusedHere : nullptr);
     for (std::string& path : found) {
-      if (seen.insert(path).second) list.push_back(std::move(path));
+      if (!mayRepeat || seen.insert(path).second) list.push_back(std::move(path));
     }
     // Refused names are shown, not opened: several may look alike (bytes that are not
     // UTF-8 all show as U+FFFD), so only a later piece's repeats are dropped.

@@ -111,6 +111,8 @@ const char* ConvertStatusName(ConvertStatus status) {
 }
 
 bool IsTemporaryName(std::string_view name) {
+  // Both forms end in ".tmp": most names are turned away before a lower-case copy is made.
+  if (name.size() < 4 || text::AsciiLower(std::string(name.substr(name.size() - 4))) != ".tmp") return false;
   const std::string lower = text::AsciiLower(std::string(name));
   if (lower.size() == 15 && lower.compare(0, 3, "~cw") == 0 && lower.compare(11, 4, ".tmp") == 0) {
     return std::all_of(lower.begin() + 3, lower.begin() + 11, IsHexDigit);

@@ -300,6 +300,8 @@ TEST_F(FileSafetyTest, StaleTemporaryFilesGoAndOnesInUseStay) {
   EXPECT_FALSE(IsTemporaryName("~cw0123abcz.tmp"));
   EXPECT_FALSE(IsTemporaryName("~cw0123abcd.txt"));
   EXPECT_FALSE(IsTemporaryName("notes.cw~.tmp"));
+  EXPECT_TRUE(IsTemporaryName("~CW0123ABCD.TMP"));  // the letters in either case
+  EXPECT_FALSE(IsTemporaryName(".tmp"));
   Put("~cw00000001.tmp", "left by a killed run");
   Put("a.txt.cw~3.tmp", "left by an earlier version");
   Put("~cw1.tmp", "not ours");

@@ -32,8 +32,10 @@ TEST_F(FindTest, StarDotStarListsEverythingWithItsDirectoryBit) {
     const bool isFolder = entry.name == "." || entry.name == ".." || entry.name == "sub";
     EXPECT_EQ((entry.attributes & kAttrDirectory) != 0, isFolder) << entry.name;
   }
-  // "*" is the same listing; the sub-folder's own file is not in it.
-  EXPECT_EQ(Find("*"), SortedNames(entries));
+  // Every mask of stars and dots that starts with a star is the same listing; the
+  // sub-folder's own file is not in it. One that starts with a dot is not.
+  for (const char* everything : {"*", "*.", "**.*", "*.*."}) EXPECT_EQ(Find(everything), SortedNames(entries));
+  EXPECT_EQ(Find(".*"), (Names{".", ".."}));
 }
 
 TEST_F(FindTest, PatternsMatchIgnoringAsciiCase) {

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 
 #include <cerrno>
-#include <cstring>
 #include <memory>
 #include <string_view>
 
@@ -93,6 +92,28 @@ uint32_t AttributesOf(int dirFd, const dirent& entry) {
   }
 }
 
+// A mask of stars and dots that begins with a star takes every name: the star may take
+// the whole name, and trailing stars and dots may match nothing ("*", "*.*", "*.").
+bool MatchesEveryName(std::string_view mask) {
+  return !mask.empty() && mask[0] == '*' && mask.find_first_not_of("*.") == std::string_view::npos;
+}
+
+// The working-code-page name of a system name, and whether it leads back to the entry: a
+// name that is not UTF-8 would come back as another name (its bad bytes as U+FFFD), and
+// a backslash inside one would read as a folder separator. ASCII names are themselves.
+std::string WorkingName(const char* system, bool* representable) {
+  const std::string_view utf8(system);
+  *representable = utf8.find('\\') == std::string_view::npos;
+  bool ascii = true;
+  for (const char c : utf8) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (ascii) return std::string(utf8);
+  std::string name = FromUtf8(utf8);
+  std::string back;
+  if (!PlainWorkingToUtf8(name, &back)) back = ToUtf8(name);
+  *representable = *representable && back == utf8;
+  return name;
+}
+
 struct DirCloser {
   void operator()(DIR* dir) const { closedir(dir); }
 };
@@ -113,6 +134,7 @@ Status FindEntries(const std::string& pattern, std::vector<DirEntry>* entries) {
   if (parts.name.find_first_of("/:<>\"|") != std::string::npos) {
     return detail::FailInvalidPath("opendir", pattern);
   }
+  const bool everyName = MatchesEveryName(parts.name);
   const std::u16string mask = WorkingToUtf16(parts.name);
 
   std::unique_ptr<DIR, DirCloser> dir(posix::Sys().opendir(folder.c_str()));
@@ -122,15 +144,14 @@ Status FindEntries(const std::string& pattern, std::vector<DirEntry>* entries) {
     errno = 0;  // readdir tells its end from a failure only by errno
     const dirent* entry = posix::Sys().readdir(dir.get());
     if (entry == nullptr) break;
-    std::string name = FromUtf8(entry->d_name);
-    // A name that is not UTF-8 would come back as another name (its bad bytes as
-    // U+FFFD), and a backslash inside one would read as a folder separator.
-    const bool representable =
-        std::strchr(entry->d_name, '\\') == nullptr && ToUtf8(name) == std::string_view(entry->d_name);
-    const std::u16string wide = WorkingToUtf16(name);
-    if (!MatchesPattern(mask, wide)) {
-      const std::u16string shortName = ShortNameOf(wide);
-      if (shortName.empty() || !MatchesPattern(mask, shortName)) continue;
+    bool representable = true;
+    std::string name = WorkingName(entry->d_name, &representable);
+    if (!everyName) {
+      const std::u16string wide = WorkingToUtf16(name);
+      if (!MatchesPattern(mask, wide)) {
+        const std::u16string shortName = ShortNameOf(wide);
+        if (shortName.empty() || !MatchesPattern(mask, shortName)) continue;
+      }
     }
     const uint32_t attributes = AttributesOf(dirFd, *entry);
     if (attributes == kInvalidAttributes) continue;  // removed since readdir saw it
