@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <system_error>
 #include <utility>
 
@@ -68,9 +69,7 @@ FileWork ConvertForBatch(const PassFile& file, RunRecord* record, bool dryRun) {
 int DefaultJobCount() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
 
 ParallelPass::ParallelPass(std::vector<PassFile> files, RunRecord* record, bool dryRun, int jobs)
-    : record_(record), dryRun_(dryRun) {
-  slots_.resize(files.size());
-  for (size_t i = 0; i < files.size(); ++i) slots_[i].file = std::move(files[i]);
+    : files_(std::move(files)), slots_(files_.size()), record_(record), dryRun_(dryRun) {
   const size_t helpers = std::min(static_cast<size_t>(std::max(jobs, 1)) - 1, slots_.size());
   try {
     for (size_t i = 0; i < helpers; ++i) {
@@ -124,7 +123,8 @@ bool ParallelPass::Step(std::unique_lock<std::mutex>& lock, size_t* finished) {
   Slot& slot = slots_[index];
   lock.unlock();
   // A dry run writes nothing and keeps no record: its files cannot meet.
-  std::vector<std::string> keys = dryRun_ ? std::vector<std::string>() : KeysOf(slot.file);
+  const PassFile& file = files_[index];
+  std::vector<std::string> keys = dryRun_ ? std::vector<std::string>() : KeysOf(file);
   lock.lock();
   slot.keys = std::move(keys);
   slot.stage = Stage::Keyed;
@@ -135,7 +135,7 @@ bool ParallelPass::Step(std::unique_lock<std::mutex>& lock, size_t* finished) {
     --waitingToStart_;
   }
   lock.unlock();
-  slot.work = ConvertForBatch(slot.file, record_, dryRun_);
+  slot.work = std::make_unique<FileWork>(ConvertForBatch(file, record_, dryRun_));
   lock.lock();
   *finished = index;
   return true;
@@ -155,7 +155,7 @@ FileWork& ParallelPass::Take(size_t index) {
   wanted_ = index;
   done_.wait(lock, [&slot] { return slot.stage == Stage::Done; });
   wanted_ = SIZE_MAX;
-  return slot.work;
+  return *slot.work;
 }
 
 }  // namespace cw::batch

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -60,11 +61,12 @@ class ParallelPass {
 
  private:
   enum class Stage { Waiting, Keyed, Done };
+  // Small, so that making one per file before the threads start costs little: the
+  // outcome is made by the thread that converts the file.
   struct Slot {
-    PassFile file;
     Stage stage = Stage::Waiting;
     std::vector<std::string> keys;  // what the file may touch
-    FileWork work;
+    std::unique_ptr<FileWork> work;
   };
 
   // Begins the next file nobody has begun and converts it, after marking `finished`
@@ -75,7 +77,8 @@ class ParallelPass {
   // and none shares one.
   bool MayStart(size_t index) const;
 
-  std::vector<Slot> slots_;
+  std::vector<PassFile> files_;
+  std::vector<Slot> slots_;  // one per file, in the files' order
   RunRecord* record_;
   bool dryRun_;
   std::mutex mutex_;

@@ -131,9 +131,9 @@ void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* giv
   const std::string countText = "(" + std::to_string(count) + ":";
   // Chosen or dropped files each go beside their own folder; for files of one folder
   // that is the run's root.
-  const auto fileOf = [&](const std::string& source) {
+  const auto fileOf = [&](const std::string& source, ConversionOptions options) {
     PassFile file{source, givenList ? PlaceOutput(source, DirectoryOf(source)) : OutputPathFor(source),
-                  OptionsFromControls()};
+                  std::move(options)};
     file.options.inputEncoding = state_.passInput;
     file.options.outputEncoding = state_.passOutput;
     return file;
@@ -144,9 +144,10 @@ void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* giv
   // pass's order all the same.
   std::unique_ptr<ParallelPass> ahead;
   if (jobs_ > 1 && count > 1) {
+    const ConversionOptions options = OptionsFromControls();
     std::vector<PassFile> passFiles;
     passFiles.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) passFiles.push_back(fileOf(files[static_cast<size_t>(i)]));
+    for (int i = 0; i < count; ++i) passFiles.push_back(fileOf(files[static_cast<size_t>(i)], options));
     ahead = std::make_unique<ParallelPass>(std::move(passFiles), &state_.record, state_.dryRun, jobs_);
   }
   for (int i = 1; i <= count; ++i) {
@@ -161,7 +162,7 @@ void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* giv
       });
     }
     FileWork work = ahead ? std::move(ahead->Take(static_cast<size_t>(i - 1)))
-                          : ConvertForBatch(fileOf(source), &state_.record, state_.dryRun);
+                          : ConvertForBatch(fileOf(source, OptionsFromControls()), &state_.record, state_.dryRun);
     FileResult& result = work.result;
     const std::string& output = work.output;
     const ConvertReport& report = work.report;
