@@ -131,9 +131,8 @@ void BatchJob::RunBatch(std::string& folder, const std::vector<std::string>* giv
   const std::string countText = "(" + std::to_string(count) + ":";
   // Chosen or dropped files each go beside their own folder; for files of one folder
   // that is the run's root.
-  const auto fileOf = [&](const std::string& source, ConversionOptions options) {
-    PassFile file{source, givenList ? PlaceOutput(source, DirectoryOf(source)) : OutputPathFor(source),
-                  std::move(options)};
+  const auto fileOf = [&](const std::string& source, const ConversionOptions& options) {
+    PassFile file{source, givenList ? PlaceOutput(source, DirectoryOf(source)) : OutputPathFor(source), options};
     file.options.inputEncoding = state_.passInput;
     file.options.outputEncoding = state_.passOutput;
     return file;
