@@ -36,7 +36,9 @@ def real_seed(corpus, count, size):
         return f.read(min(count * size, 8 * 1024 * 1024))
 
 
-def convert(folder, output):
+def convert(folder, output, safe=False):
+    """With safe, each output goes to a temporary file first and is linked into place,
+    replacing nothing: no partial file is ever seen under its name."""
     os.makedirs(output, exist_ok=True)
     for name in os.listdir(folder):
         source = os.path.join(folder, name)
@@ -44,23 +46,13 @@ def convert(folder, output):
             continue
         with open(source, "rb") as f:
             data = f.read()
-        with open(os.path.join(output, name), "wb") as f:
+        target = os.path.join(output, name)
+        written = os.path.join(output, "~py%d.tmp" % os.getpid()) if safe else target
+        with open(written, "xb" if safe else "wb") as f:
             f.write(data.decode("gbk").encode("utf-8"))
-
-
-def convert_safe(folder, output):
-    os.makedirs(output, exist_ok=True)
-    for name in os.listdir(folder):
-        source = os.path.join(folder, name)
-        if not os.path.isfile(source):
-            continue
-        with open(source, "rb") as f:
-            data = f.read()
-        temporary = os.path.join(output, "~py%d.tmp" % os.getpid())
-        with open(temporary, "xb") as f:
-            f.write(data.decode("gbk").encode("utf-8"))
-        os.link(temporary, os.path.join(output, name))
-        os.unlink(temporary)
+        if safe:
+            os.link(written, target)
+            os.unlink(written)
 
 
 def main():
@@ -72,7 +64,7 @@ def main():
     elif len(sys.argv) == 4 and sys.argv[1] == "convert":
         convert(sys.argv[2], sys.argv[3])
     elif len(sys.argv) == 4 and sys.argv[1] == "convert-safe":
-        convert_safe(sys.argv[2], sys.argv[3])
+        convert(sys.argv[2], sys.argv[3], safe=True)
     else:
         sys.exit(__doc__)
 

@@ -67,6 +67,13 @@ report() {  # label count
     "$(median)" "${times[-1]}" "$(echo "$2 / $(median)" | bc -l)" "$(echo "$peak / 1024" | bc -l)"
 }
 
+# side N [LABEL COUNT]: takes the figures of the Nth line of the run's `lines`, and reports
+# them under LABEL, per COUNT files, when a label is given.
+side() {
+  take "$(echo "$lines" | sed -n "$1p")"
+  if [ $# -eq 3 ]; then report "$2" "$3"; fi
+}
+
 run() {  # label count bytes
   local label="$1" count="$2" bytes="$3"
   local src="$work/$label" ours="$work/$label(已转换)" pyOut="$work/$label-py" iconvOut="$work/$label-iconv"
@@ -96,39 +103,28 @@ run() {  # label count bytes
     --- --setup "$(aside "$halfA(已转换)")" -- "$cli" batch --jobs 1 --in ansi --out utf8 --no-bom "$halfA" \
     --- --setup "$(aside "$halfA(已转换)"); $(aside "$halfB(已转换)")" -- bash -c "$halves" _ "$cli" "$halfA" "$halfB" \
     --- --setup "$(aside "$safeOut")" -- "$python" "$py" convert-safe "$src" "$safeOut")
-  take "$(echo "$lines" | sed -n 1p)"
-  report "chengwen (${jobs} jobs)" "$count"
+  side 1 "chengwen (${jobs} jobs)" "$count"
   local tOurs
   tOurs=$(median)
-  take "$(echo "$lines" | sed -n 2p)"
-  report "chengwen (1 job)" "$count"
+  side 2 "chengwen (1 job)" "$count"
   local tOne pOne
   tOne=$(median) pOne=$paired
-  take "$(echo "$lines" | sed -n 3p)"
-  report "python in-process" "$count"
+  side 3 "python in-process" "$count"
   local tPy pPy
   tPy=$(median) pPy=$paired
-  take "$(echo "$lines" | sed -n 4p)"
-  report "iconv per file ($iconvCount)" "$iconvCount"
+  side 4 "iconv per file ($iconvCount)" "$iconvCount"
   local tIconv pIconv
   tIconv=$(echo "$(median) * $count / $iconvCount" | bc -l) pIconv=$(echo "$paired * $count / $iconvCount" | bc -l)
-  take "$(echo "$lines" | sed -n 5p)"
-  report "syscalls alone" "$count"
-  local tFloor
+  side 5 "syscalls alone" "$count"
+  local tFloor tLean tHalf tHalves tSafe
   tFloor=$(median)
-  take "$(echo "$lines" | sed -n 6p)"
-  report "fewest syscalls" "$count"
-  local tLean
+  side 6 "fewest syscalls" "$count"
   tLean=$(median)
-  take "$(echo "$lines" | sed -n 7p)"
-  local tHalf
+  side 7
   tHalf=$(median)
-  take "$(echo "$lines" | sed -n 8p)"
-  local tHalves
+  side 8
   tHalves=$(median)
-  take "$(echo "$lines" | sed -n 9p)"
-  report "python, safe writes" "$count"
-  local tSafe
+  side 9 "python, safe writes" "$count"
   tSafe=$(median)
   diff -r "$pyOut" "$safeOut" >/dev/null || { echo "$label: the two Python loops differ" >&2; exit 1; }
   diff -r "$src" "$floorOut" >/dev/null && diff -r "$src" "$leanOut" >/dev/null ||
