@@ -22,9 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   // The count of a transcoding and the count of a decoding alone are the same.
   for (cw::Charset charset : {cw::Charset::Utf8, cw::Charset::Utf16Le, cw::Charset::Big5Web, cw::Charset::Gb18030}) {
-    cw::TranscodeLossScope scope;
-    cw::Transcode(bytes, charset, cw::Charset::Utf8);
-    if (scope.Losses().undecodable != cw::CountUndecodable(bytes, charset)) std::abort();
+    cw::TranscodeLosses losses;
+    cw::Transcode(bytes, charset, cw::Charset::Utf8, &losses);
+    if (losses.undecodable != cw::CountUndecodable(bytes, charset)) std::abort();
   }
   return 0;
 }

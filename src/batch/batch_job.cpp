@@ -2,8 +2,10 @@
 // request, and the running state shown in the two buttons' captions.
 #include "batch/batch_job.h"
 
+#include "base/check.h"
 #include "batch/batch_paths.h"
 #include "batch/batch_texts.h"
+#include "batch/choices.h"
 #include "encoding/charset.h"
 #include "platform/platform.h"
 #include "text/text.h"
@@ -11,15 +13,18 @@
 namespace cw::batch {
 using form::ControlId;
 
-BatchJob::BatchJob(form::Window& window, Dialogs& dialogs) : window_(window), dialogs_(dialogs) {}
+BatchJob::BatchJob(form::Window& window, Dialogs& dialogs)
+    : window_(window), dialogs_(dialogs), run_(state_, *this, *this) {}
 
 form::Control& BatchJob::Ctl(ControlId id) const {
   form::Control*& control = controls_[static_cast<int>(id)];
   if (control == nullptr) {
     const form::ControlSpec& spec = form::SpecOf(id);
     control = window_.Find(spec.name);
-    // Each spare stands in for its own name and is made by each radio button's own
-    // container, so that checking one never clears another.
+    // The window is built from the control table, so every row is there; should one be
+    // missing, a spare stands in for it (its own container, so that checking one spare
+    // never clears another) rather than the batch failing.
+    CW_CHECK(control != nullptr);
     if (control == nullptr) control = spare_.Add(spec.name, spec.kind, spec.name);
   }
   return *control;
@@ -27,10 +32,6 @@ form::Control& BatchJob::Ctl(ControlId id) const {
 
 void BatchJob::SetStatusObserver(std::function<void(const std::string&)> observer) {
   statusObserver_ = std::move(observer);
-}
-
-void BatchJob::SetFileObserver(std::function<void(const FileOutcome&)> observer) {
-  fileObserver_ = std::move(observer);
 }
 
 void BatchJob::StopClick(ControlId button) {
@@ -43,15 +44,7 @@ void BatchJob::BeginRun(RunKind kind, bool dryRun) {
   const BatchTexts& t = Texts();
   runKind_ = kind;
   state_.running = true;
-  state_.dryRun = dryRun;
-  state_.results.clear();
-  state_.stopRequested = false;
-  state_.found = 0;
-  state_.converted = 0;
-  state_.failed = 0;
-  state_.failures.clear();
-  state_.record = RunRecord();
-  state_.convertedWithLosses = 0;
+  run_.Begin(dryRun);
   if (kind == RunKind::Folder) {
     Ctl(ControlId::FolderButton).SetCaption(t.folderRunning);
     Ctl(ControlId::ListButton).SetEnabled(false);
@@ -68,11 +61,11 @@ void BatchJob::EndRun() {
     Ctl(ControlId::ListButton).SetEnabled(true);
     Ctl(ControlId::FolderButton).SetCaption(t.folderIdle);
     state_.running = false;
-    ShowCompletion();
+    run_.ShowCompletion();
   } else {
     Ctl(ControlId::FolderButton).SetEnabled(true);
     state_.running = false;
-    ShowCompletion();
+    run_.ShowCompletion();
     Ctl(ControlId::ListButton).SetCaption(t.listIdle);
   }
   runKind_ = RunKind::None;
@@ -108,9 +101,8 @@ void BatchJob::OnFolderButtonClick(bool dryRun) {
   if (folder.empty() || closeWanted_) return;
 
   button.SetTag(folder);
-  state_.batchRoot = folder;
   BeginRun(RunKind::Folder, dryRun);
-  RunBatch(folder, nullptr);
+  run_.RunFolder(folder);
   EndRun();
 }
 
@@ -130,9 +122,7 @@ void BatchJob::OnListButtonClick(bool dryRun) {
 
   button.SetTag(DirectoryOf(files.front()));
   BeginRun(RunKind::List, dryRun);
-  state_.batchRoot = DirectoryOf(files.front());
-  std::string noFolder;
-  RunBatch(noFolder, &files);
+  run_.RunList(files);
   EndRun();
 }
 
@@ -177,23 +167,7 @@ void BatchJob::RunDrop() {
   // The lists are copied: they belong to the job and must not change under the run.
   const std::vector<std::string> files = state_.droppedFiles;
   const std::vector<std::string> folders = state_.droppedFolders;
-  bool rootFromFiles = false;
-  if (!files.empty()) {
-    state_.batchRoot = DirectoryOf(files.front());
-    std::string noFolder;
-    RunBatch(noFolder, &files);
-    rootFromFiles = true;
-  }
-  const std::string filesRoot = state_.batchRoot;
-  for (const std::string& folder : folders) {
-    if (state_.stopRequested) break;
-    std::string pass = folder;
-    // Dropped beside the files, a folder goes into the files' output folder; dropped
-    // alone or from elsewhere, it is its own root, as in folder mode.
-    if (!rootFromFiles || !LiesUnder(folder, filesRoot)) state_.batchRoot = folder;
-    RunBatch(pass, nullptr);
-    if (rootFromFiles) state_.batchRoot = filesRoot;
-  }
+  run_.RunDrop(files, folders);
   EndRun();
 }
 
@@ -203,5 +177,44 @@ bool BatchJob::RequestClose() {
   if (state_.running) StopClick(runKind_ == RunKind::Folder ? ControlId::FolderButton : ControlId::ListButton);
   return false;
 }
+
+void BatchJob::SetStatus(const std::string& caption) {
+  Ctl(ControlId::StatusLabel).SetCaption(caption);
+  if (statusObserver_) statusObserver_(caption);
+}
+
+void BatchJob::ShowLastResults() {
+  if (state_.running || state_.dialogOpen || state_.results.empty()) return;
+  state_.dialogOpen = true;
+  dialogs_.ShowResults(state_.results, state_.dryRun);
+  state_.dialogOpen = false;
+}
+
+// The options, read from the controls whenever the run asks.
+ConversionOptions BatchJob::OptionsFromControls() const {
+  const IsChecked checked = [this](ControlId id) { return Ctl(id).Checked(); };
+  ConversionOptions options;
+  options.inputEncoding = EncodingOfGroup(checked, true);
+  options.outputEncoding = EncodingOfGroup(checked, false);
+  options.scriptConversion = ScriptOfButtons(checked);
+  options.lineEndings = LineEndingFromIndex(Ctl(ControlId::LineEndings).Selection());
+  options.withoutBom = Ctl(ControlId::WithoutBom).Checked();
+  options.convertFileName = Ctl(ControlId::ConvertFileName).Checked();
+  options.overwriteOriginal = Ctl(ControlId::Overwrite).Checked();
+  return options;
+}
+
+void BatchJob::PassEncodings(EncodingChoice* input, EncodingChoice* output) const {
+  const IsChecked checked = [this](ControlId id) { return Ctl(id).Checked(); };
+  *input = EncodingOfGroup(checked, true);
+  *output = EncodingOfGroup(checked, false);
+}
+
+std::string BatchJob::Filter() const { return Ctl(ControlId::FilterBox).Content(); }
+bool BatchJob::SubFolders() const { return Ctl(ControlId::SubFolders).Checked(); }
+bool BatchJob::Overwrite() const { return Ctl(ControlId::Overwrite).Checked(); }
+void BatchJob::SetProgressMaximum(int maximum) { Ctl(ControlId::ProgressBar).SetProgressMaximum(maximum); }
+void BatchJob::SetProgressPosition(int position) { Ctl(ControlId::ProgressBar).SetProgressPosition(position); }
+void BatchJob::SetOutputFolder(const std::string& folder) { Ctl(ControlId::StatusLabel).SetTag(folder); }
 
 }  // namespace cw::batch

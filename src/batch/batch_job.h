@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "batch/batch_run.h"
 #include "batch/file_results.h"
 #include "convert/convert_file.h"
 #include "convert/options.h"
@@ -46,45 +47,14 @@ class Dialogs {
   }
 };
 
-struct FailedFile {
-  std::string path;
-  ConvertStatus status;
-};
 // The question at the end of a run with failures: Yes shows the result list.
 constexpr uint32_t kResultsQuestionFlags = 0x0034;  // MB_YESNO | MB_ICONWARNING
 constexpr int kAnswerYes = 6;                       // IDYES
 
-// The shared state of the batch job: one run at a time.
-struct BatchState {
-  std::string batchRoot;                            // source root of the latest run
-  bool stopRequested = false;                       // set by a stop click, read between files
-  EncodingChoice passInput = EncodingChoice::Auto;  // taken at the start of every pass
-  EncodingChoice passOutput = EncodingChoice::Auto;
-  std::vector<std::string> droppedFiles;
-  std::vector<std::string> droppedFolders;
-  bool running = false;     // a folder, list or drop run is in progress
-  bool dialogOpen = false;  // a start is waiting for its dialog's answer
-  int found = 0;            // files listed or given so far in the current or last run
-  int converted = 0;        // files of the current or last run, by outcome
-  int failed = 0;
-  // Each failed file of the run with its reason, in order (files met twice are neither
-  // converted nor failed: the run converts a file once).
-  std::vector<FailedFile> failures;
-  RunRecord record;                 // what the run has converted and written
-  int convertedWithLosses = 0;      // of the converted: bytes or characters replaced on the way
-  bool dryRun = false;              // the run only lists what it would do
-  std::vector<FileResult> results;  // one record per file of the current or last run
-};
-
-// One file's outcome, as the batch hands it to an observer.
-struct FileOutcome {
-  const std::string& source;
-  const std::string& output;
-  ConvertStatus status;
-  const ConvertReport& report;
-};
-
-class BatchJob {
+// The window's batch: its buttons, dialogs and drop over a BatchRun whose options are
+// the window's controls, read when the rules read them, and whose view is the status
+// label and the progress bar.
+class BatchJob : private RunSettings, private RunView {
  public:
   BatchJob(form::Window& window, Dialogs& dialogs);
 
@@ -108,29 +78,21 @@ class BatchJob {
   const BatchState& State() const { return state_; }
   // The failure part at the end of the completion caption ("（N 个文件转换失败）"), empty
   // when the last run had no failure (or was a dry run).
-  std::string FailureText() const;
+  std::string FailureText() const { return run_.FailureText(); }
   // Shows the result list of the last run (the window's click on the failure part).
   void ShowLastResults();
 
-  // The parts below are public for the command-line driver and the tests.
-  // Called with every caption the status label takes (the command-line driver prints
-  // them); the label itself is always written first.
+  // Called with every caption the status label takes; the label itself is always
+  // written first.
   void SetStatusObserver(std::function<void(const std::string& caption)> observer);
-  // Called after every file with its outcome (the command-line driver prints it).
-  void SetFileObserver(std::function<void(const FileOutcome& outcome)> observer);
-
-  // How many files a pass converts at once (1, the window's way, unless set). More than
-  // one reads the options once per pass, so it is for runs whose controls stay as they
-  // are, the command line's; the outcomes still come in the pass's order.
-  void SetJobs(int jobs) { jobs_ = jobs; }
-
-  // One pass over a folder (no list) or over the given list of full paths.
-  void RunBatch(std::string& folder, const std::vector<std::string>* givenList);
-  void NoteRefused(std::vector<FailedFile>& refused);
-  // Writes the completion caption and the output folder into the status label.
-  void ShowCompletion();
+  // Called after every file with its outcome.
+  void SetFileObserver(std::function<void(const FileOutcome& outcome)> observer) {
+    run_.SetFileObserver(std::move(observer));
+  }
+  // How many files a pass converts at once (1, the window's way, unless set).
+  void SetJobs(int jobs) { run_.SetJobs(jobs); }
   // Where a source file's output goes under the current root and options.
-  std::string OutputPathFor(const std::string& sourcePath) const;
+  std::string OutputPathFor(const std::string& sourcePath) const { return run_.OutputPathFor(sourcePath); }
   // The conversion options of the next file, read from the controls now.
   ConversionOptions OptionsFromControls() const;
 
@@ -146,50 +108,30 @@ class BatchJob {
   void EndRun();
   void RunDrop();
   void SetStatus(const std::string& caption);
-  // Where a file goes when its output folder is named after `root`.
-  std::string PlaceOutput(const std::string& sourcePath, const std::string& root) const;
-  // The folder that receives the output of the files under `root`.
-  std::string OutputFolderOf(const std::string& root) const;
+
+  // RunSettings: the controls.
+  void PassEncodings(EncodingChoice* input, EncodingChoice* output) const override;
+  std::string Filter() const override;
+  bool SubFolders() const override;
+  ConversionOptions FileOptions() const override { return OptionsFromControls(); }
+  bool Overwrite() const override;
+  // RunView: the status label and the progress bar.
+  void ShowStatus(const std::string& caption) override { SetStatus(caption); }
+  void SetProgressMaximum(int maximum) override;
+  void SetProgressPosition(int position) override;
+  void SetOutputFolder(const std::string& folder) override;
 
   form::Window& window_;
   Dialogs& dialogs_;
   BatchState state_;
+  BatchRun run_;
   bool closeWanted_ = false;
   RunKind runKind_ = RunKind::None;
   bool collectingDrop_ = false;  // the current drop's first item was accepted
-  int jobs_ = 1;
   std::function<void(const std::string&)> statusObserver_;
-  std::function<void(const FileOutcome&)> fileObserver_;
   mutable form::Control* controls_[form::kControlCount] = {};
   // Stands in for a control the window lacks, so that the batch never has to check.
   mutable form::MemoryWindow spare_;
 };
-
-// What converting the file would do, found without writing anything.
-FileResult PlanFile(const std::string& sourcePath, const std::string& outputPath, const ConversionOptions& options);
-
-// Free helpers of the batch (working-code-page texts, double-byte aware).
-// The text after the last backslash, then before its last dot.
-std::string BaseNameWithoutExtension(const std::string& path);
-// The text before the last backslash ("D:\docs\a.txt" -> "D:\docs", "D:\a.txt" -> "D:").
-std::string DirectoryOf(const std::string& path);
-// Lists a folder's matching files (or its sub-folders) for every piece of the filter,
-// pieces being separated by "|" or ";"; returns the number of entries. Both text arguments may be changed as described
-// for folder mode. A file matched by several pieces is listed once, where it was found first. Matches that cannot be
-// converted (a pipe or device, a name no path can express) are not listed; with `refused` they are appended there with
-// their reason.
-int ListFolder(std::string& folder, std::string& filter, std::vector<std::string>& list, bool append, bool folders,
-               std::vector<FailedFile>* refused = nullptr);
-// Appends the matches of one wildcard pattern. Folders that are links or junctions are
-// left out, so that no walk can go round in circles; so are the program's own
-// temporary files.
-void FindEntries(const std::string& pattern, bool folders, std::vector<std::string>& list,
-                 std::vector<FailedFile>* refused = nullptr);
-// File names between the working code page and UTF-16, through GB18030 so that a name
-// outside GBK keeps every character.
-std::u16string GbkToUtf16(std::string_view text);
-std::string Utf16ToGbk(std::u16string_view text);
-// The output marker appended to a root to name its output folder.
-const std::string& OutputMarker();
 
 }  // namespace cw::batch

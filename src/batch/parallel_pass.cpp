@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <system_error>
 #include <utility>
 
@@ -21,7 +22,7 @@ namespace {
 // ignores case sees one file), and the identity of its source (a second name of one
 // file, a link). Folding the trail bytes of two-byte characters too can only make
 // more keys equal, which orders more files than needed and nothing else.
-std::vector<std::string> KeysOf(const PassFile& file) {
+std::vector<std::string> KeysOf(const ConversionRequest& file) {
   std::vector<std::string> keys;
   keys.push_back(text::AsciiLower(file.source));
   std::string output = file.output;
@@ -47,16 +48,20 @@ bool ShareAKey(const std::vector<std::string>& a, const std::vector<std::string>
 
 }  // namespace
 
-FileWork ConvertForBatch(const PassFile& file, RunRecord* record, bool dryRun) {
+FileWork ConvertForBatch(const ConversionRequest& request, RunRecord* record, bool dryRun) {
   FileWork work;
-  work.output = file.output;
-  if (dryRun) {
-    work.result = PlanFile(file.source, work.output, file.options);
-    return work;
-  }
   FileResult& result = work.result;
-  result.source = file.source;
-  result.status = ConvertFile(file.source, work.output, file.options, record, &work.report);
+  result.source = request.source;
+  work.output = request.output;
+  try {
+    ConversionPlan plan = PlanConversion(request, record);
+    result.status = dryRun ? Preview(plan) : Execute(plan);
+    work.report = std::move(plan.report);
+    work.output = std::move(plan.outputPath);
+  } catch (const std::bad_alloc&) {
+    // Out of memory on the way is a failed file, never a crash.
+    result.status = ConvertStatus::TooLarge;
+  }
   result.output = work.output;
   result.readAs = work.report.detected;
   result.reason = work.report.howRead;
@@ -68,8 +73,8 @@ FileWork ConvertForBatch(const PassFile& file, RunRecord* record, bool dryRun) {
 
 int DefaultJobCount() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
 
-ParallelPass::ParallelPass(std::vector<PassFile> files, RunRecord* record, bool dryRun, int jobs)
-    : files_(std::move(files)), slots_(files_.size()), record_(record), dryRun_(dryRun) {
+ParallelPass::ParallelPass(std::vector<ConversionRequest> requests, RunRecord* record, bool dryRun, int jobs)
+    : requests_(std::move(requests)), slots_(requests_.size()), record_(record), dryRun_(dryRun) {
   const size_t helpers = std::min(static_cast<size_t>(std::max(jobs, 1)) - 1, slots_.size());
   try {
     for (size_t i = 0; i < helpers; ++i) {
@@ -122,9 +127,10 @@ bool ParallelPass::Step(std::unique_lock<std::mutex>& lock, size_t* finished) {
   active_.push_back(index);
   Slot& slot = slots_[index];
   lock.unlock();
-  // A dry run writes nothing and keeps no record: its files cannot meet.
-  const PassFile& file = files_[index];
-  std::vector<std::string> keys = dryRun_ ? std::vector<std::string>() : KeysOf(file);
+  // A dry run keeps its record too (what it met, the outputs it would write), so its
+  // files are ordered as a run's are.
+  const ConversionRequest& file = requests_[index];
+  std::vector<std::string> keys = KeysOf(file);
   lock.lock();
   slot.keys = std::move(keys);
   slot.stage = Stage::Keyed;

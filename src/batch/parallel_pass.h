@@ -18,13 +18,6 @@
 
 namespace cw::batch {
 
-// One file of a pass: where it goes and how it is converted.
-struct PassFile {
-  std::string source;
-  std::string output;  // before a file-name conversion
-  ConversionOptions options;
-};
-
 // What became of one file (or, in a dry run, what would).
 struct FileWork {
   FileResult result;
@@ -32,8 +25,9 @@ struct FileWork {
   std::string output;  // the output path as the batch names it to its observer
 };
 
-// Converts one file as a batch does: through the run's record, or planned only.
-FileWork ConvertForBatch(const PassFile& file, RunRecord* record, bool dryRun);
+// Converts one file as a batch does, through the run's record; a dry run previews the
+// plan and writes nothing.
+FileWork ConvertForBatch(const ConversionRequest& request, RunRecord* record, bool dryRun);
 
 // The number of threads a parallel batch uses when none is asked for: one per core.
 int DefaultJobCount();
@@ -46,7 +40,7 @@ class ParallelPass {
   // waits for the earlier: that keeps the order of the run's record (a duplicate is the
   // later one, the earlier output keeps a name two files map to) without ordering files
   // that cannot meet.
-  ParallelPass(std::vector<PassFile> files, RunRecord* record, bool dryRun, int jobs);
+  ParallelPass(std::vector<ConversionRequest> files, RunRecord* record, bool dryRun, int jobs);
   // Begins no more files; returns how many were begun (each is still converted, and
   // Take gives it).
   size_t Stop();
@@ -77,7 +71,7 @@ class ParallelPass {
   // and none shares one.
   bool MayStart(size_t index) const;
 
-  std::vector<PassFile> files_;
+  std::vector<ConversionRequest> requests_;
   std::vector<Slot> slots_;  // one per file, in the files' order
   RunRecord* record_;
   bool dryRun_;

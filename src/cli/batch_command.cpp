@@ -1,13 +1,14 @@
-// chengwen-cli batch: the window's batch run over an in-memory main window whose
-// controls are set from the command line, showing the status line as it goes.
+// chengwen-cli batch: the window's batch run with the options of the command line,
+// showing the status line as it goes.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "batch/batch_job.h"
+#include "batch/batch_run.h"
 #include "batch/parallel_pass.h"
 #include "cli/cli_util.h"
 #include "cli/command.h"
@@ -24,48 +25,31 @@ constexpr const char* kUsage =
     "batch [--in ENC] [--out ENC] [--script S] [--eol E] [--no-bom] [--rename] [--overwrite] "
     "[--filter PATTERN] [--recursive] [--dry-run] [--list] [--jobs N] FOLDER | ... --files FILE...";
 
-// The folder picker and the file dialog answer with what the command line named.
-class CommandLineDialogs : public batch::Dialogs {
+// The options of the run are the flags: the same at every moment the run reads them.
+class FlagSettings : public batch::RunSettings {
  public:
-  std::string folder;
-  std::vector<std::string> files;
-
-  std::string BrowseForFolder(const std::string&, const std::string&) override { return folder; }
-  std::vector<std::string> OpenFiles(const std::string&, const std::string&, const std::string&, uint32_t) override {
-    return files;
+  FlagSettings(const ConversionOptions& options, std::string filter, bool recursive)
+      : options_(options), filter_(std::move(filter)), recursive_(recursive) {}
+  void PassEncodings(EncodingChoice* input, EncodingChoice* output) const override {
+    *input = options_.inputEncoding;
+    *output = options_.outputEncoding;
   }
-  int Ask(const std::string&, const std::string&, uint32_t) override { return batch::kAnswerOk; }
+  std::string Filter() const override { return filter_; }
+  bool SubFolders() const override { return recursive_; }
+  ConversionOptions FileOptions() const override { return options_; }
+  bool Overwrite() const override { return options_.overwriteOriginal; }
+
+ private:
+  ConversionOptions options_;
+  std::string filter_;
+  bool recursive_;
 };
-
-using Id = form::ControlId;
-
-// The window comes from the table, so every control is there.
-form::Control& ControlOf(form::Window& window, Id id) { return *form::Find(window, id); }
-
-void SetControls(form::Window& window, const ConversionOptions& options, const std::string* filter, bool recursive) {
-  // In the order of EncodingChoice.
-  static const Id kInputs[] = {Id::InputAuto, Id::InputAnsi, Id::InputUtf8, Id::InputUtf16Le, Id::InputUtf16Be};
-  static const Id kOutputs[] = {Id::OutputAuto, Id::OutputAnsi, Id::OutputUtf8, Id::OutputUtf16Le, Id::OutputUtf16Be};
-  // In the order of ScriptConversion.
-  static const Id kScripts[] = {Id::NoScript,         Id::SimplifiedToTraditional, Id::TraditionalToSimplified,
-                                Id::SimplifiedToBig5, Id::TraditionalToBig5,       Id::Big5ToSimplified,
-                                Id::Big5ToTraditional};
-  ControlOf(window, kInputs[static_cast<int>(options.inputEncoding)]).SetChecked(true);
-  ControlOf(window, kOutputs[static_cast<int>(options.outputEncoding)]).SetChecked(true);
-  ControlOf(window, kScripts[static_cast<int>(options.scriptConversion)]).SetChecked(true);
-  ControlOf(window, Id::LineEndings).SetSelection(static_cast<int>(options.lineEndings));
-  ControlOf(window, Id::WithoutBom).SetChecked(options.withoutBom);
-  ControlOf(window, Id::ConvertFileName).SetChecked(options.convertFileName);
-  ControlOf(window, Id::Overwrite).SetChecked(options.overwriteOriginal);
-  ControlOf(window, Id::SubFolders).SetChecked(recursive);
-  if (filter) ControlOf(window, Id::FilterBox).SetContent(TextFromArg(*filter));
-}
 
 // On a terminal the file captions redraw one line with a bar; elsewhere every caption
 // is a line of its own.
-class StatusPrinter {
+class StatusPrinter : public batch::RunView {
  public:
-  explicit StatusPrinter(form::Control& progress) : progress_(progress), terminal_(isatty(STDOUT_FILENO) != 0) {}
+  StatusPrinter() : terminal_(isatty(STDOUT_FILENO) != 0) {}
   ~StatusPrinter() {
     if (barShown_) std::fputc('\n', stdout);
   }
@@ -77,7 +61,11 @@ class StatusPrinter {
     std::printf("%s\n", text.c_str());
   }
 
-  void Show(const std::string& caption) {
+  void SetProgressMaximum(int maximum) override { maximum_ = maximum; }
+  void SetProgressPosition(int position) override { position_ = position; }
+  void SetOutputFolder(const std::string&) override {}
+
+  void ShowStatus(const std::string& caption) override {
     const std::string shown = TextForDisplay(caption);
     if (!terminal_) {
       std::fwrite(shown.data(), 1, shown.size(), stdout);
@@ -92,9 +80,8 @@ class StatusPrinter {
       return;
     }
     constexpr int kWidth = 30;
-    const int maximum = progress_.ProgressMaximum();
     const int filled =
-        maximum > 0 ? static_cast<int>(static_cast<long long>(progress_.ProgressPosition()) * kWidth / maximum) : 0;
+        maximum_ > 0 ? static_cast<int>(static_cast<long long>(std::min(position_, maximum_)) * kWidth / maximum_) : 0;
     std::printf("\r[%s%s] %s\x1b[K", std::string(static_cast<size_t>(filled), '#').c_str(),
                 std::string(static_cast<size_t>(kWidth - filled), ' ').c_str(), shown.c_str());
     std::fflush(stdout);
@@ -102,7 +89,8 @@ class StatusPrinter {
   }
 
  private:
-  form::Control& progress_;
+  int maximum_ = 0;
+  int position_ = 0;
   bool terminal_;
   bool barShown_ = false;
 };
@@ -140,39 +128,42 @@ int RunBatchCommand(const Args& args) {
     return 2;
   }
 
-  CommandLineDialogs dialogs;
+  std::string folder;
+  std::vector<std::string> files;
   if (listMode) {
-    for (const std::string& arg : positional) dialogs.files.push_back(PathFromArg(arg));
+    for (const std::string& arg : positional) files.push_back(PathFromArg(arg));
   } else {
-    dialogs.folder = FolderFromArg(positional[0]);
-    const uint32_t attributes = platform::GetAttributes(dialogs.folder);
+    folder = FolderFromArg(positional[0]);
+    const uint32_t attributes = platform::GetAttributes(folder);
     if (attributes == platform::kInvalidAttributes || !(attributes & platform::kAttrDirectory)) {
       std::fprintf(stderr, "chengwen-cli batch: %s: not a folder\n", positional[0].c_str());
       return 2;
     }
   }
 
-  std::unique_ptr<form::MemoryWindow> window = form::NewMainWindow();
-  // An empty filter lists "*.*", which is also the box's default.
-  SetControls(*window, options, filter.empty() ? nullptr : &filter, !recursive.empty());
-  batch::BatchJob job(*window, dialogs);
-  job.SetJobs(jobs);
-  StatusPrinter printer(ControlOf(*window, Id::ProgressBar));
-  job.SetStatusObserver([&printer](const std::string& caption) { printer.Show(caption); });
+  // An empty filter lists what the window's filter box holds at first: "*.*".
+  const std::string shownFilter =
+      filter.empty() ? form::SpecOf(form::ControlId::FilterBox).content : TextFromArg(filter);
+  const FlagSettings settings(options, shownFilter, !recursive.empty());
+  StatusPrinter printer;
+  batch::BatchState state;
+  batch::BatchRun run(state, settings, printer);
+  run.SetJobs(jobs);
   // How each file was read, and what became of it when that is not a plain conversion.
   if (dryRun.empty())
-    job.SetFileObserver([&printer](const batch::FileOutcome& outcome) {
+    run.SetFileObserver([&printer](const batch::FileOutcome& outcome) {
       std::string line = "  " + TextForDisplay(outcome.source) + ": " + EncodingChoiceName(outcome.report.detected);
       if (!outcome.report.howRead.empty()) line += " (" + outcome.report.howRead + ")";
       if (outcome.status != ConvertStatus::Converted) line += "; " + ConvertStatusText(outcome.status, outcome.report);
       printer.Line(line);
     });
+  run.Begin(!dryRun.empty());
   if (listMode) {
-    job.OnListButtonClick(!dryRun.empty());
+    run.RunList(files);
   } else {
-    job.OnFolderButtonClick(!dryRun.empty());
+    run.RunFolder(folder);
   }
-  const batch::BatchState& state = job.State();
+  run.ShowCompletion();
   if (!state.dryRun) {
     for (const batch::FailedFile& file : state.failures) {
       printer.Line("failed: " + PathForDisplay(file.path) + ": " + ConvertStatusName(file.status));

@@ -2,61 +2,25 @@
 #include "cli/option_parsing.h"
 
 #include <cstring>
+#include <optional>
+#include <string_view>
+
+#include "batch/choices.h"
 
 namespace cw::cli {
 namespace {
 
-bool ParseEncoding(const std::string& value, EncodingChoice* out) {
-  static const struct {
-    const char* name;
-    EncodingChoice value;
-  } kNames[] = {{"auto", EncodingChoice::Auto},
-                {"ansi", EncodingChoice::Ansi},
-                {"utf8", EncodingChoice::Utf8},
-                {"utf16le", EncodingChoice::Utf16Le},
-                {"utf16be", EncodingChoice::Utf16Be}};
-  for (const auto& n : kNames) {
-    if (value == n.name) {
-      *out = n.value;
-      return true;
-    }
-  }
-  return false;
+// The words come from the choices' own tables.
+template <typename Value>
+bool Take(std::optional<Value> (*fromWord)(std::string_view), const std::string& word, Value* out) {
+  const std::optional<Value> value = fromWord(word);
+  if (value) *out = *value;
+  return value.has_value();
 }
 
-bool ParseScript(const std::string& value, ScriptConversion* out) {
-  static const struct {
-    const char* name;
-    ScriptConversion value;
-  } kNames[] = {{"none", ScriptConversion::None},
-                {"s2t", ScriptConversion::SimplifiedToTraditional},
-                {"t2s", ScriptConversion::TraditionalToSimplified},
-                {"s2big5", ScriptConversion::SimplifiedToBig5},
-                {"t2big5", ScriptConversion::TraditionalToBig5},
-                {"big52s", ScriptConversion::Big5ToSimplified},
-                {"big52t", ScriptConversion::Big5ToTraditional}};
-  for (const auto& n : kNames) {
-    if (value == n.name) {
-      *out = n.value;
-      return true;
-    }
-  }
-  return false;
-}
-
-bool ParseEol(const std::string& value, LineEndingChoice* out) {
-  if (value == "keep")
-    *out = LineEndingChoice::Keep;
-  else if (value == "win")
-    *out = LineEndingChoice::Windows;
-  else if (value == "unix")
-    *out = LineEndingChoice::Unix;
-  else if (value == "mac")
-    *out = LineEndingChoice::Mac;
-  else
-    return false;
-  return true;
-}
+bool ParseEncoding(const std::string& value, EncodingChoice* out) { return Take(&batch::EncodingFromWord, value, out); }
+bool ParseScript(const std::string& value, ScriptConversion* out) { return Take(&batch::ScriptFromWord, value, out); }
+bool ParseEol(const std::string& value, LineEndingChoice* out) { return Take(&batch::LineEndingFromWord, value, out); }
 
 }  // namespace
 

@@ -394,10 +394,10 @@ DecodedText DecodeSource(SourceRead&& source) {
   const std::string_view rest = source.Rest();
   const Charset charset = ReadingCharsetOf(encoding);
   if (charset != Charset::Unknown && !rest.empty()) {
-    TranscodeLossScope losses;
+    TranscodeLosses losses;
     // The decoding stops at a zero character, so the working text holds none.
-    result.text = TranscodeResponsive(rest, charset, kWorkingCharset);
-    result.undecodable = losses.Losses().undecodable;
+    result.text = TranscodeResponsive(rest, charset, kWorkingCharset, kResponsivePiece, {}, &losses);
+    result.undecodable = losses.undecodable;
     result.cutAtZero = !result.text.empty() && HoldsZeroCharacter(rest, charset);
     if (!result.text.empty()) {
       // The file's bytes are done with: the steps after this one hold only the text.

@@ -60,9 +60,9 @@ size_t FindByteResponsive(std::string_view bytes, char byte) {
 }
 
 std::string TranscodeResponsive(std::string_view bytes, Charset source, Charset target, size_t piece,
-                                std::string_view prefix) {
+                                std::string_view prefix, TranscodeLosses* losses) {
   if (bytes.size() <= piece || source == Charset::Unknown || target == Charset::Unknown) {
-    std::string whole = Transcode(bytes, source, target);
+    std::string whole = Transcode(bytes, source, target, losses);
     if (whole.empty() || prefix.empty()) return whole;
     return std::string(prefix) + whole;
   }
@@ -76,7 +76,7 @@ std::string TranscodeResponsive(std::string_view bytes, Charset source, Charset 
   while (from < bytes.size()) {
     const size_t end = PieceEnd(bytes, from, piece, source);
     const std::string_view part = bytes.substr(from, end - from);
-    if (!TranscodeAppend(part, source, target, out)) return {};
+    if (!TranscodeAppend(part, source, target, out, losses)) return {};
     // The text ends at its first zero character: nothing after it is converted.
     if (HoldsZeroCharacter(part, source)) break;
     from = end;
@@ -88,7 +88,8 @@ std::string TranscodeResponsive(std::string_view bytes, Charset source, Charset 
 }
 
 bool TranscodeStreamed(std::string_view bytes, Charset source, Charset target,
-                       const std::function<bool(std::string_view)>& sink, bool zeroFree, size_t piece) {
+                       const std::function<bool(std::string_view)>& sink, bool zeroFree, size_t piece,
+                       TranscodeLosses* losses) {
   if (source == Charset::Unknown || target == Charset::Unknown) return false;
   std::string buffer;
   size_t from = 0;
@@ -96,7 +97,7 @@ bool TranscodeStreamed(std::string_view bytes, Charset source, Charset target,
     const size_t end = PieceEnd(bytes, from, piece, source);
     const std::string_view part = bytes.substr(from, end - from);
     buffer.clear();
-    if (!TranscodeAppend(part, source, target, buffer) || !sink(buffer)) return false;
+    if (!TranscodeAppend(part, source, target, buffer, losses) || !sink(buffer)) return false;
     if (!zeroFree && HoldsZeroCharacter(part, source)) break;
     from = end;
     platform::ReportFileProgress(from, bytes.size());

@@ -25,15 +25,18 @@ inline constexpr size_t kResponsivePiece = 1u << 20;
 // decoder can be in the middle of a character), with PumpMessages() between pieces.
 // `prefix` (a byte-order mark) is put before them in the same string, so that a large
 // result is never copied to get its mark; the result is empty when nothing was converted.
+// What could not be carried over is added to `losses`, when given.
 std::string TranscodeResponsive(std::string_view bytes, Charset source, Charset target, size_t piece = kResponsivePiece,
-                                std::string_view prefix = {});
+                                std::string_view prefix = {}, TranscodeLosses* losses = nullptr);
 
 // The same bytes handed to `sink` piece by piece from one reused buffer, so a large
 // result never exists in memory at once. Stops, returning false, when the sink does or
 // when a charset is unknown.
 // `zeroFree` tells that the caller has made sure the bytes hold no zero character.
+// `losses` (when given) has what the pieces handed on so far lost, so the sink can stop
+// at the first piece that lost something.
 bool TranscodeStreamed(std::string_view bytes, Charset source, Charset target,
                        const std::function<bool(std::string_view)>& sink, bool zeroFree = false,
-                       size_t piece = kResponsivePiece);
+                       size_t piece = kResponsivePiece, TranscodeLosses* losses = nullptr);
 
 }  // namespace cw

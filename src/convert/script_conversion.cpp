@@ -266,33 +266,39 @@ std::string ToTraditional(std::string_view text) { return TraditionalMap().Map(t
 
 std::string ToSimplified(std::string_view text) { return SimplifiedMap().Map(text); }
 
-std::string GbkToBig5(std::string_view text) {
-  return TranscodeResponsive(Big5FormsMap().Map(text), kWorkingCharset, Charset::Big5);
+std::string GbkToBig5(std::string_view text, TranscodeLosses* losses) {
+  return TranscodeResponsive(Big5FormsMap().Map(text), kWorkingCharset, Charset::Big5, kResponsivePiece, {}, losses);
 }
 
-std::string Big5ToGbk(std::string_view text) { return TranscodeResponsive(text, Charset::Big5, kWorkingCharset); }
+std::string Big5ToGbk(std::string_view text, TranscodeLosses* losses) {
+  return TranscodeResponsive(text, Charset::Big5, kWorkingCharset, kResponsivePiece, {}, losses);
+}
 
-std::string SimplifiedToBig5(std::string_view text) { return GbkToBig5(ToTraditional(text)); }
+std::string SimplifiedToBig5(std::string_view text, TranscodeLosses* losses) {
+  return GbkToBig5(ToTraditional(text), losses);
+}
 
-std::string Big5ToSimplified(std::string_view text) { return ToSimplified(Big5ToGbk(text)); }
+std::string Big5ToSimplified(std::string_view text, TranscodeLosses* losses) {
+  return ToSimplified(Big5ToGbk(text, losses));
+}
 
-void MapContentInPlace(ScriptConversion conversion, std::string& text) {
+void MapContentInPlace(ScriptConversion conversion, std::string& text, TranscodeLosses* losses) {
   switch (conversion) {
     case ScriptConversion::SimplifiedToTraditional: return TraditionalMap().MapInPlace(text);
     case ScriptConversion::TraditionalToSimplified: return SimplifiedMap().MapInPlace(text);
-    default: text = MapContent(conversion, text);
+    default: text = MapContent(conversion, text, losses);
   }
 }
 
-std::string MapContent(ScriptConversion conversion, std::string_view text) {
+std::string MapContent(ScriptConversion conversion, std::string_view text, TranscodeLosses* losses) {
   switch (conversion) {
     case ScriptConversion::None: return std::string(text);
     case ScriptConversion::SimplifiedToTraditional: return ToTraditional(text);
     case ScriptConversion::TraditionalToSimplified: return ToSimplified(text);
-    case ScriptConversion::SimplifiedToBig5: return SimplifiedToBig5(text);
-    case ScriptConversion::TraditionalToBig5: return GbkToBig5(text);
-    case ScriptConversion::Big5ToSimplified: return Big5ToSimplified(text);
-    case ScriptConversion::Big5ToTraditional: return Big5ToGbk(text);
+    case ScriptConversion::SimplifiedToBig5: return SimplifiedToBig5(text, losses);
+    case ScriptConversion::TraditionalToBig5: return GbkToBig5(text, losses);
+    case ScriptConversion::Big5ToSimplified: return Big5ToSimplified(text, losses);
+    case ScriptConversion::Big5ToTraditional: return Big5ToGbk(text, losses);
   }
   return std::string(text);
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "convert/options.h"
+#include "encoding/charset.h"
 
 namespace cw {
 
@@ -21,16 +22,18 @@ std::string ToSimplified(std::string_view text);
 // Byte conversions between the working code page and Big5 (code page 950). On the way
 // to Big5 a character that code page 950 lacks takes a candidate or variant it has (着 ->
 // 著, 峯 -> 峰, 这 -> 這); one without any becomes "?" and never shortens the rest.
-std::string GbkToBig5(std::string_view text);
-std::string Big5ToGbk(std::string_view text);
-std::string SimplifiedToBig5(std::string_view text);  // GbkToBig5(ToTraditional(text))
-std::string Big5ToSimplified(std::string_view text);  // ToSimplified(Big5ToGbk(text))
+// What the conversion through code page 950 lost is added to `losses`, when given.
+std::string GbkToBig5(std::string_view text, TranscodeLosses* losses = nullptr);
+std::string Big5ToGbk(std::string_view text, TranscodeLosses* losses = nullptr);
+// GbkToBig5(ToTraditional(text)) and ToSimplified(Big5ToGbk(text)).
+std::string SimplifiedToBig5(std::string_view text, TranscodeLosses* losses = nullptr);
+std::string Big5ToSimplified(std::string_view text, TranscodeLosses* losses = nullptr);
 
 // The content mapping and the file-name mapping of each option.
-std::string MapContent(ScriptConversion conversion, std::string_view text);
+std::string MapContent(ScriptConversion conversion, std::string_view text, TranscodeLosses* losses = nullptr);
 std::string MapFileName(ScriptConversion conversion, std::string_view name);
 // MapContent's result in `text` itself, without a second copy of a large text where
 // the mapping allows it.
-void MapContentInPlace(ScriptConversion conversion, std::string& text);
+void MapContentInPlace(ScriptConversion conversion, std::string& text, TranscodeLosses* losses = nullptr);
 
 }  // namespace cw

@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 
+#include "base/check.h"
 #include "encoding/decoders.h"
 #include "encoding/writers.h"
 
@@ -54,8 +55,9 @@ void DecodeBig5Web(std::string_view bytes, Sink& sink) {
 
 // Converts `bytes` with one writer into `out`; defined below.
 template <class Writer, class Out>
-void Run(std::string_view bytes, Charset source, Charset target, Out& out, std::size_t estimate);
-using WriteFunction = void (*)(std::string_view, Charset, Charset, std::string&, std::size_t);
+void Run(std::string_view bytes, Charset source, Charset target, Out& out, std::size_t estimate,
+         TranscodeLosses* losses = nullptr);
+using WriteFunction = void (*)(std::string_view, Charset, Charset, std::string&, std::size_t, TranscodeLosses*);
 
 // Everything the engine knows of a charset. `choice` is the user's choice that writes it;
 // `readAs` the charset that choice reads. `replacement` is how the charset writes U+FFFD
@@ -137,6 +139,7 @@ template <class Sink = ReplacementCounter>
 const CharsetRow<Sink>& RowOf(Charset charset) {
   static_assert(std::size(kCharsets<Sink>) == static_cast<std::size_t>(Charset::Big5Web) + 1);
   const auto index = static_cast<std::size_t>(charset);
+  CW_CHECK(index < std::size(kCharsets<Sink>));
   return kCharsets<Sink>[index < std::size(kCharsets<Sink>) ? index : 0];
 }
 
@@ -153,8 +156,6 @@ void Decode(std::string_view bytes, Charset source, Sink& sink) {
   const CharsetRow<Sink>& row = RowOf<Sink>(source);
   if (row.decode != nullptr) row.decode(bytes, sink);
 }
-
-thread_local TranscodeLossScope* innermostScope = nullptr;
 
 // Whether the target charset has a code for c (GB18030 and the UTFs have one for every
 // character). Big5-HKSCS writes Ê/ê followed by U+0304 or U+030C as one code.
@@ -259,13 +260,14 @@ TranscodeLosses LossesOf(std::string_view bytes, Charset source, std::size_t rep
 }
 
 template <class Writer, class Out>
-void Run(std::string_view bytes, Charset source, Charset target, Out& out, std::size_t estimate) {
+void Run(std::string_view bytes, Charset source, Charset target, Out& out, std::size_t estimate,
+         TranscodeLosses* losses) {
   Writer writer(out, estimate);
   CountingWriter<Writer> counting(writer, target);
   Decode(bytes, source, counting);
   writer.Finish();
-  if (innermostScope != nullptr && (counting.replacements_ != 0 || counting.unencodable_ != 0)) {
-    TranscodeLossScope::Add(LossesOf(bytes, source, counting.replacements_, counting.unencodable_));
+  if (losses != nullptr && (counting.replacements_ != 0 || counting.unencodable_ != 0)) {
+    *losses += LossesOf(bytes, source, counting.replacements_, counting.unencodable_);
   }
 }
 
@@ -296,19 +298,20 @@ Charset CharsetOf(EncodingChoice choice) { return RowOf(choice).charset; }
 
 Charset ReadCharsetOf(EncodingChoice choice) { return RowOf(choice).readAs; }
 
-std::string Transcode(std::string_view bytes, Charset source, Charset target) {
+std::string Transcode(std::string_view bytes, Charset source, Charset target, TranscodeLosses* losses) {
   std::string out;
-  if (!TranscodeAppend(bytes, source, target, out)) out.clear();
+  if (!TranscodeAppend(bytes, source, target, out, losses)) out.clear();
   return out;
 }
 
-bool TranscodeAppend(std::string_view bytes, Charset source, Charset target, std::string& out) {
+bool TranscodeAppend(std::string_view bytes, Charset source, Charset target, std::string& out,
+                     TranscodeLosses* losses) {
   if (RowOf(source).charset == Charset::Unknown || RowOf(target).charset == Charset::Unknown) return false;
   if (bytes.empty()) return true;
   const std::size_t before = out.size();
   const std::size_t estimate = EstimateSize(bytes.size(), source, target);
   try {
-    RowOf(target).write(bytes, source, target, out, estimate);
+    RowOf(target).write(bytes, source, target, out, estimate, losses);
   } catch (const std::bad_alloc&) {
     // A text too large for this process converts to nothing, like any other failure.
     out.resize(before);
@@ -319,19 +322,6 @@ bool TranscodeAppend(std::string_view bytes, Charset source, Charset target, std
 
 std::string Transcode(std::string_view bytes, std::string_view sourceCharset, std::string_view targetCharset) {
   return Transcode(bytes, CharsetFromName(sourceCharset), CharsetFromName(targetCharset));
-}
-
-TranscodeLossScope::TranscodeLossScope() : outer_(innermostScope) { innermostScope = this; }
-
-TranscodeLossScope::~TranscodeLossScope() {
-  innermostScope = outer_;
-  Add(losses_);
-}
-
-void TranscodeLossScope::Add(const TranscodeLosses& losses) {
-  if (innermostScope == nullptr) return;
-  innermostScope->losses_.undecodable += losses.undecodable;
-  innermostScope->losses_.unencodable += losses.unencodable;
 }
 
 std::size_t CountUndecodable(std::string_view bytes, Charset source) {

@@ -42,16 +42,6 @@ std::string_view ByteOrderMark(Charset charset);
 Charset CharsetOf(EncodingChoice choice);
 Charset ReadCharsetOf(EncodingChoice choice);
 
-// Converts bytes from one charset to another. The result never starts with a
-// byte-order mark. Invalid source bytes decode to U+FFFD each (as the WHATWG decoders
-// do) and decoding goes on; a character the target lacks becomes one "?"; the text
-// ends at its first U+0000. An unknown charset gives an empty result.
-std::string Transcode(std::string_view bytes, Charset source, Charset target);
-std::string Transcode(std::string_view bytes, std::string_view sourceCharset, std::string_view targetCharset);
-// The same conversion appended to `out`. False (and `out` as it was) for an unknown
-// charset or when the result does not fit in memory.
-bool TranscodeAppend(std::string_view bytes, Charset source, Charset target, std::string& out);
-
 // What transcoding could not carry over: source bytes that are no character of their
 // charset (each read as U+FFFD; a U+FFFD the source really holds is not counted), and
 // characters the target charset has no code for (each written as "?").
@@ -59,25 +49,24 @@ struct TranscodeLosses {
   std::size_t undecodable = 0;
   std::size_t unencodable = 0;
   bool Any() const { return undecodable != 0 || unencodable != 0; }
+  TranscodeLosses& operator+=(const TranscodeLosses& other) {
+    undecodable += other.undecodable;
+    unencodable += other.unencodable;
+    return *this;
+  }
 };
 
-// While a scope lives, every transcoding on this thread adds its losses to it; a scope
-// hands what it saw on to the scope around it when it ends.
-class TranscodeLossScope {
- public:
-  TranscodeLossScope();
-  ~TranscodeLossScope();
-  TranscodeLossScope(const TranscodeLossScope&) = delete;
-  TranscodeLossScope& operator=(const TranscodeLossScope&) = delete;
-  const TranscodeLosses& Losses() const { return losses_; }
-
-  // Adds to the innermost scope of this thread, if there is one.
-  static void Add(const TranscodeLosses& losses);
-
- private:
-  TranscodeLosses losses_;
-  TranscodeLossScope* outer_;
-};
+// Converts bytes from one charset to another. The result never starts with a
+// byte-order mark. Invalid source bytes decode to U+FFFD each (as the WHATWG decoders
+// do) and decoding goes on; a character the target lacks becomes one "?"; the text
+// ends at its first U+0000. An unknown charset gives an empty result. What could not be
+// carried over is added to `losses`, when given.
+std::string Transcode(std::string_view bytes, Charset source, Charset target, TranscodeLosses* losses = nullptr);
+std::string Transcode(std::string_view bytes, std::string_view sourceCharset, std::string_view targetCharset);
+// The same conversion appended to `out`. False (and `out` as it was) for an unknown
+// charset or when the result does not fit in memory.
+bool TranscodeAppend(std::string_view bytes, Charset source, Charset target, std::string& out,
+                     TranscodeLosses* losses = nullptr);
 
 // The number of source bytes (or byte runs) that decode to no character, up to the
 // first U+0000: zero when the decoding is exact.

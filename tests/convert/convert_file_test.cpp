@@ -561,11 +561,11 @@ TEST(ConvertShortcut, SameBytesAsTheWayThroughTheWorkingText) {
         std::string expected;
         bool lossy;
         {
-          TranscodeLossScope losses;
+          TranscodeLosses losses;
           const DecodedText decoded = DecodeBytes(bytes, options.inputEncoding);
-          WriteEncodedText("", MapContent(options.scriptConversion, decoded.text),
-                           output != 0 ? options.outputEncoding : decoded.detected, options.withoutBom, &expected);
-          lossy = losses.Losses().Any();
+          expected = EncodeOutput(MapContent(options.scriptConversion, decoded.text, &losses),
+                                  output != 0 ? options.outputEncoding : decoded.detected, options.withoutBom, &losses);
+          lossy = decoded.undecodable != 0 || losses.Any();
         }
         std::string out = dir.Join("out.txt");
         // Both ways see the same losses.

@@ -94,10 +94,10 @@ TEST(FusedRunsTest, GiveWhatTheCharacterByCharacterPathGives) {
       std::string text = Mixed(round % 2 ? kinds : skewed, random, 1 + static_cast<int>(random() % 6000));
       if (round % 10 == 9) text.insert(random() % text.size(), 1, '\0');
       const std::string expected = route.slowly(text);
-      TranscodeLossScope scope;
-      EXPECT_EQ(Transcode(text, route.from, route.to), expected)
+      TranscodeLosses losses;
+      EXPECT_EQ(Transcode(text, route.from, route.to, &losses), expected)
           << CharsetName(route.from) << " -> " << CharsetName(route.to) << ", round " << round;
-      EXPECT_EQ(scope.Losses().undecodable, CountUndecodable(text, route.from));
+      EXPECT_EQ(losses.undecodable, CountUndecodable(text, route.from));
     }
   }
 }

@@ -1,0 +1,122 @@
+// Carrying a conversion plan out, or previewing it for a dry run: the plan's bytes are
+// produced into the output's temporary file, or into nothing.
+#include <functional>
+#include <memory>
+
+#include "convert/plan.h"
+#include "convert/responsive_transcode.h"
+#include "convert/safe_write.h"
+#include "platform/platform.h"
+
+namespace cw {
+namespace {
+
+// What the losses of a write mean for it: over the original any loss stops the write;
+// elsewhere the losses are only counted.
+struct LossWatch {
+  std::function<bool()> refuse;  // asked at the first loss: whether the original is at stake
+  TranscodeLosses losses;
+};
+
+// Writes the mark, then `text` transcoded into the file piece by piece from one reused
+// buffer, so that the encoded result never exists whole; stops at the first loss when the
+// watch refuses losses, and leaves them in it. The text ends at its first zero character
+// unless the caller has made sure it holds none (`zeroFree`).
+Producer StreamedProducer(std::string_view text, Charset from, Charset to, std::string_view mark, LossWatch* watch,
+                          bool zeroFree) {
+  return [text, from, to, mark, watch, zeroFree](platform::NewFile& file) {
+    if (!mark.empty() && file.Write(mark) != platform::Status::Ok) return false;
+    return TranscodeStreamed(
+        text, from, to,
+        [&file, watch](std::string_view piece) {
+          if (watch->losses.Any() && watch->refuse && watch->refuse()) return false;
+          return file.Write(piece) == platform::Status::Ok;
+        },
+        zeroFree, kResponsivePiece, &watch->losses);
+  };
+}
+
+Producer WriteAll(std::string_view bytes) {
+  return [bytes](platform::NewFile& file) { return file.Write(bytes) == platform::Status::Ok; };
+}
+
+// A mapped source is let go as soon as its bytes are written, before the output takes
+// its name: a file mapped into memory cannot be replaced on Windows.
+Producer ReleasingAfter(Producer produce, std::shared_ptr<const platform::MappedFile>& mapped) {
+  if (!mapped) return produce;
+  return [produce = std::move(produce), &mapped](platform::NewFile& file) {
+    if (!mapped) return false;  // the bytes are gone; never asked for twice
+    const bool written = produce(file);
+    mapped.reset();
+    return written;
+  };
+}
+
+Producer ProducerOf(ConversionPlan& plan, LossWatch* watch) {
+  using Content = ConversionPlan::Content;
+  switch (plan.content) {
+    case Content::SourceCopied: return ReleasingAfter(WriteAll(plan.source.Rest()), plan.source.mapped);
+    case Content::SourceStreamed:
+      return ReleasingAfter(
+          StreamedProducer(plan.source.Rest(), plan.from, plan.to, plan.mark, watch, plan.zeroFree),
+          plan.source.mapped);
+    case Content::WorkingStreamed:
+      return StreamedProducer(plan.working, plan.from, plan.to, plan.mark, watch, /*zeroFree=*/true);
+    case Content::Held: return WriteAll(plan.held);
+    case Content::None: break;
+  }
+  return [](platform::NewFile&) { return false; };
+}
+
+// The final status once the bytes were written (or produced) as `done` says: a loss the
+// write found refuses the file over its original; otherwise the losses are counted.
+ConvertStatus Finish(ConversionPlan& plan, ConvertStatus done, const TranscodeLosses& losses) {
+  if (!plan.NoteLosses(losses, plan.lossRead, plan.lossWrite)) return plan.status;
+  plan.status = done == ConvertStatus::Converted && plan.report.losses.Any() ? ConvertStatus::ConvertedWithLosses : done;
+  return plan.status;
+}
+
+// Takes every byte and keeps none.
+class DiscardingFile final : public platform::NewFile {
+ public:
+  platform::Status Write(std::string_view) override { return platform::Status::Ok; }
+  platform::Status Close() override { return platform::Status::Ok; }
+  void Abandon() override {}
+  platform::Status Identify(platform::FileInfo*) override { return platform::Status::Other; }
+};
+
+// What the write would meet at the output's place: a name an earlier file of the run
+// takes (written, or planned in a dry run), or a file that may not be replaced.
+ConvertStatus PreviewPlacement(ConversionPlan& plan) {
+  if (plan.run && !plan.run->AddPlannedOutput(plan.outputPath)) return ConvertStatus::NameTaken;
+  platform::FileInfo existing;
+  if (platform::QueryFile(plan.outputPath, &existing) != platform::Status::Ok) return ConvertStatus::Converted;
+  switch (MayReplace(plan.outputPath, existing, plan.guard)) {
+    case PutResult::Written: return ConvertStatus::Converted;
+    case PutResult::NameTaken: return ConvertStatus::NameTaken;
+    default: return ConvertStatus::WriteFailed;
+  }
+}
+
+}  // namespace
+
+ConvertStatus Execute(ConversionPlan& plan) {
+  if (plan.status != ConvertStatus::Converted) return plan.status;
+  LossWatch watch;
+  watch.refuse = [&plan] { return plan.OverOriginal(); };
+  const ConvertStatus written =
+      WriteResult(plan.outputPath, ProducerOf(plan, &watch), plan.guard, plan.removeSource);
+  return Finish(plan, written, watch.losses);
+}
+
+ConvertStatus Preview(ConversionPlan& plan) {
+  if (plan.status != ConvertStatus::Converted) return plan.status;
+  LossWatch watch;
+  watch.refuse = [&plan] { return plan.OverOriginal(); };
+  DiscardingFile nothing;
+  ProducerOf(plan, &watch)(nothing);
+  if (!plan.NoteLosses(watch.losses, plan.lossRead, plan.lossWrite)) return plan.status;
+  return Finish(plan, PreviewPlacement(plan), {});
+}
+
+}  // namespace cw

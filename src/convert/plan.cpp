@@ -1,0 +1,234 @@
+// Planning one file's conversion: how it is read, where its output goes, what bytes are
+// written, and every refusal that can be known before writing.
+#include "convert/plan.h"
+
+#include <utility>
+
+#include "convert/line_endings.h"
+#include "convert/responsive_transcode.h"
+#include "convert/script_conversion.h"
+#include "platform/platform.h"
+#include "text/text.h"
+
+namespace cw {
+namespace {
+
+// The charset the working text is transcoded to for an encoding: Unknown for 0 and 1,
+// whose output is the working bytes as they are.
+Charset TranscodedCharset(EncodingChoice encoding) {
+  const Charset charset = CharsetOf(encoding);
+  return charset == kWorkingCharset ? Charset::Unknown : charset;
+}
+
+std::string MarkFor(EncodingChoice encoding, bool withoutBom) {
+  return withoutBom ? std::string() : std::string(ByteOrderMarkOf(encoding));
+}
+
+// 1. Read. A source that cannot be read leaves every file as it is; one this run has
+// converted or written already is left alone; only a complete decompression is the
+// file's content.
+bool PlanRead(ConversionPlan& plan) {
+  const ConversionOptions& options = plan.request.options;
+  // Without a working text to build, a large file is converted where it lies, mapped.
+  const bool direct =
+      options.scriptConversion == ScriptConversion::None && options.lineEndings == LineEndingChoice::Keep;
+  plan.source = ReadSource(plan.request.source, options.inputEncoding, &plan.guard.source, direct);
+  if (plan.source.status == ReadStatus::TooLarge) {
+    plan.Refuse(ConvertStatus::TooLarge);
+  } else if (plan.source.status != ReadStatus::Ok) {
+    plan.Refuse(ConvertStatus::Unreadable);
+  } else if (plan.run && !plan.run->AddSource(plan.guard.source)) {
+    plan.Refuse(ConvertStatus::Duplicate);
+  } else if (plan.source.gzip != GunzipStatus::NotGzip && plan.source.gzip != GunzipStatus::Complete) {
+    plan.Refuse(GzipFailure(plan.source.gzip));
+  }
+  return plan.status == ConvertStatus::Converted;
+}
+
+// 2. Where the output goes: the file name's script (last component only), and whether
+// the original is replaced or removed.
+bool PlanPlacement(ConversionPlan& plan) {
+  const ConversionOptions& options = plan.request.options;
+  const bool renames = options.scriptConversion != ScriptConversion::None && options.convertFileName;
+  if (renames) {
+    const text::PathParts parts = text::SplitAtLastBackslash(plan.outputPath);
+    const std::string name = MapFileName(options.scriptConversion, parts.name);
+    plan.outputPath = parts.hasBackslash ? parts.folder + "\\" + name : name;
+  }
+  // Overwriting under a new name: the name must not belong to another file.
+  const bool replacesSource = options.overwriteOriginal && renames;
+  if (replacesSource && !plan.OutputIsSource() && plan.guard.outputExists) {
+    plan.Refuse(ConvertStatus::NameTaken);
+    return false;
+  }
+  plan.removeSource = replacesSource && !plan.OutputIsSource();
+  // Every rule that protects the original holds whenever the original is at stake (a
+  // write found to meet the source only at its move still checks the source is as read).
+  if (options.overwriteOriginal || plan.outputPath == plan.request.source) {
+    plan.guard.sourceAtStake = plan.OutputIsSource() || plan.removeSource;
+  }
+  return true;
+}
+
+// When neither the script nor the line endings change, the working text is only a
+// stop between two transcodings. Every character survives the working code page
+// unchanged (it can hold them all), so converting straight from the source charset to
+// the output charset gives the same bytes, in one pass and streamed to the file piece
+// by piece. False when that shortcut does not apply; the working text way is taken.
+bool PlanDirect(ConversionPlan& plan) {
+  const ConversionOptions& options = plan.request.options;
+  if (options.scriptConversion != ScriptConversion::None || options.lineEndings != LineEndingChoice::Keep) {
+    return false;
+  }
+  const SourceRead& source = plan.source;
+  // Text read as ANSI is its own working text: the bytes of the working code page.
+  const bool ansi = ReadAs(source) == EncodingChoice::Ansi;
+  const Charset from = ansi ? Charset::Gb18030 : ReadingCharsetOf(source.encoding);
+  const std::string_view rest = source.Rest();
+  if (from == Charset::Unknown || rest.empty()) return false;  // an empty text takes the full way
+  const EncodingChoice outputEncoding =
+      options.outputEncoding != EncodingChoice::Auto ? options.outputEncoding : ReadAs(source);
+  // ANSI written as ANSI is the working text's bytes as they are, unconverted.
+  const bool copy = ansi && outputEncoding == EncodingChoice::Ansi;
+  // The streamed conversion ends at the first zero character by itself, as the working
+  // text does. A look for one over the whole text, a pass of its own on a large file, is
+  // made for a text that fits in one streamed piece (where it costs next to nothing and
+  // spares asking whether the output is the original), for the unconverted copy, and
+  // where the original is at stake, which the full way refuses. A text empty up to its
+  // first zero character also takes the full way (which writes its raw bytes).
+  const bool looked = copy || rest.size() <= kResponsivePiece || plan.OverOriginal();
+  const bool utf16 = from == Charset::Utf16Le || from == Charset::Utf16Be;
+  if (HoldsZeroCharacter(looked ? rest : rest.substr(0, utf16 ? 2 : 1), from)) return false;
+  const Charset to = CharsetOf(outputEncoding);
+  if (!copy && to == Charset::Unknown) return false;
+  plan.content = copy ? ConversionPlan::Content::SourceCopied : ConversionPlan::Content::SourceStreamed;
+  plan.from = from;
+  plan.to = to;
+  plan.mark = MarkFor(outputEncoding, options.withoutBom);
+  plan.zeroFree = looked;
+  const EncodingChoice output =
+      options.outputEncoding != EncodingChoice::Auto ? options.outputEncoding : source.encoding;
+  plan.lossRead = CharsetLabel(source.encoding);
+  plan.lossWrite = CharsetLabel(output);
+  // Between the steps of a large file the window gets its messages, so a stop click or
+  // a close is seen at once (and acted on after this file).
+  platform::PumpMessages();
+  return true;
+}
+
+// The working text way: decode, map the script, change the line endings, encode.
+void PlanWorking(ConversionPlan& plan) {
+  const ConversionOptions& options = plan.request.options;
+  DecodedText decoded = DecodeSource(std::move(plan.source));
+  plan.report.detected = decoded.detected;
+  // The working text ends at the first zero character. Written elsewhere, the cut copy
+  // harms nothing; written over the original it would destroy the rest of the file (an
+  // image or archive caught by "*.*"), so the original is kept.
+  if (decoded.cutAtZero && plan.OverOriginal()) return plan.Refuse(ConvertStatus::NotText);
+  TranscodeLosses readLosses;
+  readLosses.undecodable = decoded.undecodable;
+  const std::string readCharset = CharsetLabel(decoded.detected);
+  if (!plan.NoteLosses(readLosses, readCharset, readCharset)) return;
+  plan.working = std::move(decoded.text);
+  platform::PumpMessages();
+
+  if (options.scriptConversion != ScriptConversion::None) {
+    // The Big5 options go through code page 950, which may lack characters.
+    TranscodeLosses losses;
+    MapContentInPlace(options.scriptConversion, plan.working, &losses);
+    const bool fromBig5 = options.scriptConversion == ScriptConversion::Big5ToSimplified ||
+                          options.scriptConversion == ScriptConversion::Big5ToTraditional;
+    if (!plan.NoteLosses(losses, fromBig5 ? "BIG5" : "GBK", "BIG5")) return;
+  }
+  if (options.lineEndings != LineEndingChoice::Keep) {
+    platform::PumpMessages();
+    ChangeLineEndings(plan.working, options.lineEndings);
+  }
+  platform::PumpMessages();
+
+  const EncodingChoice outputEncoding =
+      options.outputEncoding != EncodingChoice::Auto ? options.outputEncoding : decoded.detected;
+  plan.lossRead = "GBK";
+  plan.lossWrite = CharsetLabel(outputEncoding);
+  // A charset other than ANSI is streamed to the file, so the encoded result never
+  // exists whole (the same bytes as EncodeOutput, which an empty text still takes).
+  const Charset to = TranscodedCharset(outputEncoding);
+  if (to != Charset::Unknown && !plan.working.empty()) {
+    plan.content = ConversionPlan::Content::WorkingStreamed;
+    plan.from = Charset::Gb18030;
+    plan.to = to;
+    plan.mark = MarkFor(outputEncoding, options.withoutBom);
+    return;
+  }
+  TranscodeLosses losses;
+  plan.held = EncodeOutput(plan.working, outputEncoding, options.withoutBom, &losses);
+  plan.working = std::string();
+  if (!plan.NoteLosses(losses, plan.lossRead, plan.lossWrite)) return;
+  plan.content = ConversionPlan::Content::Held;
+}
+
+}  // namespace
+
+bool ConversionPlan::OutputIsSource() {
+  // The source's own path needs no lookup; another one is looked up once.
+  if (!guard.outputChecked) {
+    guard.outputChecked = true;
+    if (outputPath == request.source) {
+      guard.outputExists = true;
+      guard.output = guard.source;
+    } else {
+      guard.outputExists = platform::QueryFile(outputPath, &guard.output) == platform::Status::Ok;
+    }
+  }
+  return guard.outputExists && guard.output.SameFileAs(guard.source);
+}
+
+bool ConversionPlan::NoteLosses(const TranscodeLosses& losses, const std::string& readCharset,
+                                const std::string& writeCharset) {
+  if (!losses.Any()) return true;
+  report.losses += losses;
+  report.lossCharset = losses.undecodable != 0 ? readCharset : writeCharset;
+  if (!OverOriginal()) return true;
+  Refuse(losses.undecodable != 0 ? ConvertStatus::NotExact : ConvertStatus::CannotHold);
+  return false;
+}
+
+ConversionPlan PlanConversion(ConversionRequest request, RunRecord* run) {
+  ConversionPlan plan;
+  plan.request = std::move(request);
+  plan.run = run;
+  plan.outputPath = plan.request.output;
+  plan.guard.sourcePath = plan.request.source;
+  plan.guard.run = run;
+  if (!PlanRead(plan) || !PlanPlacement(plan)) return plan;
+  plan.report.detected = ReadAs(plan.source);
+  plan.report.howRead = plan.source.howDecided;
+  if (!PlanDirect(plan)) PlanWorking(plan);
+  return plan;
+}
+
+std::string EncodeOutput(std::string_view text, EncodingChoice encoding, bool withoutBom, TranscodeLosses* losses) {
+  std::string bytes;
+  const Charset charset = TranscodedCharset(encoding);
+  if (charset != Charset::Unknown) {
+    const std::string_view mark = withoutBom ? std::string_view() : ByteOrderMarkOf(encoding);
+    bytes = TranscodeResponsive(text, kWorkingCharset, charset, kResponsivePiece, mark, losses);
+  }
+  if (bytes.empty()) bytes.assign(text.data(), text.size());
+  return bytes;
+}
+
+ConvertStatus GzipFailure(GunzipStatus status) {
+  switch (status) {
+    case GunzipStatus::Truncated: return ConvertStatus::GzipTruncated;
+    case GunzipStatus::TooLarge: return ConvertStatus::GzipTooLarge;
+    case GunzipStatus::TrailingData: return ConvertStatus::GzipTrailingData;
+    default: return ConvertStatus::GzipCorrupt;
+  }
+}
+
+EncodingChoice ReadAs(const SourceRead& source) {
+  return source.encoding == EncodingChoice::Auto ? EncodingChoice::Ansi : source.encoding;
+}
+
+}  // namespace cw

@@ -1,0 +1,93 @@
+// The one table of the statuses' texts.
+#include "convert/status.h"
+
+#include <iterator>
+
+#include "base/check.h"
+
+namespace cw {
+namespace {
+
+struct StatusRow {
+  ConvertStatus status;
+  const char* name;        // English, for the command line
+  const char* words;       // the result list (UTF-8 here, shown in the working code page)
+  const char* dryRunWords;  // what a dry run says instead; null: the same words
+};
+
+constexpr StatusRow kStatuses[] = {
+    {ConvertStatus::Converted, "converted", u8"已转换", u8"将转换"},
+    {ConvertStatus::Unreadable, "source unreadable", u8"无法读取", nullptr},
+    {ConvertStatus::FolderFailed, "output folder could not be created", u8"无法创建输出文件夹", nullptr},
+    {ConvertStatus::WriteFailed, "output could not be written", u8"无法写入输出文件", nullptr},
+    {ConvertStatus::SourceNotRemoved, "old name could not be removed", u8"已转换，但旧文件名未能删除", nullptr},
+    {ConvertStatus::TooLarge, "file too large", u8"文件太大", nullptr},
+    {ConvertStatus::NotText, "holds zero bytes (not text); original left as it is",
+     u8"不是文本（含零字符），不覆盖原文件", nullptr},
+    {ConvertStatus::NameTaken, "output name taken by another file of this run or folder",
+     u8"输出文件名已被另一个文件占用", nullptr},
+    {ConvertStatus::SourceChanged, "changed while converting; left as it is", u8"转换期间文件被改动，未覆盖", nullptr},
+    {ConvertStatus::GzipTruncated, "gzip data truncated; nothing written", u8"gzip 数据不完整，未写入", nullptr},
+    {ConvertStatus::GzipCorrupt, "gzip data corrupt; nothing written", u8"gzip 数据损坏，未写入", nullptr},
+    {ConvertStatus::GzipTrailingData, "data after the gzip stream; nothing written", u8"gzip 数据后有多余内容，未写入",
+     nullptr},
+    {ConvertStatus::GzipTooLarge, "gzip data decompresses beyond the limit; nothing written",
+     u8"gzip 解压后过大，未写入", nullptr},
+    {ConvertStatus::NotRegularFile, "not a regular file", u8"不是普通文件", nullptr},
+    {ConvertStatus::InvalidName, "name cannot be expressed as a path", u8"文件名无法表示为路径", nullptr},
+    {ConvertStatus::Duplicate, "already converted in this run", u8"本次已转换过，跳过", nullptr},
+    {ConvertStatus::NotExact, "not converted: the file is not valid in its charset",
+     u8"未转换：文件不是有效的所读编码，不覆盖原文件", nullptr},
+    {ConvertStatus::CannotHold, "not converted: the output charset cannot hold every character",
+     u8"未转换：输出编码容不下所有字符，不覆盖原文件", nullptr},
+    {ConvertStatus::ConvertedWithLosses, "converted with losses", u8"已转换（有损失）", u8"将转换（有损失）"},
+};
+
+constexpr bool RowsFollowTheEnum() {
+  for (int i = 0; i < kConvertStatusCount; ++i) {
+    if (static_cast<int>(kStatuses[i].status) != i) return false;
+  }
+  return true;
+}
+static_assert(std::size(kStatuses) == kConvertStatusCount && RowsFollowTheEnum(),
+              "every status has its row, in the order of the enum");
+
+const StatusRow& RowOf(ConvertStatus status) {
+  const int index = static_cast<int>(status);
+  CW_CHECK(index >= 0 && index < kConvertStatusCount);
+  return kStatuses[index >= 0 && index < kConvertStatusCount ? index : 0];
+}
+
+}  // namespace
+
+const char* ConvertStatusName(ConvertStatus status) { return RowOf(status).name; }
+
+std::string ConvertStatusWords(ConvertStatus status, bool dryRun) {
+  const StatusRow& row = RowOf(status);
+  return FromUtf8(dryRun && row.dryRunWords ? row.dryRunWords : row.words);
+}
+
+bool IsConverted(ConvertStatus status) {
+  return status == ConvertStatus::Converted || status == ConvertStatus::ConvertedWithLosses;
+}
+
+std::string ConvertStatusText(ConvertStatus status, const ConvertReport& report) {
+  const std::string& charset = report.lossCharset;
+  switch (status) {
+    case ConvertStatus::NotExact: return "not converted: the file is not valid " + charset;
+    case ConvertStatus::CannotHold: return "not converted: " + charset + " cannot hold every character";
+    case ConvertStatus::ConvertedWithLosses: {
+      std::string text = "converted with losses:";
+      if (report.losses.undecodable != 0) {
+        text += " " + std::to_string(report.losses.undecodable) + " byte sequence(s) not valid " + charset;
+      }
+      if (report.losses.unencodable != 0) {
+        text += " " + std::to_string(report.losses.unencodable) + " character(s) " + charset + " cannot hold";
+      }
+      return text;
+    }
+    default: return ConvertStatusName(status);
+  }
+}
+
+}  // namespace cw

@@ -1,0 +1,57 @@
+// What became of one file: the statuses of a conversion and their texts, for the
+// command line (English) and for the result list (Chinese), from one table.
+#pragma once
+
+#include <string>
+
+#include "convert/options.h"
+#include "encoding/charset.h"
+
+namespace cw {
+
+enum class ConvertStatus {
+  Converted,
+  Unreadable,        // the source could not be read: nothing was written or deleted
+  FolderFailed,      // an output folder could not be created: nothing was written
+  WriteFailed,       // the output could not be written: the source and any old output are intact
+  SourceNotRemoved,  // written under the new name, but the old name could not be removed
+  TooLarge,          // more than the process can hold while converting: nothing was written
+  NotText,           // overwriting, but the content holds a zero character: left as it is
+  NameTaken,         // the output name is another file, or an output of this run already
+  SourceChanged,     // the source changed while it was converted: left as it is
+  GzipTruncated,     // the gzip data ends early: nothing was written
+  GzipCorrupt,       // the gzip data is damaged (a bad checksum, for instance)
+  GzipTrailingData,  // something that is not gzip data follows the compressed data
+  GzipTooLarge,      // it would decompress to more than the limit
+  NotRegularFile,    // a pipe, device or socket: never opened
+  InvalidName,       // a name that no path can express (not UTF-8, a "\" on POSIX)
+  Duplicate,         // converted (or written) already in this run: not converted again
+  // Over the original, nothing that loses content is written; the original stays:
+  NotExact,    // the source is not valid in the charset it was read as
+  CannotHold,  // the output charset cannot hold every character
+  // Written elsewhere, such a file is still converted, and this says it lost something.
+  ConvertedWithLosses,
+};
+inline constexpr int kConvertStatusCount = static_cast<int>(ConvertStatus::ConvertedWithLosses) + 1;
+
+// The status in English, as chengwen-cli prints it.
+const char* ConvertStatusName(ConvertStatus status);
+// The words the result list shows (working code page); a dry run says what would happen.
+std::string ConvertStatusWords(ConvertStatus status, bool dryRun);
+// Whether the file counts as converted (with or without losses).
+bool IsConverted(ConvertStatus status);
+
+// How one file went: the encoding it was read as, and what was lost on the way.
+struct ConvertReport {
+  EncodingChoice detected = EncodingChoice::Auto;
+  std::string howRead;  // how the encoding was decided (mark, declaration, scan, statistics)
+  // The charset the source was not valid in (undecodable bytes), or the one that could
+  // not hold every character (unencodable ones).
+  std::string lossCharset;
+  TranscodeLosses losses;
+};
+// The status as a line for the user, with the charset named where it matters:
+// "not converted: the file is not valid UTF-8", "not converted: BIG5 cannot hold ...".
+std::string ConvertStatusText(ConvertStatus status, const ConvertReport& report);
+
+}  // namespace cw
