@@ -47,8 +47,7 @@ constexpr bool Indexed(const Row (&rows)[N]) {
   return true;
 }
 static_assert(std::size(kEncodings) == static_cast<size_t>(EncodingChoice::Big5Hkscs) + 1 && Indexed(kEncodings));
-static_assert(std::size(kScripts) == static_cast<size_t>(ScriptConversion::Big5ToTraditional) + 1 &&
-              Indexed(kScripts));
+static_assert(std::size(kScripts) == static_cast<size_t>(ScriptConversion::Big5ToTraditional) + 1 && Indexed(kScripts));
 static_assert(std::size(kLineEndings) == static_cast<size_t>(LineEndingChoice::Mac) + 1 && Indexed(kLineEndings));
 
 template <typename Row, size_t N, typename Value>

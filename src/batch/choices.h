@@ -15,11 +15,11 @@ namespace cw::batch {
 
 struct EncodingRow {
   EncodingChoice value;
-  bool offered;                  // 0-4: a radio button in each group; 5 and 6 come from detection only
-  form::ControlId input;         // the button of the input group (offered rows)
-  form::ControlId output;        // the button of the output group
-  const char* cliWord;           // --in / --out
-  const char* words;             // the result list's "read as" column
+  bool offered;            // 0-4: a radio button in each group; 5 and 6 come from detection only
+  form::ControlId input;   // the button of the input group (offered rows)
+  form::ControlId output;  // the button of the output group
+  const char* cliWord;     // --in / --out
+  const char* words;       // the result list's "read as" column
 };
 struct ScriptRow {
   ScriptConversion value;

@@ -103,67 +103,57 @@ std::string FolderFromArg(const std::string& arg) {
   return folder;
 }
 
-int RunBatchCommand(const Args& args) {
+// What the command line asked for.
+struct BatchFlags {
   ConversionOptions options;
-  std::vector<std::string> positional;
-  std::string error;
   std::string filter;
-  std::string recursive;
-  std::string filesMode;
-  std::string dryRun;
-  std::string listAlways;
-  std::string jobsText;
+  bool recursive = false;
+  bool dryRun = false;
+  bool listAlways = false;
+  int jobs = 1;
+  std::string folder;              // folder mode
+  std::vector<std::string> files;  // --files
+};
+
+// The flags, or a message on standard error and false.
+bool ParseBatchFlags(const Args& args, BatchFlags* flags) {
+  std::vector<std::string> positional;
+  std::string error, filter, recursive, filesMode, dryRun, listAlways, jobsText;
   const std::vector<ExtraFlag> extra = {{"--filter", true, &filter},    {"--recursive", false, &recursive},
                                         {"--files", false, &filesMode}, {"--dry-run", false, &dryRun},
                                         {"--list", false, &listAlways}, {"--jobs", true, &jobsText}};
-  int jobs = batch::DefaultJobCount();
-  if (!ParseConversionOptions(args, &options, &positional, &error, extra) ||
-      (!jobsText.empty() && !ParseJobCount(jobsText, &jobs, &error))) {
+  flags->jobs = batch::DefaultJobCount();
+  if (!ParseConversionOptions(args, &flags->options, &positional, &error, extra) ||
+      (!jobsText.empty() && !ParseJobCount(jobsText, &flags->jobs, &error))) {
     std::fprintf(stderr, "chengwen-cli batch: %s\nusage: chengwen-cli %s\n", error.c_str(), kUsage);
-    return 2;
+    return false;
   }
   const bool listMode = !filesMode.empty();
   if (positional.empty() || (!listMode && positional.size() != 1)) {
     std::fprintf(stderr, "usage: chengwen-cli %s\n", kUsage);
-    return 2;
+    return false;
   }
-
-  std::string folder;
-  std::vector<std::string> files;
-  if (listMode) {
-    for (const std::string& arg : positional) files.push_back(PathFromArg(arg));
-  } else {
-    folder = FolderFromArg(positional[0]);
-    const uint32_t attributes = platform::GetAttributes(folder);
-    if (attributes == platform::kInvalidAttributes || !(attributes & platform::kAttrDirectory)) {
-      std::fprintf(stderr, "chengwen-cli batch: %s: not a folder\n", positional[0].c_str());
-      return 2;
-    }
-  }
-
   // An empty filter lists what the window's filter box holds at first: "*.*".
-  const std::string shownFilter =
-      filter.empty() ? form::SpecOf(form::ControlId::FilterBox).content : TextFromArg(filter);
-  const FlagSettings settings(options, shownFilter, !recursive.empty());
-  StatusPrinter printer;
-  batch::BatchState state;
-  batch::BatchRun run(state, settings, printer);
-  run.SetJobs(jobs);
-  // How each file was read, and what became of it when that is not a plain conversion.
-  if (dryRun.empty())
-    run.SetFileObserver([&printer](const batch::FileOutcome& outcome) {
-      std::string line = "  " + TextForDisplay(outcome.source) + ": " + EncodingChoiceName(outcome.report.detected);
-      if (!outcome.report.howRead.empty()) line += " (" + outcome.report.howRead + ")";
-      if (outcome.status != ConvertStatus::Converted) line += "; " + ConvertStatusText(outcome.status, outcome.report);
-      printer.Line(line);
-    });
-  run.Begin(!dryRun.empty());
+  flags->filter = filter.empty() ? form::SpecOf(form::ControlId::FilterBox).content : TextFromArg(filter);
+  flags->recursive = !recursive.empty();
+  flags->dryRun = !dryRun.empty();
+  flags->listAlways = !listAlways.empty();
   if (listMode) {
-    run.RunList(files);
-  } else {
-    run.RunFolder(folder);
+    for (const std::string& arg : positional) flags->files.push_back(PathFromArg(arg));
+    return true;
   }
-  run.ShowCompletion();
+  flags->folder = FolderFromArg(positional[0]);
+  const uint32_t attributes = platform::GetAttributes(flags->folder);
+  if (attributes == platform::kInvalidAttributes || !(attributes & platform::kAttrDirectory)) {
+    std::fprintf(stderr, "chengwen-cli batch: %s: not a folder\n", positional[0].c_str());
+    return false;
+  }
+  return true;
+}
+
+// The failed files and the counts, then the result list as the window shows it: after a
+// dry run, after failures, or when asked for.
+void PrintSummary(const batch::BatchState& state, bool listAlways, StatusPrinter& printer) {
   if (!state.dryRun) {
     for (const batch::FailedFile& file : state.failures) {
       printer.Line("failed: " + PathForDisplay(file.path) + ": " + ConvertStatusName(file.status));
@@ -171,9 +161,7 @@ int RunBatchCommand(const Args& args) {
     printer.Line("converted: " + std::to_string(state.converted) + " (with losses: " +
                  std::to_string(state.convertedWithLosses) + "), failed: " + std::to_string(state.failed));
   }
-  // The result list, as the window shows it: after a dry run, after failures, or when
-  // asked for.
-  if (state.dryRun || state.failed > 0 || !listAlways.empty()) {
+  if (state.dryRun || state.failed > 0 || listAlways) {
     std::string list = batch::ResultsText(state.results, state.dryRun);
     std::string lines;
     for (char c : list) {
@@ -182,6 +170,32 @@ int RunBatchCommand(const Args& args) {
     const std::string shown = TextForDisplay(lines);
     std::fwrite(shown.data(), 1, shown.size(), stdout);
   }
+}
+
+int RunBatchCommand(const Args& args) {
+  BatchFlags flags;
+  if (!ParseBatchFlags(args, &flags)) return 2;
+  const FlagSettings settings(flags.options, flags.filter, flags.recursive);
+  StatusPrinter printer;
+  batch::BatchState state;
+  batch::BatchRun run(state, settings, printer);
+  run.SetJobs(flags.jobs);
+  // How each file was read, and what became of it when that is not a plain conversion.
+  if (!flags.dryRun)
+    run.SetFileObserver([&printer](const batch::FileOutcome& outcome) {
+      std::string line = "  " + TextForDisplay(outcome.source) + ": " + EncodingChoiceName(outcome.report.detected);
+      if (!outcome.report.howRead.empty()) line += " (" + outcome.report.howRead + ")";
+      if (outcome.status != ConvertStatus::Converted) line += "; " + ConvertStatusText(outcome.status, outcome.report);
+      printer.Line(line);
+    });
+  run.Begin(flags.dryRun);
+  if (flags.folder.empty()) {
+    run.RunList(flags.files);
+  } else {
+    run.RunFolder(flags.folder);
+  }
+  run.ShowCompletion();
+  PrintSummary(state, flags.listAlways, printer);
   return state.failed == 0 ? 0 : 1;
 }
 

@@ -24,6 +24,61 @@ bool ParseEol(const std::string& value, LineEndingChoice* out) { return Take(&ba
 
 }  // namespace
 
+namespace {
+
+// Takes one flag at args[*i] (moving *i past its value); false with a message for a flag
+// it does not know or a value it does not take.
+bool TakeFlag(const Args& args, size_t* i, ConversionOptions* options, std::string* error,
+              const std::vector<ExtraFlag>& extra) {
+  const std::string& arg = args[*i];
+  auto value = [&](std::string* out) {
+    if (*i + 1 >= args.size()) {
+      *error = arg + " needs a value";
+      return false;
+    }
+    *out = args[++*i];
+    return true;
+  };
+  std::string v;
+  if (arg == "--in" || arg == "--out") {
+    if (!value(&v)) return false;
+    if (ParseEncoding(v, arg == "--in" ? &options->inputEncoding : &options->outputEncoding)) return true;
+    *error = "unknown encoding '" + v + "'";
+    return false;
+  }
+  if (arg == "--script") {
+    if (!value(&v)) return false;
+    if (ParseScript(v, &options->scriptConversion)) return true;
+    *error = "unknown script conversion '" + v + "'";
+    return false;
+  }
+  if (arg == "--eol") {
+    if (!value(&v)) return false;
+    if (ParseEol(v, &options->lineEndings)) return true;
+    *error = "unknown line ending '" + v + "'";
+    return false;
+  }
+  bool* const switches[] = {&options->withoutBom, &options->convertFileName, &options->overwriteOriginal};
+  const char* const switchNames[] = {"--no-bom", "--rename", "--overwrite"};
+  for (size_t k = 0; k < 3; ++k) {
+    if (arg == switchNames[k]) return *switches[k] = true;
+  }
+  bool known = false;
+  for (const ExtraFlag& flag : extra) {
+    if (arg != flag.name) continue;
+    known = true;
+    if (!flag.takesValue) {
+      *flag.value = "1";
+    } else if (!value(flag.value)) {
+      return false;
+    }
+  }
+  if (!known) *error = "unknown option " + arg;
+  return known;
+}
+
+}  // namespace
+
 bool ParseConversionOptions(const Args& args, ConversionOptions* options, std::vector<std::string>* positional,
                             std::string* error, const std::vector<ExtraFlag>& extra) {
   for (size_t i = 0; i < args.size(); ++i) {
@@ -34,57 +89,8 @@ bool ParseConversionOptions(const Args& args, ConversionOptions* options, std::v
     }
     if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
       positional->push_back(arg);
-      continue;
-    }
-    auto value = [&](std::string* out) {
-      if (i + 1 >= args.size()) {
-        *error = arg + " needs a value";
-        return false;
-      }
-      *out = args[++i];
-      return true;
-    };
-    std::string v;
-    if (arg == "--in" || arg == "--out") {
-      if (!value(&v)) return false;
-      if (!ParseEncoding(v, arg == "--in" ? &options->inputEncoding : &options->outputEncoding)) {
-        *error = "unknown encoding '" + v + "'";
-        return false;
-      }
-    } else if (arg == "--script") {
-      if (!value(&v)) return false;
-      if (!ParseScript(v, &options->scriptConversion)) {
-        *error = "unknown script conversion '" + v + "'";
-        return false;
-      }
-    } else if (arg == "--eol") {
-      if (!value(&v)) return false;
-      if (!ParseEol(v, &options->lineEndings)) {
-        *error = "unknown line ending '" + v + "'";
-        return false;
-      }
-    } else if (arg == "--no-bom") {
-      options->withoutBom = true;
-    } else if (arg == "--rename") {
-      options->convertFileName = true;
-    } else if (arg == "--overwrite") {
-      options->overwriteOriginal = true;
-    } else {
-      bool known = false;
-      for (const ExtraFlag& flag : extra) {
-        if (arg == flag.name) {
-          known = true;
-          if (flag.takesValue) {
-            if (!value(flag.value)) return false;
-          } else {
-            *flag.value = "1";
-          }
-        }
-      }
-      if (!known) {
-        *error = "unknown option " + arg;
-        return false;
-      }
+    } else if (!TakeFlag(args, &i, options, error, extra)) {
+      return false;
     }
   }
   return true;

@@ -57,9 +57,8 @@ Producer ProducerOf(ConversionPlan& plan, LossWatch* watch) {
   switch (plan.content) {
     case Content::SourceCopied: return ReleasingAfter(WriteAll(plan.source.Rest()), plan.source.mapped);
     case Content::SourceStreamed:
-      return ReleasingAfter(
-          StreamedProducer(plan.source.Rest(), plan.from, plan.to, plan.mark, watch, plan.zeroFree),
-          plan.source.mapped);
+      return ReleasingAfter(StreamedProducer(plan.source.Rest(), plan.from, plan.to, plan.mark, watch, plan.zeroFree),
+                            plan.source.mapped);
     case Content::WorkingStreamed:
       return StreamedProducer(plan.working, plan.from, plan.to, plan.mark, watch, /*zeroFree=*/true);
     case Content::Held: return WriteAll(plan.held);
@@ -72,7 +71,8 @@ Producer ProducerOf(ConversionPlan& plan, LossWatch* watch) {
 // write found refuses the file over its original; otherwise the losses are counted.
 ConvertStatus Finish(ConversionPlan& plan, ConvertStatus done, const TranscodeLosses& losses) {
   if (!plan.NoteLosses(losses, plan.lossRead, plan.lossWrite)) return plan.status;
-  plan.status = done == ConvertStatus::Converted && plan.report.losses.Any() ? ConvertStatus::ConvertedWithLosses : done;
+  plan.status =
+      done == ConvertStatus::Converted && plan.report.losses.Any() ? ConvertStatus::ConvertedWithLosses : done;
   return plan.status;
 }
 
@@ -104,8 +104,7 @@ ConvertStatus Execute(ConversionPlan& plan) {
   if (plan.status != ConvertStatus::Converted) return plan.status;
   LossWatch watch;
   watch.refuse = [&plan] { return plan.OverOriginal(); };
-  const ConvertStatus written =
-      WriteResult(plan.outputPath, ProducerOf(plan, &watch), plan.guard, plan.removeSource);
+  const ConvertStatus written = WriteResult(plan.outputPath, ProducerOf(plan, &watch), plan.guard, plan.removeSource);
   return Finish(plan, written, watch.losses);
 }
 

@@ -28,7 +28,7 @@ struct ConversionRequest {
 struct ConversionPlan {
   ConversionRequest request;
   ConvertStatus status = ConvertStatus::Converted;
-  std::string outputPath;  // where the output goes (after a file-name conversion)
+  std::string outputPath;     // where the output goes (after a file-name conversion)
   bool removeSource = false;  // overwriting under a new name: the old name goes afterwards
   ConvertReport report;
   WriteGuard guard;

@@ -10,8 +10,8 @@ namespace {
 
 struct StatusRow {
   ConvertStatus status;
-  const char* name;        // English, for the command line
-  const char* words;       // the result list (UTF-8 here, shown in the working code page)
+  const char* name;         // English, for the command line
+  const char* words;        // the result list (UTF-8 here, shown in the working code page)
   const char* dryRunWords;  // what a dry run says instead; null: the same words
 };
 

@@ -66,6 +66,41 @@ inline bool TakeBulkRun(const Byte*& p, const Byte* end, std::size_t width, Writ
   return p != start;
 }
 
+// One UTF-8 sequence at p checked in full, as Unicode defines it: the character, or one
+// U+FFFD for a maximal valid prefix that breaks off (or is cut by the end; the byte that
+// broke it is read again). Returns where the next one starts.
+template <class Writer>
+const Byte* DecodeUtf8Sequence(const Byte* p, const Byte* end, Writer& writer) {
+  const unsigned b = *p;
+  // The sequence length and the allowed range of the second byte (which excludes
+  // overlong forms, surrogates and values above U+10FFFF).
+  unsigned need, low = 0x80, high = 0xBF;
+  if (InRange(b, 0xC2, 0xDF)) {
+    need = 1;
+  } else if (InRange(b, 0xE0, 0xEF)) {
+    need = 2;
+    if (b == 0xE0) low = 0xA0;
+    if (b == 0xED) high = 0x9F;
+  } else if (InRange(b, 0xF0, 0xF4)) {
+    need = 3;
+    if (b == 0xF0) low = 0x90;
+    if (b == 0xF4) high = 0x8F;
+  } else {
+    writer.Put(kReplacement);
+    return p + 1;
+  }
+  char32_t c = b & (0x3F >> need);
+  std::size_t taken = 1;
+  for (; taken <= need; ++taken) {
+    if (p + taken == end) break;
+    const unsigned next = p[taken];
+    if (taken == 1 ? !InRange(next, low, high) : !InRange(next, 0x80, 0xBF)) break;
+    c = c << 6 | (next & 0x3F);
+  }
+  writer.Put(taken <= need ? kReplacement : c);
+  return p + taken;
+}
+
 template <class Writer>
 void DecodeUtf8(std::string_view bytes, Writer& writer) {
   const Byte* p = reinterpret_cast<const Byte*>(bytes.data());
@@ -95,41 +130,7 @@ void DecodeUtf8(std::string_view bytes, Writer& writer) {
         continue;
       }
     }
-    // The sequence length and the allowed range of the second byte (which excludes
-    // overlong forms, surrogates and values above U+10FFFF).
-    unsigned need, low = 0x80, high = 0xBF;
-    if (InRange(b, 0xC2, 0xDF)) {
-      need = 1;
-    } else if (InRange(b, 0xE0, 0xEF)) {
-      need = 2;
-      if (b == 0xE0) low = 0xA0;
-      if (b == 0xED) high = 0x9F;
-    } else if (InRange(b, 0xF0, 0xF4)) {
-      need = 3;
-      if (b == 0xF0) low = 0x90;
-      if (b == 0xF4) high = 0x8F;
-    } else {
-      writer.Put(kReplacement);
-      ++p;
-      continue;
-    }
-    char32_t c = b & (0x3F >> need);
-    // A maximal valid prefix that breaks off (or is cut by the end) is one U+FFFD; the
-    // byte that broke it is read again.
-    std::size_t taken = 1;
-    for (; taken <= need; ++taken) {
-      if (p + taken == end) break;
-      const unsigned next = p[taken];
-      if (taken == 1 ? !InRange(next, low, high) : !InRange(next, 0x80, 0xBF)) break;
-      c = c << 6 | (next & 0x3F);
-    }
-    if (taken <= need) {
-      writer.Put(kReplacement);
-      p += taken;
-      continue;
-    }
-    writer.Put(c);
-    p += taken;
+    p = DecodeUtf8Sequence(p, end, writer);
   }
 }
 
@@ -164,6 +165,40 @@ void DecodeUtf16(std::string_view bytes, Writer& writer) {
   }
 }
 
+// Everything but ASCII and the two-byte codes, at the pace of the WHATWG decoder: the
+// euro byte, four-byte codes and the U+FFFD of a broken sequence. Returns where the next
+// character starts.
+template <class Writer>
+const Byte* DecodeGb18030Rest(const Byte* p, const Byte* end, Writer& writer) {
+  const unsigned lead = *p;
+  if (lead == 0x80) {
+    writer.Put(0x20AC);
+    return p + 1;
+  }
+  if (lead == 0xFF || end - p == 1) {
+    writer.Put(kReplacement);
+    return p + 1;
+  }
+  const unsigned second = p[1];
+  if (!InRange(second, 0x30, 0x39)) {
+    // A trail byte out of range: an ASCII one is read again.
+    writer.Put(kReplacement);
+    return p + (second < 0x80 ? 1 : 2);
+  }
+  if (end - p == 2 || !InRange(p[2], 0x81, 0xFE)) {
+    writer.Put(kReplacement);
+    return p + (end - p == 2 ? 2 : 1);
+  }
+  if (end - p == 3 || !InRange(p[3], 0x30, 0x39)) {
+    writer.Put(kReplacement);
+    return p + (end - p == 3 ? 3 : 1);
+  }
+  const std::uint32_t pointer = (((lead - 0x81) * 10 + (second - 0x30)) * 126 + (p[2] - 0x81)) * 10 + (p[3] - 0x30);
+  const char32_t c = Gb18030FourByteCodePoint(pointer);
+  writer.Put(c != 0 ? c : kReplacement);
+  return p + 4;
+}
+
 template <class Writer>
 void DecodeGb18030(std::string_view bytes, Writer& writer) {
   const std::uint16_t* const twoByte = gen::kGb18030TwoByte;
@@ -195,38 +230,7 @@ void DecodeGb18030(std::string_view bytes, Writer& writer) {
         continue;
       }
     }
-    // Everything else, at the pace of the WHATWG decoder.
-    if (lead == 0x80) {
-      writer.Put(0x20AC);
-      ++p;
-      continue;
-    }
-    if (lead == 0xFF || end - p == 1) {
-      writer.Put(kReplacement);
-      ++p;
-      continue;
-    }
-    const unsigned second = p[1];
-    if (!InRange(second, 0x30, 0x39)) {
-      // A trail byte out of range: an ASCII one is read again.
-      writer.Put(kReplacement);
-      p += second < 0x80 ? 1 : 2;
-      continue;
-    }
-    if (end - p == 2 || !InRange(p[2], 0x81, 0xFE)) {
-      writer.Put(kReplacement);
-      p += end - p == 2 ? 2 : 1;
-      continue;
-    }
-    if (end - p == 3 || !InRange(p[3], 0x30, 0x39)) {
-      writer.Put(kReplacement);
-      p += end - p == 3 ? 3 : 1;
-      continue;
-    }
-    const std::uint32_t pointer = (((lead - 0x81) * 10 + (second - 0x30)) * 126 + (p[2] - 0x81)) * 10 + (p[3] - 0x30);
-    const char32_t c = Gb18030FourByteCodePoint(pointer);
-    writer.Put(c != 0 ? c : kReplacement);
-    p += 4;
+    p = DecodeGb18030Rest(p, end, writer);
   }
 }
 

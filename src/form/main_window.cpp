@@ -58,9 +58,8 @@ class Table {
   std::vector<ControlSpec> specs_;
 };
 
-std::vector<ControlSpec> MakeMainWindowControls() {
-  Table t;
-
+// The header strip, the containers of the option rows and the labels.
+void AddHeaderAndFrames(Table& t) {
   // Header strip: a white banner closed by a two-pixel line, and one more link below
   // the option rows. Their content is ours; nothing else reads them.
   t.Add(Id::HeaderBanner, "图片框3", Kind::PictureBox, kWindow, {0, 0, 1000, 90}, "", FontSpec{}).backColour = 0xFFFFFF;
@@ -81,6 +80,11 @@ std::vector<ControlSpec> MakeMainWindowControls() {
   t.Add(Id::ScriptLabel, "标签4", Kind::Label, Id::ScriptFrame, {8, 3, 79, 24}, "繁简互转：", Song(14, true));
   t.Add(Id::AdvancedLabel, "标签5", Kind::Label, kWindow, {24, 368, 88, 24}, "高级选项：", Song(15, true)).enabled =
       false;
+}
+
+std::vector<ControlSpec> MakeMainWindowControls() {
+  Table t;
+  AddHeaderAndFrames(t);
 
   // Progress bar and the status line that is moved onto it when the window is created.
   t.Add(Id::ProgressBar, "进度条", Kind::ProgressBar, kWindow, {24, 272, 552, 24}, "", FontSpec{});
