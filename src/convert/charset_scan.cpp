@@ -185,6 +185,9 @@ bool ContainsAnyPattern(std::string_view text, std::string_view patterns, Patter
 }
 
 void VisitScannedMetaTags(std::string_view text, const std::function<bool(size_t, std::string_view)>& visit) {
+  // A text without "<meta" anywhere has no meta tag at all: one quick look, byte by
+  // byte, spares the searches that step character by character through the whole text.
+  if (!HoldsMetaOpening(text)) return;
   // The head as TextBetween(text, "<head>", "</head>") finds it, kept as a place in the text.
   size_t scopeAt = 0;
   std::string_view scope = text;
@@ -219,9 +222,6 @@ DeclaredCharset FindDeclaredCharset(std::string_view text) {
       {DeclaredCharset::Big5, "charset=Big5[fg]charset=''Big5''[fg]charset='Big5'"},
   };
 
-  // A text without "<meta" anywhere has no meta tag at all: one quick look, byte by
-  // byte, spares the searches that step character by character through the whole text.
-  if (!HoldsMetaOpening(text)) return DeclaredCharset::None;
   DeclaredCharset found = DeclaredCharset::None;
   VisitScannedMetaTags(text, [&found](size_t, std::string_view tag) {
     for (const PatternList& list : kLists) {

@@ -204,9 +204,10 @@ std::pair<size_t, size_t> MetaLabel(std::string_view tag) {
 
 // The meta tags of the scan that declare an encoding, up to the body.
 void FindMetaLabels(std::string_view text, LabelChooser& chooser, std::vector<Replacement>& out, size_t* metaEnd) {
-  const size_t body = text::FindNoCase(text, "<body");
+  size_t searched = 0;  // no "<body" before this
   VisitScannedMetaTags(text, [&](size_t offset, std::string_view tag) {
-    if (body != text::npos && offset > body) return false;
+    if (text::FindNoCase(text.substr(0, offset), "<body", searched) != text::npos) return false;
+    searched = offset;
     // "<metadata" and the like are read by the scan but declare nothing.
     if (!IsBlank(tag[0]) && tag[0] != '/') return true;
     const auto [at, length] = MetaLabel(tag);
