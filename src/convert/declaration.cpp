@@ -34,14 +34,13 @@ LabelFamily FamilyOf(std::string_view label) {
     LabelFamily family;
   };
   static constexpr Entry kLabels[] = {
-      {"utf-8", LabelFamily::Utf8},       {"utf8", LabelFamily::Utf8},        {"unicode-1-1-utf-8", LabelFamily::Utf8},
-      {"gbk", LabelFamily::Gbk},          {"gb2312", LabelFamily::Gbk},       {"x-gbk", LabelFamily::Gbk},
-      {"chinese", LabelFamily::Gbk},      {"csgb2312", LabelFamily::Gbk},     {"csiso58gb231280", LabelFamily::Gbk},
-      {"gb_2312", LabelFamily::Gbk},      {"gb_2312-80", LabelFamily::Gbk},   {"iso-ir-58", LabelFamily::Gbk},
-      {"gb18030", LabelFamily::Gb18030},  {"big5", LabelFamily::Big5},        {"cn-big5", LabelFamily::Big5},
-      {"csbig5", LabelFamily::Big5},      {"x-x-big5", LabelFamily::Big5},    {"big5-hkscs", LabelFamily::Big5Hkscs},
-      {"utf-16", LabelFamily::Utf16},     {"unicode", LabelFamily::Utf16},    {"ucs-2", LabelFamily::Utf16},
-      {"utf-16le", LabelFamily::Utf16Le}, {"utf-16be", LabelFamily::Utf16Be},
+      {"utf-8", LabelFamily::Utf8},      {"utf8", LabelFamily::Utf8},        {"unicode-1-1-utf-8", LabelFamily::Utf8},
+      {"gbk", LabelFamily::Gbk},         {"gb2312", LabelFamily::Gbk},       {"x-gbk", LabelFamily::Gbk},
+      {"chinese", LabelFamily::Gbk},     {"csgb2312", LabelFamily::Gbk},     {"csiso58gb231280", LabelFamily::Gbk},
+      {"gb_2312", LabelFamily::Gbk},     {"gb_2312-80", LabelFamily::Gbk},   {"iso-ir-58", LabelFamily::Gbk},
+      {"gb18030", LabelFamily::Gb18030}, {"big5", LabelFamily::Big5},        {"cn-big5", LabelFamily::Big5},
+      {"csbig5", LabelFamily::Big5},     {"x-x-big5", LabelFamily::Big5},    {"big5-hkscs", LabelFamily::Big5Hkscs},
+      {"utf-16", LabelFamily::Utf16},    {"utf-16le", LabelFamily::Utf16Le}, {"utf-16be", LabelFamily::Utf16Be},
   };
   const std::string lower = text::AsciiLower(label);
   for (const Entry& entry : kLabels) {
@@ -113,9 +112,10 @@ class LabelChooser {
     const bool upper = std::any_of(old.begin(), old.end(), [](char c) { return c >= 'A' && c <= 'Z'; }) &&
                        std::none_of(old.begin(), old.end(), [](char c) { return c >= 'a' && c <= 'z'; });
     std::string label(wanted);
-    if (upper)
+    if (upper) {
       std::transform(label.begin(), label.end(), label.begin(),
                      [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; });
+    }
     return label;
   }
 
