@@ -184,6 +184,33 @@ bool ContainsAnyPattern(std::string_view text, std::string_view patterns, Patter
   return mode == PatternMode::All;
 }
 
+void VisitScannedMetaTags(std::string_view text, const std::function<bool(size_t, std::string_view)>& visit) {
+  // A text without "<meta" anywhere has no meta tag at all: one quick look, byte by
+  // byte, spares the searches that step character by character through the whole text.
+  if (!HoldsMetaOpening(text)) return;
+  // The head as TextBetween(text, "<head>", "</head>") finds it, kept as a place in the text.
+  size_t scopeAt = 0;
+  std::string_view scope = text;
+  if (const size_t headAt = text::FindNoCase(text, "<head>"); headAt != text::npos) {
+    const size_t start = headAt + 6;
+    const size_t end = text::FindNoCase(text, "</head>", start);
+    if (end != text::npos && end > start) {
+      scopeAt = start;
+      scope = text.substr(start, end - start);
+    }
+  }
+  // NextTextBetween(scope, "<meta", ">") step by step, with the places of its results.
+  for (size_t from = 0;;) {
+    const size_t open = text::FindNoCase(scope, "<meta", from);
+    if (open == text::npos) return;
+    const size_t start = open + 5;
+    const size_t close = text::FindNoCase(scope, ">", start);
+    if (close == text::npos || close == start) return;
+    if (!visit(scopeAt + start, scope.substr(start, close - start))) return;
+    from = close + 1;
+  }
+}
+
 DeclaredCharset FindDeclaredCharset(std::string_view text) {
   struct PatternList {
     DeclaredCharset result;
@@ -195,38 +222,46 @@ DeclaredCharset FindDeclaredCharset(std::string_view text) {
       {DeclaredCharset::Big5, "charset=Big5[fg]charset=''Big5''[fg]charset='Big5'"},
   };
 
-  // A text without "<meta" anywhere has no meta tag at all: one quick look, byte by
-  // byte, spares the searches that step character by character through the whole text.
-  if (!HoldsMetaOpening(text)) return DeclaredCharset::None;
-  std::string head = TextBetween(text, "<head>", "</head>");
-  const std::string_view scope = head.empty() ? text : std::string_view(head);
-  ScanPosition position;
-  for (;;) {
-    const std::string tag = NextTextBetween(scope, "<meta", ">", position);
-    if (tag.empty()) return DeclaredCharset::None;
+  DeclaredCharset found = DeclaredCharset::None;
+  VisitScannedMetaTags(text, [&found](size_t, std::string_view tag) {
     for (const PatternList& list : kLists) {
-      if (ContainsAnyPattern(tag, list.patterns, PatternMode::Any)) return list.result;
+      if (ContainsAnyPattern(tag, list.patterns, PatternMode::Any)) {
+        found = list.result;
+        return false;
+      }
     }
-  }
+    return true;
+  });
+  return found;
+}
+
+XmlDeclarationSpan FindXmlDeclaration(std::string_view text) {
+  XmlDeclarationSpan span;
+  const size_t at = text.find_first_not_of(" \t\r\n");
+  if (at == std::string_view::npos || text.compare(at, 5, "<?xml") != 0) return span;
+  const size_t end = text.find("?>", at);
+  if (end == std::string_view::npos) return span;
+  span.found = true;
+  span.start = at;
+  span.end = end;
+  const std::string declaration = text::AsciiLower(text.substr(at, end - at));
+  size_t name = declaration.find("encoding");
+  if (name == std::string::npos) return span;
+  name = declaration.find_first_not_of(" \t\r\n", name + 8);
+  if (name == std::string::npos || declaration[name] != '=') return span;
+  const size_t quote = declaration.find_first_not_of(" \t\r\n", name + 1);
+  if (quote == std::string::npos || (declaration[quote] != '"' && declaration[quote] != '\'')) return span;
+  const size_t close = declaration.find(declaration[quote], quote + 1);
+  if (close == std::string::npos) return span;
+  span.labelOffset = at + quote + 1;
+  span.labelLength = close - quote - 1;
+  return span;
 }
 
 DeclaredCharset FindXmlDeclaredCharset(std::string_view text) {
-  size_t at = text.find_first_not_of(" \t\r\n");
-  if (at == std::string_view::npos || text.compare(at, 5, "<?xml") != 0) return DeclaredCharset::None;
-  const size_t end = text.find("?>", at);
-  if (end == std::string_view::npos) return DeclaredCharset::None;
-  const std::string declaration = text::AsciiLower(text.substr(at, end - at));
-  size_t name = declaration.find("encoding");
-  if (name == std::string::npos) return DeclaredCharset::None;
-  name = declaration.find_first_not_of(" \t\r\n", name + 8);
-  if (name == std::string::npos || declaration[name] != '=') return DeclaredCharset::None;
-  const size_t quote = declaration.find_first_not_of(" \t\r\n", name + 1);
-  if (quote == std::string::npos || (declaration[quote] != '"' && declaration[quote] != '\'')) {
-    return DeclaredCharset::None;
-  }
-  const size_t close = declaration.find(declaration[quote], quote + 1);
-  if (close == std::string::npos) return DeclaredCharset::None;
-  const std::string value = declaration.substr(quote + 1, close - quote - 1);
+  const XmlDeclarationSpan span = FindXmlDeclaration(text);
+  if (span.labelLength == 0) return DeclaredCharset::None;
+  const std::string value = text::AsciiLower(text.substr(span.labelOffset, span.labelLength));
   if (value == "utf-8") return DeclaredCharset::Utf8;
   if (value == "big5-hkscs") return DeclaredCharset::Big5Hkscs;
   if (value == "big5") return DeclaredCharset::Big5;

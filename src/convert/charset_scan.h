@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,25 @@ DeclaredCharset FindDeclaredCharset(std::string_view text);
 // <?xml version="1.0" encoding="big5"?> gives Big5; UTF-8, Big5 and Big5-HKSCS are
 // recognised, case ignored, in either kind of quotes. None otherwise.
 DeclaredCharset FindXmlDeclaredCharset(std::string_view text);
+
+// The meta tags FindDeclaredCharset reads, in its order: each as the offset in `text` of
+// what stands between "<meta" and ">", and that text. Like the scan it looks in the head
+// when there is a plain "<head>" ... "</head>", and ends at the first empty tag. `visit`
+// returns false to stop.
+void VisitScannedMetaTags(std::string_view text, const std::function<bool(size_t offset, std::string_view tag)>& visit);
+
+// The XML declaration FindXmlDeclaredCharset reads: "<?xml" at the start of the text
+// (after blanks) up to the first "?>".
+struct XmlDeclarationSpan {
+  bool found = false;
+  size_t start = 0;  // of "<?xml"
+  size_t end = 0;    // of "?>"
+  // What stands between the quotes of its encoding; length 0 when it has none the scan
+  // can read.
+  size_t labelOffset = 0;
+  size_t labelLength = 0;
+};
+XmlDeclarationSpan FindXmlDeclaration(std::string_view text);
 
 // Options of the delimiter searches. The charset scan uses none of them.
 struct BetweenOptions {
