@@ -77,6 +77,7 @@ struct Reading {
   size_t scored = 0;
   size_t weighty = 0;  // characters of weight 1 or -1: with `scored`, the variance
   size_t privateUse = 0;
+  size_t nonstandard = 0;  // Han characters that neither GB2312 nor Big5 has
 
   bool Contends() const { return usable && !excluded; }
   bool Strict() const { return usable && privateUse == 0; }
@@ -85,8 +86,15 @@ struct Reading {
     const double meanSquare = static_cast<double>(weighty) / static_cast<double>(scored);
     return std::max(0.0, meanSquare - score * score);
   }
-  // Real text of GBK or Big5 holds a user-defined character now and then, not one in a hundred.
-  bool ShowsWrongReading() const { return privateUse >= 2 && privateUse * 100 >= scored; }
+  // Real text of GBK or Big5 holds a user-defined character now and then, not one in a
+  // hundred; and real GBK text keeps to the characters of GB2312 and Big5 (fewer than one
+  // in two hundred outside them), where a GBK reading of Big5's less frequent block
+  // leaves them every few characters.
+  bool ShowsWrongReading() const {
+    const bool userDefined = privateUse >= 2 && privateUse * 100 >= scored;
+    const bool extensions = encoding == EncodingChoice::Ansi && nonstandard >= 3 && nonstandard * 100 >= scored * 3;
+    return userDefined || extensions;
+  }
 };
 
 // Scores one reading of the sample. Unusable when the reading is not exact (an
@@ -101,6 +109,7 @@ Reading Score(std::string_view sample, bool cut, EncodingChoice encoding, Charse
     lastReplaced = c == 0xFFFD;
     replacements += lastReplaced;
     reading.privateUse += IsPrivateUse(c);
+    reading.nonstandard += c >= 0x4E00 && c <= 0x9FFF && !IsStandardHan(c);
     const int weight = CharacterWeight(c, utf16);
     if (weight == kIgnored) return;
     sum += weight;
@@ -201,7 +210,9 @@ Ranked Rank(const std::vector<Reading>& readings) {
 // Whether the best reading, other than GBK, wins.
 bool Wins(const Ranked& r) {
   if (!r.best || r.best->encoding == EncodingChoice::Ansi) return false;
-  if (r.best->scored < 2 || r.best->score < kFloor) return false;
+  // Where GBK cannot hold, the strict reading needs no more than to be no worse than neutral.
+  const bool onlyOneHolds = r.gbk && r.gbk->excluded && r.best->Strict();
+  if (r.best->scored < 2 || r.best->score < (onlyOneHolds ? 0.0 : kFloor)) return false;
   if (r.gbk && r.gbk->Contends() && r.gbk->score > kGbkClear) return false;
   return !r.second || Ahead(*r.best, *r.second);
 }
@@ -232,9 +243,11 @@ void SayWhyItWon(const Ranked& r, bool hkscs, StatisticsVerdict& verdict) {
   verdict.how += " (margin " + Figure(margin);
   verdict.howChinese += FromUtf8(u8"（领先 ") + Figure(margin);
   if (r.gbk && r.gbk->excluded) {
-    const std::string count = std::to_string(r.gbk->privateUse);
-    verdict.how += "; GBK gives " + count + " private-use characters";
-    verdict.howChinese += FromUtf8(u8"；按 GBK 读出 ") + count + FromUtf8(u8" 个私用区字符");
+    const std::string privateUse = std::to_string(r.gbk->privateUse);
+    const std::string nonstandard = std::to_string(r.gbk->nonstandard);
+    verdict.how += "; GBK gives " + privateUse + " private-use and " + nonstandard + " extension characters";
+    verdict.howChinese += FromUtf8(u8"；按 GBK 读出 ") + privateUse + FromUtf8(u8" 个私用区字、") + nonstandard +
+                          FromUtf8(u8" 个扩展区字");
   }
   verdict.how += ")";
   verdict.howChinese += FromUtf8(u8"）");
