@@ -17,7 +17,15 @@ fits: Simplified text to GBK, Traditional text to Big5 (code page 950), some of 
 UTF-16 without a mark; HTML pages keep their original `charset=utf-8` meta tag in the
 GBK form (a page that declares what its bytes contradict), are re-declared as big5 in
 one Big5 form and stripped of their meta tag in another. Long texts are cut into
-pieces of about 4 KB at line ends, so short texts are measured too.
+pieces of about 4 KB at line ends, so short texts are measured too. HTML pages in
+Simplified Chinese are also re-encoded to GBK with their meta tag saying big5 (a page
+whose declaration lies).
+
+Derived from the same texts, for the files detection finds hardest: input-method tables
+(a key and a character a line, the characters listed evenly rather than as text uses
+them: the distinct characters of the texts, and every Han character of Big5 and GB2312
+in code order), in Big5 and GBK; and C sources with a few Chinese words in comments,
+taken from the texts, in Big5 and GBK.
 
 Writes CACHE_DIR/corpus/<n>.<label> with its UTF-8 truth beside it (<n>.truth) and
 CACHE_DIR/manifest.tsv (label, file, truth, origin). Prints what it fetched.
@@ -137,6 +145,10 @@ def variants(origin, text, script, index):
         data = strict_encode(text, "gbk")
         if data is not None:
             out.append(("gbk", data, "as GBK"))
+            if origin.endswith(".html") and META.search(raw):
+                declared = META.sub(b'<meta http-equiv="Content-Type" content="text/html; charset=big5">', data, 1)
+                if strict(declared, "cp950") is not None:
+                    out.append(("gbk", declared, "as GBK, declared big5"))
     if script == "tw":
         data = strict_encode(text, "cp950")
         if data is not None:
@@ -175,6 +187,7 @@ def build(cache, tree):
         counts[label] = counts.get(label, 0) + 1
 
     index = 0
+    texts = {"cn": [], "tw": []}
     for origin, label, data, script in originals(tree):
         text = truth_of(data, label)
         if text is None or not has_chinese(text):
@@ -186,13 +199,62 @@ def build(cache, tree):
                 continue
             where = origin if len(parts) == 1 else "%s#%d" % (origin, k)
             put(label, data if len(parts) == 1 else part.encode(codec_of(label)), part, where)
+            if label == "utf-8" and script:
+                texts[script].append(part)
             if label == "utf-8":
                 for vlabel, vdata, what in variants(origin, part, script, index):
                     put(vlabel, vdata, part, "%s %s" % (where, what))
             index += 1
+    for label, data, what in derived(texts):
+        put(label, data, data.decode(codec_of(label)), what)
     with open(os.path.join(cache, "manifest.tsv"), "w", encoding="utf-8") as f:
         f.write("\n".join(rows) + "\n")
     return counts
+
+
+HAN = re.compile("[\u4e00-\u9fff]{2,4}")
+TABLE = 4000
+
+
+def table(characters, name):
+    lines = ["%gen_inp", "%ename " + name, "%chardef begin"]
+    for i, c in enumerate(characters):
+        lines.append("%s%s\t%s" % (chr(97 + i % 26), chr(97 + i // 26 % 26), c))
+    return "\n".join(lines + ["%chardef end", ""])
+
+
+def every_han(codec, leads, trails):
+    out = []
+    for lead in leads:
+        for trail in trails:
+            c = strict(bytes([lead, trail]), codec)
+            if c is not None and "\u4e00" <= c <= "\u9fff":
+                out.append(c)
+    return out
+
+
+def derived(texts):
+    """(label, bytes, what) of the derived forms: tables and C sources."""
+    codecs_of = {"tw": ("big5", "cp950"), "cn": ("gbk", "gbk")}
+    every = {"tw": every_han("cp950", range(0xA4, 0xFA), list(range(0x40, 0x7F)) + list(range(0xA1, 0xFF))),
+             "cn": every_han("gbk", range(0xB0, 0xF8), range(0xA1, 0xFF))}
+    for script, (label, codec) in codecs_of.items():
+        seen, distinct = set(), []
+        for text in texts[script]:
+            for c in text:
+                if "\u4e00" <= c <= "\u9fff" and c not in seen and strict_encode(c, codec) is not None:
+                    seen.add(c)
+                    distinct.append(c)
+        for name, chars in (("distinct", distinct), ("every", every[script])):
+            for k in range(0, len(chars), TABLE):
+                what = "input-method table of %s %s characters #%d" % (name, label, k // TABLE)
+                yield label, table(chars[k:k + TABLE], name).encode(codec), what
+        for k, text in enumerate(texts[script][:60]):
+            words = [w for w in HAN.findall(text) if strict_encode(w, codec) is not None][:1 + k % 3]
+            if words:
+                source = "#include <stdio.h>\n\n/* %s */\nint main(void) {\n  puts(\"ok\");  /* %s */\n" \
+                         "  return 0;\n}\n" % (words[0], " ".join(words[1:]) or "done")
+                yield label, source.encode(codec), "C source with %d %s words #%d" % (len(words), label, k)
 
 
 def codec_of(label):

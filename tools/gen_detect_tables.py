@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
-"""Generates the table of frequent Han characters that encoding detection scores with.
+"""Generates the tables of Han characters that encoding detection scores with.
 
 Input: the WHATWG index files in third_party/data/whatwg-encoding. The frequent
 characters are those of GB2312's level 1 (GB18030 codes B0A1-D7FE, the 3,755
 characters of everyday Simplified text) and of Big5's frequent-character block (codes
-A440-C67E, the 5,401 characters of everyday Traditional text). Output:
-src/convert/generated/detect_tables.cpp, a bit per code point of U+4E00-U+9FFF.
+A440-C67E, the 5,401 characters of everyday Traditional text). The standard characters
+are all of GB2312's (B0A1-F7FE) and Big5's (A440-C67E and C940-F9D5): real text in GBK
+hardly leaves them, a GBK reading of Big5's less frequent block does so every few
+characters. Output: src/convert/generated/detect_tables.cpp, a bit per code point of
+U+4E00-U+9FFF for each table.
 
 Deterministic; `--check` exits 1 when the committed file differs from a fresh one.
 """
@@ -31,20 +34,21 @@ def read_index(name):
     return table
 
 
-def frequent_characters():
+def characters(gb_last_lead, big5_blocks):
     gb = read_index("index-gb18030.txt")
     big5 = read_index("index-big5.txt")
     chars = set()
-    for lead in range(0xB0, 0xD8):
+    for lead in range(0xB0, gb_last_lead + 1):
         for trail in range(0xA1, 0xFF):
             pointer = (lead - 0x81) * 190 + trail - 0x41
             if pointer in gb:
                 chars.add(gb[pointer])
-    first = (0xA4 - 0x81) * 157
-    last = (0xC6 - 0x81) * 157 + 0x7E - 0x40
-    for pointer in range(first, last + 1):
-        if pointer in big5:
-            chars.add(big5[pointer])
+    for first_code, last_code in big5_blocks:
+        first = (first_code[0] - 0x81) * 157 + first_code[1] - (0x40 if first_code[1] < 0x7F else 0x62)
+        last = (last_code[0] - 0x81) * 157 + last_code[1] - (0x40 if last_code[1] < 0x7F else 0x62)
+        for pointer in range(first, last + 1):
+            if pointer in big5:
+                chars.add(big5[pointer])
     chars = {c for c in chars if FIRST <= c <= LAST}
     if len(chars) < 6000:
         sys.stderr.write("gen_detect_tables: only %d characters found\n" % len(chars))
@@ -52,8 +56,7 @@ def frequent_characters():
     return chars
 
 
-def generate():
-    chars = frequent_characters()
+def bit_table(name, chars):
     words = []
     for base in range(FIRST, LAST + 1, 32):
         word = 0
@@ -61,20 +64,28 @@ def generate():
             if base + bit in chars:
                 word |= 1 << bit
         words.append(word)
+    lines = ["const std::uint32_t %s[kHanTableWords] = {" % name]
+    for i in range(0, len(words), 6):
+        lines.append("    " + " ".join("0x%08X," % w for w in words[i:i + 6]))
+    return lines + ["};", ""]
+
+
+def generate():
+    frequent = characters(0xD7, [((0xA4, 0x40), (0xC6, 0x7E))])
+    standard = characters(0xF7, [((0xA4, 0x40), (0xC6, 0x7E)), ((0xC9, 0x40), (0xF9, 0xD5))])
     lines = [
         BANNER,
         "// Source: WHATWG index-gb18030.txt and index-big5.txt (see third_party/data/whatwg-encoding).",
-        "// The %d Han characters of GB2312 level 1 and Big5's frequent-character block," % len(chars),
-        "// one bit per code point from U+%04X, lowest bit first." % FIRST,
+        "// kFrequentHan: the %d Han characters of GB2312 level 1 and Big5's frequent-character" % len(frequent),
+        "// block; kStandardHan: the %d of all of GB2312 and Big5 (both blocks). One bit per" % len(standard),
+        "// code point from U+%04X, lowest bit first." % FIRST,
         '#include "convert/generated/detect_tables.h"',
         "",
         "namespace cw {",
         "",
-        "const std::uint32_t kFrequentHan[kFrequentHanWords] = {",
     ]
-    for i in range(0, len(words), 6):
-        lines.append("    " + " ".join("0x%08X," % w for w in words[i:i + 6]))
-    lines += ["};", "", "}  // namespace cw", ""]
+    lines += bit_table("kFrequentHan", frequent) + bit_table("kStandardHan", standard)
+    lines += ["}  // namespace cw", ""]
     return "\n".join(lines)
 
 

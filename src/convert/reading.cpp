@@ -7,10 +7,11 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "convert/charset_scan.h"
-#include "convert/generated/detect_tables.h"
+#include "convert/detect_statistics.h"
 #include "convert/gzip_input.h"
 #include "convert/responsive_transcode.h"
 #include "encoding/ascii.h"
@@ -43,6 +44,7 @@ struct Start {
   EncodingChoice encoding;
   size_t position;
   const char* how;
+  const char* howChinese;  // UTF-8
 };
 
 EncodingChoice FromDeclared(DeclaredCharset declared) {
@@ -55,96 +57,30 @@ EncodingChoice FromDeclared(DeclaredCharset declared) {
   return EncodingChoice::Auto;
 }
 
+constexpr const char* kMark = u8"字节顺序标记";
+constexpr const char* kChosen = u8"已指定";
+
 Start DecideStart(std::string_view bytes, EncodingChoice input) {
   switch (input) {
     case EncodingChoice::Auto: {
-      if (StartsWith(bytes, "\xEF\xBB\xBF")) return {EncodingChoice::Utf8, 3, "byte-order mark"};
-      if (StartsWith(bytes, "\xFF\xFE")) return {EncodingChoice::Utf16Le, 2, "byte-order mark"};
-      if (StartsWith(bytes, "\xFE\xFF")) return {EncodingChoice::Utf16Be, 2, "byte-order mark"};
+      if (StartsWith(bytes, "\xEF\xBB\xBF")) return {EncodingChoice::Utf8, 3, "byte-order mark", kMark};
+      if (StartsWith(bytes, "\xFF\xFE")) return {EncodingChoice::Utf16Le, 2, "byte-order mark", kMark};
+      if (StartsWith(bytes, "\xFE\xFF")) return {EncodingChoice::Utf16Be, 2, "byte-order mark", kMark};
       const std::string_view text = TextForCharsetScan(bytes);
       const EncodingChoice meta = FromDeclared(FindDeclaredCharset(text));
-      if (meta != EncodingChoice::Auto) return {meta, 0, "declared in a meta tag"};
+      if (meta != EncodingChoice::Auto) return {meta, 0, "declared in a meta tag", u8"网页的 meta 标签声明"};
       const EncodingChoice xml = FromDeclared(FindXmlDeclaredCharset(text));
-      if (xml != EncodingChoice::Auto) return {xml, 0, "declared in the XML declaration"};
-      return {EncodingChoice::Auto, 0, ""};
+      if (xml != EncodingChoice::Auto) return {xml, 0, "declared in the XML declaration", u8"XML 声明"};
+      return {EncodingChoice::Auto, 0, "", ""};
     }
     case EncodingChoice::Utf16Le:
     case EncodingChoice::Utf16Be:
       // The first two bytes are taken for the mark, whatever they are.
-      return {input, 2, "chosen"};
-    case EncodingChoice::Utf8: return {input, StartsWith(bytes, "\xEF\xBB\xBF") ? size_t{3} : size_t{0}, "chosen"};
-    default: return {input, 0, "chosen"};
+      return {input, 2, "chosen", kChosen};
+    case EncodingChoice::Utf8:
+      return {input, StartsWith(bytes, "\xEF\xBB\xBF") ? size_t{3} : size_t{0}, "chosen", kChosen};
+    default: return {input, 0, "chosen", kChosen};
   }
-}
-
-// Statistics look at this much of a file: enough for a clear verdict, cheap for a large file.
-constexpr size_t kStatisticsSample = 64 * 1024;
-
-// What one character says about a reading: +1 for what Chinese text is made of (its
-// frequent Han characters and punctuation, and in UTF-16 printable ASCII), -1 for what
-// a wrong reading lands on (private use, replacement, controls, kana, Greek, Cyrillic,
-// Hangul, rare extension Han), 0 for the rest. Box drawing and the controls of terminal
-// text (backspace, form feed, escape) say nothing either way: tables and coloured text
-// are made of them, whatever the charset.
-constexpr int kIgnored = 2;
-
-int CharacterWeight(char32_t c) {
-  if (c < 0x80) {
-    if ((c >= 0x20 && c < 0x7F) || c == '\t' || c == '\n' || c == '\r') return 1;
-    return c == 0x08 || c == 0x0C || c == 0x1B ? kIgnored : -1;
-  }
-  if (IsFrequentHan(c)) return 1;
-  if ((c >= 0x3000 && c <= 0x3003) || (c >= 0x3008 && c <= 0x3011) || (c >= 0xFF01 && c <= 0xFF5E) ||
-      (c >= 0x2018 && c <= 0x201D) || c == 0x2026 || c == 0x2014 || c == 0x00B7 || c == 0x2027) {
-    return 1;
-  }
-  if (c >= 0x2500 && c <= 0x257F) return kIgnored;
-  if (c >= 0x4E00 && c <= 0x9FFF) return 0;
-  if ((c >= 0x00A0 && c <= 0x00BF) || c == 0x00D7 || c == 0x00F7 || (c >= 0x2000 && c <= 0x206F) ||
-      (c >= 0x2100 && c <= 0x24FF) || (c >= 0x25A0 && c <= 0x26FF) || (c >= 0xFE30 && c <= 0xFE4F) ||
-      (c >= 0xFF5F && c <= 0xFFEF)) {
-    return 0;
-  }
-  return -1;
-}
-
-struct Reading {
-  EncodingChoice encoding;
-  Charset charset;
-  bool usable = false;
-  double score = 0;  // mean weight of the characters scored
-  size_t scored = 0;
-};
-
-// Scores one reading of the sample. Unusable when the reading is not exact (an
-// undecodable byte; only a character cut by the end of the sample is forgiven).
-Reading Score(std::string_view sample, bool cut, EncodingChoice encoding, Charset charset) {
-  Reading reading{encoding, charset};
-  long long sum = 0;
-  size_t replacements = 0;
-  bool lastReplaced = false;
-  VisitCharacters(sample, charset, [&](char32_t c) {
-    lastReplaced = c == 0xFFFD;
-    replacements += lastReplaced;
-    const int weight = CharacterWeight(c);
-    if (weight == kIgnored) return;
-    sum += weight;
-    ++reading.scored;
-  });
-  if (cut && lastReplaced) {
-    --replacements;
-    --reading.scored;
-    ++sum;
-  }
-  reading.usable = replacements == 0;
-  reading.score = reading.scored != 0 ? static_cast<double>(sum) / static_cast<double>(reading.scored) : 0;
-  return reading;
-}
-
-std::string Figure(double value) {
-  char text[16];
-  std::snprintf(text, sizeof(text), "%.2f", value);
-  return text;
 }
 
 // The bytes of a word read from memory in the order they lie there.
@@ -267,57 +203,6 @@ Charset ReadingCharsetOf(EncodingChoice encoding) {
   return charset == kWorkingCharset ? Charset::Unknown : charset;
 }
 
-EncodingChoice ChooseByStatistics(std::string_view bytes, std::string* how) {
-  const bool cut = bytes.size() > kStatisticsSample;
-  const std::string_view sample = bytes.substr(0, kStatisticsSample);
-  const bool holdsZero = std::memchr(sample.data(), 0, sample.size()) != nullptr;
-  std::vector<Reading> readings;
-  // GBK first: most files that get here are GBK, and a clear GBK reading ends the
-  // question (no other reading can then win by the margin).
-  constexpr double kMargin = 0.3;
-  if (!holdsZero) {
-    readings.push_back(Score(sample, cut, EncodingChoice::Ansi, Charset::Gb18030));
-    if (readings.back().scored == 0) {
-      if (how) *how = "nothing but ASCII";
-      return EncodingChoice::Auto;
-    }
-    if (readings.back().score <= 1 - kMargin)
-      readings.push_back(Score(sample, cut, EncodingChoice::Big5, Charset::Big5Web));
-  }
-  const bool mayBeUtf16 = bytes.size() % 2 == 0 && (readings.empty() || readings[0].score <= 1 - kMargin);
-  if (mayBeUtf16) {
-    const std::string_view even = sample.substr(0, sample.size() & ~size_t{1});
-    for (EncodingChoice encoding : {EncodingChoice::Utf16Le, EncodingChoice::Utf16Be}) {
-      const Charset charset = CharsetOf(encoding);
-      // A zero character ends the text: such a reading is no text at all.
-      if (HoldsZeroCharacter(even, charset)) continue;
-      readings.push_back(Score(even, cut, encoding, charset));
-    }
-  }
-  const Reading* best = nullptr;
-  const Reading* second = nullptr;
-  std::string scores;
-  for (const Reading& reading : readings) {
-    if (!reading.usable) continue;
-    if (!scores.empty()) scores += ", ";
-    scores += CharsetLabel(reading.encoding) + " " + Figure(reading.score);
-    if (!best || reading.score > best->score) {
-      second = best;
-      best = &reading;
-    } else if (!second || reading.score > second->score) {
-      second = &reading;
-    }
-  }
-  if (how) *how = "statistics: " + (scores.empty() ? std::string("no reading fits") : scores);
-  if (!best || best->encoding == EncodingChoice::Ansi) return EncodingChoice::Auto;
-  // Another reading than GBK needs a clear score of its own, a few characters and a
-  // clear lead over every other reading.
-  const double margin = best->score - (second ? second->score : -1.0);
-  if (best->score < 0.5 || best->scored < 2 || margin < kMargin) return EncodingChoice::Auto;
-  if (how) *how += " (margin " + Figure(margin) + ")";
-  return best->encoding;
-}
-
 std::string_view SourceRead::Content() const { return mapped ? mapped->Bytes() : std::string_view(bytes); }
 
 std::string_view SourceRead::Rest() const {
@@ -338,6 +223,38 @@ void TakeDecompressed(GunzipResult&& decompressed, SourceRead& source) {
   }
 }
 
+enum class Declaration { Stands, Contradicted, Outweighed };
+
+// A declaration that stands; one the bytes contradict is named and the file is decided
+// as if nothing were declared; one whose reading is far less likely than GBK's gives way
+// to GBK.
+Declaration WeighDeclaration(SourceRead& source, std::string_view rest) {
+  const std::string declared = CharsetLabel(source.encoding);
+  if (CountUndecodable(rest, ReadingCharsetOf(source.encoding)) != 0) {
+    // A declaration the bytes contradict does not win when they are valid in another charset.
+    const bool otherFits = (source.encoding != EncodingChoice::Utf8 && IsLikelyUtf8(rest)) ||
+                           CountUndecodable(rest, Charset::Gb18030) == 0 ||
+                           (source.encoding == EncodingChoice::Utf8 && CountUndecodable(rest, Charset::Big5Web) == 0);
+    if (!otherFits) {
+      source.howDecided += " (not valid " + declared + ", nor anything else)";
+      source.howDecidedChinese += FromUtf8(u8"（不是有效的 ") + declared + FromUtf8(u8"，也不合其他编码）");
+      return Declaration::Stands;
+    }
+    source.howDecided += " as " + declared + ", but not valid " + declared + "; ";
+    source.howDecidedChinese +=
+        FromUtf8(u8"为 ") + declared + FromUtf8(u8"，但不是有效的 ") + declared + FromUtf8(u8"；");
+    return Declaration::Contradicted;
+  }
+  StatisticsVerdict verdict;
+  if (!GbkOutweighsDeclared(rest, source.encoding, &verdict)) return Declaration::Stands;
+  // A page that says big5 over GBK bytes: written over as Big5 it could not be turned back.
+  source.howDecided += " as " + declared + ", but far less likely than GBK; " + verdict.how;
+  source.howDecidedChinese += FromUtf8(u8"为 ") + declared + FromUtf8(u8"，但按 GBK 读可信得多；") + verdict.howChinese;
+  source.detection = verdict.detection;
+  source.encoding = EncodingChoice::Auto;
+  return Declaration::Outweighed;
+}
+
 // The decision over the file's content (decompressed already when it was gzipped).
 SourceRead Decide(SourceRead source, EncodingChoice input) {
   platform::PumpMessages();
@@ -345,33 +262,25 @@ SourceRead Decide(SourceRead source, EncodingChoice input) {
   source.encoding = start.encoding;
   source.start = start.position;
   source.howDecided = start.how;
+  source.howDecidedChinese = FromUtf8(start.howChinese);
   if (input != EncodingChoice::Auto) return source;
   const std::string_view rest = source.Rest();
-  if (source.start == 0 && source.encoding != EncodingChoice::Auto &&
-      CountUndecodable(rest, ReadingCharsetOf(source.encoding)) != 0) {
-    // A declaration the bytes contradict does not win when they are valid in another
-    // charset: then the file is decided as if nothing were declared.
-    const bool otherFits = (source.encoding != EncodingChoice::Utf8 && IsLikelyUtf8(rest)) ||
-                           CountUndecodable(rest, Charset::Gb18030) == 0 ||
-                           (source.encoding == EncodingChoice::Utf8 && CountUndecodable(rest, Charset::Big5Web) == 0);
-    const std::string declared = CharsetLabel(source.encoding);
-    if (!otherFits) {
-      source.howDecided += " (not valid " + declared + ", nor anything else)";
-      return source;
-    }
-    source.howDecided = source.howDecided + " as " + declared + ", but not valid " + declared + "; ";
+  if (source.encoding != EncodingChoice::Auto) {
+    // Marks stand; so does a declaration the bytes bear out.
+    if (source.start != 0 || WeighDeclaration(source, rest) != Declaration::Contradicted) return source;
     source.encoding = EncodingChoice::Auto;
-  } else if (source.encoding != EncodingChoice::Auto) {
-    return source;
   }
   if (IsLikelyUtf8(rest)) {
     source.encoding = EncodingChoice::Utf8;
     source.howDecided += "UTF-8 scan";
+    source.howDecidedChinese += FromUtf8(u8"UTF-8 检查");
     return source;
   }
-  std::string how;
-  source.encoding = ChooseByStatistics(rest, &how);
-  source.howDecided += how;
+  StatisticsVerdict verdict = WeighReadings(rest);
+  source.encoding = verdict.encoding;
+  source.howDecided += verdict.how;
+  source.howDecidedChinese += verdict.howChinese;
+  source.detection = verdict.detection;
   return source;
 }
 
@@ -390,6 +299,8 @@ DecodedText DecodeSource(SourceRead&& source) {
   result.wasGzipped = source.wasGzipped;
   if (source.status != ReadStatus::Ok) return result;
   result.howDecided = source.howDecided;
+  result.howDecidedChinese = source.howDecidedChinese;
+  result.detection = source.detection;
   EncodingChoice encoding = source.encoding;
   const std::string_view rest = source.Rest();
   const Charset charset = ReadingCharsetOf(encoding);
@@ -514,6 +425,79 @@ DecodedText LoadDecodedText(const std::string& sourcePath, EncodingChoice input)
     result.status = ReadStatus::TooLarge;
     return result;
   }
+}
+
+}  // namespace cw
+
+namespace cw {
+namespace {
+
+// The length of the working-code-page character at p: 1, 2 or 4 bytes (a byte that
+// starts nothing valid is a character of its own).
+size_t CharacterLength(const unsigned char* p, size_t left) {
+  if (p[0] < 0x81 || p[0] == 0xFF || left < 2) return 1;
+  if (p[1] >= 0x30 && p[1] <= 0x39) {
+    return left >= 4 && p[2] >= 0x81 && p[2] <= 0xFE && p[3] >= 0x30 && p[3] <= 0x39 ? 4 : 1;
+  }
+  return p[1] >= 0x40 && p[1] <= 0xFE && p[1] != 0x7F ? 2 : 1;
+}
+
+// A two-byte Han character of GBK: its level 1 and 2 (B0A1-F7FE), and its extensions
+// (8140-A0FE, AA40-FEA0).
+bool IsHan(const unsigned char* p, size_t length) {
+  if (length != 2) return false;
+  const unsigned lead = p[0], trail = p[1];
+  return lead <= 0xA0 || (lead >= 0xB0 && lead <= 0xF7 && trail >= 0xA1) || (lead >= 0xAA && trail <= 0xA0);
+}
+
+bool IsBlank(std::string_view text, size_t at, size_t length) {
+  if (length == 1) return text[at] == ' ' || text[at] == '\t' || text[at] == '\r' || text[at] == '\v';
+  return length == 2 && text.compare(at, 2, "\xA1\xA1") == 0;  // the ideographic space
+}
+
+// The line trimmed, up to `maxChars` characters of it.
+std::string Clip(std::string_view line, size_t maxChars) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(line.data());
+  std::vector<std::pair<size_t, size_t>> characters;  // offset, length
+  size_t firstHan = std::string_view::npos;
+  for (size_t i = 0; i < line.size();) {
+    const size_t length = CharacterLength(p + i, line.size() - i);
+    if (firstHan == std::string_view::npos && IsHan(p + i, length)) firstHan = characters.size();
+    characters.emplace_back(i, length);
+    i += length;
+  }
+  size_t begin = 0, end = characters.size();
+  while (begin < end && IsBlank(line, characters[begin].first, characters[begin].second)) ++begin;
+  while (end > begin && IsBlank(line, characters[end - 1].first, characters[end - 1].second)) --end;
+  // A long line (a minified page) is shown from its Chinese.
+  if (firstHan >= begin + maxChars) begin = firstHan;
+  end = std::min(end, begin + maxChars);
+  if (begin >= end) return std::string();
+  const size_t from = characters[begin].first;
+  return std::string(line.substr(from, characters[end - 1].first + characters[end - 1].second - from));
+}
+
+bool HoldsHan(std::string_view line) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(line.data());
+  for (size_t i = 0; i < line.size();) {
+    const size_t length = CharacterLength(p + i, line.size() - i);
+    if (IsHan(p + i, length)) return true;
+    i += length;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string FirstChineseLine(std::string_view workingText, size_t maxChars) {
+  for (size_t start = 0; start < workingText.size();) {
+    size_t end = workingText.find('\n', start);
+    if (end == std::string_view::npos) end = workingText.size();
+    const std::string_view line = workingText.substr(start, end - start);
+    if (HoldsHan(line)) return Clip(line, maxChars);
+    start = end + 1;
+  }
+  return std::string();
 }
 
 }  // namespace cw

@@ -78,7 +78,7 @@ TEST(DetectAuto, DeclarationTheBytesContradictDoesNotWin) {
     EXPECT_EQ(d.text, c.text.empty() ? c.bytes : c.text);
   }
   EXPECT_EQ(Auto(cases[0].bytes).howDecided,
-            "declared in a meta tag as UTF-8, but not valid UTF-8; statistics: GBK 1.00");
+            "declared in a meta tag as UTF-8, but not valid UTF-8; statistics: GBK 1.00, BIG5 0.00");
 }
 
 TEST(DetectAuto, Big5PagesReadHkscsCodesThatCodePage950Lacks) {
@@ -144,6 +144,141 @@ TEST(DetectAuto, StatisticsChooseAnotherReadingThanGbkOnlyWithAClearMargin) {
       EXPECT_EQ(ToUtf8(d.text), c.utf8) << c.what;
     }
   }
+}
+
+// n copies of a text.
+std::string Times(const std::string& text, int n) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out += text;
+  return out;
+}
+
+TEST(DetectAuto, EvidenceIsWeighedByItsAmount) {
+  // Characters whose weight is known in both readings: B5D8 is 地 in GBK and 華 in Big5
+  // (frequent in both), B040 is 虔 in Big5 (frequent) and 癅 in GBK (not), C940 is 乂 in
+  // Big5 and 葽 in GBK (frequent in neither). No private-use character anywhere.
+  const std::string both = "\xB5\xD8", big5Only = "\xB0\x40", neither = "\xC9\x40";
+  struct Case {
+    const char* what;
+    std::string bytes;
+    EncodingChoice expected;
+    Confidence confidence;
+  } cases[] = {
+      // Six characters at 0.50 (Big5) against 0.33 (GBK) decide nothing, and say so.
+      {"six characters, a lead of 0.17", Times(both, 2) + big5Only + Times(neither, 3), EncodingChoice::Ansi,
+       Confidence::Low},
+      // 4,000 characters at 0.43 against 0.28: the lead is significant.
+      {"4,000 characters, a lead of 0.15", Times(Times(both, 28) + Times(big5Only, 15) + Times(neither, 57), 40),
+       EncodingChoice::Big5, Confidence::High},
+      // A short Big5 comment in an ASCII source: two characters suffice when GBK reads kana.
+      {"a Big5 comment in C", "int x; /* \xA4\xA4\xA4\xE5 */\n", EncodingChoice::Big5, Confidence::High},
+      {"a GBK comment in C", "int x; /* " + kZhongwenGbk + " */\n", EncodingChoice::Ansi, Confidence::High},
+  };
+  for (const Case& c : cases) {
+    const DecodedText d = Auto(c.bytes);
+    EXPECT_EQ(d.detected, c.expected) << c.what << ": " << d.howDecided;
+    EXPECT_EQ(d.detection.confidence, c.confidence) << c.what << ": " << d.howDecided;
+  }
+}
+
+TEST(DetectAuto, PrivateUseCharactersCountAgainstAReading) {
+  // Big5 A140-A17E and A440 read as GBK are user-defined codes: a table of Big5 symbols
+  // and characters that GBK reads as private use, one in three characters.
+  std::string table;
+  for (int trail = 0x40; trail <= 0x7E; ++trail) {
+    table += "\xA1";
+    table += static_cast<char>(trail);
+    table += "\xA4\x40\xC9\x40\n";  // 一, 乂
+  }
+  const DecodedText d = Auto(table);
+  EXPECT_EQ(d.detected, EncodingChoice::Big5) << d.howDecided;
+  EXPECT_NE(d.howDecided.find(" private-use and "), std::string::npos) << d.howDecided;
+  EXPECT_EQ(d.detection.confidence, Confidence::High);
+}
+
+TEST(DetectAuto, ADeclarationFarLessLikelyThanGbkLoses) {
+  // GBK prose declared big5: both readings are exact, the GBK one is far the likelier.
+  const std::string prose =
+      FromUtf8(u8"这是一个用简体中文写成的网页，声明却说它是繁体的编码。我们的程序应该看出来。\r\n");
+  const std::string page = "<meta charset=big5>" + Times(prose, 20);
+  ASSERT_EQ(CountUndecodable(page, Charset::Big5Web), 0u);
+  DecodedText d = Auto(page);
+  EXPECT_EQ(d.detected, EncodingChoice::Ansi) << d.howDecided;
+  EXPECT_EQ(d.text, page);
+  EXPECT_EQ(d.howDecided.rfind("declared in a meta tag as BIG5, but far less likely than GBK; statistics: GBK", 0), 0u)
+      << d.howDecided;
+  // A short one keeps its declaration: too little to overrule it.
+  d = Auto("<meta charset=big5>" + kZhongwenGbk);
+  EXPECT_EQ(d.detected, EncodingChoice::Big5) << d.howDecided;
+}
+
+TEST(DetectAuto, Big5ThatNeedsHkscsCodesIsReportedAsBig5Hkscs) {
+  // Big5 prose with 箸 (8E69), which code page 950 lacks.
+  const std::string prose = Times("\xA4\xA4\xA4\xE5\xA6\xB3\xAA\xBA", 10);
+  DecodedText d = Auto(prose + "\x8E\x69");
+  EXPECT_EQ(d.detected, EncodingChoice::Big5Hkscs) << d.howDecided;
+  EXPECT_EQ(ToUtf8(d.text), Times(u8"中文有的", 10) + u8"箸");
+  EXPECT_EQ(Auto(prose).detected, EncodingChoice::Big5);
+}
+
+TEST(DetectConfidence, MarksDeclarationsAndTheScanAreSureAndScoresAreNamed) {
+  for (const std::string& bytes :
+       {"\xEF\xBB\xBF" + kZhongwenUtf8, kZhongwenUtf8, std::string("<meta charset=big5>\xA4\xA4")}) {
+    const DecodedText d = Auto(bytes);
+    EXPECT_EQ(d.detection.confidence, Confidence::High) << d.howDecided;
+    EXPECT_EQ(CandidateScores(d.detection), "") << d.howDecided;
+  }
+  // 地 in GBK is 華 in Big5: two exact readings, equally likely.
+  const DecodedText tie = Auto("\xB5\xD8");
+  EXPECT_EQ(tie.detection.confidence, Confidence::Low);
+  EXPECT_EQ(CandidateScores(tie.detection), "GBK 1.00 / BIG5 1.00");
+  EXPECT_EQ(tie.howDecided, "statistics: GBK 1.00, BIG5 1.00; uncertain");
+  EXPECT_EQ(ToUtf8(tie.howDecidedChinese), u8"统计：GBK 1.00，BIG5 1.00；不确定");
+  EXPECT_EQ(CandidateScores(Detection{Confidence::High, {EncodingChoice::Ansi, 0.5}, {}}), "GBK 0.50");
+  // The Chinese reasons follow the English ones.
+  EXPECT_EQ(ToUtf8(Auto(kZhongwenUtf8).howDecidedChinese), u8"UTF-8 检查");
+  EXPECT_EQ(ToUtf8(DecodeBytes(kZhongwenGbk, EncodingChoice::Ansi).howDecidedChinese), u8"已指定");
+  EXPECT_EQ(ToUtf8(Auto("<meta charset=utf-8>" + kZhongwenGbk).howDecidedChinese),
+            u8"网页的 meta 标签声明为 UTF-8，但不是有效的 UTF-8；统计：GBK 1.00，BIG5 0.00");
+}
+
+TEST(DetectConfidence, ReadsExactlyAsIsStrict) {
+  struct Case {
+    std::string bytes;
+    EncodingChoice encoding;
+    bool exact;
+  } cases[] = {
+      {kZhongwenGbk, EncodingChoice::Ansi, true},
+      {kZhongwenGbk, EncodingChoice::Auto, true},
+      {kZhongwenGbk, EncodingChoice::Utf8, false},
+      {"\xAA\xA1", EncodingChoice::Ansi, false},  // GBK's user-defined area
+      {"\xA4\xA4\xA4\xE5", EncodingChoice::Big5, true},
+      {"\x8E\x69", EncodingChoice::Big5, true},   // through Big5-HKSCS
+      {"\x81\x40", EncodingChoice::Big5, false},  // user-defined in code page 950 and HKSCS both
+      {"\xA4", EncodingChoice::Big5, false},
+      {kZhongwenUtf8, EncodingChoice::Utf8, true},
+      {kZhongwenLe, EncodingChoice::Utf16Le, true},
+      {std::string("\x00\xD8", 2), EncodingChoice::Utf16Le, false},  // a lone surrogate
+  };
+  for (const Case& c : cases) EXPECT_EQ(ReadsExactlyAs(c.bytes, c.encoding), c.exact) << EncodingChoiceName(c.encoding);
+}
+
+TEST(Preview, FirstChineseLineIsTrimmedAndShort) {
+  struct Case {
+    const char* utf8;
+    size_t maxChars;
+    const char* expected;
+  } cases[] = {
+      {u8"#include <stdio.h>\n  /* 中文注释 */  \r\nint x;\n", 30, u8"/* 中文注释 */"},
+      {u8"abc\n\u3000　全角空格开头\n", 30, u8"全角空格开头"},
+      {u8"一二三四五六七八九十", 4, u8"一二三四"},
+      {u8"no chinese here\n", 30, u8""},
+      {u8"<html><head><meta charset=utf-8><title>标题</title>", 10, u8"标题</title>"},
+      {u8"ab 𠀀 中", 30, u8"ab 𠀀 中"},  // a four-byte character is one character
+  };
+  for (const Case& c : cases) EXPECT_EQ(ToUtf8(FirstChineseLine(FromUtf8(c.utf8), c.maxChars)), c.expected) << c.utf8;
+  // Bytes that are no character do not break it.
+  EXPECT_EQ(FirstChineseLine("\xFF\x80\n\xD6\xD0"), "\xD6\xD0");
 }
 
 TEST(IsLikelyUtf8Scan, AcceptsUnicodeUtf8Only) {
