@@ -41,9 +41,10 @@ bool ConvertOne(const std::string& source, const std::string& output, cw::Charse
   if (charset == cw::kWorkingCharset) {
     bytes = working;
   } else {
-    cw::TranscodeLossScope scope;
-    bytes = std::string(mark ? cw::ByteOrderMark(charset) : "") + cw::Transcode(working, cw::kWorkingCharset, charset);
-    losses = scope.Losses().unencodable + scope.Losses().undecodable;
+    cw::TranscodeLosses lost;
+    bytes = std::string(mark ? cw::ByteOrderMark(charset) : "") +
+            cw::Transcode(working, cw::kWorkingCharset, charset, &lost);
+    losses = lost.unencodable + lost.undecodable;
   }
   const bool readsBack = cw::DecodeBytes(bytes, cw::EncodingChoice::Auto).text == working;
   std::ofstream out(output, std::ios::binary);
