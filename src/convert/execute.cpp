@@ -85,17 +85,33 @@ class DiscardingFile final : public platform::NewFile {
   platform::Status Identify(platform::FileInfo*) override { return platform::Status::Other; }
 };
 
-// What the write would meet at the output's place: a name an earlier file of the run
-// takes (written, or planned in a dry run), or a file that may not be replaced.
-ConvertStatus PreviewPlacement(ConversionPlan& plan) {
-  if (plan.run && !plan.run->AddPlannedOutput(plan.outputPath)) return ConvertStatus::NameTaken;
-  platform::FileInfo existing;
-  if (platform::QueryFile(plan.outputPath, &existing) != platform::Status::Ok) return ConvertStatus::Converted;
-  switch (MayReplace(plan.outputPath, existing, plan.guard)) {
+ConvertStatus PlacementStatus(PutResult result) {
+  switch (result) {
     case PutResult::Written: return ConvertStatus::Converted;
     case PutResult::NameTaken: return ConvertStatus::NameTaken;
     default: return ConvertStatus::WriteFailed;
   }
+}
+
+// What the write would meet at the output's place, in the order the write meets it: an
+// output known to exist is judged before anything is produced, any other after (when
+// the move that replaces nothing finds the name taken). A name an earlier file of a
+// dry run would take counts as taken.
+ConvertStatus PreviewWrite(ConversionPlan& plan, LossWatch* watch) {
+  const bool known = plan.guard.outputChecked && plan.guard.outputExists;
+  if (known) {
+    const ConvertStatus placed = PlacementStatus(MayReplace(plan.outputPath, plan.guard.output, plan.guard));
+    if (placed != ConvertStatus::Converted) return placed;
+  }
+  DiscardingFile nothing;
+  ProducerOf(plan, watch)(nothing);
+  if (watch->losses.Any() && watch->refuse()) return ConvertStatus::WriteFailed;  // the losses decide
+  if (plan.run && !plan.run->AddPlannedOutput(plan.outputPath)) return ConvertStatus::NameTaken;
+  platform::FileInfo existing;
+  if (known || platform::QueryFile(plan.outputPath, &existing) != platform::Status::Ok) {
+    return ConvertStatus::Converted;
+  }
+  return PlacementStatus(MayReplace(plan.outputPath, existing, plan.guard));
 }
 
 }  // namespace
@@ -112,10 +128,8 @@ ConvertStatus Preview(ConversionPlan& plan) {
   if (plan.status != ConvertStatus::Converted) return plan.status;
   LossWatch watch;
   watch.refuse = [&plan] { return plan.OverOriginal(); };
-  DiscardingFile nothing;
-  ProducerOf(plan, &watch)(nothing);
-  if (!plan.NoteLosses(watch.losses, plan.lossRead, plan.lossWrite)) return plan.status;
-  return Finish(plan, PreviewPlacement(plan), {});
+  const ConvertStatus placed = PreviewWrite(plan, &watch);
+  return Finish(plan, placed, watch.losses);
 }
 
 }  // namespace cw
