@@ -85,8 +85,9 @@ void BatchJob::OfferResults() {
   state_.dialogOpen = true;  // no start while the question or the list is up
   if (state_.dryRun) {
     dialogs_.ShowResults(state_.results, true);
-  } else if (state_.failed > 0 && dialogs_.Ask(t.resultsHead + std::to_string(state_.failed) + t.resultsTail,
-                                               t.resultsTitle, kResultsQuestionFlags) == kAnswerYes) {
+  } else if (const int lost = state_.failed + state_.convertedWithLosses;
+             lost > 0 && dialogs_.Ask(t.resultsHead + std::to_string(lost) + t.resultsTail, t.resultsTitle,
+                                      kResultsQuestionFlags) == kAnswerYes) {
     dialogs_.ShowResults(state_.results, false);
   }
   state_.dialogOpen = false;

@@ -56,13 +56,10 @@ FileWork ConvertForBatch(const PassFile& file, RunRecord* record, bool dryRun) {
   }
   FileResult& result = work.result;
   result.source = file.source;
+  platform::ForgetThreadFailure();
   result.status = ConvertFile(file.source, work.output, file.options, record, &work.report);
   result.output = work.output;
-  result.readAs = work.report.detected;
-  result.reason = work.report.howRead;
-  if (work.report.losses.Any()) {
-    result.reason += (result.reason.empty() ? "" : "; ") + ConvertStatusText(result.status, work.report);
-  }
+  NoteOutcome(&result, work.report);
   return work;
 }
 

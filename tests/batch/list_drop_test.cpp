@@ -66,7 +66,7 @@ TEST_F(ListAndDropTest, ListRunStopsAfterTheCurrentFile) {
   EXPECT_FALSE(PathExists(Out("b.htm")));
   EXPECT_FALSE(PathExists(Out("c.dat")));
   EXPECT_EQ(Caption(Id::ListButton), W(u8"批量转换"));
-  EXPECT_EQ(captions.back(), Completion(outFolder) + W(u8"（已停止：完成 1/3）"));
+  EXPECT_EQ(captions.back(), W(u8"已停止：完成 1/3。点击可打开目录：") + outFolder);
 }
 
 TEST_F(ListAndDropTest, CancelledDialogAndCancelledDropChangeNothing) {
@@ -142,7 +142,7 @@ TEST_F(ListAndDropTest, DropRunStopsBetweenDroppedFolders) {
   EXPECT_FALSE(PathExists(Out("sub")));
   EXPECT_FALSE(PathExists(docs + W(u8"\\other(已转换)")));
   EXPECT_EQ(Caption(Id::ListButton), W(u8"批量转换"));
-  EXPECT_EQ(captions.back().substr(0, Completion("").size()), Completion(""));
+  EXPECT_EQ(captions.back(), W(u8"已停止：完成 1/1。点击可打开目录：") + docs + W(u8"(已转换)"));
 }
 
 TEST_F(ListAndDropTest, NoSecondRunStartsWhileOneIsInProgress) {
