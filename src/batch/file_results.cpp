@@ -88,13 +88,18 @@ void NoteOutcome(FileResult* result, const ConvertReport& report) {
   result->lossCharset = report.lossCharset;
   if (!IsFailure(result->status)) return;
   result->cause = platform::ThreadFailure();
-  // An existing name that is only there again because another try made it says nothing.
-  if (result->cause == Status::AlreadyExists) result->cause = Status::Ok;
-  if (result->cause == Status::AccessDenied) {
-    const bool onSource =
-        result->status == ConvertStatus::Unreadable || result->status == ConvertStatus::SourceNotRemoved;
-    result->readOnly = IsReadOnly(onSource ? result->source : result->output);
+  // Lookups that find nothing, and names tried again because they were taken, are how
+  // a conversion goes, and say nothing about why it failed; except for a source or a
+  // folder that is not there.
+  const bool missingCounts =
+      result->status == ConvertStatus::Unreadable || result->status == ConvertStatus::FolderFailed;
+  if (result->cause == Status::AlreadyExists || (result->cause == Status::NotFound && !missingCounts)) {
+    result->cause = Status::Ok;
   }
+  // A read-only file is refused before any call is made, so it is looked at here.
+  const bool refusedWrite = (result->status == ConvertStatus::WriteFailed && IsReadOnly(result->output)) ||
+                            (result->status == ConvertStatus::SourceNotRemoved && IsReadOnly(result->source));
+  result->readOnly = refusedWrite && result->cause != Status::SharingViolation;
 }
 
 std::string StatusWords(ConvertStatus status, bool dryRun) {
