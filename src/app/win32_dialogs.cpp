@@ -104,6 +104,7 @@ int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM lParam, LPARAM dat
   auto* state = reinterpret_cast<BrowseState*>(data);
   switch (message) {
     case BFFM_INITIALIZED:
+      SetWindowTextW(dialog, WideFromUtf8(u8"选择文件夹").c_str());  // Wine's says it in English
       CentreOver(dialog, state->owner);
       SetWindowSubclass(dialog, &BrowseSubclass, 1, reinterpret_cast<DWORD_PTR>(state));
       if (!state->initial.empty())

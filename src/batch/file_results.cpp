@@ -175,7 +175,7 @@ std::string ReasonWords(const FileResult& result) {
   }
   if (status == ConvertStatus::ConvertedWithLosses || status == ConvertStatus::NotExact ||
       status == ConvertStatus::CannotHold) {
-    const std::string lost = LossWords(result);
+    std::string lost = LossWords(result);
     if (!lost.empty()) return lost;
     if (status == ConvertStatus::NotExact) return FromUtf8(u8"有字节不是所读编码的有效字符");
     if (status == ConvertStatus::CannotHold) return FromUtf8(u8"有字符输出编码无法表示");

@@ -18,7 +18,8 @@ TEST(StatusLine, IsSplitAroundItsPath) {
     const char* tail;
   };
   const Case cases[] = {
-      {"转换完成！点击可打开目录：D:\\docs(已转换)", "D:\\docs(已转换)", "转换完成！点击可打开目录：", "D:\\docs(已转换)", ""},
+      {"转换完成！点击可打开目录：D:\\docs(已转换)", "D:\\docs(已转换)", "转换完成！点击可打开目录：",
+       "D:\\docs(已转换)", ""},
       {"已停止：完成 3/9。点击可打开目录：D:\\a(已转换)（3 个已转换，1 个失败）", "D:\\a(已转换)",
        "已停止：完成 3/9。点击可打开目录：", "D:\\a(已转换)", "（3 个已转换，1 个失败）"},
       // No folder in the line: the path runs from its drive to the end.
@@ -36,7 +37,7 @@ TEST(StatusLine, IsSplitAroundItsPath) {
 TEST(StatusLine, GivesWayInThePathsMiddleThenDropsTheHint) {
   StatusLineParts parts;
   parts.head = WideFromUtf8(u8"已停止：完成 3/9。点击可打开目录：");  // 19
-  parts.path = L"D:\\folder\\deeper\\many3k(X)";                    // 26
+  parts.path = L"D:\\folder\\deeper\\many3k(X)";                      // 26
   parts.tail = WideFromUtf8(u8"（3 个已转换）");                      // 8
   struct Case {
     int width;
