@@ -170,7 +170,9 @@ HWND CreateControlWindow(const form::ControlSpec& spec, Win32Control* control, H
     case Kind::Label:
     case Kind::Link:
       style |= SS_LEFT;
-      if (spec.handCursor) style |= SS_NOTIFY | SS_CENTERIMAGE | SS_PATHELLIPSIS;
+      // The status line is painted by the window (app/status_line), which shortens its
+      // path and nothing else.
+      if (spec.handCursor) style |= SS_NOTIFY | SS_CENTERIMAGE;
       break;
     case Kind::ProgressBar: className = PROGRESS_CLASSW; break;
     case Kind::ComboBox:

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "app/status_line.h"
 #include "app/win32_dialogs.h"
 #include "app/win32_text.h"
 #include "app/window_commands.h"
@@ -39,7 +40,7 @@ constexpr char kUsageText[] =
     u8"覆盖原文件：不勾选时，结果保存在所选目录旁边、名称后加“(已转换)”的目录中，原文件不变；"
     u8"勾选时结果写回原文件，新文件完整写好后才替换原文件，含零字符的非文本文件不会被覆盖。\r\n\r\n"
     u8"转换完成后，进度条上的文字说明结果（是否停止、失败几个），点击即可打开输出目录。"
-    u8"有文件未能转换时，可以查看结果列表（转换结束时的提问，或点击进度条上的“个文件转换失败”）："
+    u8"有文件未能转换或转换有损失时，可以查看结果列表（转换结束时的提问，或点击进度条上括号里的计数）："
     u8"每个文件的结果、读取时所用的编码和输出位置，"
     u8"“复制”可把列表复制到剪贴板。\r\n\r\n"
     u8"试运行：按住 Shift 键点击两个批量转换按钮之一，只列出每个文件将如何读取、输出到哪里、"
@@ -213,27 +214,17 @@ bool MainWindow::BuildControls(HINSTANCE instance) {
 }
 
 bool MainWindow::OnFailurePart(HWND label, int x) {
-  const std::string failure = batch_->FailureText();
-  const std::wstring caption = Wide(form_.FindByHandle(label)->Caption());
-  const std::wstring tail = Wide(failure);
-  if (tail.empty() || caption.size() < tail.size() ||
-      caption.compare(caption.size() - tail.size(), tail.size(), tail) != 0) {
+  const std::wstring tail = Wide(batch_->FailureText());
+  const std::wstring drawn = DrawnStatusText(label, Wide(form_.FindByHandle(label)->Tag()));
+  if (tail.empty() || drawn.size() < tail.size() || drawn.compare(drawn.size() - tail.size(), tail.size(), tail) != 0) {
     return false;
   }
-  // The line is drawn from the left with the path shortened in the middle when it does
-  // not fit, so the failure part always ends the drawn text.
-  HDC dc = GetDC(label);
-  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
-  SIZE whole = {};
-  SIZE part = {};
-  GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &whole);
-  GetTextExtentPoint32W(dc, tail.c_str(), static_cast<int>(tail.size()), &part);
-  SelectObject(dc, old);
-  ReleaseDC(label, dc);
+  // The line is drawn from the left and its counts are never shortened, so the failure
+  // part ends the drawn text.
   RECT area;
   GetClientRect(label, &area);
-  const int end = std::min<int>(whole.cx, area.right);
-  return x >= end - part.cx && x <= end;
+  const int end = std::min<int>(StatusTextWidth(label, drawn), area.right);
+  return x >= end - StatusTextWidth(label, tail) && x <= end;
 }
 
 void MainWindow::RunGuarded(const std::function<void()>& work) {
@@ -300,7 +291,8 @@ void MainWindow::OnCommand(int id, int code) {
       break;
     case Id::UsageLink:
       if (code == STN_CLICKED) {
-        platform::ShowMessage(UsageText(), FromUtf8(u8"使用说明"), MB_OK | MB_ICONINFORMATION);
+        // Owned by the window, so that it stays in front of it and keeps it waiting.
+        MessageBoxW(window_, Wide(UsageText()).c_str(), WideFromUtf8(u8"使用说明").c_str(), MB_OK | MB_ICONINFORMATION);
       }
       break;
     default: break;
@@ -371,6 +363,10 @@ LRESULT MainWindow::HandleControlMessage(HWND handle, Id id, UINT message, WPARA
   }
   switch (id) {
     case Id::StatusLabel:
+      if (message == WM_PAINT) {
+        PaintStatusLine(handle, Wide(form_.FindByHandle(handle)->Tag()));
+        return 0;
+      }
       if (message == WM_LBUTTONDOWN) {
         // The failure part at the end of the completion line opens the result list;
         // the rest of the line opens the output folder.

@@ -14,12 +14,13 @@ namespace cw::app {
 namespace {
 
 constexpr wchar_t kResultsClass[] = L"ChengwenResults";
-constexpr int kWidth = 760;
-constexpr int kHeight = 420;
+constexpr int kWidth = 900;
+constexpr int kHeight = 440;
 constexpr int kMargin = 8;
 constexpr int kButtonWidth = 96;
 constexpr int kButtonHeight = 28;
-constexpr int kColumnWidths[] = {260, 150, 90, 90, 300};
+// Name, folder, result, read as, reason, output: the name never hides behind a path.
+constexpr int kColumnWidths[] = {150, 200, 130, 80, 170, 300};
 
 // What the window keeps: the list as text for "复制", and the font of its controls.
 struct ResultsData {

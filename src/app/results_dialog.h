@@ -1,5 +1,6 @@
-// The result list of a run: a small window with a list view (file, what happened, read
-// as, reason, output), "复制" to put the list on the clipboard as text, and "关闭".
+// The result list of a run: a small window with a list view (file name, its folder, what
+// happened, read as, why, output), "复制" to put the list on the clipboard as text, and
+// "关闭". It is owned by the main window and keeps it waiting until it is closed.
 #pragma once
 
 #include <windows.h>

@@ -16,11 +16,14 @@ constexpr size_t kOpenFileBufferChars = 61440 / sizeof(wchar_t);
 
 class Win32Dialogs : public batch::Dialogs {
  public:
-  // The open dialog is owned by this window (may be null); the folder browser and the
-  // message box have no owner.
-  explicit Win32Dialogs(HWND openDialogOwner = nullptr) : owner_(openDialogOwner) {}
+  // Every dialog is owned by this window (may be null) and keeps it waiting: the
+  // folder browser opens over it, the message box stays in front of it.
+  explicit Win32Dialogs(HWND owner = nullptr) : owner_(owner) {}
   void SetOwner(HWND owner) { owner_ = owner; }
 
+  // Starts at `initialFolder` when it still exists; a folder typed into its box (a full
+  // path, or a name under the selection) is taken with OK, and one that does not exist
+  // is said so, with the browser left open.
   std::string BrowseForFolder(const std::string& initialFolder, const std::string& title) override;
   std::vector<std::string> OpenFiles(const std::string& initialFolder, const std::string& title,
                                      const std::string& filter, uint32_t flags) override;

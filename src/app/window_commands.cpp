@@ -16,12 +16,16 @@ namespace cw::app {
 void OpenOutputFolder(form::Window& window) {
   form::Control* label = form::Find(window, form::ControlId::StatusLabel);
   if (!label) return;
-  std::string folder = label->Tag();
+  const std::string folder = label->Tag();
   if (folder.empty() || !platform::Exists(folder)) return;
-  ExplorerOptions options;
-  options.newWindow = true;
-  options.openItself = true;
-  OpenInExplorer(folder, options);
+  OpenFolder(folder);
+}
+
+bool OpenFolder(const std::string& folder) {
+  // The shell's "open" on the folder itself: Windows's file manager and Wine's both show
+  // it in a window of its own. (Wine's explorer takes a "/n," command line for its desktop.)
+  const HINSTANCE started = ShellExecuteW(nullptr, L"open", Wide(folder).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  return reinterpret_cast<INT_PTR>(started) > 32;
 }
 
 std::string ExplorerCommandLine(std::string& path, const ExplorerOptions& options) {

@@ -17,9 +17,11 @@ struct ExplorerOptions {
                               // 5 normal not activated, 6 minimised not activated
 };
 
-// Left-button press on the status label: opens the folder named by its tag text in a new
-// file-manager window, when that folder exists.
+// Left-button press on the status label: opens the folder named by its tag text in a
+// file-manager window (OpenFolder), when that folder exists.
 void OpenOutputFolder(form::Window& window);
+// Shows a folder in the file manager, through the shell; true when the shell took it.
+bool OpenFolder(const std::string& folder);
 
 // Shows `path` in the file manager (or runs it, see ExplorerOptions). `path` is cut back
 // to its folder in place with rootAtParent. True when the program could be started.

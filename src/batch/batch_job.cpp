@@ -44,6 +44,7 @@ void BatchJob::BeginRun(RunKind kind, bool dryRun) {
   const BatchTexts& t = Texts();
   runKind_ = kind;
   state_.running = true;
+  state_.refusalShown = false;
   run_.Begin(dryRun);
   if (kind == RunKind::Folder) {
     Ctl(ControlId::FolderButton).SetCaption(t.folderRunning);
@@ -78,8 +79,9 @@ void BatchJob::OfferResults() {
   state_.dialogOpen = true;  // no start while the question or the list is up
   if (state_.dryRun) {
     dialogs_.ShowResults(state_.results, true);
-  } else if (state_.failed > 0 && dialogs_.Ask(t.resultsHead + std::to_string(state_.failed) + t.resultsTail,
-                                               t.resultsTitle, kResultsQuestionFlags) == kAnswerYes) {
+  } else if (const int lost = state_.failed + state_.convertedWithLosses;
+             lost > 0 && dialogs_.Ask(t.resultsHead + std::to_string(lost) + t.resultsTail, t.resultsTitle,
+                                      kResultsQuestionFlags) == kAnswerYes) {
     dialogs_.ShowResults(state_.results, false);
   }
   state_.dialogOpen = false;
@@ -131,7 +133,10 @@ void BatchJob::OnDropItem(int count, int index, const std::string& path, const s
   // status line says why until the run shows its next file.
   if (state_.running || state_.dialogOpen) {
     collectingDrop_ = false;
-    if (index == count) SetStatus(Texts().dropRefused);
+    if (index == count) {
+      SetStatus(Texts().dropRefused);
+      state_.refusalShown = state_.running;
+    }
     return;
   }
   if (index == 1) {
@@ -179,6 +184,9 @@ bool BatchJob::RequestClose() {
 }
 
 void BatchJob::SetStatus(const std::string& caption) {
+  // A refused drop's line is not overwritten by the next file's progress; the
+  // completion (shown once the run is no longer running) replaces it.
+  if (state_.running && state_.refusalShown) return;
   Ctl(ControlId::StatusLabel).SetCaption(caption);
   if (statusObserver_) statusObserver_(caption);
 }

@@ -57,10 +57,11 @@ struct BatchState {
   EncodingChoice passOutput = EncodingChoice::Auto;
   std::vector<std::string> droppedFiles;
   std::vector<std::string> droppedFolders;
-  bool running = false;     // a folder, list or drop run is in progress
-  bool dialogOpen = false;  // a start is waiting for its dialog's answer
-  int found = 0;            // files listed or given so far in the current or last run
-  int converted = 0;        // files of the current or last run, by outcome
+  bool running = false;       // a folder, list or drop run is in progress
+  bool dialogOpen = false;    // a start is waiting for its dialog's answer
+  bool refusalShown = false;  // a drop during the run was refused: its line stays until the run ends
+  int found = 0;              // files listed or given so far in the current or last run
+  int converted = 0;          // files of the current or last run, by outcome
   int failed = 0;
   // Each failed file of the run with its reason, in order (files met twice are neither
   // converted nor failed: the run converts a file once).

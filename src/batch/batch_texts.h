@@ -24,14 +24,16 @@ struct BatchTexts {
   std::string failedHead;
   std::string failedTail;
   std::string countsTail;
-  std::string stoppedHead;  // "（已停止：完成 " + done + "/" + found + stoppedTail
+  // A stopped run says so first: "已停止：完成 " + done + "/" + found + stoppedTail + output
+  // folder, in place of `complete`.
+  std::string stoppedHead;
   std::string stoppedTail;
   std::string noMatch;      // the run found no file to convert
   std::string dropRefused;  // a drop while a run is in progress
   std::string dryRunHead;   // + files + dryRunMiddle + blocked + dryRunTail
   std::string dryRunMiddle;
   std::string dryRunTail;
-  std::string resultsHead;  // + failed + resultsTail: the question after failures
+  std::string resultsHead;  // + failed and lossy + resultsTail: the question after them
   std::string resultsTail;
   std::string resultsTitle;
   std::string marker;           // "(已转换)"

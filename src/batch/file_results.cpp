@@ -1,23 +1,149 @@
-// The words of the result list (a status's words are in its row of convert/status).
+// The words of the result list: a status's own words and reason are in its row of
+// convert/status; here are the reasons the disk gives and the losses.
 #include "batch/file_results.h"
+
+#include <utility>
 
 #include "batch/choices.h"
 #include "encoding/charset.h"
+#include "text/text.h"
 
 namespace cw::batch {
+namespace {
+
+using platform::Status;
+
+bool IsReadOnly(const std::string& path) {
+  const uint32_t attributes = platform::GetAttributes(path);
+  return attributes != platform::kInvalidAttributes && (attributes & platform::kAttrReadOnly) != 0;
+}
+
+// What the disk said, for the failures that come from it; null where it says nothing a
+// user could act on.
+const char* CauseWords(const FileResult& result) {
+  if (result.readOnly) return u8"文件只读";
+  switch (result.cause) {
+    case Status::SharingViolation: return u8"文件正被其他程序使用";
+    case Status::AccessDenied: return u8"没有权限";
+    case Status::DiskFull: return u8"磁盘已满";
+    case Status::NotFound: return u8"文件或文件夹不存在";
+    case Status::TooLarge: return u8"文件太大，内存放不下";
+    case Status::InvalidPath: return u8"路径不是有效的文件名";
+    default: return nullptr;
+  }
+}
+
+bool FromTheDisk(ConvertStatus status) {
+  return status == ConvertStatus::Unreadable || status == ConvertStatus::FolderFailed ||
+         status == ConvertStatus::WriteFailed || status == ConvertStatus::SourceNotRemoved ||
+         status == ConvertStatus::TooLarge;
+}
+
+// "3 处字节不是有效的 GBK；2 个字符 Big5 无法表示"
+std::string LossWords(const FileResult& result) {
+  const std::string charset = result.lossCharset.empty() ? FromUtf8(u8"所用编码") : result.lossCharset;
+  std::string words;
+  if (result.losses.undecodable != 0) {
+    words += std::to_string(result.losses.undecodable) + FromUtf8(u8" 处字节不是有效的 ") + charset;
+  }
+  if (result.losses.unencodable != 0) {
+    if (!words.empty()) words += FromUtf8(u8"；");
+    words += std::to_string(result.losses.unencodable) + FromUtf8(u8" 个字符 ") + charset + FromUtf8(u8" 无法表示");
+  }
+  return words;
+}
+
+}  // namespace
+
+bool IsFailure(ConvertStatus status) {
+  return status != ConvertStatus::Converted && status != ConvertStatus::ConvertedWithLosses &&
+         status != ConvertStatus::Duplicate;
+}
+
+void NoteOutcome(FileResult* result, const ConvertReport& report) {
+  result->readAs = report.detected;
+  result->reason = report.howRead;
+  result->losses = report.losses;
+  result->lossCharset = report.lossCharset;
+  if (!IsFailure(result->status)) return;
+  result->cause = platform::ThreadFailure();
+  // Lookups that find nothing, and names tried again because they were taken, are how
+  // a conversion goes, and say nothing about why it failed; except for a source or a
+  // folder that is not there.
+  const bool missingCounts =
+      result->status == ConvertStatus::Unreadable || result->status == ConvertStatus::FolderFailed;
+  if (result->cause == Status::AlreadyExists || (result->cause == Status::NotFound && !missingCounts)) {
+    result->cause = Status::Ok;
+  }
+  // A read-only file is refused before any call is made, so it is looked at here.
+  const bool refusedWrite = (result->status == ConvertStatus::WriteFailed && IsReadOnly(result->output)) ||
+                            (result->status == ConvertStatus::SourceNotRemoved && IsReadOnly(result->source));
+  result->readOnly = refusedWrite && result->cause != Status::SharingViolation;
+}
 
 std::string StatusWords(ConvertStatus status, bool dryRun) { return ConvertStatusWords(status, dryRun); }
 
 std::string EncodingWords(EncodingChoice encoding) { return RowOf(encoding).words; }
 
+// How the engine decided, said in Chinese: its phrases are fixed, with charset names
+// and figures between them, which stay as they are.
+std::string HowReadWords(const std::string& howRead) {
+  static const std::pair<const char*, const char*> kPhrases[] = {
+      {"byte-order mark", u8"字节顺序标记（BOM）"},
+      {"declared in a meta tag", u8"网页 meta 标签声明"},
+      {"declared in the XML declaration", u8"XML 声明"},
+      {", but not valid ", u8"，但不是有效的 "},
+      {", nor anything else)", u8"，也不是别的编码）"},
+      {" (not valid ", u8"（不是有效的 "},
+      {" as ", u8"为 "},
+      {"; ", u8"；"},
+      {"UTF-8 scan", u8"内容符合 UTF-8"},
+      {"nothing but ASCII", u8"只有 ASCII 字符"},
+      {"statistics: ", u8"按字频统计："},
+      {"no reading fits", u8"没有合适的编码"},
+      {" (margin ", u8"（领先 "},
+      {"chosen", u8"按所选的输入编码"},
+  };
+  std::string words = howRead;
+  for (const auto& [english, chinese] : kPhrases) words = text::ReplaceAll(words, english, FromUtf8(chinese));
+  // The figures' closing bracket, after the margin.
+  if (words.size() > 1 && words.back() == ')') words = words.substr(0, words.size() - 1) + FromUtf8(u8"）");
+  return words;
+}
+
+std::string ReasonWords(const FileResult& result) {
+  const ConvertStatus status = result.status;
+  if (FromTheDisk(status)) {
+    const char* cause = CauseWords(result);
+    return cause ? FromUtf8(cause) : ConvertStatusReason(status);
+  }
+  if (status == ConvertStatus::ConvertedWithLosses || status == ConvertStatus::NotExact ||
+      status == ConvertStatus::CannotHold) {
+    std::string lost = LossWords(result);
+    if (!lost.empty()) return lost;
+    if (status == ConvertStatus::NotExact) return FromUtf8(u8"有字节不是所读编码的有效字符");
+    if (status == ConvertStatus::CannotHold) return FromUtf8(u8"有字符输出编码无法表示");
+  }
+  if (std::string reason = ConvertStatusReason(status); !reason.empty()) return reason;
+  return HowReadWords(result.reason);
+}
+
 std::vector<std::string> ResultHeadings() {
   std::vector<std::string> headings;
-  for (const char* heading : {u8"文件", u8"结果", u8"读作", u8"原因", u8"输出"}) headings.push_back(FromUtf8(heading));
+  for (const char* heading : {u8"文件名", u8"所在文件夹", u8"结果", u8"读作", u8"原因", u8"输出到"}) {
+    headings.push_back(FromUtf8(heading));
+  }
   return headings;
 }
 
 std::vector<std::string> ResultRow(const FileResult& result, bool dryRun) {
-  return {result.source, StatusWords(result.status, dryRun), EncodingWords(result.readAs), result.reason,
+  // The name first: a long folder would hide it.
+  const text::PathParts parts = text::SplitAtLastBackslash(result.source);
+  return {parts.hasBackslash ? parts.name : result.source,
+          parts.hasBackslash ? parts.folder : std::string(),
+          StatusWords(result.status, dryRun),
+          EncodingWords(result.readAs),
+          ReasonWords(result),
           result.output};
 }
 

@@ -53,6 +53,7 @@ FileWork ConvertForBatch(const ConversionRequest& request, RunRecord* record, bo
   FileResult& result = work.result;
   result.source = request.source;
   work.output = request.output;
+  platform::ForgetThreadFailure();
   try {
     ConversionPlan plan = PlanConversion(request, record);
     result.status = dryRun ? Preview(plan) : Execute(plan);
@@ -63,11 +64,7 @@ FileWork ConvertForBatch(const ConversionRequest& request, RunRecord* record, bo
     result.status = ConvertStatus::TooLarge;
   }
   result.output = work.output;
-  result.readAs = work.report.detected;
-  result.reason = work.report.howRead;
-  if (work.report.losses.Any()) {
-    result.reason += (result.reason.empty() ? "" : "; ") + ConvertStatusText(result.status, work.report);
-  }
+  NoteOutcome(&result, work.report);
   return work;
 }
 

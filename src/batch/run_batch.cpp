@@ -220,8 +220,8 @@ void BatchRun::ShowCompletion() {
   // The caption says what the run did not do: a stop, with how far it came (of the
   // files found until then), or a filter that matched nothing.
   if (state_.stopRequested) {
-    caption += t.stoppedHead + std::to_string(state_.converted + state_.failed) + "/" + std::to_string(state_.found) +
-               t.stoppedTail;
+    caption = t.stoppedHead + std::to_string(state_.converted + state_.failed) + "/" + std::to_string(state_.found) +
+              t.stoppedTail + folder;
   } else if (state_.found == 0) {
     caption += t.noMatch;
   }

@@ -152,7 +152,7 @@ bool ParseBatchFlags(const Args& args, BatchFlags* flags) {
 }
 
 // The failed files and the counts, then the result list as the window shows it: after a
-// dry run, after failures, or when asked for.
+// dry run, after failures or losses, or when asked for.
 void PrintSummary(const batch::BatchState& state, bool listAlways, StatusPrinter& printer) {
   if (!state.dryRun) {
     for (const batch::FailedFile& file : state.failures) {
@@ -161,7 +161,7 @@ void PrintSummary(const batch::BatchState& state, bool listAlways, StatusPrinter
     printer.Line("converted: " + std::to_string(state.converted) + " (with losses: " +
                  std::to_string(state.convertedWithLosses) + "), failed: " + std::to_string(state.failed));
   }
-  if (state.dryRun || state.failed > 0 || listAlways) {
+  if (state.dryRun || state.failed > 0 || state.convertedWithLosses > 0 || listAlways) {
     std::string list = batch::ResultsText(state.results, state.dryRun);
     std::string lines;
     for (char c : list) {

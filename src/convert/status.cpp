@@ -13,34 +13,42 @@ struct StatusRow {
   const char* name;         // English, for the command line
   const char* words;        // the result list (UTF-8 here, shown in the working code page)
   const char* dryRunWords;  // what a dry run says instead; null: the same words
+  const char* reason;  // why, in the result list, where the status says it itself; null: the losses or the reading say
 };
 
 constexpr StatusRow kStatuses[] = {
-    {ConvertStatus::Converted, "converted", u8"已转换", u8"将转换"},
-    {ConvertStatus::Unreadable, "source unreadable", u8"无法读取", nullptr},
-    {ConvertStatus::FolderFailed, "output folder could not be created", u8"无法创建输出文件夹", nullptr},
-    {ConvertStatus::WriteFailed, "output could not be written", u8"无法写入输出文件", nullptr},
-    {ConvertStatus::SourceNotRemoved, "old name could not be removed", u8"已转换，但旧文件名未能删除", nullptr},
-    {ConvertStatus::TooLarge, "file too large", u8"文件太大", nullptr},
+    {ConvertStatus::Converted, "converted", u8"已转换", u8"将转换", nullptr},
+    {ConvertStatus::Unreadable, "source unreadable", u8"无法读取", nullptr, u8"读取文件时出错"},
+    {ConvertStatus::FolderFailed, "output folder could not be created", u8"无法创建输出文件夹", nullptr,
+     u8"创建文件夹时出错"},
+    {ConvertStatus::WriteFailed, "output could not be written", u8"无法写入输出文件", nullptr, u8"写入文件时出错"},
+    {ConvertStatus::SourceNotRemoved, "old name could not be removed", u8"已转换，但旧文件名未能删除", nullptr,
+     u8"删除旧文件名时出错，新旧两个文件都在"},
+    {ConvertStatus::TooLarge, "file too large", u8"文件太大", nullptr, u8"文件太大，内存放不下"},
     {ConvertStatus::NotText, "holds zero bytes (not text); original left as it is",
-     u8"不是文本（含零字符），不覆盖原文件", nullptr},
+     u8"不是文本（含零字符），不覆盖原文件", nullptr, u8"文件中有零字符，可能不是文本"},
     {ConvertStatus::NameTaken, "output name taken by another file of this run or folder",
-     u8"输出文件名已被另一个文件占用", nullptr},
-    {ConvertStatus::SourceChanged, "changed while converting; left as it is", u8"转换期间文件被改动，未覆盖", nullptr},
-    {ConvertStatus::GzipTruncated, "gzip data truncated; nothing written", u8"gzip 数据不完整，未写入", nullptr},
-    {ConvertStatus::GzipCorrupt, "gzip data corrupt; nothing written", u8"gzip 数据损坏，未写入", nullptr},
+     u8"输出文件名已被另一个文件占用", nullptr, u8"新文件名已被另一个文件使用"},
+    {ConvertStatus::SourceChanged, "changed while converting; left as it is", u8"转换期间文件被改动，未覆盖", nullptr,
+     u8"转换期间另一个程序改动了文件"},
+    {ConvertStatus::GzipTruncated, "gzip data truncated; nothing written", u8"gzip 数据不完整，未写入", nullptr,
+     u8"压缩数据不完整"},
+    {ConvertStatus::GzipCorrupt, "gzip data corrupt; nothing written", u8"gzip 数据损坏，未写入", nullptr,
+     u8"压缩数据已损坏"},
     {ConvertStatus::GzipTrailingData, "data after the gzip stream; nothing written", u8"gzip 数据后有多余内容，未写入",
-     nullptr},
+     nullptr, u8"压缩数据后面还有别的内容"},
     {ConvertStatus::GzipTooLarge, "gzip data decompresses beyond the limit; nothing written",
-     u8"gzip 解压后过大，未写入", nullptr},
-    {ConvertStatus::NotRegularFile, "not a regular file", u8"不是普通文件", nullptr},
-    {ConvertStatus::InvalidName, "name cannot be expressed as a path", u8"文件名无法表示为路径", nullptr},
-    {ConvertStatus::Duplicate, "already converted in this run", u8"本次已转换过，跳过", nullptr},
+     u8"gzip 解压后过大，未写入", nullptr, u8"解压后超过大小上限"},
+    {ConvertStatus::NotRegularFile, "not a regular file", u8"不是普通文件", nullptr, u8"是管道或设备，不是普通文件"},
+    {ConvertStatus::InvalidName, "name cannot be expressed as a path", u8"文件名无法表示为路径", nullptr,
+     u8"文件名含有系统无法表示的字符"},
+    {ConvertStatus::Duplicate, "already converted in this run", u8"本次已转换过，跳过", nullptr,
+     u8"同一个文件在本次转换中出现了两次"},
     {ConvertStatus::NotExact, "not converted: the file is not valid in its charset",
-     u8"未转换：文件不是有效的所读编码，不覆盖原文件", nullptr},
+     u8"未转换：文件不是有效的所读编码，不覆盖原文件", nullptr, nullptr},
     {ConvertStatus::CannotHold, "not converted: the output charset cannot hold every character",
-     u8"未转换：输出编码容不下所有字符，不覆盖原文件", nullptr},
-    {ConvertStatus::ConvertedWithLosses, "converted with losses", u8"已转换（有损失）", u8"将转换（有损失）"},
+     u8"未转换：输出编码容不下所有字符，不覆盖原文件", nullptr, nullptr},
+    {ConvertStatus::ConvertedWithLosses, "converted with losses", u8"已转换（有损失）", u8"将转换（有损失）", nullptr},
 };
 
 constexpr bool RowsFollowTheEnum() {
@@ -65,6 +73,11 @@ const char* ConvertStatusName(ConvertStatus status) { return RowOf(status).name;
 std::string ConvertStatusWords(ConvertStatus status, bool dryRun) {
   const StatusRow& row = RowOf(status);
   return FromUtf8(dryRun && row.dryRunWords ? row.dryRunWords : row.words);
+}
+
+std::string ConvertStatusReason(ConvertStatus status) {
+  const char* reason = RowOf(status).reason;
+  return reason ? FromUtf8(reason) : std::string();
 }
 
 bool IsConverted(ConvertStatus status) {

@@ -38,6 +38,9 @@ inline constexpr int kConvertStatusCount = static_cast<int>(ConvertStatus::Conve
 const char* ConvertStatusName(ConvertStatus status);
 // The words the result list shows (working code page); a dry run says what would happen.
 std::string ConvertStatusWords(ConvertStatus status, bool dryRun);
+// Why, in the result list's words, where the status says it by itself; empty where the
+// losses or the reading say why.
+std::string ConvertStatusReason(ConvertStatus status);
 // Whether the file counts as converted (with or without losses).
 bool IsConverted(ConvertStatus status);
 

@@ -103,7 +103,9 @@ std::vector<ControlSpec> MakeMainWindowControls() {
   t.Add(Id::WithoutBom, "选择框不带BOM", Kind::CheckBox, kWindow, {347, 368, 85, 24}, "不带BOM", Song(15));
   t.Add(Id::ConvertFileName, "选择框同时转换文件名", Kind::CheckBox, Id::ScriptFrame, {8, 35, 152, 24},
         "同时转换文件名", Song(15));
-  t.Add(Id::SubFolders, "选择框包含子文件夹", Kind::CheckBox, kWindow, {224, 368, 136, 24}, "包含子文件夹", Song(15));
+  // 123 wide, not 136: it ends where "不带BOM" begins, so that box's square is not
+  // covered (its text needs about 110).
+  t.Add(Id::SubFolders, "选择框包含子文件夹", Kind::CheckBox, kWindow, {224, 368, 123, 24}, "包含子文件夹", Song(15));
   t.Add(Id::Overwrite, "选择框覆盖原文件", Kind::CheckBox, kWindow, {112, 368, 104, 24}, "覆盖原文件", Song(15));
   t.Radio(Id::Big5ToTraditional, "单选框b5到繁", Id::ScriptFrame, {464, 35, 112, 24}, "Big5到繁体", 15);
   t.Radio(Id::Big5ToSimplified, "单选框b5到简", Id::ScriptFrame, {464, 3, 112, 24}, "Big5到简体", 15);

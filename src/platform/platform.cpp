@@ -28,6 +28,9 @@ Hooks& TheHooks() {
   return hooks;
 }
 
+// Each thread's own: the files of a parallel batch fail on their own threads.
+thread_local Status threadFailure = Status::Ok;
+
 }  // namespace
 
 const char* StatusName(Status status) {
@@ -89,6 +92,10 @@ std::string LastError() {
 
 void SetErrorLogHook(std::function<void(const std::string&)> hook) { TheHooks().errorLog = std::move(hook); }
 
+Status ThreadFailure() { return threadFailure; }
+
+void ForgetThreadFailure() { threadFailure = Status::Ok; }
+
 namespace detail {
 
 static void Log(std::string line) {
@@ -100,6 +107,7 @@ static void Log(std::string line) {
 }
 
 Status LogFailure(const char* call, const std::string& path, Status status, long systemCode) {
+  threadFailure = status;
   const char* injected = TakeFiredFault() ? ", injected" : "";
   Log(std::string(call) + " " + path + ": " + StatusName(status) + " (system error " + std::to_string(systemCode) +
       injected + ")");

@@ -206,5 +206,10 @@ void ClearInjectedFailures();
 // "injected" to the system error.
 std::string LastError();                                             // the latest line; empty before the first failure
 void SetErrorLogHook(std::function<void(const std::string&)> hook);  // sees every line
+// The status of the latest failure logged on the calling thread since it last called
+// ForgetThreadFailure (Ok when none): what a file that failed met, in words the batch
+// can tell the user ("in use", "read-only", "disk full").
+Status ThreadFailure();
+void ForgetThreadFailure();
 
 }  // namespace cw::platform

@@ -2,6 +2,7 @@
 // scripted dialogs, the captions while running and when idle, the stop click, the drop
 // question, and a close request in the middle of a run.
 #include "app/results_dialog.h"
+#include "app/status_line.h"
 #include "app_fixture.h"
 #include "platform/platform.h"
 
@@ -76,11 +77,24 @@ TEST_F(BatchButtonsTest, ShiftClickIsADryRunThatWritesNothingAndShowsTheList) {
 
 TEST_F(BatchButtonsTest, ResultWindowListsEachFileAndCopiesTheList) {
   std::vector<batch::FileResult> rows(3);
-  rows[0] = {source + "\\a.txt", source + W("(已转换)\\a.txt"), ConvertStatus::Converted, EncodingChoice::Ansi, ""};
-  rows[1] = {source + "\\b.txt", source + W("(已转换)\\b.txt"), ConvertStatus::WriteFailed, EncodingChoice::Utf8, ""};
-  rows[2] = {source + "\\c.dat", source + "\\c.dat", ConvertStatus::NotText, EncodingChoice::Ansi, ""};
+  rows[0].source = source + "\\a.txt";
+  rows[0].output = source + W("(已转换)\\a.txt");
+  rows[0].status = ConvertStatus::ConvertedWithLosses;
+  rows[0].readAs = EncodingChoice::Ansi;
+  rows[0].losses.undecodable = 2;
+  rows[0].lossCharset = "GBK";
+  rows[1].source = source + "\\b.txt";
+  rows[1].output = source + W("(已转换)\\b.txt");
+  rows[1].status = ConvertStatus::WriteFailed;
+  rows[1].readAs = EncodingChoice::Utf8;
+  rows[1].cause = platform::Status::SharingViolation;
+  rows[2].source = source + "\\c.dat";
+  rows[2].output = source + "\\c.dat";
+  rows[2].status = ConvertStatus::NotText;
+  rows[2].readAs = EncodingChoice::Ansi;
   HWND window = CreateResultsWindow(Main(), rows, false);
   ASSERT_NE(window, nullptr);
+  EXPECT_EQ(GetWindow(window, GW_OWNER), Main());
   HWND list = GetDlgItem(window, kResultsListId);
   ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 3);
   auto cell = [list](int row, int column) {
@@ -92,13 +106,24 @@ TEST_F(BatchButtonsTest, ResultWindowListsEachFileAndCopiesTheList) {
     SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
     return Narrow(buffer);
   };
-  EXPECT_EQ(cell(0, 0), source + "\\a.txt");
-  EXPECT_EQ(cell(0, 1), W("已转换"));
-  EXPECT_EQ(cell(0, 2), "ANSI (GBK)");
-  EXPECT_EQ(cell(1, 1), W("无法写入输出文件"));
-  EXPECT_EQ(cell(1, 2), "UTF-8");
-  EXPECT_EQ(cell(2, 1), W("不是文本（含零字符），不覆盖原文件"));
-  EXPECT_EQ(cell(2, 4), source + "\\c.dat");
+  // The name first, its folder after; every heading and word in Chinese.
+  EXPECT_EQ(cell(0, 0), "a.txt");
+  EXPECT_EQ(cell(0, 1), source);
+  EXPECT_EQ(cell(0, 2), W("已转换（有损失）"));
+  EXPECT_EQ(cell(0, 3), "ANSI (GBK)");
+  EXPECT_EQ(cell(0, 4), W("2 处字节不是有效的 GBK"));
+  EXPECT_EQ(cell(1, 2), W("无法写入输出文件"));
+  EXPECT_EQ(cell(1, 3), "UTF-8");
+  EXPECT_EQ(cell(1, 4), W("文件正被其他程序使用"));
+  EXPECT_EQ(cell(2, 2), W("不是文本（含零字符），不覆盖原文件"));
+  EXPECT_EQ(cell(2, 5), source + "\\c.dat");
+  wchar_t heading[64] = {};
+  LVCOLUMNW column = {};
+  column.mask = LVCF_TEXT;
+  column.pszText = heading;
+  column.cchTextMax = 63;
+  SendMessageW(list, LVM_GETCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+  EXPECT_EQ(Narrow(heading), W("文件名"));
 
   SendMessageW(GetDlgItem(window, kResultsCopyId), BM_CLICK, 0, 0);
   ASSERT_TRUE(OpenClipboard(nullptr));
@@ -127,18 +152,17 @@ TEST_F(BatchButtonsTest, ClickOnTheFailurePartOfTheCompletionLineShowsTheList) {
   HWND label = Handle(Id::StatusLabel);
   const std::wstring caption = Wide(WindowText(label));
   // The counts end the line: converted so far, then the failure.
-  const std::wstring failure = WideFromUtf8(u8" 个文件已转换，1 个文件转换失败）");
+  const std::wstring failure = WideFromUtf8(u8" 个已转换，1 个失败）");
   ASSERT_EQ(caption.substr(caption.size() - failure.size()), failure);
 
-  // The failure part ends the drawn line: a click just before the line's end.
-  HDC dc = GetDC(label);
-  SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
-  SIZE whole = {};
-  GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &whole);
-  ReleaseDC(label, dc);
+  // The failure part ends the drawn line, whatever the path gave way: a click just
+  // before the line's end.
+  const std::wstring drawn = DrawnStatusText(label, Wide(Get(Id::StatusLabel)->Tag()));
+  ASSERT_EQ(drawn.substr(drawn.size() - failure.size()), failure);
   RECT area;
   GetClientRect(label, &area);
-  SendMessageW(label, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(std::min<int>(whole.cx, area.right) - 3, 5));
+  SendMessageW(label, WM_LBUTTONDOWN, MK_LBUTTON,
+               MAKELPARAM(std::min<int>(StatusTextWidth(label, drawn), area.right) - 3, 5));
   ASSERT_EQ(dialogs.shownResults.size(), 1u);
   EXPECT_FALSE(dialogs.shownDryRun[0]);
   EXPECT_EQ(dialogs.shownResults[0].size(), 4u);

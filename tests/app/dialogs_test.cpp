@@ -110,6 +110,117 @@ TEST(Win32Dialogs, FolderBrowserStartsAtTheRememberedFolder) {
   EXPECT_EQ(chosen, folder);
 }
 
+BOOL CALLBACK FindEdit(HWND window, LPARAM found) {
+  wchar_t className[16] = {};
+  GetClassNameW(window, className, 15);
+  if (lstrcmpiW(className, L"Edit") != 0) return TRUE;
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
+struct OwnedSearch {
+  HWND owner;
+  HWND found;
+};
+BOOL CALLBACK FindOwnedDialog(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<OwnedSearch*>(data);
+  wchar_t className[32] = {};
+  GetClassNameW(window, className, 31);
+  if (std::wstring(className) != L"#32770" || GetWindow(window, GW_OWNER) != search->owner) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+// A window for the dialogs to belong to, as the main window is.
+class OwnedDialogsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 200, 150, 606, 436, nullptr,
+                            nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(owner, nullptr);
+  }
+  void TearDown() override { DestroyWindow(owner); }
+  HWND owner = nullptr;
+  TempDir temp;
+};
+
+TEST_F(OwnedDialogsTest, FolderBrowserOpensOverItsOwnerAndTakesATypedFolder) {
+  const std::string typed = temp.Join(W("输入的目录"));
+  WriteFileBytes(typed + "\\a.txt", "a");
+  Win32Dialogs dialogs(owner);
+  HWND seenOwner = nullptr;
+  bool ownerWaits = false;
+  bool overOwner = false;
+  AnswerNextDialog([&](HWND browser) {
+    seenOwner = GetWindow(browser, GW_OWNER);
+    ownerWaits = !IsWindowEnabled(owner);
+    RECT box, outer;
+    GetWindowRect(browser, &box);
+    GetWindowRect(owner, &outer);
+    const POINT centre = {(box.left + box.right) / 2, (box.top + box.bottom) / 2};
+    overOwner = PtInRect(&outer, centre) != FALSE;
+    HWND edit = nullptr;
+    EnumChildWindows(browser, &FindEdit, reinterpret_cast<LPARAM>(&edit));
+    ASSERT_NE(edit, nullptr) << "the browser has a box to type a folder into";
+    SetWindowTextW(edit, Wide(typed).c_str());
+    PostMessageW(browser, WM_COMMAND, IDOK, 0);
+  });
+  EXPECT_EQ(dialogs.BrowseForFolder(temp.Path(), W("选择文件夹")), typed);
+  EXPECT_EQ(seenOwner, owner);
+  EXPECT_TRUE(ownerWaits) << "modal: the window waits for the browser";
+  EXPECT_TRUE(overOwner) << "over the window, not in a corner of the screen";
+  EXPECT_TRUE(IsWindowEnabled(owner));
+}
+
+TEST_F(OwnedDialogsTest, ATypedFolderThatIsNotThereIsSaidSoAndTheBrowserStays) {
+  Win32Dialogs dialogs(owner);
+  const std::string missing = temp.Join(W("没有这个"));
+  int step = 0;
+  int ticks = 0;
+  HWND browser = nullptr;
+  std::string said;
+  AnswerNextDialogWhenReady([&](HWND dialog) {
+    if (step == 0) {
+      browser = dialog;
+      HWND edit = nullptr;
+      EnumChildWindows(browser, &FindEdit, reinterpret_cast<LPARAM>(&edit));
+      if (!edit) return true;
+      SetWindowTextW(edit, Wide(missing).c_str());
+      PostMessageW(browser, WM_COMMAND, IDOK, 0);
+      step = 1;
+      return false;
+    }
+    OwnedSearch search = {browser, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), &FindOwnedDialog, reinterpret_cast<LPARAM>(&search));
+    if (step == 1 && search.found) {
+      said = DialogItemText(search.found, 0xFFFF);
+      PostMessageW(search.found, WM_COMMAND, IDOK, 0);
+      step = 2;
+      return false;
+    }
+    if (step == 2 && !search.found && IsWindow(browser)) {
+      PostMessageW(browser, WM_COMMAND, IDCANCEL, 0);
+      return true;
+    }
+    if (++ticks < 50) return false;
+    PostMessageW(browser, WM_COMMAND, IDCANCEL, 0);  // ten seconds: give up
+    return true;
+  });
+  EXPECT_EQ(dialogs.BrowseForFolder(temp.Path(), "x"), "");
+  EXPECT_NE(said.find(missing), std::string::npos) << said;
+}
+
+TEST_F(OwnedDialogsTest, QuestionsAreOwnedByTheWindow) {
+  Win32Dialogs dialogs(owner);
+  HWND seenOwner = nullptr;
+  AnswerNextDialog([&](HWND box) {
+    seenOwner = GetWindow(box, GW_OWNER);
+    PostMessageW(box, WM_COMMAND, IDYES, 0);
+  });
+  EXPECT_EQ(dialogs.Ask(W("有 1 个文件未能转换或有损失。"), W("转换结果"), MB_YESNO | MB_ICONWARNING), IDYES);
+  EXPECT_EQ(seenOwner, owner);
+}
+
 TEST(Win32Dialogs, OpenDialogGivesFullPathsOfEverySelectedFile) {
   TempDir temp;
   for (const char* name : {"a.txt", "b.htm", "c.txt"}) WriteFileBytes(temp.Join(name), "x");

@@ -309,6 +309,31 @@ TEST_F(MainWindowTest, UsageLinkLiesInsideTheClientArea) {
   }
 }
 
+// Every check box and radio button shows its square and takes the click on it: no other
+// control lies over the left end where the square is drawn.
+TEST_F(MainWindowTest, EveryBoxSquareIsTheBoxsOwnToClick) {
+  ShowWindow(Main(), SW_SHOWNORMAL);
+  PumpFor(50);
+  int boxes = 0;
+  for (const form::ControlSpec& spec : form::MainWindowControls()) {
+    if (spec.kind != Kind::CheckBox && spec.kind != Kind::RadioButton) continue;
+    ++boxes;
+    HWND box = Handle(spec.id);
+    RECT area;
+    GetWindowRect(box, &area);
+    const int square = GetSystemMetrics(SM_CXMENUCHECK);
+    const POINT points[] = {{area.left + 2, (area.top + area.bottom) / 2},
+                            {area.left + square - 2, (area.top + area.bottom) / 2}};
+    for (const POINT& point : points) EXPECT_EQ(WindowFromPoint(point), box) << ToUtf8(spec.name);
+  }
+  EXPECT_EQ(boxes, 4 + 7 + 10);
+  // A click on the square of "不带BOM" ticks it.
+  HWND withoutBom = Handle(Id::WithoutBom);
+  SendMessageW(withoutBom, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 8));
+  SendMessageW(withoutBom, WM_LBUTTONUP, 0, MAKELPARAM(4, 8));
+  EXPECT_TRUE(Get(Id::WithoutBom)->Checked());
+}
+
 TEST_F(MainWindowTest, StatusLabelLiesTransparentOnTheProgressBar) {
   Win32Control* label = Get(Id::StatusLabel);
   HWND bar = Handle(Id::ProgressBar);

@@ -43,6 +43,36 @@ TEST(ShowWindowValue, MapsAndClampsTheShowModes) {
   EXPECT_EQ(ShowWindowValue(9), SW_SHOWMINNOACTIVE);
 }
 
+struct TitleSearch {
+  std::wstring part;
+  HWND found;
+};
+BOOL CALLBACK FindTitled(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<TitleSearch*>(data);
+  wchar_t title[512] = {};
+  GetWindowTextW(window, title, 511);
+  if (!IsWindowVisible(window) || std::wstring(title).find(search->part) == std::wstring::npos) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+// What a click on the completion line does: the folder opens in a file-manager window
+// of its own (under Wine too, whose explorer takes "/n," for its desktop).
+TEST(OpenFolder, ShowsTheFolderInAFileManagerWindow) {
+  TempDir temp;
+  const std::string folder = temp.Join(W("打开我(已转换)"));
+  WriteFileBytes(folder + "\\a.txt", "a");
+  ASSERT_TRUE(OpenFolder(folder));
+  TitleSearch search = {WideFromUtf8(u8"打开我(已转换)"), nullptr};
+  for (int i = 0; i < 100 && !search.found; ++i) {
+    Sleep(100);
+    EnumWindows(&FindTitled, reinterpret_cast<LPARAM>(&search));
+  }
+  ASSERT_NE(search.found, nullptr) << "no window shows the folder";
+  PostMessageW(search.found, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(OpenFolder(temp.Join("missing"))) << "a folder that is not there is not opened";
+}
+
 class RunCommandLineTest : public ::testing::Test {
  protected:
   TempDir temp;

@@ -56,7 +56,7 @@ void MakeAdversarialFolder(const std::string& root) {
   WriteFileBytes(root + "\\utf8.txt", "\xEF\xBB\xBF" + simplified);
   WriteFileBytes(root + "\\utf16.txt", "\xFF\xFE" + Utf8To(simplified.c_str(), Charset::Utf16Le));
   WriteFileBytes(root + "\\bad.txt", "\xEF\xBB\xBF" + simplified + "\xC3\x28\xFF");  // not valid UTF-8
-  WriteFileBytes(root + "\\emoji.txt", "\xEF\xBB\xBF" + simplified + u8"😀€");          // Big5 holds neither
+  WriteFileBytes(root + "\\emoji.txt", "\xEF\xBB\xBF" + simplified + u8"😀€");        // Big5 holds neither
   WriteFileBytes(root + "\\image.txt", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR\x01\x02", 18));
   WriteFileBytes(root + "\\empty.txt", "");
   WriteFileBytes(root + "\\page.html.gz", test::GzipBytes("<meta charset=gbk>" + FromUtf8(simplified)));
@@ -69,9 +69,10 @@ void MakeAdversarialFolder(const std::string& root) {
   WriteFileBytes(root + W(u8"\\sub\\网页.htm"), "<meta charset=\"utf-8\">" + simplified);
   const std::filesystem::path readOnly = test::ToFsPath(root + "\\readonly.txt");
   WriteFileBytes(root + "\\readonly.txt", FromUtf8(simplified));
-  std::filesystem::permissions(readOnly, std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
-                                             std::filesystem::perms::others_write,
-                               std::filesystem::perm_options::remove);
+  std::filesystem::permissions(
+      readOnly,
+      std::filesystem::perms::owner_write | std::filesystem::perms::group_write | std::filesystem::perms::others_write,
+      std::filesystem::perm_options::remove);
 #ifndef _WIN32
   // A second name of gbk.txt: one run converts one file once.
   std::filesystem::create_hard_link(test::ToFsPath(root + "\\gbk.txt"), test::ToFsPath(root + "\\second.txt"));
@@ -105,8 +106,7 @@ TEST(DryRunTest, EveryFileHasTheOutcomeTheDryRunListed) {
         options.convertFileName = (flags & 1) != 0;
         options.overwriteOriginal = (flags & 2) != 0;
         const std::string root = dir.Join("c" + std::to_string(combination++));
-        std::filesystem::copy(test::ToFsPath(fixture), test::ToFsPath(root),
-                              std::filesystem::copy_options::recursive);
+        std::filesystem::copy(test::ToFsPath(fixture), test::ToFsPath(root), std::filesystem::copy_options::recursive);
         const std::vector<FileResult> planned = RunOnce(root, options, true);
         const std::vector<FileResult> done = RunOnce(root, options, false);
         const std::string where = " (script " + std::to_string(script) + ", output " +

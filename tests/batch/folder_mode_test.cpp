@@ -130,7 +130,7 @@ TEST_F(FolderModeTest, StopLetsTheCurrentFileFinishAndVisitsNothingMore) {
   EXPECT_EQ(Caption(Id::FolderButton), W(u8" 批量转换(文件夹方式)"));
   EXPECT_TRUE(Ctl(Id::ListButton).Enabled());
   // Done of found so far: the sub-folder was never listed.
-  EXPECT_EQ(captions.back(), Completion(out) + W(u8"（已停止：完成 7/10）"));
+  EXPECT_EQ(captions.back(), W(u8"已停止：完成 7/10。点击可打开目录：") + out);
   EXPECT_TRUE(job.State().stopRequested);
 }
 
@@ -170,7 +170,7 @@ TEST_F(FolderModeTest, StopWhileListingEndsAfterTheFirstFileAndSkipsSubFolders) 
   RunFolder(root);
   EXPECT_EQ(FileCaptions().size(), 1u);
   EXPECT_FALSE(PathExists(out + "\\sub"));
-  EXPECT_EQ(captions.back(), Completion(out) + W(u8"（已停止：完成 1/2）"));
+  EXPECT_EQ(captions.back(), W(u8"已停止：完成 1/2。点击可打开目录：") + out);
 }
 
 TEST_F(FolderModeTest, RunThatFindsNoFileSaysSoAndTheNextRunCountsAfresh) {

@@ -21,8 +21,7 @@ namespace fs = std::filesystem;
 class HardCasesTest : public FolderTreeTest {
  protected:
   std::string Failures(int converted, int failed) {
-    return W(u8"（") + std::to_string(converted) + W(u8" 个文件已转换，") + std::to_string(failed) +
-           W(u8" 个文件转换失败）");
+    return W(u8"（") + std::to_string(converted) + W(u8" 个已转换，") + std::to_string(failed) + W(u8" 个失败）");
   }
 };
 
@@ -69,7 +68,7 @@ TEST_F(HardCasesTest, AfterFailuresTheResultListTellsEachFileWhatHappened) {
   dialogs.askAnswer = kAnswerYes;
   RunFolder(root);
   ASSERT_EQ(dialogs.askCalls.size(), 1u);
-  EXPECT_EQ(dialogs.askCalls[0].title, W(u8"有 1 个文件未能转换。\r\n要查看每个文件的结果吗？"));
+  EXPECT_EQ(dialogs.askCalls[0].title, W(u8"有 1 个文件未能转换或有损失。\r\n要查看每个文件的结果吗？"));
   EXPECT_EQ(dialogs.askCalls[0].flags, kResultsQuestionFlags);
   ASSERT_EQ(dialogs.shownResults.size(), 1u);
   EXPECT_FALSE(dialogs.shownDryRun[0]);
@@ -85,15 +84,17 @@ TEST_F(HardCasesTest, AfterFailuresTheResultListTellsEachFileWhatHappened) {
     } else {
       ++failedRows;
       EXPECT_EQ(row.status, ConvertStatus::WriteFailed);
+      EXPECT_EQ(ReasonWords(row), W(u8"磁盘已满")) << "what the disk said, in the user's words";
       EXPECT_FALSE(PathExists(row.output)) << name;
     }
   }
   EXPECT_EQ(failedRows, 1);
   // The text "复制" puts on the clipboard: headings, then a line per file.
   const std::string text = ResultsText(rows, false);
-  EXPECT_EQ(text.substr(0, text.find("\r\n")), W(u8"文件\t结果\t读作\t原因\t输出"));
+  EXPECT_EQ(text.substr(0, text.find("\r\n")), W(u8"文件名\t所在文件夹\t结果\t读作\t原因\t输出到"));
   EXPECT_NE(text.find(W(u8"\t无法写入输出文件\t")), std::string::npos);
   EXPECT_NE(text.find("\tUTF-8\t"), std::string::npos);
+  EXPECT_NE(text.find("\r\nu.txt\t" + root + "\t"), std::string::npos) << "the name first, then its folder";
 
   // No failure, no question.
   RunFolder(root);

@@ -66,7 +66,7 @@ TEST_F(ListAndDropTest, ListRunStopsAfterTheCurrentFile) {
   EXPECT_FALSE(PathExists(Out("b.htm")));
   EXPECT_FALSE(PathExists(Out("c.dat")));
   EXPECT_EQ(Caption(Id::ListButton), W(u8"批量转换"));
-  EXPECT_EQ(captions.back(), Completion(outFolder) + W(u8"（已停止：完成 1/3）"));
+  EXPECT_EQ(captions.back(), W(u8"已停止：完成 1/3。点击可打开目录：") + outFolder);
 }
 
 TEST_F(ListAndDropTest, CancelledDialogAndCancelledDropChangeNothing) {
@@ -142,17 +142,22 @@ TEST_F(ListAndDropTest, DropRunStopsBetweenDroppedFolders) {
   EXPECT_FALSE(PathExists(Out("sub")));
   EXPECT_FALSE(PathExists(docs + W(u8"\\other(已转换)")));
   EXPECT_EQ(Caption(Id::ListButton), W(u8"批量转换"));
-  EXPECT_EQ(captions.back().substr(0, Completion("").size()), Completion(""));
+  EXPECT_EQ(captions.back(), W(u8"已停止：完成 1/1。点击可打开目录：") + docs + W(u8"(已转换)"));
 }
 
 TEST_F(ListAndDropTest, NoSecondRunStartsWhileOneIsInProgress) {
   Ctl(Id::SubFolders).SetChecked(true);
   bool tried = false;
+  const std::string refused = W(u8"正在转换，拖放的文件和目录未处理：请等本次转换结束后再拖放。");
   onPump = [&] {
-    if (tried) return;
+    if (tried) {
+      // The refusal stays while the run goes on: the next files do not overwrite it.
+      EXPECT_EQ(Caption(Id::StatusLabel), refused);
+      return;
+    }
     tried = true;
     Drop({docs + "\\other\\f.txt"});  // refused, and no question is asked
-    EXPECT_EQ(Caption(Id::StatusLabel), W(u8"正在转换，拖放的文件和目录未处理：请等本次转换结束后再拖放。"));
+    EXPECT_EQ(Caption(Id::StatusLabel), refused);
     job.OnListButtonClick();  // disabled and idle: nothing
     Ctl(Id::ListButton).SetEnabled(true);
     job.OnListButtonClick();  // even when enabled, it cannot start a run
@@ -163,6 +168,7 @@ TEST_F(ListAndDropTest, NoSecondRunStartsWhileOneIsInProgress) {
   EXPECT_FALSE(PathExists(docs + W(u8"\\other(已转换)")));
   EXPECT_TRUE(Converted(docs + W(u8"\\sub(已转换)\\d.txt")));
   EXPECT_EQ(Ctl(Id::StatusLabel).Tag(), docs + W(u8"\\sub(已转换)"));
+  EXPECT_EQ(Caption(Id::StatusLabel), Completion(docs + W(u8"\\sub(已转换)")));
 
   // During a drop run the folder button is disabled, and an idle click does nothing.
   tried = false;

@@ -1,5 +1,6 @@
 // The main window's table and the in-memory window: what the shell, the batch and the
 // settings store rely on.
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -157,6 +158,55 @@ TEST(MemoryWindowRules, RadioButtonsAreExclusiveWithinTheirContainerOnly) {
   for (const char* name : {"单选框自动输入", "单选框输入ANSI", "单选框输入UTF8"}) {
     EXPECT_FALSE(window->Find(W(name))->Checked());
   }
+}
+
+// What a user sees of each control must be its own: a control that overlaps another
+// covers part of it (a check box's square, once), unless it is held by it. The window
+// nests three pairs on purpose: the status label goes into the progress bar when the
+// window is created, the folder button leaves a hole for the filter box, and the line
+// under the banner closes the banner's bottom edge.
+TEST_F(MainWindowTable, NoTwoControlsOverlapUnlessOneHoldsTheOther) {
+  const std::vector<ControlSpec>& specs = MainWindowControls();
+  const std::set<std::pair<ControlId, ControlId>> nested = {{ControlId::StatusLabel, ControlId::ProgressBar},
+                                                            {ControlId::FilterBox, ControlId::FolderButton},
+                                                            {ControlId::HeaderLine, ControlId::HeaderBanner}};
+  std::map<std::string, const ControlSpec*> byName;
+  for (const ControlSpec& spec : specs) byName[spec.name] = &spec;
+  // In the client area's coordinates: a held control's are its container's plus its own.
+  auto area = [&](const ControlSpec& spec) {
+    Geometry g = spec.geometry;
+    for (const ControlSpec* holder = &spec; !holder->container.empty();) {
+      holder = byName.at(holder->container);
+      g.left += holder->geometry.left;
+      g.top += holder->geometry.top;
+    }
+    // The banner and its line run past the window's right edge, which cuts both.
+    g.width = std::min(g.width, MainWindowSpec().width - g.left);
+    return g;
+  };
+  auto holds = [&](const ControlSpec& outer, const ControlSpec& inner) {
+    const Geometry o = area(outer);
+    const Geometry i = area(inner);
+    const bool inside = i.left >= o.left && i.top >= o.top && i.left + i.width <= o.left + o.width &&
+                        i.top + i.height <= o.top + o.height;
+    return inside && (inner.container == outer.name || nested.count({inner.id, outer.id}) != 0);
+  };
+  int pairs = 0;
+  for (size_t a = 0; a < specs.size(); ++a) {
+    for (size_t b = a + 1; b < specs.size(); ++b) {
+      const ControlSpec& x = specs[a];
+      const ControlSpec& y = specs[b];
+      if (x.kind == Kind::Timer || y.kind == Kind::Timer) continue;  // nothing to see
+      const Geometry p = area(x);
+      const Geometry q = area(y);
+      const bool overlap = p.left < q.left + q.width && q.left < p.left + p.width && p.top < q.top + q.height &&
+                           q.top < p.top + p.height;
+      if (!overlap) continue;
+      ++pairs;
+      EXPECT_TRUE(holds(x, y) || holds(y, x)) << ToUtf8(x.name) << " and " << ToUtf8(y.name) << " overlap";
+    }
+  }
+  EXPECT_GT(pairs, 20) << "the panels and the frame hold their rows";
 }
 
 TEST(MemoryWindowRules, ProgressAndSelectionAreClamped) {
