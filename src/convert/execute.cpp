@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 
+#include "convert/gzip_output.h"
 #include "convert/plan.h"
 #include "convert/responsive_transcode.h"
 #include "convert/safe_write.h"
@@ -67,6 +68,20 @@ Producer ProducerOf(ConversionPlan& plan, LossWatch* watch) {
   return [](platform::NewFile&) { return false; };
 }
 
+// A source that came compressed is written compressed: the name says gzip. A failure to
+// compress fails the write like any other.
+Producer Compressed(Producer produce) {
+  return [produce = std::move(produce)](platform::NewFile& file) {
+    GzipWriter gzip(file);
+    return produce(gzip) && gzip.Finish() == platform::Status::Ok;
+  };
+}
+
+Producer OutputOf(ConversionPlan& plan, LossWatch* watch) {
+  Producer produce = ProducerOf(plan, watch);
+  return plan.gzipOutput ? Compressed(std::move(produce)) : produce;
+}
+
 // The final status once the bytes were written (or produced) as `done` says: a loss the
 // write found refuses the file over its original; otherwise the losses are counted.
 ConvertStatus Finish(ConversionPlan& plan, ConvertStatus done, const TranscodeLosses& losses) {
@@ -104,7 +119,7 @@ ConvertStatus PreviewWrite(ConversionPlan& plan, LossWatch* watch) {
     if (placed != ConvertStatus::Converted) return placed;
   }
   DiscardingFile nothing;
-  ProducerOf(plan, watch)(nothing);
+  OutputOf(plan, watch)(nothing);
   if (watch->losses.Any() && watch->refuse()) return ConvertStatus::WriteFailed;  // the losses decide
   if (plan.run && !plan.run->AddPlannedOutput(plan.outputPath)) return ConvertStatus::NameTaken;
   platform::FileInfo existing;
@@ -120,7 +135,7 @@ ConvertStatus Execute(ConversionPlan& plan) {
   if (plan.status != ConvertStatus::Converted) return plan.status;
   LossWatch watch;
   watch.refuse = [&plan] { return plan.OverOriginal(); };
-  const ConvertStatus written = WriteResult(plan.outputPath, ProducerOf(plan, &watch), plan.guard, plan.removeSource);
+  const ConvertStatus written = WriteResult(plan.outputPath, OutputOf(plan, &watch), plan.guard, plan.removeSource);
   return Finish(plan, written, watch.losses);
 }
 

@@ -24,6 +24,24 @@ std::string MarkFor(EncodingChoice encoding, bool withoutBom) {
   return withoutBom ? std::string() : std::string(ByteOrderMarkOf(encoding));
 }
 
+// Output 自动 never picks a charset that cannot hold the text: Simplified or Traditional
+// text made from a Big5 file goes to ANSI where Big5 lacks some of it. (The Big5 options
+// ask for Big5 themselves: there, what Big5 lacks is counted.)
+EncodingChoice AutoOutputThatHolds(const ConversionOptions& options, EncodingChoice readAs, std::string_view text) {
+  const EncodingChoice output = OutputEncodingOf(options, readAs);
+  const bool big5 = output == EncodingChoice::Big5 || output == EncodingChoice::Big5Hkscs;
+  const bool mapsScript = options.scriptConversion == ScriptConversion::SimplifiedToTraditional ||
+                          options.scriptConversion == ScriptConversion::TraditionalToSimplified;
+  if (options.outputEncoding != EncodingChoice::Auto || !mapsScript || !big5 || text.empty()) {
+    return output;
+  }
+  TranscodeLosses losses;
+  TranscodeStreamed(
+      text, kWorkingCharset, CharsetOf(output), [&losses](std::string_view) { return !losses.Any(); }, true,
+      kResponsivePiece, &losses);
+  return losses.Any() ? EncodingChoice::Ansi : output;
+}
+
 // 1. Read. A source that cannot be read leaves every file as it is; one this run has
 // converted or written already is left alone; only a complete decompression is the
 // file's content.
@@ -42,6 +60,15 @@ bool PlanRead(ConversionPlan& plan) {
   } else if (plan.source.gzip != GunzipStatus::NotGzip && plan.source.gzip != GunzipStatus::Complete) {
     plan.Refuse(GzipFailure(plan.source.gzip));
   }
+  // Big5到简体 and Big5到繁体 read what would be read as ANSI as Big5; a file decoded
+  // otherwise (a mark, a declaration, the UTF-8 scan, the statistics) is taken as decoded.
+  const bool fromBig5 = options.scriptConversion == ScriptConversion::Big5ToSimplified ||
+                        options.scriptConversion == ScriptConversion::Big5ToTraditional;
+  if (plan.status == ConvertStatus::Converted && fromBig5 && ReadAs(plan.source) == EncodingChoice::Ansi) {
+    plan.source.encoding = EncodingChoice::Big5;
+    plan.source.howDecided += plan.source.howDecided.empty() ? "Big5 option" : "; Big5 option";
+  }
+  plan.gzipOutput = plan.source.wasGzipped;
   return plan.status == ConvertStatus::Converted;
 }
 
@@ -86,26 +113,23 @@ bool PlanDirect(ConversionPlan& plan) {
   const Charset from = ansi ? Charset::Gb18030 : ReadingCharsetOf(source.encoding);
   const std::string_view rest = source.Rest();
   if (from == Charset::Unknown || rest.empty()) return false;  // an empty text takes the full way
-  const EncodingChoice outputEncoding =
-      options.outputEncoding != EncodingChoice::Auto ? options.outputEncoding : ReadAs(source);
+  const EncodingChoice outputEncoding = OutputEncodingOf(options, ReadAs(source));
   // ANSI written as ANSI is the working text's bytes as they are, unconverted.
   const bool copy = ansi && outputEncoding == EncodingChoice::Ansi;
-  // The streamed conversion ends at the first zero character by itself, as the working
-  // text does. A look for one over the whole text, a pass of its own on a large file, is
-  // made for a text that fits in one streamed piece (where it costs next to nothing and
-  // spares asking whether the output is the original), for the unconverted copy, and
-  // where the original is at stake, which the full way refuses. A text empty up to its
-  // first zero character also takes the full way (which writes its raw bytes).
-  const bool looked = copy || rest.size() <= kResponsivePiece || plan.OverOriginal();
-  const bool utf16 = from == Charset::Utf16Le || from == Charset::Utf16Be;
-  if (HoldsZeroCharacter(looked ? rest : rest.substr(0, utf16 ? 2 : 1), from)) return false;
+  // Content with a zero character is no text (an image or an archive caught by "*.*"):
+  // it is never converted, so the whole text is looked at first (a pass that costs
+  // little beside the conversion).
+  if (HoldsZeroCharacter(rest, from)) {
+    plan.Refuse(ConvertStatus::NotText);
+    return true;
+  }
   const Charset to = CharsetOf(outputEncoding);
   if (!copy && to == Charset::Unknown) return false;
   plan.content = copy ? ConversionPlan::Content::SourceCopied : ConversionPlan::Content::SourceStreamed;
   plan.from = from;
   plan.to = to;
   plan.mark = MarkFor(outputEncoding, options.withoutBom);
-  plan.zeroFree = looked;
+  plan.zeroFree = true;
   const EncodingChoice output =
       options.outputEncoding != EncodingChoice::Auto ? options.outputEncoding : source.encoding;
   plan.lossRead = CharsetLabel(source.encoding);
@@ -121,10 +145,9 @@ void PlanWorking(ConversionPlan& plan) {
   const ConversionOptions& options = plan.request.options;
   DecodedText decoded = DecodeSource(std::move(plan.source));
   plan.report.detected = decoded.detected;
-  // The working text ends at the first zero character. Written elsewhere, the cut copy
-  // harms nothing; written over the original it would destroy the rest of the file (an
-  // image or archive caught by "*.*"), so the original is kept.
-  if (decoded.cutAtZero && plan.OverOriginal()) return plan.Refuse(ConvertStatus::NotText);
+  // The working text ends at the first zero character: content with one is no text (an
+  // image or an archive caught by "*.*"), and a cut copy of it helps nobody.
+  if (decoded.cutAtZero) return plan.Refuse(ConvertStatus::NotText);
   TranscodeLosses readLosses;
   readLosses.undecodable = decoded.undecodable;
   const std::string readCharset = CharsetLabel(decoded.detected);
@@ -132,22 +155,16 @@ void PlanWorking(ConversionPlan& plan) {
   plan.working = std::move(decoded.text);
   platform::PumpMessages();
 
-  if (options.scriptConversion != ScriptConversion::None) {
-    // The Big5 options go through code page 950, which may lack characters.
-    TranscodeLosses losses;
-    MapContentInPlace(options.scriptConversion, plan.working, &losses);
-    const bool fromBig5 = options.scriptConversion == ScriptConversion::Big5ToSimplified ||
-                          options.scriptConversion == ScriptConversion::Big5ToTraditional;
-    if (!plan.NoteLosses(losses, fromBig5 ? "BIG5" : "GBK", "BIG5")) return;
-  }
+  // The script is mapped on the decoded text, which holds every character; what the
+  // output's charset lacks is counted when it is encoded.
+  if (options.scriptConversion != ScriptConversion::None) MapDecodedInPlace(options.scriptConversion, plan.working);
   if (options.lineEndings != LineEndingChoice::Keep) {
     platform::PumpMessages();
     ChangeLineEndings(plan.working, options.lineEndings);
   }
   platform::PumpMessages();
 
-  const EncodingChoice outputEncoding =
-      options.outputEncoding != EncodingChoice::Auto ? options.outputEncoding : decoded.detected;
+  const EncodingChoice outputEncoding = AutoOutputThatHolds(options, decoded.detected, plan.working);
   plan.lossRead = "GBK";
   plan.lossWrite = CharsetLabel(outputEncoding);
   // A charset other than ANSI is streamed to the file, so the encoded result never
@@ -224,6 +241,18 @@ ConvertStatus GzipFailure(GunzipStatus status) {
     case GunzipStatus::TooLarge: return ConvertStatus::GzipTooLarge;
     case GunzipStatus::TrailingData: return ConvertStatus::GzipTrailingData;
     default: return ConvertStatus::GzipCorrupt;
+  }
+}
+
+EncodingChoice OutputEncodingOf(const ConversionOptions& options, EncodingChoice readAs) {
+  const EncodingChoice chosen = options.outputEncoding;
+  switch (options.scriptConversion) {
+    case ScriptConversion::SimplifiedToBig5:
+    case ScriptConversion::TraditionalToBig5:
+      return chosen == EncodingChoice::Auto || chosen == EncodingChoice::Ansi ? EncodingChoice::Big5 : chosen;
+    case ScriptConversion::Big5ToSimplified:
+    case ScriptConversion::Big5ToTraditional: return chosen == EncodingChoice::Auto ? EncodingChoice::Ansi : chosen;
+    default: return chosen != EncodingChoice::Auto ? chosen : readAs;
   }
 }
 

@@ -44,8 +44,9 @@ struct ConversionPlan {
   std::string held;
   Charset from = Charset::Unknown;
   Charset to = Charset::Unknown;
-  std::string mark;      // the byte-order mark written first
-  bool zeroFree = true;  // the streamed text is known to hold no zero character
+  std::string mark;         // the byte-order mark written first
+  bool zeroFree = true;     // the streamed text is known to hold no zero character
+  bool gzipOutput = false;  // the source came compressed: the output is compressed again
   // The charsets a loss found while writing is blamed on (undecodable, unencodable).
   std::string lossRead;
   std::string lossWrite;
@@ -70,6 +71,11 @@ ConvertStatus Execute(ConversionPlan& plan);
 // What Execute would give, with nothing written: the output is produced into nothing,
 // and its place is looked at as the write would find it.
 ConvertStatus Preview(ConversionPlan& plan);
+
+// The encoding the output is written in: the chosen one, or for Auto the one the file
+// was read as; the Big5 options give Big5 (简体到Big5, 繁体到Big5: for Auto and ANSI) and
+// ANSI (Big5到简体, Big5到繁体: for Auto).
+EncodingChoice OutputEncodingOf(const ConversionOptions& options, EncodingChoice readAs);
 
 // The bytes written for the working text: encodings 2-6 through the transcoder, with
 // the mark of 2, 3 and 4 unless withoutBom; the working bytes when the encoding is 0 or

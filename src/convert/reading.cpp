@@ -316,7 +316,9 @@ DecodedText DecodeSource(SourceRead&& source) {
       source.mapped.reset();
     }
   }
-  if (result.text.empty()) {
+  // A byte-order mark and nothing after it is an empty text in the mark's encoding.
+  const bool onlyAMark = rest.empty() && source.start > 0;
+  if (result.text.empty() && !onlyAMark) {
     // Nothing decoded (or nothing to decode): the raw bytes, mark included, are the
     // text; without a zero byte in them the file's own buffer becomes the text.
     const std::string_view content = source.Content();

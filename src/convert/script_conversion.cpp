@@ -266,6 +266,20 @@ std::string ToTraditional(std::string_view text) { return TraditionalMap().Map(t
 
 std::string ToSimplified(std::string_view text) { return SimplifiedMap().Map(text); }
 
+std::string ToBig5Forms(std::string_view text) { return Big5FormsMap().Map(text); }
+
+void MapDecodedInPlace(ScriptConversion conversion, std::string& text) {
+  switch (conversion) {
+    case ScriptConversion::None:
+    case ScriptConversion::Big5ToTraditional: return;
+    case ScriptConversion::SimplifiedToTraditional: return TraditionalMap().MapInPlace(text);
+    case ScriptConversion::TraditionalToSimplified:
+    case ScriptConversion::Big5ToSimplified: return SimplifiedMap().MapInPlace(text);
+    case ScriptConversion::SimplifiedToBig5: text = ToBig5Forms(ToTraditional(text)); return;
+    case ScriptConversion::TraditionalToBig5: text = ToBig5Forms(text); return;
+  }
+}
+
 std::string GbkToBig5(std::string_view text, TranscodeLosses* losses) {
   return TranscodeResponsive(Big5FormsMap().Map(text), kWorkingCharset, Charset::Big5, kResponsivePiece, {}, losses);
 }

@@ -19,6 +19,16 @@ namespace cw {
 std::string ToTraditional(std::string_view text);
 std::string ToSimplified(std::string_view text);
 
+// Traditional text with every character code page 950 lacks in the form it has (着 -> 著,
+// 峯 -> 峰); still working text, so the output's encoder counts what has no form.
+std::string ToBig5Forms(std::string_view text);
+
+// The content mapping of each option on decoded text (the working code page holds every
+// character, so nothing is lost here): the Big5 options are a script conversion whose
+// Big5 side the output encoding gives. 简体到Big5: Traditional in Big5's forms; 繁体到Big5:
+// the text in Big5's forms; Big5到简体: Simplified; Big5到繁体: the text as it is.
+void MapDecodedInPlace(ScriptConversion conversion, std::string& text);
+
 // Byte conversions between the working code page and Big5 (code page 950). On the way
 // to Big5 a character that code page 950 lacks takes a candidate or variant it has (着 ->
 // 著, 峯 -> 峰, 这 -> 這); one without any becomes "?" and never shortens the rest.

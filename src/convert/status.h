@@ -16,7 +16,7 @@ enum class ConvertStatus {
   WriteFailed,       // the output could not be written: the source and any old output are intact
   SourceNotRemoved,  // written under the new name, but the old name could not be removed
   TooLarge,          // more than the process can hold while converting: nothing was written
-  NotText,           // overwriting, but the content holds a zero character: left as it is
+  NotText,           // the content holds a zero character (a binary file): never converted
   NameTaken,         // the output name is another file, or an output of this run already
   SourceChanged,     // the source changed while it was converted: left as it is
   GzipTruncated,     // the gzip data ends early: nothing was written

@@ -334,10 +334,17 @@ TEST(DetectExplicit, ChosenEncodingRules) {
 }
 
 TEST(DetectFallback, MarkOnlyZeroBytesAndFailedDecoding) {
-  DecodedText d = Auto("\xEF\xBB\xBF");
-  EXPECT_EQ(d.detected, EncodingChoice::Ansi);
-  EXPECT_EQ(d.text, "\xEF\xBB\xBF");
-  EXPECT_FALSE(d.cutAtZero);
+  // A mark and nothing after it is an empty text in the mark's encoding.
+  for (const auto& [mark, encoding] : {std::pair<std::string, EncodingChoice>{"\xEF\xBB\xBF", EncodingChoice::Utf8},
+                                       {"\xFF\xFE", EncodingChoice::Utf16Le},
+                                       {"\xFE\xFF", EncodingChoice::Utf16Be}}) {
+    DecodedText marked = Auto(mark);
+    EXPECT_EQ(marked.detected, encoding);
+    EXPECT_EQ(marked.text, "");
+    EXPECT_FALSE(marked.cutAtZero);
+    EXPECT_EQ(marked.undecodable, 0u);
+  }
+  DecodedText d;
   d = Auto(std::string("ab\0cd", 5));
   EXPECT_EQ(d.detected, EncodingChoice::Ansi);
   EXPECT_EQ(d.text, "ab");
