@@ -65,6 +65,8 @@ void NoteOutcome(FileResult* result, const ConvertReport& report) {
   result->reason = report.howRead;
   result->losses = report.losses;
   result->lossCharset = report.lossCharset;
+  result->declaration = report.declaration;
+  result->declarationWarning = report.declarationWarning;
   if (!IsFailure(result->status)) return;
   result->cause = platform::ThreadFailure();
   // Lookups that find nothing, and names tried again because they were taken, are how
@@ -136,6 +138,16 @@ std::vector<std::string> ResultHeadings() {
   return headings;
 }
 
+// The reason, followed by what happened to a web file's declaration.
+std::string WithDeclaration(std::string words, const FileResult& result) {
+  for (const std::string* more : {&result.declaration, &result.declarationWarning}) {
+    if (more->empty()) continue;
+    if (!words.empty()) words += FromUtf8(u8"；");
+    words += *more;
+  }
+  return words;
+}
+
 std::vector<std::string> ResultRow(const FileResult& result, bool dryRun) {
   // The name first: a long folder would hide it.
   const text::PathParts parts = text::SplitAtLastBackslash(result.source);
@@ -143,7 +155,7 @@ std::vector<std::string> ResultRow(const FileResult& result, bool dryRun) {
           parts.hasBackslash ? parts.folder : std::string(),
           StatusWords(result.status, dryRun),
           EncodingWords(result.readAs),
-          ReasonWords(result),
+          WithDeclaration(ReasonWords(result), result),
           result.output};
 }
 

@@ -24,6 +24,9 @@ struct FileResult {
   // What a lossy conversion lost, and in which charset.
   TranscodeLosses losses{};
   std::string lossCharset{};
+  // A web file's declaration rewritten, and what the page then needs.
+  std::string declaration{};
+  std::string declarationWarning{};
 };
 
 // Fills in what the conversion reported and, for a failure, what it met: the failure

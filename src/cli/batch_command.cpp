@@ -22,7 +22,7 @@ namespace cw::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "batch [--in ENC] [--out ENC] [--script S] [--eol E] [--no-bom] [--rename] [--overwrite] "
+    "batch [--in ENC] [--out ENC] [--script S] [--eol E] [--no-bom] [--rename] [--overwrite] [--keep-declarations] "
     "[--filter PATTERN] [--recursive] [--dry-run] [--list] [--jobs N] FOLDER | ... --files FILE...";
 
 // The options of the run are the flags: the same at every moment the run reads them.
@@ -186,6 +186,9 @@ int RunBatchCommand(const Args& args) {
       std::string line = "  " + TextForDisplay(outcome.source) + ": " + EncodingChoiceName(outcome.report.detected);
       if (!outcome.report.howRead.empty()) line += " (" + outcome.report.howRead + ")";
       if (outcome.status != ConvertStatus::Converted) line += "; " + ConvertStatusText(outcome.status, outcome.report);
+      for (const std::string* more : {&outcome.report.declaration, &outcome.report.declarationWarning}) {
+        if (!more->empty()) line += "; " + TextForDisplay(*more);
+      }
       printer.Line(line);
     });
   run.Begin(flags.dryRun);

@@ -13,7 +13,7 @@ namespace {
 constexpr const char* kUsage =
     "convert [--in auto|ansi|utf8|utf16le|utf16be] [--out auto|ansi|utf8|utf16le|utf16be] "
     "[--script none|s2t|t2s|s2big5|t2big5|big52s|big52t] [--eol keep|win|unix|mac] [--no-bom] "
-    "[--rename] [--overwrite] SRC [OUT]";
+    "[--rename] [--overwrite] [--keep-declarations] SRC [OUT]";
 
 int RunConvert(const Args& args) {
   ConversionOptions options;
@@ -35,6 +35,11 @@ int RunConvert(const Args& args) {
     std::fprintf(stderr, "chengwen-cli convert: %s: %s\n", paths[0].c_str(), ConvertStatusText(status, report).c_str());
     // Converted with losses is written all the same: said, but not a failure.
     if (status != ConvertStatus::ConvertedWithLosses) return 1;
+  }
+  // What became of a web file's declaration, said beside the output's path.
+  for (const std::string* more : {&report.declaration, &report.declarationWarning}) {
+    if (!more->empty())
+      std::fprintf(stderr, "chengwen-cli convert: %s: %s\n", paths[0].c_str(), TextForDisplay(*more).c_str());
   }
   std::printf("%s\n", PathForDisplay(output).c_str());
   return 0;

@@ -2,6 +2,7 @@
 #include "cli/option_parsing.h"
 
 #include <cstring>
+#include <iterator>
 #include <optional>
 #include <string_view>
 
@@ -58,9 +59,10 @@ bool TakeFlag(const Args& args, size_t* i, ConversionOptions* options, std::stri
     *error = "unknown line ending '" + v + "'";
     return false;
   }
-  bool* const switches[] = {&options->withoutBom, &options->convertFileName, &options->overwriteOriginal};
-  const char* const switchNames[] = {"--no-bom", "--rename", "--overwrite"};
-  for (size_t k = 0; k < 3; ++k) {
+  bool* const switches[] = {&options->withoutBom, &options->convertFileName, &options->overwriteOriginal,
+                            &options->keepDeclarations};
+  const char* const switchNames[] = {"--no-bom", "--rename", "--overwrite", "--keep-declarations"};
+  for (size_t k = 0; k < std::size(switches); ++k) {
     if (arg == switchNames[k]) return *switches[k] = true;
   }
   bool known = false;

@@ -16,7 +16,8 @@ struct ExtraFlag {
   std::string* value;  // receives the value, or "1" for a flag without one
 };
 
-// Fills the options from --in, --out, --script, --eol, --no-bom, --rename, --overwrite
+// Fills the options from --in, --out, --script, --eol, --no-bom, --rename, --overwrite,
+// --keep-declarations
 // and the extra flags; everything else goes to `positional` in order. False with a
 // message for an unknown flag or value.
 bool ParseConversionOptions(const Args& args, ConversionOptions* options, std::vector<std::string>* positional,

@@ -314,12 +314,6 @@ WebFileKind WebFileKindOf(std::string_view fileName) {
 
 bool IsWebFileName(std::string_view fileName) { return WebFileKindOf(fileName) != WebFileKind::None; }
 
-Charset DeclarationCharsetOf(EncodingChoice output, ScriptConversion script) {
-  const bool intoBig5 = script == ScriptConversion::SimplifiedToBig5 || script == ScriptConversion::TraditionalToBig5;
-  if (output == EncodingChoice::Ansi && intoBig5) return Charset::Big5;
-  return CharsetOf(output);
-}
-
 DeclarationEdit RewriteDeclaration(std::string& workingText, std::string_view fileName, Charset output, bool withMark) {
   DeclarationEdit edit;
   edit.kind = WebFileKindOf(fileName);

@@ -23,10 +23,6 @@ enum class WebFileKind { None, Page, Xml, StyleSheet };
 WebFileKind WebFileKindOf(std::string_view fileName);
 bool IsWebFileName(std::string_view fileName);
 
-// The charset the output's bytes are in, as its declaration must name it: that of the
-// encoding, except for ANSI output after a conversion into Big5, which holds Big5 bytes.
-Charset DeclarationCharsetOf(EncodingChoice output, ScriptConversion script);
-
 enum class DeclarationForm { None, MetaTag, XmlDeclaration, CharsetRule };
 
 struct DeclarationEdit {

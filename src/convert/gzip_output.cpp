@@ -15,8 +15,8 @@ struct GzipWriter::Stream {
 
 GzipWriter::GzipWriter(platform::NewFile& file) : file_(file), stream_(new Stream) {
   // 16 + MAX_WBITS: a gzip header and trailer around the deflate data.
-  stream_->ready = deflateInit2(&stream_->z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8,
-                                Z_DEFAULT_STRATEGY) == Z_OK;
+  stream_->ready =
+      deflateInit2(&stream_->z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
   failed_ = !stream_->ready;
 }
 

@@ -40,6 +40,9 @@ struct ConversionOptions {
   bool withoutBom = false;
   bool convertFileName = false;
   bool overwriteOriginal = false;
+  // A web file's charset declaration is rewritten to name the output's encoding unless
+  // this is set (the command line's --keep-declarations; the window always rewrites).
+  bool keepDeclarations = false;
 };
 
 }  // namespace cw

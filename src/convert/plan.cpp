@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "convert/declaration.h"
 #include "convert/line_endings.h"
 #include "convert/responsive_transcode.h"
 #include "convert/script_conversion.h"
@@ -40,6 +41,26 @@ EncodingChoice AutoOutputThatHolds(const ConversionOptions& options, EncodingCho
       text, kWorkingCharset, CharsetOf(output), [&losses](std::string_view) { return !losses.Any(); }, true,
       kResponsivePiece, &losses);
   return losses.Any() ? EncodingChoice::Ansi : output;
+}
+
+// Whether the output is a web file whose declaration follows its bytes.
+bool RewritesDeclaration(const ConversionPlan& plan) {
+  return !plan.request.options.keepDeclarations && IsWebFileName(text::SplitAtLastBackslash(plan.outputPath).name);
+}
+
+// A web page, XML file or style sheet declares the encoding it is written in: the
+// declaration the reading rules find is made to name the output's, and the report says
+// so (and what the page still needs, if the declaration ends too late to be seen).
+void PlanDeclaration(ConversionPlan& plan, EncodingChoice outputEncoding) {
+  if (!RewritesDeclaration(plan)) return;
+  const Charset charset = CharsetOf(outputEncoding);
+  const bool mark = !plan.request.options.withoutBom && !ByteOrderMarkOf(outputEncoding).empty();
+  const std::string name = text::SplitAtLastBackslash(plan.outputPath).name;
+  const DeclarationEdit edit = RewriteDeclaration(plan.working, name, charset, mark);
+  plan.report.declaration = DeclarationChangeText(edit);
+  if (edit.changed) {
+    plan.report.declarationWarning = DeclarationWarningText(CheckDeclaration(plan.working, edit, charset, mark));
+  }
 }
 
 // 1. Read. A source that cannot be read leaves every file as it is; one this run has
@@ -104,7 +125,8 @@ bool PlanPlacement(ConversionPlan& plan) {
 // by piece. False when that shortcut does not apply; the working text way is taken.
 bool PlanDirect(ConversionPlan& plan) {
   const ConversionOptions& options = plan.request.options;
-  if (options.scriptConversion != ScriptConversion::None || options.lineEndings != LineEndingChoice::Keep) {
+  if (options.scriptConversion != ScriptConversion::None || options.lineEndings != LineEndingChoice::Keep ||
+      RewritesDeclaration(plan)) {
     return false;
   }
   const SourceRead& source = plan.source;
@@ -165,6 +187,7 @@ void PlanWorking(ConversionPlan& plan) {
   platform::PumpMessages();
 
   const EncodingChoice outputEncoding = AutoOutputThatHolds(options, decoded.detected, plan.working);
+  PlanDeclaration(plan, outputEncoding);
   plan.lossRead = "GBK";
   plan.lossWrite = CharsetLabel(outputEncoding);
   // A charset other than ANSI is streamed to the file, so the encoded result never

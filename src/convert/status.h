@@ -52,6 +52,10 @@ struct ConvertReport {
   // not hold every character (unencodable ones).
   std::string lossCharset;
   TranscodeLosses losses;
+  // A web file's declaration rewritten ("声明 gb2312 → utf-8"), and what the page then
+  // still needs (a meta past the browser's first 1024 bytes); working code page.
+  std::string declaration;
+  std::string declarationWarning;
 };
 // The status as a line for the user, with the charset named where it matters:
 // "not converted: the file is not valid UTF-8", "not converted: BIG5 cannot hold ...".

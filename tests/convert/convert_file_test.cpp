@@ -69,7 +69,68 @@ TEST_F(ConvertFileTest, Big5PageStaysBig5UnderAutoAndBecomesGbkUnderAnsi) {
   ansi.outputEncoding = EncodingChoice::Ansi;
   out = dir_.Join("o2.htm");
   ASSERT_EQ(Convert(source, out, ansi), ConvertStatus::Converted);
-  EXPECT_EQ(test::ReadFileBytes(out), "<head><meta charset=big5></head>" + kGbk);
+  // The page now declares what it is written in.
+  EXPECT_EQ(test::ReadFileBytes(out), "<head><meta charset=gbk></head>" + kGbk);
+}
+
+// A converted web file declares the encoding it is written in, in every form the
+// reading rules find; anything else stays byte for byte. Converting back gives the
+// original again (a gb2312 comes back as gbk), and --keep-declarations keeps the old bytes.
+TEST_F(ConvertFileTest, WebFilesDeclareTheirOutputEncoding) {
+  const struct {
+    const char* name;
+    std::string gbk;   // the source, read as ANSI
+    std::string utf8;  // written as UTF-8 without a mark
+    std::string back;  // that converted back to ANSI
+    std::string kept;  // written as UTF-8 with the declarations kept
+  } cases[] = {
+      {"a.html", "<HEAD lang=zh><META charset='GB2312'></HEAD>" + kGbk,
+       "<HEAD lang=zh><META charset='UTF-8'></HEAD>" + kUtf8, "<HEAD lang=zh><META charset='GBK'></HEAD>" + kGbk,
+       "<HEAD lang=zh><META charset='GB2312'></HEAD>" + kUtf8},
+      {"b.htm", "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\">" + kGbk,
+       "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">" + kUtf8,
+       "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\">" + kGbk,
+       "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\">" + kUtf8},
+      {"c.xml", "<?xml version=\"1.0\" encoding=\"gb2312\" standalone=\"yes\"?><a>" + kGbk + "</a>",
+       "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?><a>" + kUtf8 + "</a>",
+       "<?xml version=\"1.0\" encoding=\"gbk\" standalone=\"yes\"?><a>" + kGbk + "</a>",
+       "<?xml version=\"1.0\" encoding=\"gb2312\" standalone=\"yes\"?><a>" + kUtf8 + "</a>"},
+      {"d.css", "@charset \"GBK\";\nb:after{content:\"" + kGbk + "\"}",
+       "@charset \"UTF-8\";\nb:after{content:\"" + kUtf8 + "\"}",
+       "@charset \"GBK\";\nb:after{content:\"" + kGbk + "\"}", "@charset \"GBK\";\nb:after{content:\"" + kUtf8 + "\"}"},
+      // Not a web file, and not the declaration: left alone.
+      {"e.txt", "<meta charset=gbk>" + kGbk, "<meta charset=gbk>" + kUtf8, "<meta charset=gbk>" + kGbk,
+       "<meta charset=gbk>" + kUtf8},
+  };
+  for (const auto& c : cases) {
+    const std::string source = Put(c.name, c.gbk);
+    ConversionOptions toUtf8;
+    toUtf8.inputEncoding = EncodingChoice::Ansi;
+    toUtf8.outputEncoding = EncodingChoice::Utf8;
+    toUtf8.withoutBom = true;
+    std::string out = dir_.Join(std::string("u\\") + c.name);
+    ASSERT_EQ(Convert(source, out, toUtf8), ConvertStatus::Converted) << c.name;
+    EXPECT_EQ(test::ReadFileBytes(out), c.utf8) << c.name;
+    ConversionOptions toAnsi;
+    toAnsi.outputEncoding = EncodingChoice::Ansi;
+    std::string back = dir_.Join(std::string("g\\") + c.name);
+    ASSERT_EQ(Convert(out, back, toAnsi), ConvertStatus::Converted) << c.name;
+    EXPECT_EQ(test::ReadFileBytes(back), c.back) << c.name;
+    toUtf8.keepDeclarations = true;
+    std::string kept = dir_.Join(std::string("k\\") + c.name);
+    ASSERT_EQ(Convert(source, kept, toUtf8), ConvertStatus::Converted) << c.name;
+    // The same bytes but for the declaration, which keeps its old label.
+    EXPECT_EQ(test::ReadFileBytes(kept), c.kept) << c.name;
+  }
+  // The report says what changed, for the result list and the dry run.
+  const std::string page = Put("r.html", "<meta charset=gb2312>" + kGbk);
+  std::string out = dir_.Join("r-out.html");
+  ConversionOptions toUtf8;
+  toUtf8.outputEncoding = EncodingChoice::Utf8;
+  toUtf8.withoutBom = true;
+  ConvertReport report;
+  ASSERT_EQ(ConvertFile(page, out, toUtf8, &report), ConvertStatus::Converted);
+  EXPECT_EQ(report.declaration, W(u8"声明 gb2312 → utf-8"));
 }
 
 TEST_F(ConvertFileTest, OutputEncodingsAndMarks) {

@@ -152,9 +152,6 @@ TEST(Declaration, ExtensionTable) {
   EXPECT_EQ(WebFileKindOf("a.svg"), WebFileKind::Xml);
   EXPECT_EQ(WebFileKindOf("a.css"), WebFileKind::StyleSheet);
   EXPECT_EQ(WebFileKindOf("a.xhtml"), WebFileKind::Page);
-  EXPECT_EQ(DeclarationCharsetOf(EncodingChoice::Ansi, ScriptConversion::SimplifiedToBig5), Charset::Big5);
-  EXPECT_EQ(DeclarationCharsetOf(EncodingChoice::Ansi, ScriptConversion::None), Charset::Gb18030);
-  EXPECT_EQ(DeclarationCharsetOf(EncodingChoice::Utf8, ScriptConversion::SimplifiedToBig5), Charset::Utf8);
 }
 
 TEST(Declaration, WordsForTheResultList) {
