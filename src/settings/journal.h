@@ -44,7 +44,7 @@ void UndoUnfinishedChange(const std::string& settingsPath, std::string* content)
 // change comes and kept open (and so locked) until Close.
 class Journal {
  public:
-  explicit Journal(std::string settingsPath) : path_(JournalPath(settingsPath)) {}
+  explicit Journal(const std::string& settingsPath) : path_(JournalPath(settingsPath)) {}
   ~Journal() { Close(); }
   Journal(const Journal&) = delete;
   Journal& operator=(const Journal&) = delete;
