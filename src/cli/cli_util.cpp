@@ -1,6 +1,7 @@
 // Command-line paths and texts to and from the working code page.
 #include "cli/cli_util.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <system_error>
 
@@ -34,5 +35,88 @@ std::string PathForDisplay(const std::string& path) {
 std::string TextFromArg(const std::string& arg) { return FromUtf8(arg); }
 
 std::string TextForDisplay(const std::string& text) { return ToUtf8(text); }
+
+namespace {
+
+// The length of the valid UTF-8 sequence at `at` (shortest form, no surrogate, at most
+// U+10FFFF), 0 when there is none; *code receives its code point.
+size_t Utf8SequenceAt(std::string_view text, size_t at, uint32_t* code) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[at + i]); };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) {
+    *code = lead;
+    return 1;
+  }
+  // Lead byte: the sequence's length, its payload bits, the least code it may carry.
+  size_t length = 4;
+  uint32_t value = lead & 0x07u;
+  uint32_t least = 0x10000;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    value = lead & 0x1Fu;
+    least = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    value = lead & 0x0Fu;
+    least = 0x800;
+  } else if (lead < 0xF0 || lead > 0xF4) {
+    return 0;
+  }
+  if (at + length > text.size()) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return 0;
+    value = (value << 6) | (byte(i) & 0x3F);
+  }
+  if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+  *code = value;
+  return length;
+}
+
+bool MustBeEscaped(uint32_t code) {
+  return code < 0x20 || code == 0x7F || (code >= 0x80 && code <= 0x9F) || code == 0x2028 || code == 0x2029;
+}
+
+void AppendHex(std::string_view bytes, std::string* out) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  for (const char c : bytes) {
+    const auto u = static_cast<unsigned char>(c);
+    *out += "\\x";
+    *out += kDigits[u >> 4];
+    *out += kDigits[u & 15];
+  }
+}
+
+}  // namespace
+
+std::string EscapeForLine(std::string_view utf8) {
+  std::string shown;
+  shown.reserve(utf8.size());
+  for (size_t at = 0; at < utf8.size();) {
+    uint32_t code = 0;
+    const size_t length = Utf8SequenceAt(utf8, at, &code);
+    if (length == 0) {
+      AppendHex(utf8.substr(at, 1), &shown);
+      ++at;
+      continue;
+    }
+    if (code == '\\') {
+      shown += "\\\\";
+    } else if (code == '\n') {
+      shown += "\\n";
+    } else if (code == '\t') {
+      shown += "\\t";
+    } else if (code == '\r') {
+      shown += "\\r";
+    } else if (MustBeEscaped(code)) {
+      AppendHex(utf8.substr(at, length), &shown);
+    } else {
+      shown.append(utf8, at, length);
+    }
+    at += length;
+  }
+  return shown;
+}
+
+std::string PathForLine(const std::string& path) { return EscapeForLine(PathForDisplay(path)); }
 
 }  // namespace cw::cli

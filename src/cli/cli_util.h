@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace cw::cli {
 
@@ -15,5 +16,14 @@ std::string PathForDisplay(const std::string& path);
 // UTF-8 from the command line to working-code-page text, and back for printing.
 std::string TextFromArg(const std::string& arg);
 std::string TextForDisplay(const std::string& text);
+
+// A UTF-8 text (a name, a path) made safe to print inside one line of output: nothing in
+// it can end the line or forge another. Tab, CR and LF show as \t, \r and \n; every
+// other control character (C0, DEL, C1), U+2028 and U+2029, and every byte that is not
+// part of valid UTF-8 shows as \xNN, one per byte; a backslash shows as \\, so that an
+// escape can always be told from the same characters in a name. All else is itself.
+std::string EscapeForLine(std::string_view utf8);
+// PathForDisplay, escaped for one line.
+std::string PathForLine(const std::string& path);
 
 }  // namespace cw::cli

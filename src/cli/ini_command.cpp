@@ -35,7 +35,7 @@ int RunIni(const Args& args) {
   if (action == "set" && args.size() == 5) {
     settings::SettingsStore store;
     if (!store.Open(PathFromArg(args[1]), settings::StorageMode::KeepOpen)) {
-      std::fprintf(stderr, "chengwen-cli: cannot open %s for writing\n", args[1].c_str());
+      std::fprintf(stderr, "chengwen-cli: cannot open %s for writing\n", EscapeForLine(args[1]).c_str());
       return 1;
     }
     store.SetSection(TextFromArg(args[2]));
@@ -44,7 +44,7 @@ int RunIni(const Args& args) {
   if (action == "save-form" && args.size() == 2) {
     settings::SettingsStore store;
     if (!store.Open(PathFromArg(args[1]), settings::StorageMode::KeepOpen)) {
-      std::fprintf(stderr, "chengwen-cli: cannot open %s for writing\n", args[1].c_str());
+      std::fprintf(stderr, "chengwen-cli: cannot open %s for writing\n", EscapeForLine(args[1]).c_str());
       return 1;
     }
     auto window = form::NewMainWindow();

@@ -220,15 +220,17 @@ Status BytesToReadAt(uint64_t size, uint64_t offset, size_t count, const std::st
 
 // The new file of either backend: Write counts as an in-place change for fault
 // injection, Close keeps the file, Abandon (or destruction without Close) closes and
-// removes it. The backend supplies the four system steps: append at an offset (which
-// Win32 may ignore, writing on from where it stopped), close the handle, remove the file,
-// and say what the open file is.
-template <typename Handle, typename SystemPath,
-          Status (*AppendAt)(Handle, uint64_t, std::string_view, const std::string&),
-          Status (*CloseSystemFile)(Handle, const std::string&), void (*RemoveFile)(const SystemPath&),
-          Status (*IdentifyFile)(Handle, FileInfo*, const std::string&)>
+// removes it. `Ops` supplies the backend's types (Handle, SystemPath) and its system
+// steps, as static functions: AppendAt (append at an offset, which Win32 may ignore,
+// writing on from where it stopped), Close, Remove, Identify, Flush, StartFlush, and
+// Place, which gives the open file its final name (replacing or not) and says whether
+// it had to close the file for it.
+template <typename Ops>
 class SystemNewFile final : public NewFile {
  public:
+  using Handle = typename Ops::Handle;
+  using SystemPath = typename Ops::SystemPath;
+
   SystemNewFile(Handle handle, SystemPath native, std::string path)
       : handle_(handle), native_(std::move(native)), path_(std::move(path)) {}
   ~SystemNewFile() override { Abandon(); }
@@ -238,14 +240,14 @@ class SystemNewFile final : public NewFile {
   Status Write(std::string_view bytes) override {
     const CallScope scope(Operation::WriteAt);
     if (!open_) return LogFailure("write", path_, Status::Other, 0);
-    const Status status = AppendAt(handle_, offset_, bytes, path_);
+    const Status status = Ops::AppendAt(handle_, offset_, bytes, path_);
     if (status == Status::Ok) offset_ += bytes.size();
     return status;
   }
   Status Close() override {
     if (!open_) return Status::Ok;
     open_ = false;
-    const Status status = CloseSystemFile(handle_, path_);
+    const Status status = Ops::Close(handle_, path_);
     if (status != Status::Ok) {
       RemoveOnce();
       return status;
@@ -256,19 +258,47 @@ class SystemNewFile final : public NewFile {
   void Abandon() override {
     if (open_) {
       open_ = false;
-      CloseSystemFile(handle_, path_);
+      Ops::Close(handle_, path_);
     }
     if (!kept_) RemoveOnce();
   }
   Status Identify(FileInfo* info) override {
     if (!open_) return LogFailure("identify", path_, Status::Other, 0);
-    return IdentifyFile(handle_, info, path_);
+    return Ops::Identify(handle_, info, path_);
   }
+  Status Flush() override {
+    const CallScope scope(Operation::Flush);
+    if (!open_) return LogFailure("flush", path_, Status::Other, 0);
+    return Ops::Flush(handle_, path_);
+  }
+  void StartFlush() override {
+    if (open_) Ops::StartFlush(handle_);
+  }
+  Status ReplaceInto(const std::string& path) override { return Place(path, true); }
+  Status MoveInto(const std::string& path) override { return Place(path, false); }
 
  private:
+  Status Place(const std::string& to, bool replace) {
+    if (!open_) return LogFailure("rename", path_ + " -> " + to, Status::Other, 0);
+    bool closed = false;
+    const Status status = Ops::Place(handle_, native_, path_, to, replace, &closed);
+    if (closed) open_ = false;
+    if (status != Status::Ok) return status;
+    // The file has its final name now: nothing may remove it under its old one, where
+    // another file may stand by now.
+    kept_ = true;
+    removed_ = true;
+    if (open_) {
+      open_ = false;
+      // Logged should it fail, but the file has its name: reporting the move as failed
+      // would have the caller treat the old file as still in place.
+      Ops::Close(handle_, to);
+    }
+    return Status::Ok;
+  }
   void RemoveOnce() {
     if (removed_) return;
-    RemoveFile(native_);
+    Ops::Remove(native_);
     removed_ = true;
   }
 
@@ -280,5 +310,15 @@ class SystemNewFile final : public NewFile {
   bool kept_ = false;
   bool removed_ = false;
 };
+
+// ---- Run identity ---------------------------------------------------------------------
+
+// A fresh run identity: 16 lower-case hex digits from the clock, the process, the
+// system's randomness and `attempt` (a retry after a name clash takes another).
+std::string MakeRunId(uint64_t processId, unsigned attempt);
+// folder + separator + id + ".lock", the separator being the path's own.
+std::string RunLockPath(const std::string& folder, const std::string& id);
+// Whether `id` has the form MakeRunId gives (so it can name no other file).
+bool IsRunId(const std::string& id);
 
 }  // namespace cw::platform::detail

@@ -94,8 +94,9 @@ bool IsSystemCall(std::string_view name) {
 long SystemErrorFor(Status status) { return kSystemErrorOf[static_cast<size_t>(status)]; }
 
 // The system calls whose failure is the failure of an operation, where InjectFailure
-// strikes: the open of a read or a write, the write of an in-place change, the move,
-// the delete (which on POSIX looks at the file first). Each backend finds its own
+// strikes: the open of a read or a write, the write of an in-place change, the move
+// (on Windows first the rename through the handle), the delete (which on POSIX looks at
+// the file first), the flush. Each backend finds its own
 // names; none is the other's.
 static bool FailsOperation(Operation operation, std::string_view call) {
   static const struct {
@@ -103,12 +104,20 @@ static bool FailsOperation(Operation operation, std::string_view call) {
     const char* win32;
     const char* posix;
   } kCalls[] = {
-      {Operation::Read, "CreateFileW", "open"},    {Operation::Write, "CreateFileW", "open"},
-      {Operation::Open, "CreateFileW", "open"},    {Operation::Delete, "DeleteFileW", "unlink"},
-      {Operation::Delete, "DeleteFileW", "lstat"}, {Operation::CreateFolder, "CreateDirectoryW", "mkdir"},
-      {Operation::Move, "ReplaceFileW", "rename"}, {Operation::Move, "MoveFileExW", "renameat2"},
-      {Operation::Move, "MoveFileExW", "link"},    {Operation::Find, "FindFirstFileW", "opendir"},
-      {Operation::WriteAt, "WriteFile", "pwrite"}, {Operation::WriteAt, "SetEndOfFile", "ftruncate"},
+      {Operation::Read, "CreateFileW", "open"},
+      {Operation::Write, "CreateFileW", "open"},
+      {Operation::Open, "CreateFileW", "open"},
+      {Operation::Delete, "DeleteFileW", "unlink"},
+      {Operation::Delete, "DeleteFileW", "lstat"},
+      {Operation::CreateFolder, "CreateDirectoryW", "mkdir"},
+      {Operation::Move, "ReplaceFileW", "rename"},
+      {Operation::Move, "MoveFileExW", "renameat2"},
+      {Operation::Move, "MoveFileExW", "link"},
+      {Operation::Find, "FindFirstFileW", "opendir"},
+      {Operation::WriteAt, "WriteFile", "pwrite"},
+      {Operation::WriteAt, "SetEndOfFile", "ftruncate"},
+      {Operation::Move, "SetFileInformationByHandle", "rename"},
+      {Operation::Flush, "FlushFileBuffers", "fsync"},
   };
   for (const auto& row : kCalls) {
     if (row.operation == operation && (call == row.win32 || call == row.posix)) return true;

@@ -1,12 +1,16 @@
 // The parts of the platform layer that every backend shares: status names, the
 // message-pump and message-box hooks, the error log and the path check.
+#include <chrono>
+#include <cstdio>
 #include <mutex>
+#include <random>
 #include <thread>
 #include <utility>
 
 #include "encoding/charset.h"
 #include "platform/backend.h"
 #include "platform/platform.h"
+#include "text/text.h"
 
 namespace cw::platform {
 namespace {
@@ -134,6 +138,39 @@ Status BytesToReadAt(uint64_t size, uint64_t offset, size_t count, const std::st
   if (bytes > kMaxWholeFileSize) return LogFailure("ReadAt", path, Status::TooLarge, 0);
   *wanted = static_cast<size_t>(bytes);
   return Status::Ok;
+}
+
+std::string MakeRunId(uint64_t processId, unsigned attempt) {
+  // Each part alone could repeat (a clock of coarse steps, a random device that some
+  // old runtimes make deterministic, process ids reused); mixed, they do not together.
+  uint64_t mixed = static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+  mixed ^= static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) * 0x9E3779B97F4A7C15u;
+  mixed ^= (processId << 32) ^ (processId >> 32) ^ (static_cast<uint64_t>(attempt) * 0xC2B2AE3D27D4EB4Fu);
+  std::random_device device;
+  mixed ^= (static_cast<uint64_t>(device()) << 32) | device();
+  // A final mixing step (splitmix64), so that close inputs give unrelated names.
+  mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9u;
+  mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBu;
+  mixed ^= mixed >> 31;
+  char id[17];
+  std::snprintf(id, sizeof id, "%016llx", static_cast<unsigned long long>(mixed));
+  return id;
+}
+
+std::string RunLockPath(const std::string& folder, const std::string& id) {
+  // A folder given with its trailing backslash keeps just that one (the split steps over
+  // two-byte characters, whose second byte may be 5C).
+  const text::PathParts parts = text::SplitAtLastBackslash(folder);
+  const bool endsWithBackslash = parts.hasBackslash && parts.name.empty();
+  return folder + (endsWithBackslash ? "" : "\\") + id + ".lock";
+}
+
+bool IsRunId(const std::string& id) {
+  if (id.size() != 16) return false;
+  for (const char c : id) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
 }
 
 }  // namespace detail

@@ -86,6 +86,11 @@ Status WriteNewFile(const std::string& path, std::string_view bytes);
 // shared with nobody while it is open. Writes append and pump window messages between
 // large chunks. Close() keeps the file; Abandon(), or destroying it without Close(),
 // removes it again.
+//
+// While it is open nobody else can delete it (Windows: no sharing at all; POSIX: the
+// writer lock that DeleteFile honours), so a file that takes its final name through
+// ReplaceInto or MoveInto is never closed under its temporary name, where another run's
+// sweep of stale temporaries could take it.
 class NewFile {
  public:
   virtual ~NewFile() = default;
@@ -95,6 +100,24 @@ class NewFile {
   // What the file is, asked of the open file (before Close): a move keeps the
   // identity, so this is also the file's identity under the name it is moved to.
   virtual Status Identify(FileInfo* info) = 0;
+  // Puts what was written on the disk before it returns (fsync, FlushFileBuffers).
+  virtual Status Flush() = 0;
+  // Starts putting what was written on the disk and returns at once (Linux:
+  // sync_file_range; elsewhere nothing). Started for a group of files before each of
+  // them is flushed, it lets the system write them out together, so that the flushes
+  // that follow mostly find their work done.
+  virtual void StartFlush() = 0;
+  // Gives the open file the name `path`, replacing the file there as MoveReplace does
+  // (same checks, same attributes, mode and owner kept, other hard links rewritten in
+  // place on POSIX), and closes it. On Windows the rename is made through the open
+  // handle (FileRenameInfoEx with POSIX semantics, else FileRenameInfo), so the old
+  // file is never removed before the new one has its name; only where the volume can
+  // rename no open file is it closed and handed to MoveReplace. On failure the file is
+  // still open under its own name and the file at `path` is as it was.
+  virtual Status ReplaceInto(const std::string& path) = 0;
+  // Gives the open file the name `path` only when nothing exists there (AlreadyExists
+  // otherwise, the file still open under its own name), and closes it.
+  virtual Status MoveInto(const std::string& path) = 0;
 };
 // AlreadyExists (and nothing touched) when the path exists.
 Status CreateNewFile(const std::string& path, std::unique_ptr<NewFile>* file);
@@ -109,6 +132,10 @@ Status CreateFolder(const std::string& path);
 Status MoveReplace(const std::string& from, const std::string& to);
 // Gives `from` the name `to` only when nothing exists there (AlreadyExists otherwise).
 Status MoveNew(const std::string& from, const std::string& to);
+// Puts the folder's entries on the disk: after a rename into it, the new name survives
+// a power cut (POSIX: fsync of the folder). Windows keeps no separate folder data to
+// flush (NTFS logs the rename with the file), so it does nothing there.
+Status FlushFolder(const std::string& path);
 // The path of the file a symbolic link (or a chain of them) names; the path itself
 // when it is no link or cannot be followed.
 std::string ResolveLinks(const std::string& path);
@@ -129,7 +156,37 @@ struct DirEntry {
 // last component, ASCII case-insensitive, "." and ".." included as the system gives
 // them. Windows semantics on Windows (short names match too). Order as the system
 // returns it. A pump callback is not made here; callers pump per entry as they walk.
+// A folder that exists but holds nothing that matches gives Ok and no entries; every
+// other status means the folder could not be listed (NotFound: it or a folder above it
+// does not exist or is no folder; AccessDenied; InvalidPath: too long a path or a name
+// the system refuses; Other), or, with some entries, that the listing was cut short.
 Status FindEntries(const std::string& pattern, std::vector<DirEntry>* entries);
+
+// ---- Run identity --------------------------------------------------------------------
+
+// A run's claim that it is alive: a lock file "<id>.lock" in a folder of run locks,
+// held open and locked from AcquireRunLock until the object is destroyed, or until the
+// process ends, however it ends (the system releases the lock then; the file stays).
+// Files a run names with its identity (its temporaries) may be removed by another run
+// only when QueryRun says the owner has Ended.
+class RunLock {
+ public:
+  virtual ~RunLock() = default;  // releases the lock and removes its file
+  // 16 lower-case hex digits, unique among the runs that share the lock folder.
+  virtual const std::string& Id() const = 0;
+};
+// The lock folder of this user on this machine: "chengwen-runs" in the system's
+// temporary folder (POSIX: $TMPDIR or /tmp, with the user id in the name).
+std::string DefaultRunLockFolder();
+// A new identity, locked; the folder is created when missing (its parent must exist).
+Status AcquireRunLock(const std::string& folder, std::unique_ptr<RunLock>* lock);
+enum class RunState {
+  Alive,    // its lock is held: the run is alive
+  Ended,    // its lock file is there and held by nobody: the run has ended
+  Unknown,  // no lock file of that identity (a run of another machine or user, or a
+            // name that merely looks like one), or the lock could not be asked
+};
+RunState QueryRun(const std::string& folder, const std::string& id);
 
 // A file kept open between calls (the settings file). Offsets are 0-based.
 class OpenFile {
@@ -192,8 +249,10 @@ bool InjectSystemError(const std::string& call, long code, int nth = 1, int time
 // move, the delete), so nothing reaches the disk that a real refusal would not let by.
 // Read: ReadWholeFile, OpenForReading and MapWholeFile. Write: WriteWholeFile, WriteNewFile
 // and CreateNewFile. Open: OpenForUpdate. WriteAt: the changes made through an OpenFile (WriteAt, Truncate) and
-// each NewFile::Write (one that has no bytes to write cannot fail).
-enum class Operation { Read, Write, Delete, CreateFolder, Move, Find, Open, WriteAt };
+// each NewFile::Write (one that has no bytes to write cannot fail). Move: MoveReplace,
+// MoveNew, NewFile::ReplaceInto and NewFile::MoveInto. Flush: NewFile::Flush,
+// OpenFile::Flush and FlushFolder.
+enum class Operation { Read, Write, Delete, CreateFolder, Move, Find, Open, WriteAt, Flush };
 // Several injections may be pending at once.
 void InjectFailure(Operation operation, int nth, Status status);
 // Forgets every pending injection of either kind and puts the real system calls back.

@@ -6,6 +6,7 @@
 
 #include "encoding/charset.h"
 #include "settings/format.h"
+#include "settings/journal.h"
 #include "text/text.h"
 
 namespace cw::settings {
@@ -34,18 +35,24 @@ bool SettingsStore::Open(const std::string& path, StorageMode mode) {
 bool SettingsStore::OpenFile(const std::string& path, bool readOnly) {
   Close();
   filePath_ = path;
-  fileStale_ = false;
+  changedFrom_ = kNoChange;
+  changedTo_ = 0;
+  fileBroken_ = false;
   if (readOnly) {
     if (platform::ReadWholeFile(path, &content_) != platform::Status::Ok) content_.clear();
+    UndoUnfinishedChange(path, &content_);
     return true;
   }
   std::unique_ptr<platform::OpenFile> file;
   if (platform::OpenForUpdate(path, platform::ShareMode::Read, &file) == platform::Status::Ok) {
-    // Read through the handle we hold, so that memory and file start identical.
+    // A change cut short by a kill or a power cut is rolled back first, before anything
+    // reads the file. Read through the handle we hold, so that memory and file start
+    // identical.
     uint64_t size = 0;
-    if (file->Size(&size) == platform::Status::Ok && size <= content_.max_size() &&
+    if (RecoverSettingsFile(path, *file) && file->Size(&size) == platform::Status::Ok && size <= content_.max_size() &&
         file->ReadAt(0, static_cast<size_t>(size), &content_) == platform::Status::Ok && content_.size() == size) {
       file_ = std::move(file);
+      journal_ = std::make_unique<Journal>(path);
       return true;
     }
     // Never keep a handle to a file whose content we do not know: writing through it
@@ -54,11 +61,13 @@ bool SettingsStore::OpenFile(const std::string& path, bool readOnly) {
     content_.clear();
   }
   if (platform::ReadWholeFile(path, &content_) != platform::Status::Ok) content_.clear();
+  UndoUnfinishedChange(path, &content_);
   return false;
 }
 
 void SettingsStore::Close() {
   file_.reset();
+  journal_.reset();  // removes the journal unless it holds a record still needed
   content_.clear();
   DropCache();
 }
@@ -67,20 +76,74 @@ void SettingsStore::Close() {
 
 bool SettingsStore::Replace(size_t offset, size_t count, std::string_view with) {
   if (std::string_view(content_).substr(offset, count) == with) return true;
-  const uint64_t oldSize = content_.size();
   size_t first = 0;
   size_t last = with.size();
-  if (count == with.size()) {
+  const bool resized = count != with.size();
+  if (!resized) {
     // Same length: only the bytes that differ go to the disk.
     while (content_[offset + first] == with[first]) ++first;
     while (content_[offset + last - 1] == with[last - 1]) --last;
-  } else {
-    // Everything behind the change moves along.
-    last = content_.size() - offset - count + with.size();
   }
   content_.replace(offset, count, with.data(), with.size());
   if (!file_) return true;
-  return WriteThrough(offset + first, last - first, oldSize);
+  // Everything behind a change of length moves along.
+  changedFrom_ = std::min(changedFrom_, offset + first);
+  changedTo_ = std::max(changedTo_, resized ? kNoChange : offset + last);
+  return changeDepth_ > 0 || CommitChange();
+}
+
+int SettingsStore::AsOneChange(const std::function<int()>& change) {
+  ++changeDepth_;
+  int result = change();
+  --changeDepth_;
+  if (changeDepth_ == 0 && file_ && !CommitChange() && result == kWritten) result = kFailed;
+  return result;
+}
+
+bool SettingsStore::CommitChange() {
+  if (changedFrom_ == kNoChange) return true;
+  if (fileBroken_) return false;
+  // A second try for a fault that passes; both leave the file old or new.
+  for (int attempt = 0; attempt < 2 && !fileBroken_; ++attempt) {
+    if (TryCommit()) {
+      changedFrom_ = kNoChange;
+      changedTo_ = 0;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool SettingsStore::TryCommit() {
+  uint64_t fileSize = 0;
+  if (file_->Size(&fileSize) != platform::Status::Ok) return false;
+  const bool resized = fileSize != content_.size();
+  const size_t to = resized || changedTo_ > content_.size() ? content_.size() : changedTo_;
+  // The old bytes the change writes over or cuts off, kept until it is on the disk.
+  UndoRecord undo;
+  undo.oldSize = fileSize;
+  undo.offset = std::min<uint64_t>(changedFrom_, fileSize);
+  const uint64_t keepEnd = resized ? fileSize : std::min<uint64_t>(to, fileSize);
+  const size_t keep = static_cast<size_t>(keepEnd - undo.offset);
+  if (keep != 0 &&
+      (file_->ReadAt(undo.offset, keep, &undo.bytes) != platform::Status::Ok || undo.bytes.size() != keep)) {
+    return false;
+  }
+  const bool journaled = journal_->Open();
+  if (journaled && journal_->Write(undo) != platform::Status::Ok) return false;
+  // A record left in the journal would undo the change at the next start: then it
+  // counts as not made, and is undone now as well.
+  const bool written = WriteRange(static_cast<size_t>(undo.offset), to) &&
+                       (content_.size() >= fileSize || file_->Truncate(content_.size()) == platform::Status::Ok) &&
+                       file_->Flush() == platform::Status::Ok && (!journaled || journal_->Clear());
+  if (written) return true;
+  // Back to the old bytes; failing that, the journal rolls the file back at the next
+  // start, and until then nothing more is written over it.
+  fileBroken_ = file_->WriteAt(undo.offset, undo.bytes) != platform::Status::Ok ||
+                file_->Truncate(fileSize) != platform::Status::Ok || file_->Flush() != platform::Status::Ok;
+  // A record kept now only restores the bytes the file holds again.
+  if (journaled && !fileBroken_) journal_->Clear();
+  return false;
 }
 
 bool SettingsStore::WriteRange(size_t from, size_t to) {
@@ -102,21 +165,6 @@ bool SettingsStore::WriteRange(size_t from, size_t to) {
   if (file_->WriteAt(from, std::string_view(content_).substr(from, to - from)) != platform::Status::Ok) return false;
   fileBytesWritten_ += to - from;
   return true;
-}
-
-bool SettingsStore::WriteThrough(size_t offset, size_t length, uint64_t oldSize) {
-  bool ok = false;
-  if (!fileStale_) {
-    ok = WriteRange(offset, offset + length);
-    if (ok && content_.size() < oldSize) ok = file_->Truncate(content_.size()) == platform::Status::Ok;
-  }
-  if (!ok) {
-    // The file may now hold half a change: bring it back to the whole buffer.
-    ok = WriteRange(0, content_.size()) && file_->Truncate(content_.size()) == platform::Status::Ok;
-  }
-  // After a failure the file and the buffer differ; the next change rewrites it whole.
-  fileStale_ = !ok;
-  return ok;
 }
 
 // ---- Lookups ---------------------------------------------------------------------
@@ -213,6 +261,12 @@ int SettingsStore::RunOp(const PendingOp& op) {
 }
 
 int SettingsStore::WriteNow(const std::string& section, const std::string& key, const std::string& value) {
+  // A new key takes two steps (its line, then its value), a new section one more: the
+  // file sees them as one change.
+  return AsOneChange([&] { return WriteSteps(section, key, value); });
+}
+
+int SettingsStore::WriteSteps(const std::string& section, const std::string& key, const std::string& value) {
   size_t pos = 0;
   bool fileOk = true;
   std::vector<std::pair<size_t, std::string>> appended;
@@ -343,7 +397,7 @@ bool SettingsStore::WriteBytes(const std::string& key, std::string_view bytes) {
   if (path.empty()) return false;
   const std::string folder = ByteFileFolder(givenPath_);
   if (!platform::Exists(folder)) platform::CreateFolder(folder);
-  return platform::WriteWholeFile(path, bytes) == platform::Status::Ok;
+  return WriteFileAtomically(path, bytes);
 }
 
 std::string SettingsStore::ReadBytes(const std::string& key, const std::string& defaultBytes) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -12,6 +13,8 @@
 #include "platform/platform.h"
 
 namespace cw::settings {
+
+class Journal;
 
 enum class StorageMode {
   KeepOpen = 0,      // loaded and kept open; changes go into the file at once
@@ -112,6 +115,7 @@ class SettingsStore {
   uint64_t FileBytesWritten() const { return fileBytesWritten_; }
 
  private:
+  static constexpr size_t kNoChange = static_cast<size_t>(-1);
   struct PendingOp {
     int kind;  // 0 WriteValue, 1 DeleteEntry, 2 RenameSection, 3 RenameKey
     std::string section, key, value;
@@ -138,12 +142,18 @@ class SettingsStore {
   // Replaces `count` bytes at `offset` with `with`, in memory and in the open file.
   // False when the file could not be brought to the same bytes.
   bool Replace(size_t offset, size_t count, std::string_view with);
-  // Writes content_[offset, offset + length) to the file and cuts it to the buffer's
-  // size; on failure rewrites the whole file from the buffer.
-  bool WriteThrough(size_t offset, size_t length, uint64_t oldSize);
+  // Runs `change` (one operation's steps, which may pump messages between them) and
+  // takes every Replace it makes to the file as one change at its end; a failure to
+  // get there turns a result of kWritten into kFailed.
+  int AsOneChange(const std::function<int()>& change);
+  // Brings the file to the buffer's bytes where they may differ ([changedFrom_,
+  // changedTo_)), journaled: the file ends up old or new, byte for byte. Tried twice.
+  bool CommitChange();
+  bool TryCommit();
   // Writes content_[from, to) to the file, growing it first so that a full disk leaves
   // the old bytes as they were.
   bool WriteRange(size_t from, size_t to);
+  int WriteSteps(const std::string& section, const std::string& key, const std::string& value);
   // Whether the last change is known to be on disk as far as this mode promises.
   bool Persisted() const { return file_ != nullptr || mode_ == StorageMode::ReadOnlyFile; }
 
@@ -157,7 +167,16 @@ class SettingsStore {
   std::string currentSection_;
   StorageMode mode_ = StorageMode::KeepOpen;
   std::string registryPath_;
-  bool fileStale_ = false;  // a change could not be written; the file lags the buffer
+  // Where the file may differ from the buffer: from changedFrom_ (kNone: nowhere) to
+  // changedTo_ (kNone: to the end). A change that could not be written stays here and
+  // goes with the next one.
+  size_t changedFrom_ = kNoChange;
+  size_t changedTo_ = 0;
+  int changeDepth_ = 0;  // AsOneChange calls under way
+  // A failed change could not be rolled back: the file is left to the journal (rolled
+  // back at the next start) and nothing more is written to it.
+  bool fileBroken_ = false;
+  std::unique_ptr<Journal> journal_;
   uint64_t fileBytesWritten_ = 0;
 };
 

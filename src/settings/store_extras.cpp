@@ -3,6 +3,7 @@
 // that move bytes drop the section cache.
 #include "encoding/charset.h"
 #include "settings/format.h"
+#include "settings/journal.h"
 #include "settings/settings_store.h"
 #include "text/text.h"
 
@@ -38,13 +39,13 @@ bool SettingsStore::SaveAs(const std::string& path) {
   const std::string target = path.empty() ? filePath_ : path;
   if (target.empty()) return false;
   if (file_ && target == filePath_) {
-    // Our own handle excludes other writers, ourselves included.
-    const bool ok =
-        file_->WriteAt(0, content_) == platform::Status::Ok && file_->Truncate(content_.size()) == platform::Status::Ok;
-    fileStale_ = !ok;
-    return ok;
+    // Our own handle excludes other writers, ourselves included: the whole file is
+    // written through it as one journaled change.
+    changedFrom_ = 0;
+    changedTo_ = kNoChange;
+    return CommitChange();
   }
-  return platform::WriteWholeFile(target, content_) == platform::Status::Ok;
+  return WriteFileAtomically(target, content_);
 }
 
 bool SettingsStore::Reload() {
@@ -67,10 +68,12 @@ std::string SettingsStore::GetAllText() const { return text::FromBytes(content_)
 
 bool SettingsStore::SetAllText(const std::string& text, bool append) {
   DropCache();
-  bool ok = true;
-  if (!append) ok = Replace(0, content_.size(), "");
-  ok = Replace(content_.size(), 0, text) && ok;
-  return ok && Persisted();
+  return AsOneChange([&] {
+           bool ok = true;
+           if (!append) ok = Replace(0, content_.size(), "");
+           ok = Replace(content_.size(), 0, text) && ok;
+           return ok && Persisted() ? kWritten : kFailed;
+         }) == kWritten;
 }
 
 int SettingsStore::ListSections(std::vector<std::string>* out, const std::string& mustContain,

@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 
+#include "cli/cli_util.h"
 #include "encoding/charset.h"
 #include "support/temp_dir.h"
 
@@ -213,6 +214,31 @@ TEST_F(CliTest, TranscodeFiltersStandardInput) {
   // A zero character ends the text.
   run = Cli("transcode UTF-8 GB18030", Put("zero.txt", std::string("\xE4\xB8\xAD\0\xE4\xB8\xAD", 7)));
   EXPECT_EQ(run.out, "\xD6\xD0");
+}
+
+// A name is printed inside one line: nothing in it can end the line or pass for an
+// escape, and what is printable stays as it is.
+TEST(EscapeForLine, ControlCharactersAndBrokenBytesCannotForgeALine) {
+  const struct {
+    std::string name;
+    std::string shown;
+  } cases[] = {
+      {"plain name.txt", "plain name.txt"},
+      {"a\nconverted: 2 (with losses: 0), failed: 0", "a\\nconverted: 2 (with losses: 0), failed: 0"},
+      {"tab\there\r", "tab\\there\\r"},
+      {std::string("nul\0bell\a\x1B[2J\x7F", 14), "nul\\x00bell\\x07\\x1B[2J\\x7F"},
+      {"back\\slash\\n", "back\\\\slash\\\\n"},                        // a real backslash and n stay two characters
+      {"\xC2\x85next line\xC2\x9B", "\\xC2\\x85next line\\xC2\\x9B"},  // C1 controls
+      {"\xE2\x80\xA8\xE2\x80\xA9", "\\xE2\\x80\\xA8\\xE2\\x80\\xA9"},  // line and paragraph separators
+      {"\xFF\xC3(\xED\xA0\x80", "\\xFF\\xC3(\\xED\\xA0\\x80"},         // not UTF-8, a surrogate
+      {"中文 名字 \xF0\x9F\x98\x80.txt", "中文 名字 \xF0\x9F\x98\x80.txt"},
+  };
+  for (const auto& c : cases) {
+    const std::string shown = cli::EscapeForLine(c.name);
+    EXPECT_EQ(shown, c.shown);
+    EXPECT_EQ(shown.find_first_of("\r\n"), std::string::npos);
+  }
+  EXPECT_EQ(cli::PathForLine(FromUtf8("Z:\\tmp\\a\nb")), "/tmp/a\\nb");
 }
 
 TEST_F(CliTest, UnknownCommandIsAUsageError) {

@@ -136,6 +136,7 @@ class PosixOpenFile : public OpenFile {
   }
 
   Status Flush() override {
+    const detail::CallScope scope(Operation::Flush);
     if (Sys().fsync(fd_.get()) != 0) return Fail("fsync", path_);
     return Status::Ok;
   }
@@ -281,10 +282,6 @@ Status WriteWholeFile(const std::string& path, std::string_view bytes) {
 
 namespace {
 
-Status AppendAt(int fd, uint64_t offset, std::string_view bytes, const std::string& path) {
-  return WriteFully(fd, offset, bytes, path, true);
-}
-
 Status CloseFd(int fd, const std::string& path) { return Sys().close(fd) == 0 ? Status::Ok : Fail("close", path); }
 
 void Unlink(const std::string& native) { Sys().unlink(native.c_str()); }
@@ -296,7 +293,31 @@ Status IdentifyFd(int fd, FileInfo* info, const std::string& path) {
   return Status::Ok;
 }
 
-using PosixNewFile = detail::SystemNewFile<int, std::string, AppendAt, CloseFd, Unlink, IdentifyFd>;
+Status PlaceFd(int fd, const std::string& nativeFrom, const std::string& from, const std::string& to, bool replace,
+               bool* closed);
+
+// The steps of the POSIX new file (see detail::SystemNewFile).
+struct PosixNewFileOps {
+  using Handle = int;
+  using SystemPath = std::string;
+  static Status AppendAt(int fd, uint64_t offset, std::string_view bytes, const std::string& path) {
+    return WriteFully(fd, offset, bytes, path, true);
+  }
+  static Status Close(int fd, const std::string& path) { return CloseFd(fd, path); }
+  static void Remove(const std::string& native) { Unlink(native); }
+  static Status Identify(int fd, FileInfo* info, const std::string& path) { return IdentifyFd(fd, info, path); }
+  static Status Flush(int fd, const std::string& path) {
+    return Sys().fsync(fd) == 0 ? Status::Ok : Fail("fsync", path);
+  }
+  // Only a hint: where it fails, the flush that follows does all the work.
+  static void StartFlush(int fd) { Sys().sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE); }
+  static Status Place(int fd, const std::string& native, const std::string& from, const std::string& to, bool replace,
+                      bool* closed) {
+    return PlaceFd(fd, native, from, to, replace, closed);
+  }
+};
+
+using PosixNewFile = detail::SystemNewFile<PosixNewFileOps>;
 
 }  // namespace
 
@@ -396,15 +417,17 @@ std::string LinkTarget(const std::string& native) {
 
 }  // namespace
 
-Status MoveReplace(const std::string& from, const std::string& to) {
-  PublicCall call(Operation::Move, "rename", from, to);
-  if (call.status() != Status::Ok) return call.status();
+namespace {
+
+// What MoveReplace does once the paths are in the system's form. `fromIsOurs`: the
+// source is a new file of ours, still open (its lock says nothing then).
+Status ReplaceNative(PublicCall& call, bool fromIsOurs) {
   const std::string& both = call.Subject();
   const std::string& nativeFrom = call.Path(0);
   std::string& nativeTo = call.MutablePath(1);
   struct stat st;
   if (Sys().lstat(nativeFrom.c_str(), &st) != 0) return call.Fail("lstat");
-  if (IsHeldOpen(nativeFrom)) return detail::LogFailure("rename", both, Status::SharingViolation, EBUSY);
+  if (!fromIsOurs && IsHeldOpen(nativeFrom)) return detail::LogFailure("rename", both, Status::SharingViolation, EBUSY);
   // A link stays a link: its target is what gets replaced.
   const std::string target = LinkTarget(nativeTo);
   if (!target.empty()) nativeTo = target;
@@ -423,9 +446,7 @@ Status MoveReplace(const std::string& from, const std::string& to) {
   return Status::Ok;
 }
 
-Status MoveNew(const std::string& from, const std::string& to) {
-  const PublicCall call(Operation::Move, "rename", from, to);
-  if (call.status() != Status::Ok) return call.status();
+Status MoveNewNative(const PublicCall& call) {
   const std::string& nativeFrom = call.Path(0);
   const std::string& nativeTo = call.Path(1);
   if (Sys().renameat2(AT_FDCWD, nativeFrom.c_str(), AT_FDCWD, nativeTo.c_str(), RENAME_NOREPLACE) == 0) {
@@ -437,6 +458,29 @@ Status MoveNew(const std::string& from, const std::string& to) {
   if (Sys().link(nativeFrom.c_str(), nativeTo.c_str()) != 0) return call.Fail("link");
   Sys().unlink(nativeFrom.c_str());
   return Status::Ok;
+}
+
+// The open new file keeps its descriptor (and so its lock) through the rename: until
+// it has its final name, nobody's sweep of stale temporaries may take it.
+Status PlaceFd(int, const std::string&, const std::string& from, const std::string& to, bool replace, bool* closed) {
+  *closed = false;
+  PublicCall call(Operation::Move, "rename", from, to);
+  if (call.status() != Status::Ok) return call.status();
+  return replace ? ReplaceNative(call, true) : MoveNewNative(call);
+}
+
+}  // namespace
+
+Status MoveReplace(const std::string& from, const std::string& to) {
+  PublicCall call(Operation::Move, "rename", from, to);
+  if (call.status() != Status::Ok) return call.status();
+  return ReplaceNative(call, false);
+}
+
+Status MoveNew(const std::string& from, const std::string& to) {
+  const PublicCall call(Operation::Move, "rename", from, to);
+  if (call.status() != Status::Ok) return call.status();
+  return MoveNewNative(call);
 }
 
 std::string ResolveLinks(const std::string& path) {

@@ -160,8 +160,8 @@ Status FindEntries(const std::string& pattern, std::vector<DirEntry>* entries) {
   // As FindNextFileW: a listing cut short by anything but its end is reported, with
   // what it found so far.
   if (errno != 0) return detail::Fail("readdir", pattern);
-  // As FindFirstFileW: a folder without a match is a failed search.
-  if (entries->empty()) return detail::LogFailure("readdir", pattern, Status::NotFound, ENOENT);
+  // A folder without a match was listed all the same: only a folder that could not be
+  // listed is a failure.
   return Status::Ok;
 }
 

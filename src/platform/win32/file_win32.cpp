@@ -5,6 +5,10 @@
 #undef DeleteFile
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <optional>
 
 #include "platform/backend.h"
@@ -127,6 +131,7 @@ class Win32OpenFile : public OpenFile {
   }
 
   Status Flush() override {
+    const detail::CallScope scope(Operation::Flush);
     if (!Sys().FlushFileBuffers(handle_.get())) return Fail("FlushFileBuffers", path_);
     return Status::Ok;
   }
@@ -275,18 +280,38 @@ Status WriteWholeFile(const std::string& path, std::string_view bytes) {
 
 namespace {
 
-// New files are written from start to end, so the offset is where the handle stands.
-Status AppendAt(HANDLE handle, uint64_t, std::string_view bytes, const std::string& path) {
-  return WriteFully(handle, bytes, path, true);
-}
-
 Status Close(HANDLE handle, const std::string& path) {
   return Sys().CloseHandle(handle) ? Status::Ok : Fail("CloseHandle", path);
 }
 
-void Delete(const std::wstring& wide) { Sys().DeleteFileW(wide.c_str()); }
+Status PlaceHandle(HANDLE handle, const std::wstring& nativeFrom, const std::string& from, const std::string& to,
+                   bool replace, bool* closed);
 
-using Win32NewFile = detail::SystemNewFile<HANDLE, std::wstring, AppendAt, Close, Delete, QueryOpenFile>;
+// The steps of the Win32 new file (see detail::SystemNewFile).
+struct Win32NewFileOps {
+  using Handle = HANDLE;
+  using SystemPath = std::wstring;
+  // New files are written from start to end, so the offset is where the handle stands.
+  static Status AppendAt(HANDLE handle, uint64_t, std::string_view bytes, const std::string& path) {
+    return WriteFully(handle, bytes, path, true);
+  }
+  static Status Close(HANDLE handle, const std::string& path) { return platform::Close(handle, path); }
+  static void Remove(const std::wstring& wide) { Sys().DeleteFileW(wide.c_str()); }
+  static Status Identify(HANDLE handle, FileInfo* info, const std::string& path) {
+    return QueryOpenFile(handle, info, path);
+  }
+  static Status Flush(HANDLE handle, const std::string& path) {
+    return Sys().FlushFileBuffers(handle) ? Status::Ok : Fail("FlushFileBuffers", path);
+  }
+  // Windows has no way to start a flush without waiting for it.
+  static void StartFlush(HANDLE) {}
+  static Status Place(HANDLE handle, const std::wstring& native, const std::string& from, const std::string& to,
+                      bool replace, bool* closed) {
+    return PlaceHandle(handle, native, from, to, replace, closed);
+  }
+};
+
+using Win32NewFile = detail::SystemNewFile<Win32NewFileOps>;
 
 }  // namespace
 
@@ -294,8 +319,9 @@ Status CreateNewFile(const std::string& path, std::unique_ptr<NewFile>* file) {
   file->reset();
   const PublicCall call(Operation::Write, "CreateFileW", path);
   if (call.status() != Status::Ok) return call.status();
-  HANDLE handle =
-      Sys().CreateFileW(call.Path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // DELETE: the file takes its final name through this handle (NewFile::ReplaceInto).
+  HANDLE handle = Sys().CreateFileW(call.Path().c_str(), GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return call.Fail("CreateFileW");
   *file = std::make_unique<Win32NewFile>(handle, call.Path(), path);
   return Status::Ok;
@@ -319,19 +345,25 @@ Status CreateFolder(const std::string& path) {
 
 namespace {
 
-// What ReplaceFileW should have kept (not every implementation does, and the plain
-// move keeps none of it): the attributes a user sets and the creation time.
-void KeepAttributesAndCreationTime(const std::wstring& path, const WIN32_FILE_ATTRIBUTE_DATA& old) {
+// What a rename or ReplaceFileW does not keep (not every implementation of ReplaceFileW
+// does): the attributes a user sets and the creation time. Set through `file`, the
+// renamed file still open, where there is one.
+void KeepAttributesAndCreationTime(const std::wstring& path, const WIN32_FILE_ATTRIBUTE_DATA& old,
+                                   HANDLE file = INVALID_HANDLE_VALUE) {
   constexpr DWORD kKept =
       FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
   const DWORD now = Sys().GetFileAttributesW(path.c_str());
   if (now != INVALID_FILE_ATTRIBUTES && (now & kKept) != (old.dwFileAttributes & kKept)) {
     Sys().SetFileAttributesW(path.c_str(), (now & ~kKept & ~FILE_ATTRIBUTE_NORMAL) | (old.dwFileAttributes & kKept));
   }
-  Handle file(Sys().CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                nullptr));
-  if (file.valid()) Sys().SetFileTime(file.get(), &old.ftCreationTime, nullptr, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    Sys().SetFileTime(file, &old.ftCreationTime, nullptr, nullptr);
+    return;
+  }
+  Handle opened(Sys().CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                  nullptr));
+  if (opened.valid()) Sys().SetFileTime(opened.get(), &old.ftCreationTime, nullptr, nullptr);
 }
 
 // The errors after which the plain move does what ReplaceFileW could not.
@@ -341,31 +373,126 @@ bool MoveInstead(DWORD error) {
          error == ERROR_INVALID_PARAMETER || error == ERROR_INVALID_NAME;  // Wine's ReplaceFileW and the "\\?\" form
 }
 
+// The errors of a system or volume that cannot rename through a handle (or not with
+// the class asked for).
+bool CannotRenameByHandle(DWORD error) {
+  return error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION ||
+         error == ERROR_CALL_NOT_IMPLEMENTED || error == ERROR_INVALID_LEVEL;
+}
+
+// FILE_RENAME_INFO, which the headers for XP do not declare. With FileRenameInfoEx the
+// first member is a set of flags, with FileRenameInfo a BOOLEAN; both start the record.
+struct RenameInformation {
+  DWORD flagsOrReplace;
+  HANDLE rootDirectory;
+  DWORD fileNameLength;  // bytes, without the terminating zero
+  WCHAR fileName[1];
+};
+constexpr int kFileRenameInfo = 3;
+constexpr int kFileRenameInfoEx = 22;
+constexpr DWORD kRenameReplaceIfExists = 0x1;
+constexpr DWORD kRenamePosixSemantics = 0x2;  // the replaced file may be open (with delete sharing)
+
+enum class Renamed { Done, Failed, Unsupported };
+
+// Renames the open file to `to` in one step: the name passes to the new file, and a
+// replaced file goes only as its name is taken, never before.
+Renamed RenameOpenFile(HANDLE handle, const std::wstring& to, bool replace) {
+  const size_t size = offsetof(RenameInformation, fileName) + (to.size() + 1) * sizeof(WCHAR);
+  std::unique_ptr<RenameInformation, decltype(&std::free)> info(static_cast<RenameInformation*>(std::calloc(1, size)),
+                                                                &std::free);
+  if (!info) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return Renamed::Failed;
+  }
+  info->fileNameLength = static_cast<DWORD>(to.size() * sizeof(WCHAR));
+  std::memcpy(info->fileName, to.c_str(), (to.size() + 1) * sizeof(WCHAR));
+  info->flagsOrReplace = (replace ? kRenameReplaceIfExists : 0) | kRenamePosixSemantics;
+  if (Sys().SetFileInformationByHandle(handle, kFileRenameInfoEx, info.get(), static_cast<DWORD>(size))) {
+    return Renamed::Done;
+  }
+  if (!CannotRenameByHandle(GetLastError())) return Renamed::Failed;
+  info->flagsOrReplace = replace ? TRUE : FALSE;
+  if (Sys().SetFileInformationByHandle(handle, kFileRenameInfo, info.get(), static_cast<DWORD>(size))) {
+    return Renamed::Done;
+  }
+  return CannotRenameByHandle(GetLastError()) ? Renamed::Unsupported : Renamed::Failed;
+}
+
+// What ReplaceFileW and the move do where no rename through a handle is possible. The
+// replaced file is first kept under a backup name, removed only once the new file has
+// the name; should ReplaceFileW fail after that first step, the backup goes back.
+Status ReplaceByPath(const PublicCall& call, bool existed, const WIN32_FILE_ATTRIBUTE_DATA& old) {
+  const std::wstring& wideFrom = call.Path(0);
+  const std::wstring& wideTo = call.Path(1);
+  const std::wstring backup = wideFrom + L".old";
+  if (Sys().ReplaceFileW(wideTo.c_str(), wideFrom.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                         nullptr)) {
+    Sys().DeleteFileW(backup.c_str());
+    if (existed) KeepAttributesAndCreationTime(wideTo, old);
+    return Status::Ok;
+  }
+  const DWORD error = GetLastError();
+  if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+    const Status status = call.Fail("ReplaceFileW");
+    Sys().MoveFileExW(backup.c_str(), wideTo.c_str(), 0);
+    return status;
+  }
+  if (!MoveInstead(error)) return call.Fail("ReplaceFileW");
+  // No MOVEFILE_COPY_ALLOWED: a copy across volumes could stop halfway. The move
+  // replaces in one step; the old file goes as the new one takes its name.
+  if (!Sys().MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING)) return call.Fail("MoveFileExW");
+  if (existed) KeepAttributesAndCreationTime(wideTo, old);
+  return Status::Ok;
+}
+
+// Gives the open file `handle` (named `call`'s first path) the second path. Where the
+// volume cannot rename through a handle, the file is closed (*closed) and moved by name.
+Status PlaceOpenFile(const PublicCall& call, HANDLE handle, bool replace, bool* closed) {
+  *closed = false;
+  const std::wstring& wideTo = call.Path(1);
+  WIN32_FILE_ATTRIBUTE_DATA old;
+  bool existed = false;
+  if (replace) {
+    const Status status = CheckNotReadOnly(wideTo, "MoveFileExW", call.Subject());
+    if (status != Status::Ok) return status;
+    existed = Sys().GetFileAttributesExW(wideTo.c_str(), GetFileExInfoStandard, &old) != 0;
+  }
+  const Renamed renamed = RenameOpenFile(handle, wideTo, replace);
+  if (renamed == Renamed::Failed) return call.Fail("SetFileInformationByHandle");
+  if (renamed == Renamed::Done) {
+    if (existed) KeepAttributesAndCreationTime(wideTo, old, handle);
+    return Status::Ok;
+  }
+  *closed = true;
+  Close(handle, call.Subject());
+  if (replace) return ReplaceByPath(call, existed, old);
+  if (!Sys().MoveFileExW(call.Path(0).c_str(), wideTo.c_str(), 0)) return call.Fail("MoveFileExW");
+  return Status::Ok;
+}
+
+Status PlaceHandle(HANDLE handle, const std::wstring&, const std::string& from, const std::string& to, bool replace,
+                   bool* closed) {
+  *closed = false;
+  const PublicCall call(Operation::Move, "SetFileInformationByHandle", from, to);
+  if (call.status() != Status::Ok) return call.status();
+  return PlaceOpenFile(call, handle, replace, closed);
+}
+
 }  // namespace
 
 Status MoveReplace(const std::string& from, const std::string& to) {
   const PublicCall call(Operation::Move, "MoveFileExW", from, to);
   if (call.status() != Status::Ok) return call.status();
-  const std::wstring& wideFrom = call.Path(0);
-  const std::wstring& wideTo = call.Path(1);
-  const Status status = CheckNotReadOnly(wideTo, "MoveFileExW", call.Subject());
-  if (status != Status::Ok) return status;
-  WIN32_FILE_ATTRIBUTE_DATA old;
-  const bool existed = Sys().GetFileAttributesExW(wideTo.c_str(), GetFileExInfoStandard, &old) != 0;
-  // ReplaceFileW keeps the replaced file's attributes, ACL, creation time and short
-  // name. Where the volume cannot do it, the plain move takes its place; so it does
-  // when ReplaceFileW removed the old file but could not rename the new one (no backup
-  // name was given, so the new file is still there under its own name).
-  if (Sys().ReplaceFileW(wideTo.c_str(), wideFrom.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                         nullptr)) {
-    if (existed) KeepAttributesAndCreationTime(wideTo, old);
-    return Status::Ok;
-  }
-  if (!MoveInstead(GetLastError())) return call.Fail("ReplaceFileW");
-  // No MOVEFILE_COPY_ALLOWED: a copy across volumes could stop halfway.
-  if (!Sys().MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING)) return call.Fail("MoveFileExW");
-  if (existed) KeepAttributesAndCreationTime(wideTo, old);
-  return Status::Ok;
+  // Opened only to be renamed; a file that another program holds (or a NewFile of ours
+  // still open) is refused, as the rename would be.
+  HANDLE handle = Sys().CreateFileW(call.Path(0).c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return call.Fail("CreateFileW");
+  bool closed = false;
+  const Status status = PlaceOpenFile(call, handle, true, &closed);
+  if (!closed) Close(handle, call.Subject());
+  return status;
 }
 
 Status MoveNew(const std::string& from, const std::string& to) {

@@ -11,6 +11,11 @@ namespace cw::platform::win32 {
 template <typename Function, typename Result>
 using Call = detail::SystemCall<Function, Result>;
 
+// SetFileInformationByHandle, which Windows XP lacks: looked up when first called, and
+// where it is missing the call fails with ERROR_CALL_NOT_IMPLEMENTED. The class is an
+// int, as the headers for XP do not name the type.
+BOOL WINAPI SetFileInformationByHandleWhereAvailable(HANDLE file, int infoClass, LPVOID info, DWORD size);
+
 struct SystemCalls {
   Call<HANDLE(WINAPI*)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE), HANDLE> CreateFileW{
       "CreateFileW", &::CreateFileW, INVALID_HANDLE_VALUE};
@@ -38,6 +43,8 @@ struct SystemCalls {
   Call<BOOL(WINAPI*)(LPCWSTR, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID), BOOL> ReplaceFileW{"ReplaceFileW",
                                                                                            &::ReplaceFileW, FALSE};
   Call<BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD), BOOL> MoveFileExW{"MoveFileExW", &::MoveFileExW, FALSE};
+  Call<BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD), BOOL> SetFileInformationByHandle{
+      "SetFileInformationByHandle", &SetFileInformationByHandleWhereAvailable, FALSE};
   Call<HANDLE(WINAPI*)(LPCWSTR, LPWIN32_FIND_DATAW), HANDLE> FindFirstFileW{"FindFirstFileW", &::FindFirstFileW,
                                                                             INVALID_HANDLE_VALUE};
   Call<BOOL(WINAPI*)(HANDLE, LPWIN32_FIND_DATAW), BOOL> FindNextFileW{"FindNextFileW", &::FindNextFileW, FALSE};

@@ -2,6 +2,7 @@
 // folder and MessageBoxW.
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -75,6 +76,24 @@ Status StatusFromWin32(unsigned long error) {
     case ERROR_FILENAME_EXCED_RANGE: return Status::InvalidPath;
     default: return Status::Other;
   }
+}
+
+BOOL WINAPI SetFileInformationByHandleWhereAvailable(HANDLE file, int infoClass, LPVOID info, DWORD size) {
+  using Function = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
+  // Looked up once; the answer never changes while the process lives.
+  static const Function real = [] {
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    const FARPROC found = kernel ? GetProcAddress(kernel, "SetFileInformationByHandle") : nullptr;
+    Function function = nullptr;
+    static_assert(sizeof function == sizeof found, "function pointers of one size");
+    std::memcpy(&function, &found, sizeof function);
+    return function;
+  }();
+  if (!real) {
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return FALSE;
+  }
+  return real(file, infoClass, info, size);
 }
 
 SystemCalls& Sys() {
