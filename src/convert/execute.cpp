@@ -98,6 +98,10 @@ class DiscardingFile final : public platform::NewFile {
   platform::Status Close() override { return platform::Status::Ok; }
   void Abandon() override {}
   platform::Status Identify(platform::FileInfo*) override { return platform::Status::Other; }
+  platform::Status Flush() override { return platform::Status::Ok; }
+  void StartFlush() override {}
+  platform::Status ReplaceInto(const std::string&) override { return platform::Status::Ok; }
+  platform::Status MoveInto(const std::string&) override { return platform::Status::Ok; }
 };
 
 ConvertStatus PlacementStatus(PutResult result) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "platform/platform.h"
@@ -24,6 +25,10 @@ class GzipWriter final : public platform::NewFile {
   platform::Status Close() override { return Finish(); }
   void Abandon() override { file_.Abandon(); }
   platform::Status Identify(platform::FileInfo* info) override { return file_.Identify(info); }
+  platform::Status Flush() override { return file_.Flush(); }
+  void StartFlush() override { file_.StartFlush(); }
+  platform::Status ReplaceInto(const std::string& path) override { return file_.ReplaceInto(path); }
+  platform::Status MoveInto(const std::string& path) override { return file_.MoveInto(path); }
 
  private:
   platform::Status Deflate(std::string_view bytes, int flush);
