@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <cstring>
+#include <iterator>
 
 #include "app/control_factory.h"
 #include "app/win32_dialogs.h"
@@ -20,7 +21,8 @@ constexpr int kMargin = 8;
 constexpr int kButtonWidth = 96;
 constexpr int kButtonHeight = 28;
 // Name, folder, result, read as, reason, output: the name never hides behind a path.
-constexpr int kColumnWidths[] = {150, 200, 130, 80, 170, 300};
+// One per column of the list, in its order: name, folder, result, read as, why, preview, output.
+constexpr int kColumnWidths[] = {150, 200, 130, 80, 170, 180, 300};
 
 // What the window keeps: the list as text for "复制", and the font of its controls.
 struct ResultsData {
@@ -39,7 +41,7 @@ void FillList(HWND list, const std::vector<batch::FileResult>& results, bool dry
     std::wstring heading = Wide(headings[i]);
     LVCOLUMNW column = {};
     column.mask = LVCF_TEXT | LVCF_WIDTH;
-    column.cx = Scale(kColumnWidths[i], dpi);
+    column.cx = Scale(i < std::size(kColumnWidths) ? kColumnWidths[i] : 120, dpi);
     column.pszText = heading.data();
     SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
   }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 namespace cw::batch {
 
 struct FileWork;
+class ParallelPass;
 
 // Where a run takes its options, each at the moment the rules read it.
 class RunSettings {
@@ -137,7 +139,10 @@ class BatchRun {
 
  private:
   // The request of one file, with the pass's encodings and the file's own options.
-  ConversionRequest RequestFor(const std::string& source, bool beside, const ConversionOptions& options) const;
+  ConversionRequest RequestFor(const std::vector<std::string>& files, size_t index, bool beside,
+                               const ConversionOptions& options, FolderEvidence* evidence) const;
+  std::unique_ptr<ParallelPass> StartAhead(const std::vector<std::string>& files, bool beside,
+                                           FolderEvidence* evidence);
   // Entries a listing left out because they cannot be converted: failures of the run.
   void NoteRefused(std::vector<FailedFile>& refused);
   // Counts one file's outcome and hands it to the observer.

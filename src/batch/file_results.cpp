@@ -65,6 +65,9 @@ void NoteOutcome(FileResult* result, const ConvertReport& report) {
   result->reason = report.howRead;
   result->losses = report.losses;
   result->lossCharset = report.lossCharset;
+  result->howReadWords = report.howReadWords;
+  result->uncertain = report.uncertain;
+  result->preview = report.preview;
   result->declaration = report.declaration;
   result->declarationWarning = report.declarationWarning;
   if (!IsFailure(result->status)) return;
@@ -126,13 +129,19 @@ std::string ReasonWords(const FileResult& result) {
     if (status == ConvertStatus::NotExact) return FromUtf8(u8"有字节不是所读编码的有效字符");
     if (status == ConvertStatus::CannotHold) return FromUtf8(u8"有字符输出编码无法表示");
   }
+  if (status == ConvertStatus::Uncertain) {
+    return FromUtf8(u8"编码不确定（") + result.uncertain + FromUtf8(u8"），未覆盖原文件；请指定输入编码");
+  }
   if (std::string reason = ConvertStatusReason(status); !reason.empty()) return reason;
-  return HowReadWords(result.reason);
+  std::string how = result.howReadWords.empty() ? HowReadWords(result.reason) : result.howReadWords;
+  // Read the likelier way of two close ones: said first, so that it is not missed.
+  if (!result.uncertain.empty()) how = FromUtf8(u8"编码不确定（") + result.uncertain + FromUtf8(u8"）；") + how;
+  return how;
 }
 
 std::vector<std::string> ResultHeadings() {
   std::vector<std::string> headings;
-  for (const char* heading : {u8"文件名", u8"所在文件夹", u8"结果", u8"读作", u8"原因", u8"输出到"}) {
+  for (const char* heading : {u8"文件名", u8"所在文件夹", u8"结果", u8"读作", u8"原因", u8"预览", u8"输出到"}) {
     headings.push_back(FromUtf8(heading));
   }
   return headings;
@@ -156,6 +165,7 @@ std::vector<std::string> ResultRow(const FileResult& result, bool dryRun) {
           StatusWords(result.status, dryRun),
           EncodingWords(result.readAs),
           WithDeclaration(ReasonWords(result), result),
+          result.preview,
           result.output};
 }
 

@@ -27,6 +27,11 @@ struct FileResult {
   // A web file's declaration rewritten, and what the page then needs.
   std::string declaration{};
   std::string declarationWarning{};
+  // Why it was read so, in the list's words; a close call's scores; the first line of
+  // Chinese text as it was read.
+  std::string howReadWords{};
+  std::string uncertain{};
+  std::string preview{};
 };
 
 // Fills in what the conversion reported and, for a failure, what it met: the failure

@@ -88,14 +88,34 @@ std::string BatchRun::PlaceOutput(const std::string& sourcePath, const std::stri
   return OutputFolderOf(parts.folder) + "\\" + parts.name;
 }
 
-ConversionRequest BatchRun::RequestFor(const std::string& source, bool beside, const ConversionOptions& options) const {
+ConversionRequest BatchRun::RequestFor(const std::vector<std::string>& files, size_t index, bool beside,
+                                       const ConversionOptions& options, FolderEvidence* evidence) const {
   // Chosen or dropped files each go beside their own folder; for files of one folder
   // that is the run's root.
+  const std::string& source = files[index];
   ConversionRequest request{
       source, PlaceOutput(source, beside ? DirectoryOf(source) : state_.batchRoot, options.overwriteOriginal), options};
   request.options.inputEncoding = state_.passInput;
   request.options.outputEncoding = state_.passOutput;
+  request.evidence = evidence;
+  request.evidenceIndex = index;
   return request;
+}
+
+// With several jobs the files are converted ahead on other threads, from options read
+// once for the pass (only the command line asks for that: nothing changes the options
+// during its run); the captions, counts and observers follow the pass's order all the
+// same.
+std::unique_ptr<ParallelPass> BatchRun::StartAhead(const std::vector<std::string>& files, bool beside,
+                                                   FolderEvidence* evidence) {
+  const ConversionOptions options = settings_.FileOptions();
+  std::vector<ConversionRequest> requests;
+  requests.reserve(files.size());
+  for (size_t i = 0; i < files.size(); ++i) requests.push_back(RequestFor(files, i, beside, options, evidence));
+  // Files converted ahead may be written over before an unsure one asks the others:
+  // the folder is read as it is now, while every file is still its original.
+  if (evidence && options.overwriteOriginal && !state_.dryRun) evidence->Hint();
+  return std::make_unique<ParallelPass>(std::move(requests), &state_.record, state_.dryRun, jobs_);
 }
 
 void BatchRun::NoteRefused(std::vector<FailedFile>& refused) {
@@ -147,18 +167,10 @@ void BatchRun::RunBatch(std::string& folder, const std::vector<std::string>* giv
   if (oneFile) view_.SetProgressMaximum(kBarWithinFile);
   const std::string countText = "(" + std::to_string(count) + ":";
   const bool beside = givenList != nullptr;
-  // With several jobs the files are converted ahead on other threads, from options
-  // read once for the pass (only the command line asks for that: nothing changes the
-  // options during its run); the captions, counts and observers below follow the
-  // pass's order all the same.
-  std::unique_ptr<ParallelPass> ahead;
-  if (jobs_ > 1 && count > 1) {
-    const ConversionOptions options = settings_.FileOptions();
-    std::vector<ConversionRequest> requests;
-    requests.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) requests.push_back(RequestFor(files[static_cast<size_t>(i)], beside, options));
-    ahead = std::make_unique<ParallelPass>(std::move(requests), &state_.record, state_.dryRun, jobs_);
-  }
+  // The pass's files, for one whose automatic reading is a close call (read only then).
+  FolderEvidence evidence(files, state_.passInput);
+  FolderEvidence* const evidenceFor = state_.passInput == EncodingChoice::Auto ? &evidence : nullptr;
+  std::unique_ptr<ParallelPass> ahead = jobs_ > 1 && count > 1 ? StartAhead(files, beside, evidenceFor) : nullptr;
   for (int i = 1; i <= count; ++i) {
     const std::string& source = files[static_cast<size_t>(i - 1)];
     platform::PumpMessages();
@@ -170,9 +182,10 @@ void BatchRun::RunBatch(std::string& folder, const std::vector<std::string>* giv
         if (total > 0) view_.SetProgressPosition(static_cast<int>(done * kBarWithinFile / total));
       });
     }
-    FileWork work =
-        ahead ? std::move(ahead->Take(static_cast<size_t>(i - 1)))
-              : ConvertForBatch(RequestFor(source, beside, settings_.FileOptions()), &state_.record, state_.dryRun);
+    const size_t index = static_cast<size_t>(i - 1);
+    FileWork work = ahead ? std::move(ahead->Take(index))
+                          : ConvertForBatch(RequestFor(files, index, beside, settings_.FileOptions(), evidenceFor),
+                                            &state_.record, state_.dryRun);
     if (oneFile) {
       platform::SetFileProgressHook(std::move(outerProgress));
       view_.SetProgressPosition(kBarWithinFile);

@@ -186,6 +186,9 @@ int RunBatchCommand(const Args& args) {
       std::string line = "  " + TextForDisplay(outcome.source) + ": " + EncodingChoiceName(outcome.report.detected);
       if (!outcome.report.howRead.empty()) line += " (" + outcome.report.howRead + ")";
       if (outcome.status != ConvertStatus::Converted) line += "; " + ConvertStatusText(outcome.status, outcome.report);
+      if (!outcome.report.uncertain.empty() && IsConverted(outcome.status)) {
+        line += "; uncertain (" + outcome.report.uncertain + ")";
+      }
       for (const std::string* more : {&outcome.report.declaration, &outcome.report.declarationWarning}) {
         if (!more->empty()) line += "; " + TextForDisplay(*more);
       }

@@ -36,6 +36,10 @@ int RunConvert(const Args& args) {
     // Converted with losses is written all the same: said, but not a failure.
     if (status != ConvertStatus::ConvertedWithLosses) return 1;
   }
+  if (!report.uncertain.empty()) {
+    std::fprintf(stderr, "chengwen-cli convert: %s: uncertain (%s): read the likelier way\n", paths[0].c_str(),
+                 report.uncertain.c_str());
+  }
   // What became of a web file's declaration, said beside the output's path.
   for (const std::string* more : {&report.declaration, &report.declarationWarning}) {
     if (!more->empty())

@@ -88,9 +88,42 @@ bool PlanRead(ConversionPlan& plan) {
   if (plan.status == ConvertStatus::Converted && fromBig5 && ReadAs(plan.source) == EncodingChoice::Ansi) {
     plan.source.encoding = EncodingChoice::Big5;
     plan.source.howDecided += plan.source.howDecided.empty() ? "Big5 option" : "; Big5 option";
+    plan.source.howDecidedChinese += FromUtf8(u8"；按 Big5 选项读作 Big5");
+    plan.source.detection.confidence = Confidence::High;  // the user says the files are Big5
   }
   plan.gzipOutput = plan.source.wasGzipped;
   return plan.status == ConvertStatus::Converted;
+}
+
+// 1b. A close call of the automatic reading: decided by the other files of the folder
+// where they read with confidence and this file reads exactly as they do; otherwise
+// read the likelier way, marked uncertain, and never written over the original.
+bool PlanConfidence(ConversionPlan& plan) {
+  const bool sure = plan.source.detection.confidence != Confidence::Low;
+  if (plan.request.evidence) {
+    plan.request.evidence->Note(plan.request.evidenceIndex, plan.source.encoding, sure, plan.source.Rest());
+  }
+  if (sure) return true;
+  const EncodingChoice hint = plan.request.evidence ? plan.request.evidence->Hint() : EncodingChoice::Auto;
+  if (hint != EncodingChoice::Auto && ReadsExactlyAs(plan.source.Rest(), hint)) {
+    plan.source.encoding = hint;
+    plan.source.detection.confidence = Confidence::High;
+    plan.source.howDecided += "; as the other files of its folder";
+    plan.source.howDecidedChinese += FromUtf8(u8"；与同一文件夹其他文件的编码相同");
+    return true;
+  }
+  plan.report.uncertain = CandidateScores(plan.source.detection);
+  if (!plan.OverOriginal()) return true;
+  plan.Refuse(ConvertStatus::Uncertain);
+  return false;
+}
+
+// What the file says, in its first line of Chinese: for the direct way, from the first
+// few KB decoded.
+std::string PreviewOf(std::string_view rest, Charset from) {
+  constexpr size_t kLook = 4096;
+  if (rest.size() > kLook) rest = rest.substr(0, kLook);
+  return FirstChineseLine(from == Charset::Gb18030 ? std::string(rest) : Transcode(rest, from, kWorkingCharset));
 }
 
 // 2. Where the output goes: the file name's script (last component only), and whether
@@ -147,6 +180,7 @@ bool PlanDirect(ConversionPlan& plan) {
   }
   const Charset to = CharsetOf(outputEncoding);
   if (!copy && to == Charset::Unknown) return false;
+  plan.report.preview = PreviewOf(rest, from);
   plan.content = copy ? ConversionPlan::Content::SourceCopied : ConversionPlan::Content::SourceStreamed;
   plan.from = from;
   plan.to = to;
@@ -175,6 +209,7 @@ void PlanWorking(ConversionPlan& plan) {
   const std::string readCharset = CharsetLabel(decoded.detected);
   if (!plan.NoteLosses(readLosses, readCharset, readCharset)) return;
   plan.working = std::move(decoded.text);
+  plan.report.preview = FirstChineseLine(plan.working);
   platform::PumpMessages();
 
   // The script is mapped on the decoded text, which holds every character; what the
@@ -240,9 +275,10 @@ ConversionPlan PlanConversion(ConversionRequest request, RunRecord* run) {
   plan.outputPath = plan.request.output;
   plan.guard.sourcePath = plan.request.source;
   plan.guard.run = run;
-  if (!PlanRead(plan) || !PlanPlacement(plan)) return plan;
+  if (!PlanRead(plan) || !PlanPlacement(plan) || !PlanConfidence(plan)) return plan;
   plan.report.detected = ReadAs(plan.source);
   plan.report.howRead = plan.source.howDecided;
+  plan.report.howReadWords = plan.source.howDecidedChinese;
   if (!PlanDirect(plan)) PlanWorking(plan);
   return plan;
 }

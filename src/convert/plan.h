@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "convert/folder_evidence.h"
 #include "convert/options.h"
 #include "convert/reading.h"
 #include "convert/run_record.h"
@@ -21,6 +22,10 @@ struct ConversionRequest {
   // overwriting, otherwise a path in the output folder tree.
   std::string output;
   ConversionOptions options;  // the two encodings are the pass's
+  // The other files of the pass, for a file whose automatic reading is a close call,
+  // and this file's place among them.
+  FolderEvidence* evidence = nullptr;
+  size_t evidenceIndex = 0;
 };
 
 // What converting one file will do. `status` is the refusal the plan found, or

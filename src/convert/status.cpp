@@ -49,6 +49,7 @@ constexpr StatusRow kStatuses[] = {
     {ConvertStatus::CannotHold, "not converted: the output charset cannot hold every character",
      u8"未转换：输出编码容不下所有字符，不覆盖原文件", nullptr, nullptr},
     {ConvertStatus::ConvertedWithLosses, "converted with losses", u8"已转换（有损失）", u8"将转换（有损失）", nullptr},
+    {ConvertStatus::Uncertain, "encoding uncertain; original left as it is", u8"未转换：编码不确定", nullptr, nullptr},
 };
 
 constexpr bool RowsFollowTheEnum() {
@@ -99,6 +100,9 @@ std::string ConvertStatusText(ConvertStatus status, const ConvertReport& report)
       }
       return text;
     }
+    case ConvertStatus::Uncertain:
+      return "not converted: the encoding is uncertain (" + report.uncertain +
+             "); original left as it is; choose the input encoding";
     default: return ConvertStatusName(status);
   }
 }

@@ -31,8 +31,11 @@ enum class ConvertStatus {
   CannotHold,  // the output charset cannot hold every character
   // Written elsewhere, such a file is still converted, and this says it lost something.
   ConvertedWithLosses,
+  // The automatic reading was a close call between two exact readings: never written
+  // over the original (the user should choose the input encoding).
+  Uncertain,
 };
-inline constexpr int kConvertStatusCount = static_cast<int>(ConvertStatus::ConvertedWithLosses) + 1;
+inline constexpr int kConvertStatusCount = static_cast<int>(ConvertStatus::Uncertain) + 1;
 
 // The status in English, as chengwen-cli prints it.
 const char* ConvertStatusName(ConvertStatus status);
@@ -56,6 +59,13 @@ struct ConvertReport {
   // still needs (a meta past the browser's first 1024 bytes); working code page.
   std::string declaration;
   std::string declarationWarning;
+  // Why the file was read as it was, in the result list's words (working code page).
+  std::string howReadWords;
+  // A close call of the automatic reading ("GBK 0.31 / BIG5 0.29"): the file was read
+  // the likelier way and is marked uncertain; empty when the reading was sure.
+  std::string uncertain;
+  // The first line of Chinese text as it was read, to see a misreading at a glance.
+  std::string preview;
 };
 // The status as a line for the user, with the charset named where it matters:
 // "not converted: the file is not valid UTF-8", "not converted: BIG5 cannot hold ...".

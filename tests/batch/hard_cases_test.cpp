@@ -91,7 +91,7 @@ TEST_F(HardCasesTest, AfterFailuresTheResultListTellsEachFileWhatHappened) {
   EXPECT_EQ(failedRows, 1);
   // The text "复制" puts on the clipboard: headings, then a line per file.
   const std::string text = ResultsText(rows, false);
-  EXPECT_EQ(text.substr(0, text.find("\r\n")), W(u8"文件名\t所在文件夹\t结果\t读作\t原因\t输出到"));
+  EXPECT_EQ(text.substr(0, text.find("\r\n")), W(u8"文件名\t所在文件夹\t结果\t读作\t原因\t预览\t输出到"));
   EXPECT_NE(text.find(W(u8"\t无法写入输出文件\t")), std::string::npos);
   EXPECT_NE(text.find("\tUTF-8\t"), std::string::npos);
   EXPECT_NE(text.find("\r\nu.txt\t" + root + "\t"), std::string::npos) << "the name first, then its folder";

@@ -23,8 +23,11 @@ const std::string kUtf8 = "\xE4\xB8\xAD\xE6\x96\x87";  // 中文
 const std::string kGbk = "\xD6\xD0\xCE\xC4";
 const std::string kBom8 = "\xEF\xBB\xBF";
 
+// Overwriting short texts: read as ANSI, since a few characters are too few for the
+// automatic reading to tell GBK from Big5 (and it never guesses over an original).
 ConversionOptions OverwriteAndRename(ScriptConversion conversion) {
   ConversionOptions options;
+  options.inputEncoding = EncodingChoice::Ansi;
   options.overwriteOriginal = true;
   options.convertFileName = true;
   options.scriptConversion = conversion;
@@ -420,9 +423,12 @@ TEST_F(ConvertFileTest, ContentWithAZeroCharacterIsNeverConverted) {
 TEST_F(ConvertFileTest, LossyConversionNeverReplacesTheOriginal) {
   ConversionOptions toUtf8;
   toUtf8.outputEncoding = EncodingChoice::Utf8;
+  ConversionOptions toUtf8Ansi = toUtf8;
+  toUtf8Ansi.inputEncoding = EncodingChoice::Ansi;
   ConversionOptions big5Page;  // auto output: a Big5 page is written in Big5
   ConversionOptions simplifiedToBig5;
   simplifiedToBig5.scriptConversion = ScriptConversion::SimplifiedToBig5;
+  simplifiedToBig5.inputEncoding = EncodingChoice::Ansi;  // one character: too few to read automatically
   ConversionOptions utf16In;
   utf16In.inputEncoding = EncodingChoice::Utf16Le;
   struct Case {
@@ -447,7 +453,7 @@ TEST_F(ConvertFileTest, LossyConversionNeverReplacesTheOriginal) {
        "not converted: the file is not valid UTF-16LE"},
       {"chosen UTF-16 on an odd length", "\xFF\xFE\x2D\x4E\x87", utf16In, ConvertStatus::NotExact,
        "not converted: the file is not valid UTF-16LE"},
-      {"bytes that are not GBK, to UTF-8", "ab\xFF", toUtf8, ConvertStatus::NotExact,
+      {"bytes that are not GBK, to UTF-8", "ab\xFF", toUtf8Ansi, ConvertStatus::NotExact,
        "not converted: the file is not valid GBK"},
       // FF is no byte of Big5, nor of anything else: the declaration stays.
       {"a Big5 page with a byte Big5 lacks", "<meta charset=big5>\xA4\xA4\xFF", big5Page, ConvertStatus::NotExact,
