@@ -15,20 +15,18 @@
 
 namespace cw::cli {
 
-// Set up for the life of the program (binary standard streams on Windows, so that no
-// "\n" becomes "\r\n" and transcode's bytes pass unchanged); what it changed in the
-// console is put back when it goes.
-class ConsoleSession {
- public:
-  ConsoleSession();
-  ~ConsoleSession();
-  ConsoleSession(const ConsoleSession&) = delete;
-  ConsoleSession& operator=(const ConsoleSession&) = delete;
-
- private:
-  unsigned long savedMode_ = 0;
-  bool restoreMode_ = false;
+// What PrepareConsole changed in the console, for RestoreConsole to put back: the
+// console's settings outlast the program (cmd.exe keeps them).
+struct SavedConsole {
+  unsigned long mode = 0;
+  bool restore = false;
 };
+
+// Called first: binary standard streams on Windows (no "\n" becomes "\r\n", and
+// transcode's bytes pass unchanged), and a console that redraws the batch's line.
+SavedConsole PrepareConsole();
+// Called last, with what PrepareConsole gave.
+void RestoreConsole(const SavedConsole& saved);
 
 // The program's arguments after its own name, as UTF-8. On Windows they are read from
 // the system in UTF-16 (GetCommandLineW), so that names outside the ANSI code page arrive

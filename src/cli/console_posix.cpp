@@ -5,8 +5,9 @@
 
 namespace cw::cli {
 
-ConsoleSession::ConsoleSession() = default;
-ConsoleSession::~ConsoleSession() = default;
+SavedConsole PrepareConsole() { return {}; }
+
+void RestoreConsole(const SavedConsole&) {}
 
 std::vector<std::string> CommandLineArgs(int argc, char** argv) {
   return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>();

@@ -50,23 +50,25 @@ void Write(std::FILE* stream, DWORD which, std::string_view utf8) {
 
 }  // namespace
 
-ConsoleSession::ConsoleSession() {
+SavedConsole PrepareConsole() {
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
+  SavedConsole saved;
   DWORD mode = 0;
   HANDLE console = ConsoleOf(STD_OUTPUT_HANDLE, &mode);
   if (console && !(mode & kVirtualTerminal) && SetConsoleMode(console, mode | kVirtualTerminal)) {
-    savedMode_ = mode;
-    restoreMode_ = true;
+    saved.mode = mode;
+    saved.restore = true;
   }
+  return saved;
 }
 
-ConsoleSession::~ConsoleSession() {
+void RestoreConsole(const SavedConsole& saved) {
   std::fflush(stdout);
   DWORD mode = 0;
   HANDLE console = ConsoleOf(STD_OUTPUT_HANDLE, &mode);
-  if (console && restoreMode_) SetConsoleMode(console, savedMode_);
+  if (console && saved.restore) SetConsoleMode(console, saved.mode);
 }
 
 std::vector<std::string> CommandLineArgs(int argc, char** argv) {

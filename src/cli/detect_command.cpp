@@ -25,7 +25,10 @@ int RunDetect(const Args& args) {
     // How it was decided, and whether the decoding was exact.
     std::string how = decoded.howDecided;
     if (decoded.undecodable != 0) how += "; " + std::to_string(decoded.undecodable) + " undecodable";
-    Out(std::string(EncodingChoiceName(decoded.detected)) + "\t" + arg + "\t" + how + "\n");
+    std::string line = EncodingChoiceName(decoded.detected);
+    line += "\t" + arg;
+    line += "\t" + how;
+    Out(line + "\n");
   }
   return status;
 }

@@ -47,6 +47,8 @@ int Run(const Args& args) {
 }  // namespace cw::cli
 
 int main(int argc, char** argv) {
-  const cw::cli::ConsoleSession session;
-  return cw::cli::Run(cw::cli::CommandLineArgs(argc, argv));
+  const cw::cli::SavedConsole saved = cw::cli::PrepareConsole();
+  const int status = cw::cli::Run(cw::cli::CommandLineArgs(argc, argv));
+  cw::cli::RestoreConsole(saved);
+  return status;
 }

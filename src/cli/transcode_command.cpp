@@ -84,7 +84,7 @@ int RunTranscode(const Args& args) {
     return 1;
   }
   Streams streams;
-  // The streams are binary (ConsoleSession): the bytes pass as they are on every system.
+  // The streams are binary (PrepareConsole): the bytes pass as they are on every system.
   if (args.size() >= 3 && !(streams.in = OpenFileArg(args[2], "rb"))) {
     Err("chengwen-cli: cannot open " + args[2] + "\n");
     return 1;
