@@ -6,6 +6,7 @@
 #   console_under_wine.sh WINE_RUN ARCH CLI_EXE
 set -u
 wine_run="$(realpath "$1")" arch="$2" exe="$(realpath "$3")"
+command -v script >/dev/null || { echo "FAILED: no 'script' (util-linux) to give the program a terminal"; exit 1; }
 dir="$(mktemp -d)"
 trap 'rm -rf "$dir"' EXIT
 mkdir -p "$dir/中文资料"
