@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the release: build/release/chengwen-<version>.zip with chengwen.exe (32-bit, the
-# one to ship, at the top; 64-bit under x64/), the README with its pictures, and the
-# licences and notices of the data the tables were made from. Prints the zip's listing.
+# Builds the release: build/release/chengwen-<version>.zip with chengwen.exe and, beside
+# it, chengwen-cli.exe (32-bit, the ones to ship, at the top; 64-bit under x64/), the
+# README with its pictures, and the licences and notices of the data the tables were
+# made from. Prints the zip's listing.
 #   CW_JOBS=N  build with N jobs (default 2)
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -18,20 +19,17 @@ mkdir -p "$stage/x64" "$stage/licences" "$stage/docs"
 place() {
   local tree="$1" dir="$2" exe
   for exe in chengwen chengwen-cli; do
-    # chengwen-cli.exe ships beside chengwen.exe where the tree builds it.
-    if [ "$exe" = chengwen-cli ] && ! cmake --build "build/$tree" --target help | grep -q "^\.\.\. chengwen-cli$"; then
-      continue
-    fi
     nice -n 10 cmake --build "build/$tree" -j "$jobs" --target "$exe" >/dev/null
     cp "build/$tree/bin/$exe.exe" "$dir/"
-    # Every program carries its version and its manifest (common controls 6, DPI, long paths).
-    if [ "$exe" = chengwen ]; then
-      for needed in longPathAware dpiAware Microsoft.Windows.Common-Controls; do
-        grep -aq "$needed" "$dir/$exe.exe" || { echo "package: $dir/$exe.exe has no manifest ($needed)" >&2; exit 1; }
-      done
-      LC_ALL=C grep -aq "F.i.l.e.V.e.r.s.i.o.n" "$dir/$exe.exe" ||
-        { echo "package: $dir/$exe.exe has no version resource" >&2; exit 1; }
-    fi
+    # Every program carries its version and its manifest (long paths; the window also
+    # common controls 6 and DPI awareness).
+    local needs="longPathAware"
+    [ "$exe" = chengwen ] && needs="$needs dpiAware Microsoft.Windows.Common-Controls"
+    for needed in $needs; do
+      grep -aq "$needed" "$dir/$exe.exe" || { echo "package: $dir/$exe.exe has no manifest ($needed)" >&2; exit 1; }
+    done
+    LC_ALL=C grep -aq "F.i.l.e.V.e.r.s.i.o.n" "$dir/$exe.exe" ||
+      { echo "package: $dir/$exe.exe has no version resource" >&2; exit 1; }
   done
 }
 for t in "win32 mingw-i686" "win64 mingw-x86_64"; do

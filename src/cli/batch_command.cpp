@@ -1,7 +1,5 @@
 // chengwen-cli batch: the window's batch run with the options of the command line,
 // showing the status line as it goes.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -12,6 +10,7 @@
 #include "batch/parallel_pass.h"
 #include "cli/cli_util.h"
 #include "cli/command.h"
+#include "cli/console.h"
 #include "cli/option_parsing.h"
 #include "encoding/charset.h"
 #include "form/main_window.h"
@@ -49,16 +48,15 @@ class FlagSettings : public batch::RunSettings {
 // is a line of its own.
 class StatusPrinter : public batch::RunView {
  public:
-  StatusPrinter() : terminal_(isatty(STDOUT_FILENO) != 0) {}
+  StatusPrinter() : terminal_(OutputRedraws()) {}
   ~StatusPrinter() {
-    if (barShown_) std::fputc('\n', stdout);
+    if (barShown_) Out("\n");
   }
 
   // A line of its own, after the bar if one is shown.
   void Line(const std::string& text) {
-    if (barShown_) std::fputc('\n', stdout);
+    Out(barShown_ ? "\n" + text + "\n" : text + "\n");
     barShown_ = false;
-    std::printf("%s\n", text.c_str());
   }
 
   void SetProgressMaximum(int maximum) override { maximum_ = maximum; }
@@ -67,23 +65,16 @@ class StatusPrinter : public batch::RunView {
 
   void ShowStatus(const std::string& caption) override {
     const std::string shown = TextForDisplay(caption);
-    if (!terminal_) {
-      std::fwrite(shown.data(), 1, shown.size(), stdout);
-      std::fputc('\n', stdout);
-      return;
-    }
     const bool fileStep = !caption.empty() && caption[0] == '(';
-    if (!fileStep) {
-      if (barShown_) std::fputc('\n', stdout);
-      barShown_ = false;
-      std::printf("%s\n", shown.c_str());
+    if (!terminal_ || !fileStep) {
+      Line(shown);
       return;
     }
     constexpr int kWidth = 30;
     const int filled =
         maximum_ > 0 ? static_cast<int>(static_cast<long long>(std::min(position_, maximum_)) * kWidth / maximum_) : 0;
-    std::printf("\r[%s%s] %s\x1b[K", std::string(static_cast<size_t>(filled), '#').c_str(),
-                std::string(static_cast<size_t>(kWidth - filled), ' ').c_str(), shown.c_str());
+    Out("\r[" + std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(kWidth - filled), ' ') +
+        "] " + shown + "\x1b[K");
     std::fflush(stdout);
     barShown_ = true;
   }
@@ -145,7 +136,7 @@ bool ParseBatchFlags(const Args& args, BatchFlags* flags) {
   flags->folder = FolderFromArg(positional[0]);
   const uint32_t attributes = platform::GetAttributes(flags->folder);
   if (attributes == platform::kInvalidAttributes || !(attributes & platform::kAttrDirectory)) {
-    std::fprintf(stderr, "chengwen-cli batch: %s: not a folder\n", positional[0].c_str());
+    Err("chengwen-cli batch: " + positional[0] + ": not a folder\n");
     return false;
   }
   return true;
@@ -167,8 +158,7 @@ void PrintSummary(const batch::BatchState& state, bool listAlways, StatusPrinter
     for (char c : list) {
       if (c != '\r') lines += c;
     }
-    const std::string shown = TextForDisplay(lines);
-    std::fwrite(shown.data(), 1, shown.size(), stdout);
+    Out(TextForDisplay(lines));
   }
 }
 

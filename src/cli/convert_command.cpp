@@ -1,9 +1,9 @@
 // chengwen-cli convert: one ConvertFile call with the options given on the command line.
-#include <cstdio>
-#include <cstring>
+#include <string>
 
 #include "cli/cli_util.h"
 #include "cli/command.h"
+#include "cli/console.h"
 #include "cli/option_parsing.h"
 #include "convert/convert_file.h"
 
@@ -20,11 +20,11 @@ int RunConvert(const Args& args) {
   std::vector<std::string> paths;
   std::string error;
   if (!ParseConversionOptions(args, &options, &paths, &error, {})) {
-    std::fprintf(stderr, "chengwen-cli convert: %s\nusage: chengwen-cli %s\n", error.c_str(), kUsage);
+    Err("chengwen-cli convert: " + error + "\nusage: chengwen-cli " + kUsage + "\n");
     return 2;
   }
   if (paths.empty() || paths.size() > 2 || (paths.size() == 1 && !options.overwriteOriginal)) {
-    std::fprintf(stderr, "usage: chengwen-cli %s\n(OUT may be left out only with --overwrite)\n", kUsage);
+    Err(std::string("usage: chengwen-cli ") + kUsage + "\n(OUT may be left out only with --overwrite)\n");
     return 2;
   }
   const std::string source = PathFromArg(paths[0]);
@@ -32,20 +32,18 @@ int RunConvert(const Args& args) {
   ConvertReport report;
   const ConvertStatus status = ConvertFile(source, output, options, &report);
   if (status != ConvertStatus::Converted) {
-    std::fprintf(stderr, "chengwen-cli convert: %s: %s\n", paths[0].c_str(), ConvertStatusText(status, report).c_str());
+    Err("chengwen-cli convert: " + paths[0] + ": " + ConvertStatusText(status, report) + "\n");
     // Converted with losses is written all the same: said, but not a failure.
     if (status != ConvertStatus::ConvertedWithLosses) return 1;
   }
   if (!report.uncertain.empty()) {
-    std::fprintf(stderr, "chengwen-cli convert: %s: uncertain (%s): read the likelier way\n", paths[0].c_str(),
-                 report.uncertain.c_str());
+    Err("chengwen-cli convert: " + paths[0] + ": uncertain (" + report.uncertain + "): read the likelier way\n");
   }
   // What became of a web file's declaration, said beside the output's path.
   for (const std::string* more : {&report.declaration, &report.declarationWarning}) {
-    if (!more->empty())
-      std::fprintf(stderr, "chengwen-cli convert: %s: %s\n", paths[0].c_str(), TextForDisplay(*more).c_str());
+    if (!more->empty()) Err("chengwen-cli convert: " + paths[0] + ": " + TextForDisplay(*more) + "\n");
   }
-  std::printf("%s\n", PathForDisplay(output).c_str());
+  Out(PathForDisplay(output) + "\n");
   return 0;
 }
 

@@ -1,9 +1,8 @@
 // chengwen-cli ini: read and write values of a settings file in its text form, and write
 // the main window's first save, as closing the window on a first run does.
-#include <cstdio>
-
 #include "cli/cli_util.h"
 #include "cli/command.h"
+#include "cli/console.h"
 #include "encoding/charset.h"
 #include "form/main_window.h"
 #include "settings/persist.h"
@@ -13,10 +12,9 @@ namespace cw::cli {
 namespace {
 
 int Usage() {
-  std::fprintf(stderr,
-               "usage: chengwen-cli ini get FILE SECTION KEY [DEFAULT]\n"
-               "       chengwen-cli ini set FILE SECTION KEY VALUE\n"
-               "       chengwen-cli ini save-form FILE\n");
+  Err("usage: chengwen-cli ini get FILE SECTION KEY [DEFAULT]\n"
+      "       chengwen-cli ini set FILE SECTION KEY VALUE\n"
+      "       chengwen-cli ini save-form FILE\n");
   return 2;
 }
 
@@ -29,13 +27,13 @@ int RunIni(const Args& args) {
     store.Open(PathFromArg(args[1]), settings::StorageMode::ReadOnlyFile);
     store.SetSection(TextFromArg(args[2]));
     const std::string value = store.ReadText(TextFromArg(args[3]), args.size() == 5 ? TextFromArg(args[4]) : "");
-    std::printf("%s\n", TextForDisplay(value).c_str());
+    Out(TextForDisplay(value) + "\n");
     return 0;
   }
   if (action == "set" && args.size() == 5) {
     settings::SettingsStore store;
     if (!store.Open(PathFromArg(args[1]), settings::StorageMode::KeepOpen)) {
-      std::fprintf(stderr, "chengwen-cli: cannot open %s for writing\n", EscapeForLine(args[1]).c_str());
+      Err("chengwen-cli: cannot open " + EscapeForLine(args[1]) + " for writing\n");
       return 1;
     }
     store.SetSection(TextFromArg(args[2]));
@@ -44,7 +42,7 @@ int RunIni(const Args& args) {
   if (action == "save-form" && args.size() == 2) {
     settings::SettingsStore store;
     if (!store.Open(PathFromArg(args[1]), settings::StorageMode::KeepOpen)) {
-      std::fprintf(stderr, "chengwen-cli: cannot open %s for writing\n", EscapeForLine(args[1]).c_str());
+      Err("chengwen-cli: cannot open " + EscapeForLine(args[1]) + " for writing\n");
       return 1;
     }
     auto window = form::NewMainWindow();

@@ -1,9 +1,9 @@
 // chengwen-cli: a command-line driver of the conversion engine, for scripts, benchmarks
 // and black-box tests. The Windows program itself takes no arguments.
-#include <cstdio>
-#include <cstring>
+#include <string>
 
 #include "cli/command.h"
+#include "cli/console.h"
 
 namespace cw::cli {
 
@@ -19,23 +19,36 @@ bool RegisterCommand(const Command& command) {
 
 const std::vector<Command>& Commands() { return MutableCommands(); }
 
-static void PrintUsage(FILE* out) {
-  std::fprintf(out, "usage: chengwen-cli COMMAND [ARGS...]\n\ncommands:\n");
-  for (const Command& c : Commands()) std::fprintf(out, "  %s\n", c.usage);
+namespace {
+
+std::string Usage() {
+  std::string usage = "usage: chengwen-cli COMMAND [ARGS...]\n\ncommands:\n";
+  for (const Command& c : Commands()) usage += std::string("  ") + c.usage + "\n";
+  return usage;
 }
 
+int Run(const Args& args) {
+  if (args.empty()) {
+    Err(Usage());
+    return 2;
+  }
+  if (args[0] == "help" || args[0] == "--help") {
+    Out(Usage());
+    return 0;
+  }
+  for (const Command& c : Commands()) {
+    if (args[0] == c.name) return c.run(Args(args.begin() + 1, args.end()));
+  }
+  Err("chengwen-cli: unknown command '" + args[0] + "'\n" + Usage());
+  return 2;
+}
+
+}  // namespace
 }  // namespace cw::cli
 
 int main(int argc, char** argv) {
-  using namespace cw::cli;
-  if (argc < 2 || std::strcmp(argv[1], "help") == 0 || std::strcmp(argv[1], "--help") == 0) {
-    PrintUsage(argc < 2 ? stderr : stdout);
-    return argc < 2 ? 2 : 0;
-  }
-  for (const Command& c : Commands()) {
-    if (std::strcmp(argv[1], c.name) == 0) return c.run(Args(argv + 2, argv + argc));
-  }
-  std::fprintf(stderr, "chengwen-cli: unknown command '%s'\n", argv[1]);
-  PrintUsage(stderr);
-  return 2;
+  const cw::cli::SavedConsole saved = cw::cli::PrepareConsole();
+  const int status = cw::cli::Run(cw::cli::CommandLineArgs(argc, argv));
+  cw::cli::RestoreConsole(saved);
+  return status;
 }

@@ -6,25 +6,12 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/console.h"
 #include "encoding/charset.h"
 #include "encoding/stream.h"
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 namespace cw::cli {
 namespace {
-
-#ifdef _WIN32
-void UseBinaryStreams() {
-  _setmode(_fileno(stdin), _O_BINARY);
-  _setmode(_fileno(stdout), _O_BINARY);
-}
-#else
-void UseBinaryStreams() {}
-#endif
 
 // Input is read a piece of this size at a time; the pieces' results go out one by one
 // from one reused buffer, which stays in the processor's cache.
@@ -87,35 +74,33 @@ Outcome Pump(std::FILE* in, std::FILE* out, Charset from, Charset to, Totals* to
 
 int RunTranscode(const Args& args) {
   if (args.size() < 2 || args.size() > 4) {
-    std::fprintf(stderr, "usage: chengwen-cli transcode FROM TO [IN [OUT]]  (standard input and output by default)\n");
+    Err("usage: chengwen-cli transcode FROM TO [IN [OUT]]  (standard input and output by default)\n");
     return 2;
   }
   const Charset from = CharsetFromName(args[0]);
   const Charset to = CharsetFromName(args[1]);
   if (from == Charset::Unknown || to == Charset::Unknown) {
-    std::fprintf(stderr,
-                 "chengwen-cli: unknown charset (use GB18030, BIG5, BIG5-HKSCS, UTF-8, UTF-16LE or UTF-16BE)\n");
+    Err("chengwen-cli: unknown charset (use GB18030, BIG5, BIG5-HKSCS, UTF-8, UTF-16LE or UTF-16BE)\n");
     return 1;
   }
-  UseBinaryStreams();
   Streams streams;
-  if (args.size() >= 3 && !(streams.in = std::fopen(args[2].c_str(), "rb"))) {
-    std::fprintf(stderr, "chengwen-cli: cannot open %s\n", args[2].c_str());
+  // The streams are binary (PrepareConsole): the bytes pass as they are on every system.
+  if (args.size() >= 3 && !(streams.in = OpenFileArg(args[2], "rb"))) {
+    Err("chengwen-cli: cannot open " + args[2] + "\n");
     return 1;
   }
-  if (args.size() == 4 && !(streams.out = std::fopen(args[3].c_str(), "wb"))) {
-    std::fprintf(stderr, "chengwen-cli: cannot create %s\n", args[3].c_str());
+  if (args.size() == 4 && !(streams.out = OpenFileArg(args[3], "wb"))) {
+    Err("chengwen-cli: cannot create " + args[3] + "\n");
     return 1;
   }
   Totals totals;
   switch (Pump(streams.in, streams.out, from, to, &totals)) {
-    case Outcome::ReadFailed: std::fprintf(stderr, "chengwen-cli: cannot read the input\n"); return 1;
-    case Outcome::WriteFailed: std::fprintf(stderr, "chengwen-cli: cannot write the output\n"); return 1;
+    case Outcome::ReadFailed: Err("chengwen-cli: cannot read the input\n"); return 1;
+    case Outcome::WriteFailed: Err("chengwen-cli: cannot write the output\n"); return 1;
     case Outcome::Done: break;
   }
   if (totals.written == 0 && totals.read != 0) {
-    std::fprintf(stderr,
-                 "chengwen-cli: nothing could be converted (the text is empty up to its first zero character)\n");
+    Err("chengwen-cli: nothing could be converted (the text is empty up to its first zero character)\n");
     return 1;
   }
   return 0;

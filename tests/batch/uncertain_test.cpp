@@ -57,8 +57,7 @@ TEST_F(UncertainTest, CloseCallsAreRefusedOverOriginalsMarkedElsewhereAndDecided
       const std::string written = ReadFileBytes(row.overwrite ? root + "\\short.txt" : result.output);
       EXPECT_EQ(written, "\xEF\xBB\xBF" + std::string(u8"干戈")) << row.what << ": read as GBK, the likelier way";
     }
-    EXPECT_EQ(reason.find(W(u8"编码不确定（")) == 0, row.marked || row.status == ConvertStatus::Uncertain)
-        << row.what;
+    EXPECT_EQ(reason.find(W(u8"编码不确定（")) == 0, row.marked || row.status == ConvertStatus::Uncertain) << row.what;
     EXPECT_EQ(result.preview, row.status == ConvertStatus::Uncertain ? std::string() : kShort) << row.what;
   }
 }
@@ -66,8 +65,8 @@ TEST_F(UncertainTest, CloseCallsAreRefusedOverOriginalsMarkedElsewhereAndDecided
 TEST_F(UncertainTest, AFolderOfShortGbkFilesIsNotRefusedFileByFile) {
   // Two characters each: some read as GBK with confidence, some (干戈, 开会, 满意) are a
   // close call alone, and those are decided by the others.
-  const char* const texts[] = {u8"干戈", u8"张三", u8"这里", u8"没有", u8"问题", u8"开会", u8"讨论", u8"满意",
-                               u8"我们", u8"时间", u8"国家", u8"发展"};
+  const char* const texts[] = {u8"干戈", u8"张三", u8"这里", u8"没有", u8"问题", u8"开会",
+                               u8"讨论", u8"满意", u8"我们", u8"时间", u8"国家", u8"发展"};
   int n = 0;
   for (const char* text : texts) WriteFileBytes(root + "\\f" + std::to_string(n++) + ".txt", W(text));
   Ctl(Id::OutputUtf8).SetChecked(true);

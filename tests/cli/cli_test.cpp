@@ -1,15 +1,13 @@
 // chengwen-cli from the outside: commands, output lines and exit statuses, on real files.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <string>
 
+#include "cli/cli_run.h"
 #include "cli/cli_util.h"
 #include "encoding/charset.h"
 #include "support/temp_dir.h"
@@ -17,36 +15,43 @@
 namespace cw {
 namespace {
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-};
+using test::CliRun;
 
-// Runs chengwen-cli with a shell command line (arguments already quoted) and the given
-// standard input file, capturing standard output.
-CliRun Cli(const std::string& arguments, const std::string& stdinPath = "/dev/null") {
-  const std::string command = std::string("'") + CW_CLI_PATH + "' " + arguments + " <'" + stdinPath + "' 2>/dev/null";
-  CliRun run;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return run;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) run.out.append(buffer, n);
-  const int raw = pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return run;
+// Arguments as a POSIX shell takes them (single quotes around paths), standard output kept.
+CliRun Cli(const std::string& arguments, const std::string& stdinPath = "") {
+  return test::RunCli(arguments, stdinPath, "");
 }
 
 class CliTest : public ::testing::Test {
  protected:
-  // The folder as the shell names it.
-  std::string Native(const std::string& name) const { return test::ToFsPath(dir_.Join(name)).string(); }
+  // The path as the system's users write it and chengwen-cli prints it.
+  std::string Native(const std::string& name) const { return test::Shown(dir_.Join(name)); }
   std::string Put(const std::string& name, const std::string& bytes) {
     test::WriteFileBytes(dir_.Join(name), bytes);
     return Native(name);
   }
   test::TempDir dir_;
 };
+
+// Every file under the folder (names relative to it, in UTF-8 with "/" between them,
+// folders ending in "/") with its bytes.
+std::map<std::string, std::string> Tree(const std::string& folder) {
+  std::map<std::string, std::string> tree;
+  const std::filesystem::path root = test::ToFsPath(folder);
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    std::string name = std::filesystem::relative(entry.path(), root).u8string();
+    for (char& c : name) {
+      if (c == '\\') c = '/';
+    }
+    if (entry.is_directory()) {
+      tree[name + "/"] = "";
+    } else {
+      std::ifstream in(entry.path(), std::ios::binary);
+      tree[name] = std::string(std::istreambuf_iterator<char>(in), {});
+    }
+  }
+  return tree;
+}
 
 TEST_F(CliTest, DetectPrintsTheEncodingAndFailsOnUnreadableFiles) {
   const std::string utf8 = Put("a.txt", "\xE4\xB8\xAD\xE6\x96\x87");
@@ -104,6 +109,35 @@ TEST_F(CliTest, BatchNamesEachFailedFileAndTheCounts) {
   EXPECT_EQ(test::ReadFileBytes(dir_.Join("img.png")), std::string("\x89PNG\0\0\0\rIHDR", 12));
 }
 
+// Chinese names on the command line, relative to the current folder or whole, with "/"
+// between the names on every system: the files written, byte for byte, under their names.
+TEST_F(CliTest, ChineseNamesRelativeOrWholeWithSlashes) {
+  Put(test::W(u8"中文资料/简体.txt"), "\xBC\xF2\xCC\xE5\xD6\xD0\xCE\xC4\r\n");  // 简体中文 in GBK
+  Put(test::W(u8"中文资料/子目录/說明.txt"), Transcode(u8"\uFEFF繁體說明", Charset::Utf8, Charset::Utf16Le));
+  CliRun run =
+      test::RunCli(u8"batch --out utf8 --no-bom --script s2t --rename --recursive '中文资料/'", "", dir_.Path());
+  EXPECT_EQ(run.status, 0) << run.out;
+  const std::string output = test::W(u8"中文资料(已转换)");
+  // The window's line, with the folder as the engine names it.
+  EXPECT_NE(run.out.find(u8"点击可打开目录：" + ToUtf8(dir_.Join(output)) + "\n"), std::string::npos) << run.out;
+  const std::map<std::string, std::string> written = {
+      {u8"子目录/", ""},
+      {u8"子目录/說明.txt", u8"繁體說明"},
+      {u8"簡體.txt", u8"簡體中文\r\n"},
+  };
+  EXPECT_EQ(Tree(dir_.Join(output)), written);
+  // A whole path with "/" in, a relative one out: the output printed as the system writes it.
+  std::string source = Native(test::W(u8"中文资料/简体.txt"));
+  for (char& c : source) {
+    if (c == '\\') c = '/';
+  }
+  run = test::RunCli("convert --out utf16le '" + source + u8"' 'out/简.txt'", "", dir_.Path());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, Native(test::W(u8"out/简.txt")) + "\n");
+  EXPECT_EQ(test::ReadFileBytes(dir_.Join(test::W(u8"out\\简.txt"))),
+            Transcode(u8"\uFEFF简体中文\r\n", Charset::Utf8, Charset::Utf16Le));
+}
+
 TEST_F(CliTest, BatchSaysHowEachFileWasReadAndCountsLosses) {
   Put("docs/big5.txt", "\xA4\xA4\xA4\xE5\r\n");
   Put("docs/broken.txt", "\xEF\xBB\xBF\xE4\xB8\xAD\xFF");  // UTF-8 with a mark, one bad byte
@@ -139,22 +173,6 @@ TEST_F(CliTest, BatchDryRunListsWhatTheRunWouldDoAndWritesNothing) {
   run = Cli("batch --out utf8 --list '" + Native("docs") + "'");
   EXPECT_NE(run.out.find(u8"\t已转换\tANSI (GBK)\t统计：GBK"), std::string::npos) << run.out;
   EXPECT_TRUE(test::PathExists(dir_.Join(test::W(u8"docs(已转换)\\a.txt"))));
-}
-
-// Every file under the folder (names relative to it, folders ending in "/") with its bytes.
-std::map<std::string, std::string> Tree(const std::string& folder) {
-  std::map<std::string, std::string> tree;
-  const std::filesystem::path root = test::ToFsPath(folder);
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
-    const std::string name = std::filesystem::relative(entry.path(), root).string();
-    if (entry.is_directory()) {
-      tree[name + "/"] = "";
-    } else {
-      std::ifstream in(entry.path(), std::ios::binary);
-      tree[name] = std::string(std::istreambuf_iterator<char>(in), {});
-    }
-  }
-  return tree;
 }
 
 TEST_F(CliTest, BatchWithSeveralJobsDoesWhatOneJobDoes) {
