@@ -246,7 +246,8 @@ ZHE_AFTER = (
     "绣闪飘飞流淌响燃烧冒滴挤围绕转摇晃忙急盼爱怕闹玩骂嚷数算记试学练干做弄搞撑支捧端揣夹"
     "叼咬嚼惦瞒掖捂堵压捏攥披裹系缠绑捆拴锁留剩闲活过伴憋忍熬顶挺立躲睡醒哼喘叹吼摸搂拥驮"
     "拖拽扯揪托踩踏蹬迈跨骑乘敲拍弹吹奏舞演味待满续持视临征示历受烁息享配控制治管注担"
-    "找见够碰猜点表映扎垂育索述叨存染长透忧逗擦搓扭撒洒摊衬耀眺")
+    "找见够碰猜点表映扎垂育索述叨存染长透忧逗擦搓扭撒洒摊衬耀眺住吸逼饿觉晒泡浸煮蒸烤炖咳嘟吵弯蜷"
+    "缩伸张歪斜侧仰俯倚偎依搭挎揽搀押赶追逃溜荡漂浮沉泛涌滚翻卷忆思喃霍嵌得")
 ZHE_WORDS = (
     "存在着 努力着 工作着 发展着 变化着 进行着 影响着 决定着 思考着 关注着 关心着 生活着 坚持着 "
     "担心着 关切着 重复着 讲述着 描述着 叙述着 记录着 保存着 保留着 继承着 承载着 寄托着 "
@@ -262,24 +263,27 @@ def undo_phrases(to_traditional, to_simplified, ts, words, simplified_words, tw_
     Traditional form the character table does not take back (香菸 -> 香烟, 意味著 -> 意味着).
 
     A word is taken when it is Simplified text (the table leaves it) and every character
-    that goes back is the one Simplified->Traditional writes for it (著 for 着) or the one
-    TSCharacters gives (菸 -> 烟); not when its Traditional form is itself a word of
+    that goes back is the one Simplified->Traditional writes for it (著 for 着), the one
+    TSCharacters gives (菸 -> 烟) or one that Simplified text does not use (揹, outside
+    GB2312), so that 覆 of 复盖 (覆蓋) stays; not when its Traditional form is itself a word of
     Simplified text (合著, co-written) or one that Taiwan's text keeps (顯著), or two
     words meet in one form. A word ending in 著 is also kept from taking the 著 of a
     word of zhù (有著名 is 有 著名, not 有着 名)."""
     def goes_back(t, s):
-        return t == s or to_traditional.chars.get(s) == t or ts.get(t, [t])[0] == s
+        return t == s or to_traditional.chars.get(s) == t or ts.get(t, [t])[0] == s or not in_charset(t, "gb2312")
     found = {}
     for word in words:
         if len(word) < 2 or to_simplified.by_characters(word) != word:
             continue
         traditional = to_traditional.convert(word)
-        if traditional in simplified_words or traditional in tw_rev_phrases or len(traditional) != len(word):
-            continue
-        back = to_simplified.convert(traditional)
-        if back != word and all(goes_back(t, s) for t, s in zip(traditional, word)):
+        if traditional not in simplified_words and traditional not in tw_rev_phrases and len(traditional) == len(word):
             found.setdefault(traditional, set()).add(word)
-    undo = {t: min(s) for t, s in found.items() if len(s) == 1}
+    undo = {}
+    for traditional, sources in found.items():
+        word = min(sources)
+        if len(sources) == 1 and to_simplified.convert(traditional) != word and \
+                all(goes_back(t, s) for t, s in zip(traditional, word)):
+            undo[traditional] = word
     zhu = [w for w in tw_rev_phrases if w.startswith("著")]
     for t, s in list(undo.items()):
         if t.endswith("著"):

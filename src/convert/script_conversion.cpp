@@ -351,8 +351,10 @@ std::string ToTraditional(std::string_view text) { return TraditionalMap().Map(t
 
 std::string ToSimplified(std::string_view text) { return SimplifiedMap().Map(text); }
 
+std::string ToBig5Forms(std::string_view working) { return Big5FormsMap().Map(working); }
+
 std::string GbkToBig5(std::string_view text) {
-  return TranscodeResponsive(Big5FormsMap().Map(text), kWorkingCharset, Charset::Big5);
+  return TranscodeResponsive(ToBig5Forms(text), kWorkingCharset, Charset::Big5);
 }
 
 std::string Big5ToGbk(std::string_view text) { return TranscodeResponsive(text, Charset::Big5, kWorkingCharset); }
