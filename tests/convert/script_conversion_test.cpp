@@ -140,9 +140,10 @@ TEST(ScriptMapping, TraditionalToSimplifiedTakesTaiwanFormsBackByWord) {
 
 TEST(ScriptMapping, InPlaceGivesTheSameBytesOnAnyInput) {
   // Pieces that grow, shrink, start phrases, break them, or are not characters at all.
-  const std::string pieces[] = {W(u8"鹮"),  W(u8"㑩"),      W(u8"复制"), W(u8"复"), W(u8"头发"), W(u8"後來"),
-                                W(u8"儸"),  "abcdefghi",    "a",         "\x81",    "\x80",      "\xFF",
-                                "\x81\x30", "\x81\x30\x81", "\xD6"};
+  const std::string pieces[] = {W(u8"鹮"),  W(u8"㑩"),      W(u8"复制"), W(u8"复"),     W(u8"头发"), W(u8"後來"),
+                                W(u8"儸"),  "abcdefghi",    "a",         "\x81",        "\x80",      "\xFF",
+                                "\x81\x30", "\x81\x30\x81", "\xD6",      W(u8"十进制"), W(u8"制表"), W(u8"意味著"),
+                                W(u8"著名")};
   std::mt19937 random(20261208);
   for (int round = 0; round < 400; ++round) {
     std::string text;
