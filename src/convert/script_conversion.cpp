@@ -63,10 +63,125 @@ Code CodeOf(char32_t c) {
   return ReadCode(p, p + working.size(), code) == working.size() ? code : 0;
 }
 
+// The phrases of one direction, found by their first two characters (both two-byte
+// codes; the rare others convert character by character): a bit per pair rules out most
+// pairs at once, then an open-addressed table gives the pair's phrases, longest first,
+// in one flat array over one pool of bytes.
+class PhraseIndex {
+ public:
+  struct Phrase {
+    std::uint32_t from;  // offsets into the pool
+    std::uint32_t to;
+    std::uint16_t fromSize;
+    std::uint16_t toSize;
+    // Converts like its characters: matched only to hold its word together, so that no
+    // phrase starts inside it (十进制 in 以十进制表示 leaves no 制表 -> 製表).
+    bool byCharacters;
+  };
+
+  PhraseIndex(const ScriptPhrase* phrases, size_t count) : starts_(new bool[0x10000]()), filter_(kFilterBits / 64) {
+    const std::vector<Pending> pending = InWorkingText(phrases, count);
+    unsigned bits = 4;
+    while ((1u << bits) < 2 * pending.size()) ++bits;
+    shift_ = 32 - bits;
+    slots_.assign(size_t{1} << bits, Slot{});
+    for (const Pending& phrase : pending) {
+      const std::uint32_t index = static_cast<std::uint32_t>(phrases_.size());
+      phrases_.push_back({static_cast<std::uint32_t>(pool_.size()),
+                          static_cast<std::uint32_t>(pool_.size() + phrase.from.size()),
+                          static_cast<std::uint16_t>(phrase.from.size()), static_cast<std::uint16_t>(phrase.to.size()),
+                          phrase.byCharacters});
+      pool_ += phrase.from;
+      pool_ += phrase.to;
+      maxTo_ = std::max(maxTo_, phrase.to.size());
+      Slot& slot = slots_[SlotOf(phrase.key)];
+      if (slot.key == 0) slot = Slot{phrase.key, index, 0};
+      ++slot.count;
+      const std::uint32_t h = Hash(phrase.key) >> kFilterShift;
+      filter_[h / 64] |= std::uint64_t{1} << h % 64;
+    }
+  }
+
+  // The longest phrase that starts at p, whose first character is `first`.
+  const Phrase* Match(Code first, const Byte* p, const Byte* end) const {
+    Code second = 0;
+    if (!starts_[first] || ReadCode(p + 2, end, second) != 2) return nullptr;
+    const std::uint32_t key = first << 16 | second;
+    const std::uint32_t h = Hash(key) >> kFilterShift;
+    if ((filter_[h / 64] >> h % 64 & 1) == 0) return nullptr;
+    const Slot& slot = slots_[SlotOf(key)];
+    const size_t left = static_cast<size_t>(end - p);
+    for (std::uint32_t i = slot.begin; i < slot.begin + slot.count; ++i) {
+      const Phrase& phrase = phrases_[i];
+      if (phrase.fromSize <= left && std::memcmp(p, pool_.data() + phrase.from, phrase.fromSize) == 0) return &phrase;
+    }
+    return nullptr;
+  }
+
+  const char* To(const Phrase& phrase) const { return pool_.data() + phrase.to; }
+  // The most bytes one phrase writes.
+  size_t MaxTo() const { return maxTo_; }
+
+ private:
+  static constexpr unsigned kFilterBits = 1u << 19;
+  static constexpr unsigned kFilterShift = 32 - 19;
+
+  struct Slot {
+    std::uint32_t key;  // 0: empty (no code starts with a zero byte)
+    std::uint32_t begin;
+    std::uint32_t count;
+  };
+
+  struct Pending {
+    std::uint32_t key;  // the first two characters
+    std::string from;
+    std::string to;
+    bool byCharacters;
+  };
+
+  // The phrases in the working code page, by their first two characters and longest
+  // first among those that share them; notes the characters that start one.
+  std::vector<Pending> InWorkingText(const ScriptPhrase* phrases, size_t count) {
+    std::vector<Pending> pending;
+    for (size_t i = 0; i < count; ++i) {
+      std::string from = FromUtf8(phrases[i].from);
+      const Byte* p = reinterpret_cast<const Byte*>(from.data());
+      Code first = 0, second = 0;
+      if (ReadCode(p, p + from.size(), first) != 2 || ReadCode(p + 2, p + from.size(), second) != 2) continue;
+      const bool byCharacters = phrases[i].to == nullptr;
+      starts_[first] = true;
+      pending.push_back({first << 16 | second, std::move(from), byCharacters ? std::string() : FromUtf8(phrases[i].to),
+                         byCharacters});
+    }
+    std::stable_sort(pending.begin(), pending.end(), [](const Pending& a, const Pending& b) {
+      return a.key != b.key ? a.key < b.key : a.from.size() > b.from.size();
+    });
+    return pending;
+  }
+
+  static std::uint32_t Hash(std::uint32_t key) { return key * 0x9E3779B1u; }
+
+  // The slot of `key`, or the empty one where it would go.
+  size_t SlotOf(std::uint32_t key) const {
+    const size_t mask = slots_.size() - 1;
+    size_t i = Hash(key) >> shift_;
+    while (slots_[i].key != 0 && slots_[i].key != key) i = (i + 1) & mask;
+    return i;
+  }
+
+  std::unique_ptr<bool[]> starts_;  // by first character
+  std::vector<std::uint64_t> filter_;
+  std::vector<Slot> slots_;
+  std::vector<Phrase> phrases_;
+  std::string pool_;
+  unsigned shift_ = 28;
+  size_t maxTo_ = 0;
+};
+
 class ScriptMap {
  public:
   ScriptMap(const ScriptCharPair* chars, size_t charCount, const ScriptPhrase* phrases, size_t phraseCount)
-      : twoByte_(new Code[0x10000]()), phraseFlags_(new Byte[0x10000]()) {
+      : twoByte_(new Code[0x10000]()), phrases_(phrases, phraseCount) {
     for (size_t i = 0; i < charCount; ++i) {
       const Code from = CodeOf(chars[i].from);
       const Code to = CodeOf(chars[i].to);
@@ -77,12 +192,7 @@ class ScriptMap {
         fourByte_[from] = to;
       }
     }
-    for (size_t i = 0; i < phraseCount; ++i) AddPhrase(FromUtf8(phrases[i].from), FromUtf8(phrases[i].to));
-    // Longest first among the phrases that share their first two characters.
-    for (auto& entry : phrases_) {
-      std::stable_sort(entry.second.begin(), entry.second.end(),
-                       [](const Phrase& a, const Phrase& b) { return a.from.size() > b.from.size(); });
-    }
+    maxStep_ = std::max(maxStep_, phrases_.MaxTo());
   }
 
   std::string Map(std::string_view text) const {
@@ -97,6 +207,8 @@ class ScriptMap {
     out.resize(text.size() + maxStep_);
     char* o = &out[0];
     char* limit = o + out.size();
+    // Inside a matched phrase that converts like its characters: no phrase starts here.
+    const Byte* plainUntil = p;
     while (p < end) {
       const bool inPlace = o - out.data() == p - start;
       // A run of ASCII (eight bytes or more) stays as it is: copied whole, or left
@@ -120,14 +232,15 @@ class ScriptMap {
         *o++ = static_cast<char>(*p++);
         continue;
       }
-      if (length == 2 && (phraseFlags_[code] & kStartsPhrase) != 0) {
+      if (length == 2 && p >= plainUntil) {
         const Phrase* phrase = MatchPhrase(code, p, end);
-        if (phrase != nullptr) {
-          std::memcpy(o, phrase->to.data(), phrase->to.size());
-          o += phrase->to.size();
-          p += phrase->from.size();
+        if (phrase != nullptr && !phrase->byCharacters) {
+          std::memcpy(o, phrases_.To(*phrase), phrase->toSize);
+          o += phrase->toSize;
+          p += phrase->fromSize;
           continue;
         }
+        if (phrase != nullptr) plainUntil = p + phrase->fromSize;
       }
       const Code mapped = length == 2 ? twoByte_[code] : FourByte(code);
       if (mapped != 0) {
@@ -154,6 +267,7 @@ class ScriptMap {
     const Byte* p = base;
     const Byte* const end = base + text.size();
     Byte* o = base;
+    const Byte* plainUntil = p;
     while (p < end) {
       if (end - p >= 8 && AllAscii8(p)) {
         const size_t run = 8 + AsciiRun(p + 8, end);
@@ -164,11 +278,14 @@ class ScriptMap {
       }
       Code code = 0;
       const unsigned length = *p < 0x80 ? 1 : ReadCode(p, end, code);
-      const Phrase* phrase =
-          length == 2 && (phraseFlags_[code] & kStartsPhrase) != 0 ? MatchPhrase(code, p, end) : nullptr;
+      const Phrase* phrase = length == 2 && p >= plainUntil ? MatchPhrase(code, p, end) : nullptr;
+      if (phrase != nullptr && phrase->byCharacters) {
+        plainUntil = p + phrase->fromSize;
+        phrase = nullptr;
+      }
       const Code mapped = phrase != nullptr || length == 1 ? 0 : length == 2 ? twoByte_[code] : FourByte(code);
-      const size_t consumed = phrase != nullptr ? phrase->from.size() : length;
-      const size_t produced = phrase != nullptr ? phrase->to.size() : mapped != 0 ? CodeLength(mapped) : length;
+      const size_t consumed = phrase != nullptr ? phrase->fromSize : length;
+      const size_t produced = phrase != nullptr ? phrase->toSize : mapped != 0 ? CodeLength(mapped) : length;
       if (produced > consumed && o + produced > p + consumed) {
         const std::string rest = Map(std::string_view(reinterpret_cast<const char*>(p), static_cast<size_t>(end - p)));
         text.resize(static_cast<size_t>(o - base));
@@ -176,7 +293,7 @@ class ScriptMap {
         return;
       }
       if (phrase != nullptr) {
-        std::memcpy(o, phrase->to.data(), produced);
+        std::memcpy(o, phrases_.To(*phrase), produced);
       } else if (mapped != 0) {
         PutCode(mapped, reinterpret_cast<char*>(o));
       } else if (o != p) {
@@ -189,40 +306,9 @@ class ScriptMap {
   }
 
  private:
-  static constexpr Byte kStartsPhrase = 1;
-  static constexpr Byte kSecondInPhrase = 2;
+  using Phrase = PhraseIndex::Phrase;
 
-  struct Phrase {
-    std::string from;
-    std::string to;
-  };
-
-  static std::uint64_t PairKey(Code first, Code second) { return static_cast<std::uint64_t>(first) << 32 | second; }
-
-  void AddPhrase(std::string from, std::string to) {
-    const Byte* p = reinterpret_cast<const Byte*>(from.data());
-    const Byte* end = p + from.size();
-    Code first = 0, second = 0;
-    // Phrases are matched from a two-byte first and second character; the rare others
-    // convert character by character.
-    if (ReadCode(p, end, first) != 2 || ReadCode(p + 2, end, second) != 2) return;
-    phraseFlags_[first] |= kStartsPhrase;
-    phraseFlags_[second] |= kSecondInPhrase;
-    maxStep_ = std::max(maxStep_, to.size());
-    phrases_[PairKey(first, second)].push_back(Phrase{std::move(from), std::move(to)});
-  }
-
-  const Phrase* MatchPhrase(Code first, const Byte* p, const Byte* end) const {
-    Code second = 0;
-    if (ReadCode(p + 2, end, second) != 2 || (phraseFlags_[second] & kSecondInPhrase) == 0) return nullptr;
-    const auto it = phrases_.find(PairKey(first, second));
-    if (it == phrases_.end()) return nullptr;
-    const size_t left = static_cast<size_t>(end - p);
-    for (const Phrase& phrase : it->second) {
-      if (phrase.from.size() <= left && std::memcmp(p, phrase.from.data(), phrase.from.size()) == 0) return &phrase;
-    }
-    return nullptr;
-  }
+  const Phrase* MatchPhrase(Code first, const Byte* p, const Byte* end) const { return phrases_.Match(first, p, end); }
 
   // Makes room for n more bytes after o, keeping what was written.
   static void Grow(std::string& out, char*& o, char*& limit, size_t n) {
@@ -239,9 +325,8 @@ class ScriptMap {
   }
 
   std::unique_ptr<Code[]> twoByte_;
-  std::unique_ptr<Byte[]> phraseFlags_;
   std::unordered_map<Code, Code> fourByte_;
-  std::unordered_map<std::uint64_t, std::vector<Phrase>> phrases_;
+  PhraseIndex phrases_;
   size_t maxStep_ = 4;
 };
 
@@ -266,7 +351,7 @@ std::string ToTraditional(std::string_view text) { return TraditionalMap().Map(t
 
 std::string ToSimplified(std::string_view text) { return SimplifiedMap().Map(text); }
 
-std::string ToBig5Forms(std::string_view text) { return Big5FormsMap().Map(text); }
+std::string ToBig5Forms(std::string_view working) { return Big5FormsMap().Map(working); }
 
 void MapDecodedInPlace(ScriptConversion conversion, std::string& text) {
   switch (conversion) {
@@ -281,7 +366,7 @@ void MapDecodedInPlace(ScriptConversion conversion, std::string& text) {
 }
 
 std::string GbkToBig5(std::string_view text, TranscodeLosses* losses) {
-  return TranscodeResponsive(Big5FormsMap().Map(text), kWorkingCharset, Charset::Big5, kResponsivePiece, {}, losses);
+  return TranscodeResponsive(ToBig5Forms(text), kWorkingCharset, Charset::Big5, kResponsivePiece, {}, losses);
 }
 
 std::string Big5ToGbk(std::string_view text, TranscodeLosses* losses) {

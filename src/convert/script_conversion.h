@@ -1,5 +1,5 @@
 // Chinese script conversion of the working text and of file names: Simplified and
-// Traditional within GBK, and GBK to and from Big5 bytes.
+// Traditional within GB18030, the forms Big5 has, and GBK to and from Big5 bytes.
 #pragma once
 
 #include <string>
@@ -10,19 +10,21 @@
 
 namespace cw {
 
-// The longest matching phrase first (复制 -> 複製, 千里 stays 千里), otherwise character by
-// character; every character becomes one character. Traditional output takes the forms
-// Traditional text in Big5 uses (為, 眾, 著); ToSimplified leaves the characters that
-// Simplified text uses itself (摺, 菸, 薹) and so leaves Simplified text as it is.
+// At each position the longest matching word (复制 -> 複製, 千里 stays 千里), otherwise one
+// character, and on after it, so a phrase never starts inside a matched word (以十进制表示
+// -> 以十進制表示, not 十進製表示); every character becomes one character. Traditional output
+// takes the forms Traditional text in Big5 uses (為, 眾, 著); ToSimplified takes those
+// forms back by word (意味著 -> 意味着, 香菸 -> 香烟) and otherwise leaves the characters
+// Simplified text uses itself (摺, 菸, 著, 簷), so it leaves Simplified text as it is.
 // Characters outside GBK convert too (the working text is GB18030), so a character may
 // change its byte length. ASCII and characters without a pair stay as they are.
 std::string ToTraditional(std::string_view text);
 std::string ToSimplified(std::string_view text);
 
-// Traditional text with every character code page 950 lacks in the form it has (着 -> 著,
-// 峯 -> 峰); still working text, so the output's encoder counts what has no form.
-std::string ToBig5Forms(std::string_view text);
-
+// Traditional working text in the forms code page 950 has: a character it lacks takes a
+// candidate or variant it has (着 -> 著, 峯 -> 峰, 这 -> 這); one without any stays as it
+// is, for the output step to count. The result is still working text, not Big5 bytes.
+std::string ToBig5Forms(std::string_view working);
 // The content mapping of each option on decoded text (the working code page holds every
 // character, so nothing is lost here): the Big5 options are a script conversion whose
 // Big5 side the output encoding gives. 简体到Big5: Traditional in Big5's forms; 繁体到Big5:

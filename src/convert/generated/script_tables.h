@@ -12,7 +12,8 @@ struct ScriptCharPair {
   char32_t to;
 };
 
-// A phrase and its conversion, as UTF-8 of the same number of characters.
+// A phrase and its conversion, as UTF-8 of the same number of characters; `to` is null
+// for a phrase that converts character by character, matched only to hold its word together.
 struct ScriptPhrase {
   const char* from;
   const char* to;
