@@ -242,20 +242,23 @@ class ScriptMap {
         }
         if (phrase != nullptr) plainUntil = p + phrase->fromSize;
       }
-      const Code mapped = length == 2 ? twoByte_[code] : FourByte(code);
-      if (mapped != 0) {
-        PutCode(mapped, o);
-        o += CodeLength(mapped);
-      } else if (!inPlace) {
-        std::memcpy(o, p, length);
-        o += length;
-      } else {
-        o += length;
-      }
+      o = PutCharacter(code, length, p, o, inPlace);
       p += length;
     }
     out.resize(static_cast<size_t>(o - out.data()));
     return out;
+  }
+
+  // One character of `length` bytes at p, mapped by character: its pair, or itself
+  // (which needs no writing while the output stands where the input does).
+  char* PutCharacter(Code code, unsigned length, const Byte* p, char* o, bool inPlace) const {
+    const Code mapped = length == 2 ? twoByte_[code] : FourByte(code);
+    if (mapped != 0) {
+      PutCode(mapped, o);
+      return o + CodeLength(mapped);
+    }
+    if (!inPlace) std::memcpy(o, p, length);
+    return o + length;
   }
 
   // The same result, written over `text` itself while nothing grows (the output never
