@@ -115,8 +115,9 @@ TEST_F(BatchButtonsTest, ResultWindowListsEachFileAndCopiesTheList) {
   EXPECT_EQ(cell(1, 2), W("无法写入输出文件"));
   EXPECT_EQ(cell(1, 3), "UTF-8");
   EXPECT_EQ(cell(1, 4), W("文件正被其他程序使用"));
-  EXPECT_EQ(cell(2, 2), W("不是文本（含零字符），不覆盖原文件"));
-  EXPECT_EQ(cell(2, 5), source + "\\c.dat");
+  EXPECT_EQ(cell(2, 2), W("不是文本文件，未转换"));
+  EXPECT_EQ(cell(2, 4), W("含 00 字节，不是文本文件"));
+  EXPECT_EQ(cell(2, 6), source + "\\c.dat");
   wchar_t heading[64] = {};
   LVCOLUMNW column = {};
   column.mask = LVCF_TEXT;
