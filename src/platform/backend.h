@@ -1,8 +1,10 @@
 // What the common platform code and the two backends share: the system-call seam and
-// fault injection, the sequence every public call starts with, the error log, reads
-// and writes in steps, and each backend's own message box.
+// the hooks that fault injection is installed through, the sequence every public call
+// starts with, the error log, reads and writes in steps, and each backend's own message
+// box.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -11,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -29,6 +32,8 @@ constexpr size_t kStatusCount = static_cast<size_t>(Status::Other) + 1;
 extern const long kSystemErrorOf[kStatusCount];
 // Builds the backend's table of system calls (each entry registers itself).
 void LoadSystemCalls();
+// Puts the fault code's wrapper in front of every entry of the table (faulty_call.h).
+void DivertSystemCalls();
 // The message box shown when no hook is installed.
 int ShowSystemMessage(const std::string& text, const std::string& caption, uint32_t flags);
 
@@ -36,11 +41,6 @@ int ShowSystemMessage(const std::string& text, const std::string& caption, uint3
 
 // kSystemErrorOf[status].
 long SystemErrorFor(Status status);
-
-// Whether the call named `call` is to fail now; *code is then the error it reports.
-bool TakeSystemFault(std::string_view call, long* code);
-// Whether a fault fired since the last question (or since the public call began).
-bool TakeFiredFault();
 
 // An entry of the backend's table; each registers itself when the table is built, so
 // that the calls can be found by name and put back after a test.
@@ -51,40 +51,81 @@ class SystemCallEntry {
   SystemCallEntry(const SystemCallEntry&) = delete;
   SystemCallEntry& operator=(const SystemCallEntry&) = delete;
   const char* Name() const { return name_; }
+  // Whether the calls go through the fault code's wrapper now.
+  virtual bool IsDiverted() const = 0;
+  // The real call back, in place of a test's stand-in and of the wrapper.
   virtual void Restore() = 0;
 
  private:
   const char* name_;
 };
-// Every entry of the backend's table; false when it has no call of that name.
-bool IsSystemCall(std::string_view name);
+// Every entry of the backend's table, in the order they were built.
+const std::vector<SystemCallEntry*>& SystemCallEntries();
 
-// One system call as the backend makes it: the real function unless a test put another
-// in its place, and a failure (`failed`, with the error set) when a fault is due.
+// One system call as the backend makes it: straight to the function in place, which is
+// the real one unless a test put a stand-in there or injected faults. Faults live
+// outside the table: the fault code diverts the entry to a wrapper of the same type
+// that fails the call when a fault is due (`Failed()`, with the error set) and passes it
+// on to the stand-in (or the real call) otherwise. So the shipped program's calls test
+// nothing on the way. The pointers are atomic because a parallel batch makes the calls
+// on several threads while a test may change them from its own.
 template <typename Function, typename Result>
 class SystemCall : public SystemCallEntry {
  public:
+  using FunctionType = Function;
+
   SystemCall(const char* name, Function real, Result failed)
-      : SystemCallEntry(name), real_(real), current_(real), failed_(failed) {}
+      : SystemCallEntry(name), real_(real), standIn_(real), current_(real), failed_(failed) {}
   template <typename... Args>
   Result operator()(Args... args) const {
-    long code = 0;
-    if (TakeSystemFault(Name(), &code)) {
-      SetSystemError(code);
-      return failed_;
-    }
-    return current_(args...);
+    return current_.load(std::memory_order_relaxed)(args...);
   }
-  // A test's stand-in; nullptr (or Restore) brings the real call back.
-  void Replace(Function function) { current_ = function ? function : real_; }
+  // A test's stand-in; nullptr (or Restore) brings the real call back. Faults injected
+  // meanwhile still come first.
+  void Replace(Function function) {
+    standIn_.store(function ? function : real_, std::memory_order_relaxed);
+    Route();
+  }
   Function Real() const { return real_; }
-  void Restore() override { current_ = real_; }
+  // What a call reaches now: the real call, a stand-in or the fault code's wrapper.
+  Function Current() const { return current_.load(std::memory_order_relaxed); }
+  // What a call that no fault stops reaches: the stand-in or the real call.
+  Function StandIn() const { return standIn_.load(std::memory_order_relaxed); }
+  Result Failed() const { return failed_; }
+  // The fault code's wrapper in front of the stand-in; nullptr takes it away.
+  void Divert(Function wrapper) {
+    wrapper_ = wrapper;
+    Route();
+  }
+  bool IsDiverted() const override { return wrapper_ != nullptr; }
+  void Restore() override {
+    standIn_.store(real_, std::memory_order_relaxed);
+    wrapper_ = nullptr;
+    Route();
+  }
 
  private:
+  void Route() { current_.store(wrapper_ ? wrapper_ : StandIn(), std::memory_order_relaxed); }
+
   Function real_;
-  Function current_;
+  std::atomic<Function> standIn_;
+  std::atomic<Function> current_;
+  Function wrapper_ = nullptr;
   Result failed_;
 };
+
+// What a public call does for fault injection, and whether the failure being logged was
+// injected: no-ops until a test injects its first failure and the fault code puts its
+// own in their place, so that the shipped program consults no fault state.
+struct FaultHooks {
+  // A public call of the kind begins; true when it armed an injected failure.
+  std::atomic<bool (*)(Operation)> enter;
+  // It ends (`armed`: what enter answered).
+  std::atomic<void (*)(bool armed)> leave;
+  // Whether a fault fired since the last question (or since the public call began).
+  std::atomic<bool (*)()> takeFired;
+};
+FaultHooks& TheFaultHooks();
 
 // ---- The error log -----------------------------------------------------------------
 
@@ -103,18 +144,18 @@ bool IsRepresentablePath(const std::string& path);
 
 // ---- What every public call does first ---------------------------------------------
 
-// Counts the call for InjectFailure; when an injection falls due, the calls that fail
-// the operation fail with the injected status's system error for as long as the
-// public call lasts, so the backend's own error handling meets it.
+// Counts the call for InjectFailure (through the fault hooks); when an injection falls
+// due, the calls that fail the operation fail with the injected status's system error
+// for as long as the public call lasts, so the backend's own error handling meets it.
 class CallScope {
  public:
-  explicit CallScope(Operation operation);
-  ~CallScope();
+  explicit CallScope(Operation operation) : armed_(TheFaultHooks().enter.load(std::memory_order_relaxed)(operation)) {}
+  ~CallScope() { TheFaultHooks().leave.load(std::memory_order_relaxed)(armed_); }
   CallScope(const CallScope&) = delete;
   CallScope& operator=(const CallScope&) = delete;
 
  private:
-  bool armed_ = false;
+  const bool armed_;
 };
 
 // A public call on one path (or two, for a move: the log then names "from -> to"):

@@ -1,11 +1,15 @@
 // Fault injection at the system-call seam: tests make a system call fail (the nth one,
 // once or from then on) or make the nth public call of a kind fail as the system would
-// fail it, so the backend's own error handling runs either way.
+// fail it, so the backend's own error handling runs either way. The first injection puts
+// this file's hooks and wrappers in place (the shipped program never calls in here, so
+// its calls go straight to the system); ClearInjectedFailures takes the wrappers away.
 #include <atomic>
 #include <mutex>
 #include <vector>
 
+#include "base/check.h"
 #include "platform/backend.h"
+#include "platform/faulty_call.h"
 
 namespace cw::platform {
 namespace {
@@ -38,7 +42,7 @@ struct Faults {
   std::atomic<bool> injected{false};
   std::vector<PendingFailure> pending;
   std::vector<SystemFault> system;
-  std::vector<detail::SystemCallEntry*> table;
+  bool diverted = false;  // the wrappers stand in front of the table's entries
 };
 
 Faults& TheFaults() {
@@ -51,54 +55,12 @@ thread_local std::vector<ArmedFailure> armed;  // innermost public call last
 // call starting or ending forgets a fault the backend took in its stride.
 thread_local bool faultFired = false;
 
-}  // namespace
-
-void InjectFailure(Operation operation, int nth, Status status) {
-  if (nth < 1 || status == Status::Ok) return;
-  Faults& faults = TheFaults();
-  const std::lock_guard<std::mutex> lock(faults.mutex);
-  faults.pending.push_back({operation, nth, status});
-  faults.injected = true;
-}
-
-bool InjectSystemError(const std::string& call, long code, int nth, int times) {
-  if (nth < 1 || (times < 1 && times != kEveryCall) || !detail::IsSystemCall(call)) return false;
-  Faults& faults = TheFaults();
-  const std::lock_guard<std::mutex> lock(faults.mutex);
-  faults.system.push_back({call, code, nth - 1, times});
-  faults.injected = true;
-  return true;
-}
-
-void ClearInjectedFailures() {
-  Faults& faults = TheFaults();
-  const std::lock_guard<std::mutex> lock(faults.mutex);
-  faults.pending.clear();
-  faults.system.clear();
-  faults.injected = false;
-  for (detail::SystemCallEntry* entry : faults.table) entry->Restore();
-}
-
-namespace detail {
-
-SystemCallEntry::SystemCallEntry(const char* name) : name_(name) { TheFaults().table.push_back(this); }
-
-bool IsSystemCall(std::string_view name) {
-  LoadSystemCalls();
-  for (const SystemCallEntry* entry : TheFaults().table) {
-    if (name == entry->Name()) return true;
-  }
-  return false;
-}
-
-long SystemErrorFor(Status status) { return kSystemErrorOf[static_cast<size_t>(status)]; }
-
 // The system calls whose failure is the failure of an operation, where InjectFailure
 // strikes: the open of a read or a write, the write of an in-place change, the move
 // (on Windows first the rename through the handle), the delete (which on POSIX looks at
 // the file first), the flush. Each backend finds its own
 // names; none is the other's.
-static bool FailsOperation(Operation operation, std::string_view call) {
+bool FailsOperation(Operation operation, std::string_view call) {
   static const struct {
     Operation operation;
     const char* win32;
@@ -124,6 +86,65 @@ static bool FailsOperation(Operation operation, std::string_view call) {
   }
   return false;
 }
+
+bool TakeFiredFault() {
+  const bool fired = faultFired;
+  faultFired = false;
+  return fired;
+}
+
+bool EnterCall(Operation operation) {
+  faultFired = false;
+  Faults& faults = TheFaults();
+  if (!faults.injected) return false;
+  // Every pending injection of this kind counts the call, so several can wait at once;
+  // when two fall due together, the one injected first decides.
+  const std::lock_guard<std::mutex> lock(faults.mutex);
+  std::vector<PendingFailure>& pending = faults.pending;
+  Status status = Status::Ok;
+  for (auto it = pending.begin(); it != pending.end();) {
+    if (it->operation == operation && --it->callsLeft == 0) {
+      if (status == Status::Ok) status = it->status;
+      it = pending.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  if (status == Status::Ok) return false;
+  armed.push_back({operation, detail::SystemErrorFor(status)});
+  return true;
+}
+
+void LeaveCall(bool armedHere) {
+  if (armedHere) armed.pop_back();
+  faultFired = false;
+}
+
+bool IsSystemCall(std::string_view name) {
+  for (const detail::SystemCallEntry* entry : detail::SystemCallEntries()) {
+    if (name == entry->Name()) return true;
+  }
+  return false;
+}
+
+// Called with the lock held, before the first fault can fire. The hooks stay once put
+// in place: a public call under way on another thread still leaves through them.
+void StartInjecting(Faults& faults) {
+  faults.injected = true;
+  detail::FaultHooks& hooks = detail::TheFaultHooks();
+  hooks.enter = &EnterCall;
+  hooks.leave = &LeaveCall;
+  hooks.takeFired = &TakeFiredFault;
+  if (faults.diverted) return;
+  detail::DivertSystemCalls();
+  // An entry the backend's list left out would never fail when told to.
+  for (const detail::SystemCallEntry* entry : detail::SystemCallEntries()) CW_CHECK(entry->IsDiverted());
+  faults.diverted = true;
+}
+
+}  // namespace
+
+namespace detail {
 
 bool TakeSystemFault(std::string_view call, long* code) {
   if (!armed.empty() && FailsOperation(armed.back().operation, call)) {
@@ -153,38 +174,33 @@ bool TakeSystemFault(std::string_view call, long* code) {
   return fired;
 }
 
-bool TakeFiredFault() {
-  const bool fired = faultFired;
-  faultFired = false;
-  return fired;
-}
-
-CallScope::CallScope(Operation operation) {
-  faultFired = false;
-  Faults& faults = TheFaults();
-  if (!faults.injected) return;
-  // Every pending injection of this kind counts the call, so several can wait at once;
-  // when two fall due together, the one injected first decides.
-  const std::lock_guard<std::mutex> lock(faults.mutex);
-  std::vector<PendingFailure>& pending = faults.pending;
-  Status status = Status::Ok;
-  for (auto it = pending.begin(); it != pending.end();) {
-    if (it->operation == operation && --it->callsLeft == 0) {
-      if (status == Status::Ok) status = it->status;
-      it = pending.erase(it);
-    } else {
-      ++it;
-    }
-  }
-  if (status == Status::Ok) return;
-  armed.push_back({operation, SystemErrorFor(status)});
-  armed_ = true;
-}
-
-CallScope::~CallScope() {
-  if (armed_) armed.pop_back();
-  faultFired = false;
-}
-
 }  // namespace detail
+
+void InjectFailure(Operation operation, int nth, Status status) {
+  if (nth < 1 || status == Status::Ok) return;
+  Faults& faults = TheFaults();
+  const std::lock_guard<std::mutex> lock(faults.mutex);
+  faults.pending.push_back({operation, nth, status});
+  StartInjecting(faults);
+}
+
+bool InjectSystemError(const std::string& call, long code, int nth, int times) {
+  if (nth < 1 || (times < 1 && times != kEveryCall) || !IsSystemCall(call)) return false;
+  Faults& faults = TheFaults();
+  const std::lock_guard<std::mutex> lock(faults.mutex);
+  faults.system.push_back({call, code, nth - 1, times});
+  StartInjecting(faults);
+  return true;
+}
+
+void ClearInjectedFailures() {
+  Faults& faults = TheFaults();
+  const std::lock_guard<std::mutex> lock(faults.mutex);
+  faults.pending.clear();
+  faults.system.clear();
+  faults.injected = false;
+  for (detail::SystemCallEntry* entry : detail::SystemCallEntries()) entry->Restore();
+  faults.diverted = false;
+}
+
 }  // namespace cw::platform

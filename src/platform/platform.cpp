@@ -112,7 +112,9 @@ static void Log(std::string line) {
 
 Status LogFailure(const char* call, const std::string& path, Status status, long systemCode) {
   threadFailure = status;
-  const char* injected = TakeFiredFault() ? ", injected" : "";
+  // Asks the fault code, when a test has put it in place, whether this failure was one
+  // it caused.
+  const char* injected = TheFaultHooks().takeFired.load(std::memory_order_relaxed)() ? ", injected" : "";
   Log(std::string(call) + " " + path + ": " + StatusName(status) + " (system error " + std::to_string(systemCode) +
       injected + ")");
   return status;

@@ -237,6 +237,8 @@ void MoveFewBytesPerCall() {
   win32::Sys().ReadFile.Replace(&ReadFiveAtMost);
 }
 void WriteNothingAtAll() { win32::Sys().WriteFile.Replace(&WriteNothing); }
+auto& WriteCall() { return win32::Sys().WriteFile; }
+constexpr long kWriteError = ERROR_WRITE_FAULT;
 
 #else
 
@@ -253,6 +255,8 @@ void MoveFewBytesPerCall() {
   posix::Sys().pread.Replace(&ReadFiveAtMost);
 }
 void WriteNothingAtAll() { posix::Sys().pwrite.Replace(&WriteNothing); }
+auto& WriteCall() { return posix::Sys().pwrite; }
+constexpr long kWriteError = EIO;
 
 TEST_F(SystemErrorTest, InterruptedReadsAndWritesAreRetried) {
   int failures = 0;
@@ -287,6 +291,38 @@ TEST_F(SystemErrorTest, ShortAndEmptyTransfers) {
   WriteNothingAtAll();
   EXPECT_EQ(WriteNewFile(Path("new.txt"), "x"), Status::DiskFull);
   EXPECT_FALSE(test::PathExists(Path("new.txt")));
+}
+
+// The program's calls go straight to the system: only an injection puts the fault code's
+// wrapper in front of them (of every entry, so that none can be missed), and clearing
+// takes it away again. A stand-in put in place meanwhile waits behind the wrapper.
+TEST_F(SystemErrorTest, OnlyAnInjectionStandsBetweenTheCallsAndTheSystem) {
+  auto& write = WriteCall();
+  const auto diverted = [] {
+    size_t count = 0;
+    for (const detail::SystemCallEntry* entry : detail::SystemCallEntries()) count += entry->IsDiverted() ? 1 : 0;
+    return count;
+  };
+  ASSERT_FALSE(detail::SystemCallEntries().empty());
+  EXPECT_EQ(write.Current(), write.Real());
+  EXPECT_EQ(diverted(), 0u);
+
+  ASSERT_TRUE(InjectSystemError(write.Name(), kWriteError));
+  EXPECT_NE(write.Current(), write.Real());
+  EXPECT_EQ(diverted(), detail::SystemCallEntries().size());
+  write.Replace(&WriteSevenAtMost);
+  EXPECT_NE(write.Current(), &WriteSevenAtMost);
+  EXPECT_EQ(write.StandIn(), &WriteSevenAtMost);
+  // The fault first, then the stand-in's short writes, which still write every byte.
+  EXPECT_EQ(WriteWholeFile(original_, "a fault, then short writes"), Status::Other);
+  EXPECT_NE(LastError().find(", injected)"), std::string::npos) << LastError();
+  ASSERT_EQ(WriteWholeFile(original_, "a fault, then short writes"), Status::Ok);
+  EXPECT_EQ(ReadFileBytes(original_), "a fault, then short writes");
+
+  ClearInjectedFailures();
+  EXPECT_EQ(write.Current(), write.Real());
+  EXPECT_EQ(write.StandIn(), write.Real());
+  EXPECT_EQ(diverted(), 0u);
 }
 
 }  // namespace
