@@ -2,6 +2,8 @@
 // systems, are in paths_posix.cpp and paths_win32.cpp.
 #include "cli/cli_util.h"
 
+#include <algorithm>
+
 #include <cstdint>
 
 #include "encoding/charset.h"
@@ -93,6 +95,16 @@ std::string EscapeForLine(std::string_view utf8) {
   return shown;
 }
 
-std::string PathForLine(const std::string& path) { return EscapeForLine(PathForDisplay(path)); }
+std::string PathForLine(const std::string& path) {
+  // A path with nothing to escape is shown as it is, so that a Windows path keeps its
+  // single backslashes; one that needs an escape is escaped throughout, backslashes too,
+  // so that its escapes cannot be read as separators.
+  const std::string shown = PathForDisplay(path);
+  std::string escaped = EscapeForLine(shown);
+  if (escaped.size() == shown.size() + static_cast<size_t>(std::count(shown.begin(), shown.end(), '\\'))) {
+    return shown;
+  }
+  return escaped;
+}
 
 }  // namespace cw::cli

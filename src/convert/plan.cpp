@@ -85,7 +85,13 @@ bool PlanRead(ConversionPlan& plan) {
   // otherwise (a mark, a declaration, the UTF-8 scan, the statistics) is taken as decoded.
   const bool fromBig5 = options.scriptConversion == ScriptConversion::Big5ToSimplified ||
                         options.scriptConversion == ScriptConversion::Big5ToTraditional;
-  if (plan.status == ConvertStatus::Converted && fromBig5 && ReadAs(plan.source) == EncodingChoice::Ansi) {
+  // (Statistics that found GBK with confidence decoded it: they are taken at their word.)
+  const Detection& detection = plan.source.detection;
+  const bool statisticsSaidGbk = options.inputEncoding == EncodingChoice::Auto &&
+                                 detection.best.encoding != EncodingChoice::Auto &&
+                                 detection.confidence == Confidence::High;
+  if (plan.status == ConvertStatus::Converted && fromBig5 && ReadAs(plan.source) == EncodingChoice::Ansi &&
+      !statisticsSaidGbk) {
     plan.source.encoding = EncodingChoice::Big5;
     plan.source.howDecided += plan.source.howDecided.empty() ? "Big5 option" : "; Big5 option";
     plan.source.howDecidedChinese += FromUtf8(u8"；按 Big5 选项读作 Big5");
