@@ -16,22 +16,13 @@ where the line endings are keep and Windows everywhere, Unix and Mac on a seeded
 (--overwrite), with --rename, and with both. Two files with a 00 byte go through every
 input, output and script choice.
 
-The oracle knows nothing of the program: Python's codecs decode and encode (GB18030 for
-ANSI, code page 950 for Big5), OpenCC maps the script (s2tw for Simplified to
-Traditional, tw2s back), and the rules of the options decide the rest:
-  - 简体到Big5 maps to Traditional, 繁体到Big5 keeps the text; both write Big5 when the
-    output is 自动 or ANSI, otherwise the chosen encoding.
-  - Big5到简体 / Big5到繁体 read as Big5 what would be read as ANSI; a file decoded by its
-    mark or the UTF-8 scan is taken as decoded; then to Simplified / kept; their 自动
-    output is ANSI.
-  - 简到繁 / 繁到简: 自动 output is the encoding read, but never Big5 when Big5 cannot
-    hold the result (then ANSI).
-  - A character the output lacks becomes "?", and the file is reported converted with
-    losses; over the original that is refused and the original stays as it was.
-  - A file with a 00 byte (outside UTF-16) is no text: refused, nothing written.
-The program and OpenCC segment phrases a little differently, so the text may differ from
-the oracle's in up to 30 Han characters per 10,000 (and never fewer than 3); anything
-else (punctuation, line breaks, ASCII, a mark) must be exact.
+The oracle knows nothing of the program: Python's codecs (GB18030 for ANSI, code page 950
+for Big5), OpenCC (s2tw for Simplified to Traditional, tw2s back) and the rules of the
+options (Oracle.expect). A character the output lacks is "?" and must be reported as a
+loss; over the original a loss is refused and the original stays as it was; a 00 byte
+outside UTF-16 is no text. The program and OpenCC segment phrases a little differently,
+so the text may differ in up to 30 Han characters per 10,000 (never fewer than 3);
+anything else (punctuation, line breaks, ASCII, a mark) must be exact.
 
 Exit status: 0 when every combination passed, 1 otherwise, 77 (skipped) without the
 corpus.
@@ -80,14 +71,18 @@ NAMES = {"S": "简体样本文档", "T": "繁體樣本說明"}
 
 
 class Source:
-    def __init__(self, key, script, own_input, auto_reads, data):
+    """One source file, written into `folder`."""
+
+    def __init__(self, folder, key, script, own_input, auto_reads, data, prefix=None):
         self.key = key  # also the file's suffix
         self.script = script  # "S" or "T"
         self.own_input = own_input  # the input choice that names the file's encoding
         self.auto_reads = auto_reads  # what 自动 must decide: ansi, big5, utf8, utf16le
         self.bytes = data
-        self.name = "%s_%s.txt" % (NAMES[script], key)
-        self.path = None
+        self.name = "%s_%s.txt" % (prefix or NAMES[script], key)
+        self.path = os.path.join(folder, self.name)
+        with open(self.path, "wb") as f:
+            f.write(data)
 
 
 def corpus_archive():
@@ -124,35 +119,25 @@ def make_sources(archive, work):
         traditional = tar.extractfile("./T_wiki_zh_tw.txt").read().decode("utf-8")
     s = excerpt(simplified, 0, 2000, ["gbk"]) + LOSSY_LINE + "\r\n"
     t = excerpt(traditional, 60, 2000, ["gbk", "cp950"])
-    sources = [
-        Source("gbk", "S", "ansi", "ansi", s.encode("gbk")),
-        Source("utf8", "S", "utf8", "utf8", (s + WIDE_LINE).encode("utf-8")),
-        Source("utf16le", "S", "utf16le", "utf16le", MARK["utf16le"] + (s + WIDE_LINE).encode("utf-16-le")),
-        Source("big5", "T", "ansi", "big5", t.encode("cp950")),
-        Source("utf8bom", "T", "utf8", "utf8", MARK["utf8"] + t.encode("utf-8")),
-        Source("gbk", "T", "ansi", "ansi", t.encode("gbk")),
-    ]
     folder = os.path.join(work, "sources")
     os.makedirs(folder)
-    for source in sources:
-        source.path = os.path.join(folder, source.name)
-        with open(source.path, "wb") as f:
-            f.write(source.bytes)
-    return sources
+    return [
+        Source(folder, "gbk", "S", "ansi", "ansi", s.encode("gbk")),
+        Source(folder, "utf8", "S", "utf8", "utf8", (s + WIDE_LINE).encode("utf-8")),
+        Source(folder, "utf16le", "S", "utf16le", "utf16le", MARK["utf16le"] + (s + WIDE_LINE).encode("utf-16-le")),
+        Source(folder, "big5", "T", "ansi", "big5", t.encode("cp950")),
+        Source(folder, "utf8bom", "T", "utf8", "utf8", MARK["utf8"] + t.encode("utf-8")),
+        Source(folder, "gbk", "T", "ansi", "ansi", t.encode("gbk")),
+    ]
 
 
-def zero_sources(sources, work):
+def zero_sources(sources):
     """The Simplified text in GBK and in UTF-8 with one 00 byte in the middle."""
     made = []
     for source in sources[:2]:
         middle = source.bytes.index(b"\n", len(source.bytes) // 2) + 1  # never inside a character
-        zero = Source(source.key, "S", source.own_input, source.auto_reads,
-                      source.bytes[:middle] + b"\x00" + source.bytes[middle:])
-        zero.name = "zero_%s.txt" % source.key
-        zero.path = os.path.join(work, "sources", zero.name)
-        with open(zero.path, "wb") as f:
-            f.write(zero.bytes)
-        made.append(zero)
+        made.append(Source(os.path.dirname(source.path), source.key, "S", source.own_input, source.auto_reads,
+                           source.bytes[:middle] + b"\x00" + source.bytes[middle:], prefix="zero"))
     return made
 
 
@@ -343,8 +328,13 @@ class Oracle:
         return self.texts[key]
 
     def expect(self, source, options):
+        """简体到Big5 maps to Traditional, 繁体到Big5 keeps the text, both in Big5's forms and
+        in Big5 for output 自动 or ANSI; Big5到简体 / Big5到繁体 read as Big5 what ANSI would
+        read (a file decoded by its mark or the UTF-8 scan stays decoded), map to Simplified
+        / keep, and write ANSI for 自动; 简到繁 / 繁到简 write 自动 as read, but not Big5 where
+        Big5 cannot hold the result."""
         inp, out, script, eol, no_bom = options
-        # 1. How the file is read: the Big5 options read as Big5 what ANSI would read.
+        # 1. How the file is read.
         reads = source.auto_reads if inp == "auto" else inp
         if script in ("big52s", "big52t") and reads == "ansi":
             reads = "big5"
@@ -621,7 +611,7 @@ def main():
                 case = Case(source, options, oracle.expect(source, options),
                             os.path.join(work, "out", "%d.txt" % len(jobs)), variants)
                 jobs.append(lambda case=case: run_case(args.cli, case, oracle))
-        for source in zero_sources(sources, work):
+        for source in zero_sources(sources):
             for inp, out, script in itertools.product(("auto", source.own_input), OUTPUTS, SCRIPTS):
                 options = (inp, out, script, "keep", False)
                 folder = os.path.join(work, "out", "zero%d" % len(jobs))
