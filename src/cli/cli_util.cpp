@@ -99,7 +99,7 @@ std::string PathForLine(const std::string& path) {
   // A path with nothing to escape is shown as it is, so that a Windows path keeps its
   // single backslashes; one that needs an escape is escaped throughout, backslashes too,
   // so that its escapes cannot be read as separators.
-  const std::string shown = PathForDisplay(path);
+  std::string shown = PathForDisplay(path);
   std::string escaped = EscapeForLine(shown);
   if (escaped.size() == shown.size() + static_cast<size_t>(std::count(shown.begin(), shown.end(), '\\'))) {
     return shown;
