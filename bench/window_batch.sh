@@ -11,7 +11,7 @@
 # The window's own figure (the click alone, without Wine's start) is printed per run.
 # usage: bench/window_batch.sh [COUNT] [RUNS]
 # CW_CORPORA names the corpora folder (default ../shared/data/corpora beside the repo).
-# CW_WIN32_TREE (default build/win32) holds app_tests.exe; CW_NATIVE_CLI the native
+# CW_WIN32_TREE (default build/win32) holds app_tests.exe (or CW_APP_TESTS names it); CW_NATIVE_CLI the native
 # chengwen-cli (default build/native/bin/chengwen-cli; left out when missing).
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -19,7 +19,9 @@ count="${1:-10000}"
 runs="${2:-3}"
 tree="${CW_WIN32_TREE:-$here/build/win32}"
 cli="${CW_NATIVE_CLI:-$here/build/native/bin/chengwen-cli}"
-tests="$tree/bin/app_tests.exe"
+tests="${CW_APP_TESTS:-$tree/bin/app_tests.exe}"
+# CW_APP_TESTS_BEFORE: another build's app_tests.exe, timed as one more side ("before").
+before="${CW_APP_TESTS_BEFORE:-}"
 [ -f "$tests" ] || { echo "no $tests: build app_tests in the 32-bit tree first" >&2; exit 1; }
 python="$(python3 -c 'import sys; print(sys.executable)')"
 work="$(mktemp -d -p "${CW_BENCH_DIR:-$( [ -w /dev/shm ] && echo /dev/shm || echo /tmp)}")"
@@ -39,7 +41,7 @@ export CW_BENCH_FOLDER="$winsrc" CW_BENCH_LOG="Z:$(echo "$work/window.log" | tr 
 # up between runs, so that every Wine side pays the same start.
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   set -euo pipefail
-  here="$1" runs="$2" tests="$3" src="$4" winsrc="$5" out="$6" xout="$7" cli="$8" times="$9" winxout="${10}"
+  here="$1" runs="$2" tests="$3" src="$4" winsrc="$5" out="$6" xout="$7" cli="$8" times="$9" winxout="${10}" before="${11}"
   wine=("$here/scripts/wine-run.sh" --win32)
   "${wine[@]}" wineserver -k 2>/dev/null || true
   "${wine[@]}" wineserver -w
@@ -59,15 +61,12 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     side xcopy "${wine[@]}" cmd /c xcopy /E /I /Q "$winsrc" "$winxout"
     [ -x "$cli" ] && side cli "$cli" batch --jobs 1 --in ansi --out utf8 --no-bom "$src"
     side window "${wine[@]}" "$tests" --gtest_also_run_disabled_tests --gtest_filter=WindowBatchBench.DISABLED_Folder
+    if [ -n "$before" ]; then
+      side before "${wine[@]}" "$before" --gtest_also_run_disabled_tests --gtest_filter=WindowBatchBench.DISABLED_Folder
+    fi
   done
   "${wine[@]}" wineserver -k 2>/dev/null || true
-' _ "$here" "$runs" "$tests" "$src" "$winsrc" "$out" "$work/xcopy" "$cli" "$work/times" "Z:$(echo "$work/xcopy" | tr / '\\')"
-
-# The outputs are what a conversion gives.
-ls "$out" | wc -l | grep -qx "$count" || { echo "the window left $(ls "$out" | wc -l) files, not $count" >&2; exit 1; }
-first="$(ls "$src" | head -n 1)"
-# (the window writes UTF-8 with its mark by default)
-iconv -f GBK -t UTF-8 "$src/$first" | cmp -s - <(tail -c +4 "$out/$first") || { echo "$first: the window's output differs" >&2; exit 1; }
+' _ "$here" "$runs" "$tests" "$src" "$winsrc" "$out" "$work/xcopy" "$cli" "$work/times" "Z:$(echo "$work/xcopy" | tr / '\\')" "$before"
 
 cat "$work/window.log"
 "$python" - "$work/times" <<'PY'
@@ -77,12 +76,19 @@ for line in open(sys.argv[1]):
     name, seconds = line.split()
     times.setdefault(name, []).append(float(seconds))
 xcopy = statistics.median(times["xcopy"])
-labels = {"xcopy": "xcopy (Wine)", "window": "window (Wine)", "cli": "chengwen-cli batch (native)"}
+labels = {"xcopy": "xcopy (Wine)", "window": "window (Wine)", "before": "window before (Wine)",
+          "cli": "chengwen-cli batch (native)"}
 print("%-30s %8s %8s %8s %8s" % ("side", "min", "median", "max", "/xcopy"))
-for name in ("xcopy", "window", "cli"):
+for name in ("xcopy", "window", "before", "cli"):
     if name in times:
         t = times[name]
         print("%-30s %8.2f %8.2f %8.2f %7.2fx" % (labels[name], min(t), statistics.median(t), max(t),
                                                   statistics.median(t) / xcopy))
 PY
 echo "($count files of 2 KB, GBK -> UTF-8, $runs rounds; host load $(cut -d' ' -f1-3 /proc/loadavg))"
+# The outputs are what a conversion gives.
+[ "$(find "$out" -type f | wc -l)" -eq "$count" ] || { echo "the window left $(find "$out" -type f | wc -l) files, not $count" >&2; exit 1; }
+first="$(cd "$src" && printf '%s\n' * | sed -n 1p)"
+# (the window writes UTF-8 with its mark by default)
+iconv -f GBK -t UTF-8 "$src/$first" | cmp -s - <(tail -c +4 "$out/$first") || { echo "$first: the window's output differs" >&2; exit 1; }
+

@@ -130,9 +130,9 @@ class Win32Window : public form::Window {
   HWND handle_ = nullptr;
   int dpi_;
   std::vector<std::unique_ptr<Win32Control>> controls_;
-  bool pending_ = false;      // a paced control has something to draw
-  bool timerSet_ = false;     // the pace timer will draw it
-  DWORD lastDrawn_ = 0;       // GetTickCount() of the last drawing of the paced controls
+  bool pending_ = false;   // a paced control has something to draw
+  bool timerSet_ = false;  // the pace timer will draw it
+  DWORD lastDrawn_ = 0;    // GetTickCount() of the last drawing of the paced controls
   bool drawnOnce_ = false;
 };
 
