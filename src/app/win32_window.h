@@ -99,7 +99,7 @@ class Win32Control : public form::Control {
 // How often at most a paced control draws: a few times a second is as often as anyone
 // can read a changing line, and drawing it for every file of a run of small files costs
 // more than converting them under Wine.
-constexpr unsigned kPaceMilliseconds = 100;
+constexpr unsigned kPaceMilliseconds = 250;
 // The timer that draws what a paced control was told last, when no later change does.
 constexpr UINT_PTR kPaceTimer = 0xC0DE;
 

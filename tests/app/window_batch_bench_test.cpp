@@ -59,3 +59,62 @@ TEST(WindowBatchBench, DISABLED_Folder) {
 
 }  // namespace
 }  // namespace cw::app::test
+
+namespace cw::app::test {
+namespace {
+
+// What one pump costs when nothing waits (the batch pumps about five times a file): under
+// Wine every PeekMessage is a round trip to the server.
+TEST(WindowBatchBench, DISABLED_PumpCost) {
+  constexpr int kPumps = 100000;
+  const Clock::time_point start = Clock::now();
+  for (int i = 0; i < kPumps; ++i) PumpWindowMessages();
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  std::printf("pump with an empty queue: %.2f us\n", seconds * 1e6 / kPumps);
+}
+
+}  // namespace
+}  // namespace cw::app::test
+
+namespace cw::app::test {
+namespace {
+
+// What one drawing of the status line and of the bar costs in the shown window.
+TEST(WindowBatchBench, DISABLED_DrawCost) {
+  TempDir temp;
+  ScriptedDialogs dialogs;
+  auto app = std::make_unique<Application>(temp.Join(W("青禾·澄文坊.ini")), dialogs);
+  ASSERT_TRUE(app->ShowMainWindow(GetModuleHandleW(nullptr), SW_SHOWNORMAL));
+  PumpFor(300);
+  Win32Control* label = app->Window().Control(Id::StatusLabel);
+  Win32Control* bar = app->Window().Control(Id::ProgressBar);
+  label->SetPaced(false);
+  bar->SetPaced(false);
+  bar->SetProgressMaximum(1000);
+  constexpr int kDraws = 40;
+  auto time = [](const std::function<void(int)>& draw) {
+    const Clock::time_point start = Clock::now();
+    for (int i = 0; i < kDraws; ++i) draw(i);
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count() / kDraws;
+  };
+  const double caption = time([&](int i) { label->SetCaption("(10000:" + std::to_string(i) + ") abc"); });
+  const double chinese = time([&](int i) { label->SetCaption("(10000:" + std::to_string(i) + W(") 文件")); });
+  const double position = time([&](int i) {
+    bar->SetProgressPosition(i);
+    UpdateWindow(bar->Handle());
+  });
+  std::printf("status line (ASCII) %.2f ms, status line (Chinese) %.2f ms, bar %.2f ms a drawing\n", caption, chinese,
+              position);
+  constexpr int kPumps = 20000;
+  const Clock::time_point start = Clock::now();
+  for (int i = 0; i < kPumps; ++i) PumpWindowMessages();
+  std::printf("pump with the window shown: %.2f us\n",
+              std::chrono::duration<double, std::micro>(Clock::now() - start).count() / kPumps);
+  SendMessageW(app->Window().Handle(), WM_CLOSE, 0, 0);
+  PumpFor(20);
+  app.reset();
+  DrainQuit();
+}
+
+}  // namespace
+}  // namespace cw::app::test
