@@ -5,14 +5,15 @@
 # display under Wine (tests/app/window_batch_bench_test.cpp: the folder button clicked
 # with the folder as the browser's answer), against Wine's own `xcopy` of the same files
 # (cmd /c xcopy /E /I /Q) and `chengwen-cli batch` natively. The sides run in turn, one
-# run of each per round, RUNS rounds (default 3) (bench/timed.py: whole process against
-# whole process, the Wine ones each a Wine process started while the prefix's server
-# runs); prints min/median/max seconds and the ratios of the medians to xcopy's.
-# The window's own figure (the click alone, without Wine's start) is printed per run.
+# run of each per round, RUNS rounds (default 3), each timed as a whole process (the Wine
+# ones each a Wine process started while the prefix's server runs), the window's also
+# as the click alone (its run, without Wine starting the test program and the window);
+# prints min/median/max seconds and the ratios of the medians to xcopy's.
 # usage: bench/window_batch.sh [COUNT] [RUNS]
 # CW_CORPORA names the corpora folder (default ../shared/data/corpora beside the repo).
-# CW_WIN32_TREE (default build/win32) holds app_tests.exe (or CW_APP_TESTS names it); CW_NATIVE_CLI the native
-# chengwen-cli (default build/native/bin/chengwen-cli; left out when missing).
+# CW_WIN32_TREE (default build/win32) holds app_tests.exe (or CW_APP_TESTS names it);
+# CW_NATIVE_CLI the native chengwen-cli (default build/native/bin/chengwen-cli; left out
+# when missing). CW_BENCH_KEEP=1 keeps the work folder.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 count="${1:-10000}"
@@ -69,17 +70,23 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
 ' _ "$here" "$runs" "$tests" "$src" "$winsrc" "$out" "$work/xcopy" "$cli" "$work/times" "Z:$(echo "$work/xcopy" | tr / '\\')" "$before"
 
 cat "$work/window.log"
-"$python" - "$work/times" <<'PY'
+"$python" - "$work/times" "$work/window.log" <<'PY'
 import statistics, sys
 times = {}
 for line in open(sys.argv[1]):
     name, seconds = line.split()
     times.setdefault(name, []).append(float(seconds))
+# The click alone (the run inside the window, without Wine starting the program), of the
+# window's side (the before side's lines come after it in each round).
+clicks = [float(line.split()[2]) for line in open(sys.argv[2]) if line.startswith("window batch:")]
+if clicks:
+    times["click"] = clicks[0::2] if "before" in times else clicks
 xcopy = statistics.median(times["xcopy"])
-labels = {"xcopy": "xcopy (Wine)", "window": "window (Wine)", "before": "window before (Wine)",
+labels = {"xcopy": "xcopy (Wine)", "window": "window (Wine)", "click": "window, the click alone",
+          "before": "window before (Wine)",
           "cli": "chengwen-cli batch (native)"}
 print("%-30s %8s %8s %8s %8s" % ("side", "min", "median", "max", "/xcopy"))
-for name in ("xcopy", "window", "before", "cli"):
+for name in ("xcopy", "window", "click", "before", "cli"):
     if name in times:
         t = times[name]
         print("%-30s %8.2f %8.2f %8.2f %7.2fx" % (labels[name], min(t), statistics.median(t), max(t),
