@@ -85,6 +85,10 @@ bool MainWindow::Create(HINSTANCE instance) {
   if (!BuildControls(instance)) return false;
   FitClientArea();
   AddFilterTip(instance);
+  // The run writes both for every file; they draw a few times a second.
+  for (Id id : {Id::StatusLabel, Id::ProgressBar}) {
+    if (Win32Control* control = Control(id)) control->SetPaced(true);
+  }
   batch_ = std::make_unique<batch::BatchJob>(form_, dialogs_);
   platform::SetPumpHook(&PumpWindowMessages);
   OnCreated();
@@ -231,6 +235,8 @@ void MainWindow::RunGuarded(const std::function<void()>& work) {
   ++guardDepth_;
   work();
   --guardDepth_;
+  // What a run or a question wrote last shows at once when it returns.
+  form_.DrawPaced();
   if (guardDepth_ == 0 && (closeDeferred_ || (batch_ && batch_->CloseWanted())) && !closing_) {
     closeDeferred_ = false;
     PostMessageW(window_, WM_CLOSE, 0, 0);
@@ -332,6 +338,10 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
     case WM_CTLCOLORSTATIC:
       return OnControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam), message, wParam, lParam);
+    case WM_TIMER:
+      if (wParam != kPaceTimer) break;
+      form_.DrawPaced();
+      return 0;
     case WM_CLOSE: OnClose(); return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
     case WM_NCDESTROY: {

@@ -43,12 +43,42 @@ std::string Win32Control::Container() const {
   return holder ? holder->Name() : std::string();
 }
 
-std::string Win32Control::Caption() const { return HasCaption() && Exists() ? WindowText(handle_) : std::string(); }
+std::string Win32Control::Caption() const {
+  if (!HasCaption() || !Exists()) return std::string();
+  return captionPending_ ? caption_ : WindowText(handle_);
+}
 
 void Win32Control::SetCaption(const std::string& caption) {
   if (!HasCaption() || !Exists()) return;
+  if (!paced_) {
+    WriteCaption(caption);
+    return;
+  }
+  caption_ = caption;
+  captionPending_ = true;
+  window_->PacedChange();
+}
+
+void Win32Control::WriteCaption(const std::string& caption) {
   SetWindowTextWorking(handle_, caption);
   if (transparent_) RepaintThrough();
+}
+
+void Win32Control::DrawPending() {
+  if (!captionPending_ && !progressPending_) return;
+  if (!Exists()) {
+    captionPending_ = progressPending_ = false;
+    return;
+  }
+  // The bar first: a transparent label repaints the bar under it as it draws.
+  if (progressPending_) {
+    progressPending_ = false;
+    WriteProgress(maximum_, position_);
+  }
+  if (captionPending_) {
+    captionPending_ = false;
+    WriteCaption(caption_);
+  }
 }
 
 void Win32Control::RepaintThrough() const {
@@ -112,6 +142,7 @@ void Win32Control::SetEnabled(bool enabled) {
 
 int Win32Control::ProgressMaximum() const {
   if (kind_ != Kind::ProgressBar || !Exists()) return 0;
+  if (progressPending_) return maximum_;
   return static_cast<int>(SendMessageW(handle_, PBM_GETRANGE, FALSE, 0));
 }
 
@@ -119,18 +150,39 @@ void Win32Control::SetProgressMaximum(int maximum) {
   if (kind_ != Kind::ProgressBar || !Exists()) return;
   const int position = ProgressPosition();
   maximum = std::clamp(maximum, 0, form::kProgressLimit);
+  if (!paced_) {
+    WriteProgress(maximum, std::min(position, maximum));
+    return;
+  }
+  maximum_ = maximum;
+  position_ = std::min(position, maximum);
+  progressPending_ = true;
+  window_->PacedChange();
+}
+
+void Win32Control::WriteProgress(int maximum, int position) {
   SendMessageW(handle_, PBM_SETRANGE32, 0, maximum);
-  SendMessageW(handle_, PBM_SETPOS, std::min(position, maximum), 0);
+  SendMessageW(handle_, PBM_SETPOS, position, 0);
 }
 
 int Win32Control::ProgressPosition() const {
   if (kind_ != Kind::ProgressBar || !Exists()) return 0;
+  if (progressPending_) return position_;
   return static_cast<int>(SendMessageW(handle_, PBM_GETPOS, 0, 0));
 }
 
 void Win32Control::SetProgressPosition(int position) {
   if (kind_ != Kind::ProgressBar || !Exists()) return;
-  SendMessageW(handle_, PBM_SETPOS, std::clamp(position, 0, ProgressMaximum()), 0);
+  const int maximum = ProgressMaximum();
+  position = std::clamp(position, 0, maximum);
+  if (!paced_) {
+    SendMessageW(handle_, PBM_SETPOS, position, 0);
+    return;
+  }
+  maximum_ = maximum;
+  position_ = position;
+  progressPending_ = true;
+  window_->PacedChange();
 }
 
 form::Geometry Win32Control::GetGeometry() const {
@@ -174,6 +226,29 @@ void Win32Control::SetItems(const std::vector<form::Item>& items) {
     const LRESULT index = SendMessageW(handle_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(item.text).c_str()));
     if (index >= 0) SendMessageW(handle_, CB_SETITEMDATA, index, item.number);
   }
+}
+
+void Win32Window::PacedChange() {
+  pending_ = true;
+  const DWORD now = GetTickCount();
+  const DWORD since = now - lastDrawn_;
+  if (!drawnOnce_ || since >= kPaceMilliseconds) {
+    DrawPaced();
+    return;
+  }
+  if (!timerSet_ && handle_) timerSet_ = SetTimer(handle_, kPaceTimer, kPaceMilliseconds - since, nullptr) != 0;
+}
+
+void Win32Window::DrawPaced() {
+  if (timerSet_) {
+    KillTimer(handle_, kPaceTimer);
+    timerSet_ = false;
+  }
+  if (!pending_) return;
+  pending_ = false;
+  for (auto& control : controls_) control->DrawPending();
+  lastDrawn_ = GetTickCount();
+  drawnOnce_ = true;
 }
 
 form::Control* Win32Window::ControlAt(int index) {

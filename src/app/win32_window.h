@@ -23,6 +23,12 @@ class Win32Control : public form::Control {
   HWND Handle() const { return handle_; }
   void SetHandle(HWND handle) { handle_ = handle; }
   bool Transparent() const { return transparent_; }
+  // A paced control (the status line and the bar, written for every file of a run)
+  // draws what it was told at most every kPaceMilliseconds; it reports what it was told
+  // last, drawn or not, and the window draws the rest when the time comes.
+  void SetPaced(bool paced) { paced_ = paced; }
+  // Draws what is still waiting to be drawn.
+  void DrawPending();
   // The background colour as 0x00BBGGRR; -1 for the system's.
   int32_t BackColour() const { return backColour_; }
 
@@ -64,6 +70,8 @@ class Win32Control : public form::Control {
   bool HasText() const;
   // Repaints what lies under a control drawn without a background, and the control.
   void RepaintThrough() const;
+  void WriteCaption(const std::string& caption);
+  void WriteProgress(int maximum, int position);
 
   Win32Window* window_;
   form::ControlId id_;
@@ -79,7 +87,21 @@ class Win32Control : public form::Control {
   bool enabled_ = true;
   int32_t colour_ = 0;
   form::Geometry geometry_;
+  // What a paced control was told and has not drawn yet.
+  bool paced_ = false;
+  bool captionPending_ = false;
+  bool progressPending_ = false;
+  std::string caption_;
+  int maximum_ = 0;
+  int position_ = 0;
 };
+
+// How often at most a paced control draws: a few times a second is as often as anyone
+// can read a changing line, and drawing it for every file of a run of small files costs
+// more than converting them under Wine.
+constexpr unsigned kPaceMilliseconds = 250;
+// The timer that draws what a paced control was told last, when no later change does.
+constexpr UINT_PTR kPaceTimer = 0xC0DE;
 
 class Win32Window : public form::Window {
  public:
@@ -98,10 +120,20 @@ class Win32Window : public form::Window {
   void SetHandle(HWND handle) { handle_ = handle; }
   int Dpi() const { return dpi_; }
 
+  // A paced control was told something: drawn now when the last drawing is
+  // kPaceMilliseconds old, else by the pace timer (or an earlier change) at that time.
+  void PacedChange();
+  // Draws every paced control's waiting state now (the pace timer, the end of a run).
+  void DrawPaced();
+
  private:
   HWND handle_ = nullptr;
   int dpi_;
   std::vector<std::unique_ptr<Win32Control>> controls_;
+  bool pending_ = false;   // a paced control has something to draw
+  bool timerSet_ = false;  // the pace timer will draw it
+  DWORD lastDrawn_ = 0;    // GetTickCount() of the last drawing of the paced controls
+  bool drawnOnce_ = false;
 };
 
 }  // namespace cw::app
