@@ -146,6 +146,8 @@ HFONT FontCache::Get(const form::FontSpec& spec, bool underline) {
   return font;
 }
 
+void ApplyDesignState(const form::ControlSpec& spec, Win32Control* control, HWND window, int dpi);
+
 HWND CreateControlWindow(const form::ControlSpec& spec, Win32Control* control, HWND parent, int id, HINSTANCE instance,
                          FontCache& fonts, int dpi) {
   if (spec.kind == Kind::Timer) return nullptr;  // the banner stands still: no timer
@@ -203,8 +205,12 @@ HWND CreateControlWindow(const form::ControlSpec& spec, Win32Control* control, H
   }
   control->SetHandle(window);
   SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(fonts.Get(spec.font, spec.kind == Kind::Link)), FALSE);
+  ApplyDesignState(spec, control, window, dpi);
+  return window;
+}
 
-  // The design state, through the same operations the batch and the store use.
+// The design state, through the same operations the batch and the store use.
+void ApplyDesignState(const form::ControlSpec& spec, Win32Control* control, HWND window, int dpi) {
   control->SetCaption(spec.caption);
   if (spec.kind == Kind::EditBox) control->SetContent(spec.content);
   if (spec.kind == Kind::ComboBox) {
@@ -219,7 +225,6 @@ HWND CreateControlWindow(const form::ControlSpec& spec, Win32Control* control, H
     control->SetProgressPosition(spec.progressPosition);
   }
   if (spec.checked) control->SetChecked(true);
-  return window;
 }
 
 }  // namespace cw::app

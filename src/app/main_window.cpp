@@ -190,6 +190,11 @@ bool MainWindow::BuildControls(HINSTANCE instance) {
       SetWindowPos(control->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
   }
+  FitFolderButtonAroundFilter();
+  return true;
+}
+
+void MainWindow::FitFolderButtonAroundFilter() {
   // The filter box lies inside the folder button's rectangle but comes after it in the
   // reading order; the button leaves that part of itself out, so the box shows and gets
   // the clicks there.
@@ -214,7 +219,6 @@ bool MainWindow::BuildControls(HINSTANCE instance) {
     RECT margin = {Scale(kFolderCaptionIndent, form_.Dpi()), 0, 0, 0};
     SendMessageW(handle, BCM_SETTEXTMARGIN, 0, reinterpret_cast<LPARAM>(&margin));
   }
-  return true;
 }
 
 bool MainWindow::OnFailurePart(HWND label, int x) {

@@ -54,6 +54,8 @@ class MainWindow {
   // Releasing the right button over the folder button.
   void OnFolderButtonRightUp(HWND button, LPARAM lParam);
   bool BuildControls(HINSTANCE instance);
+  // The filter box lies inside the folder button: the button leaves that part out.
+  void FitFolderButtonAroundFilter();
   void FitClientArea();
   // Whether x (in the status label) lies on the failure part of the completion line.
   bool OnFailurePart(HWND label, int x);
