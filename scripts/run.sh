@@ -30,16 +30,7 @@ shot="$here/build/screenshot.png"
 # close leaves the first-run save in it.
 settings="$(dirname "$exe")/青禾·澄文坊.ini"
 if [ -f "$settings" ]; then mv -f "$settings" "$settings.previous"; fi
-# Without a window manager Wine draws the title bar itself; its caption font gets the CJK
-# font as a fallback so that the title reads.
-"${wine[@]}" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Decorated /d N /f >/dev/null 2>&1 || true
-for face in Tahoma "Microsoft Sans Serif" "MS Shell Dlg" "MS Shell Dlg 2"; do
-  "${wine[@]}" reg add "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink" \
-    /v "$face" /t REG_MULTI_SZ /d "wqy-zenhei.ttc,WenQuanYi Zen Hei" /f >/dev/null 2>&1 || true
-done
-# Those started the prefix's server without a display; the program must meet a server of
-# its own on the virtual display, or its window never reaches X.
-"${wine[@]}" wineserver -w
+bash scripts/wine-window-setup.sh "$tree"
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   set -u
   "$1/scripts/wine-run.sh" "--$4" "$2" &
