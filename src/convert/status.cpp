@@ -50,6 +50,10 @@ constexpr StatusRow kStatuses[] = {
      u8"未转换：输出编码容不下所有字符，不覆盖原文件", nullptr, nullptr},
     {ConvertStatus::ConvertedWithLosses, "converted with losses", u8"已转换（有损失）", u8"将转换（有损失）", nullptr},
     {ConvertStatus::Uncertain, "encoding uncertain; original left as it is", u8"未转换：编码不确定", nullptr, nullptr},
+    {ConvertStatus::Unchanged, "unchanged: already as it would be written", u8"无需转换", nullptr,
+     u8"转换结果与现有文件相同，未改写"},
+    {ConvertStatus::FolderUnreadable, "folder could not be listed", u8"无法列出文件夹", nullptr,
+     u8"读取文件夹时出错，其中的文件未转换"},
 };
 
 constexpr bool RowsFollowTheEnum() {

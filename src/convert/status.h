@@ -34,8 +34,14 @@ enum class ConvertStatus {
   // The automatic reading was a close call between two exact readings: never written
   // over the original (the user should choose the input encoding).
   Uncertain,
+  // The bytes to write are the bytes already at the output (the original, when
+  // overwriting): nothing was written and the file keeps its times.
+  Unchanged,
+  // A folder of the run could not be listed (no permission, too long a path): its files
+  // were not converted. The entry is the folder.
+  FolderUnreadable,
 };
-inline constexpr int kConvertStatusCount = static_cast<int>(ConvertStatus::Uncertain) + 1;
+inline constexpr int kConvertStatusCount = static_cast<int>(ConvertStatus::FolderUnreadable) + 1;
 
 // The status in English, as chengwen-cli prints it.
 const char* ConvertStatusName(ConvertStatus status);
