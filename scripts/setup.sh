@@ -25,5 +25,17 @@ export DEBIAN_FRONTEND=noninteractive
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
 fi
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# A mirror caught in the middle of a sync fails the update now and then: it is tried
+# again, and an install from the lists that did arrive is tried all the same.
+for attempt in 1 2 3; do
+  apt-get update -qq && break
+  echo "setup: apt-get update failed (attempt $attempt); trying again" >&2
+  sleep $((attempt * 10))
+done
+for attempt in 1 2 3; do
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null && exit 0
+  echo "setup: apt-get install failed (attempt $attempt)" >&2
+  sleep $((attempt * 10))
+  apt-get update -qq || true
+done
+exit 1
