@@ -66,6 +66,7 @@ class ScriptedDialogs : public Dialogs {
 class BatchTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    RunIdentity();  // its lock file is no Write of a conversion
     job.SetStatusObserver([this](const std::string&) {
       captions.push_back(Ctl(Id::StatusLabel).Caption());
       bars.emplace_back(Ctl(Id::ProgressBar).ProgressPosition(), Ctl(Id::ProgressBar).ProgressMaximum());
