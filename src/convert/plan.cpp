@@ -281,6 +281,7 @@ ConversionPlan PlanConversion(ConversionRequest request, RunRecord* run) {
   plan.outputPath = plan.request.output;
   plan.guard.sourcePath = plan.request.source;
   plan.guard.run = run;
+  plan.guard.keepForUndo = plan.request.keepForUndo && plan.request.options.overwriteOriginal;
   if (!PlanRead(plan) || !PlanPlacement(plan) || !PlanConfidence(plan)) return plan;
   plan.report.detected = ReadAs(plan.source);
   plan.report.howRead = plan.source.howDecided;

@@ -9,6 +9,7 @@
 #include <random>
 #include <set>
 
+#include "convert/undo.h"
 #include "text/text.h"
 
 namespace cw {
@@ -129,13 +130,19 @@ bool IsTemporaryName(std::string_view name) {
     return false;
   }
   const std::string lower = text::AsciiLower(std::string(name));
-  return lower == "~cwundo.jnl" || !RunIdentityOf(lower).empty() || IsEarlierTemporaryName(lower);
+  return undo::IsJournalName(lower) || !RunIdentityOf(lower).empty() || IsEarlierTemporaryName(lower);
 }
 
 int RemoveStaleTemporaries(const std::string& folder) {
   std::vector<platform::DirEntry> entries;
   if (platform::FindEntries(folder + "\\~cw*.tmp*", &entries) != platform::Status::Ok) return 0;
   const std::string locks = platform::DefaultRunLockFolder();
+  const auto ended = [&locks](const std::string& name) {
+    const std::string id = RunIdentityOf(name);
+    return !id.empty() && id != RunIdentity() && platform::QueryRun(locks, id) == platform::RunState::Ended;
+  };
+  // Before anything else: an in-place rewrite a killed run left half-done is rolled back.
+  platform::RecoverInterruptedRewrites(folder, ended);
   int removed = 0;
   for (const platform::DirEntry& entry : entries) {
     if ((entry.attributes & (platform::kAttrDirectory | platform::kAttrReparsePoint | platform::kAttrDevice)) != 0 ||
@@ -146,7 +153,7 @@ int RemoveStaleTemporaries(const std::string& folder) {
     // roll-back above and of the undo.
     const std::string id = RunIdentityOf(entry.name);
     if (id.empty() || text::AsciiLower(entry.name.substr(entry.name.size() - 4)) != ".tmp") continue;
-    if (id == RunIdentity() || platform::QueryRun(locks, id) != platform::RunState::Ended) continue;
+    if (!ended(entry.name)) continue;
     if (platform::DeleteFile(folder + "\\" + entry.name) == platform::Status::Ok) ++removed;
   }
   return removed;
@@ -215,12 +222,46 @@ namespace {
 // original is looked at once more, as late as can be, for another program's change;
 // then the open temporary takes the name in one step, so there is never a moment
 // without a file under it. On failure the temporary goes and the output is as it was.
+// The undo entry of a replace, written and on the disk before it: the original is kept
+// aside under `kept`. False: the replace must not be made.
+bool NoteForUndo(platform::NewFile& file, const std::string& original, const std::string& output,
+                 const std::string& kept) {
+  undo::Entry entry;
+  const text::PathParts at = text::SplitAtLastBackslash(original);
+  entry.kept = text::SplitAtLastBackslash(kept).name;
+  entry.original = at.name;
+  entry.output = text::SplitAtLastBackslash(output).name;
+  return file.Identify(&entry.written) == platform::Status::Ok && undo::NoteReplace(at.folder, entry);
+}
+
+// A replace that can be undone: the original stays under a kept name.
+PutResult ReplaceKeepingOriginal(platform::NewFile& file, const std::string& finalPath, const WriteGuard& guard) {
+  const std::string kept = TemporaryPathFor(finalPath) + ".undo";
+  if (!NoteForUndo(file, finalPath, finalPath, kept)) {
+    file.Abandon();
+    return PutResult::Failed;
+  }
+  if (!guard.SourceUnchanged()) {
+    file.Abandon();
+    return PutResult::SourceChanged;
+  }
+  if (file.ReplaceKeeping(finalPath, kept) != platform::Status::Ok) {
+    file.Abandon();
+    return PutResult::Failed;
+  }
+  NoteReplacedFolder(finalPath);
+  return PutResult::Written;
+}
+
 PutResult ReplaceExisting(platform::NewFile& file, const std::string& finalPath, const WriteGuard& guard,
                           bool sourceAtStake) {
   if (sourceAtStake && file.Flush() != platform::Status::Ok) {
     file.Abandon();
     return PutResult::Failed;
   }
+  const bool keep = sourceAtStake && guard.keepForUndo && text::SplitAtLastBackslash(finalPath).hasBackslash &&
+                    guard.keepSourceAs.empty();
+  if (keep) return ReplaceKeepingOriginal(file, finalPath, guard);
   if (sourceAtStake && !guard.SourceUnchanged()) {
     file.Abandon();
     return PutResult::SourceChanged;
@@ -249,6 +290,11 @@ PutResult PlaceNew(platform::NewFile& file, const std::string& outputPath, const
   // A renamed original goes once its new file is in place: that file must be on the
   // disk before the old name can go.
   if (guard.sourceAtStake && file.Flush() != platform::Status::Ok) {
+    file.Abandon();
+    return PutResult::Failed;
+  }
+  // A renamed original is moved aside afterwards rather than removed: noted first.
+  if (!guard.keepSourceAs.empty() && !NoteForUndo(file, guard.sourcePath, outputPath, guard.keepSourceAs)) {
     file.Abandon();
     return PutResult::Failed;
   }
@@ -329,12 +375,16 @@ ConvertStatus WriteResult(const std::string& outputPath, const Producer& produce
     if (parts.hasBackslash) guard.run->PrepareFolder(parts.folder);
   }
   std::optional<platform::FileInfo> made;
-  PutResult put = PutOutput(outputPath, produce, guard, guard.run ? &made : nullptr);
+  WriteGuard kept = guard;
+  // Renamed in a run that can be undone, the original is moved aside, not removed.
+  if (removeSource && guard.keepForUndo && text::SplitAtLastBackslash(guard.sourcePath).hasBackslash) {
+    kept.keepSourceAs = TemporaryPathFor(guard.sourcePath) + ".undo";
+  }
+  PutResult put = PutOutput(outputPath, produce, kept, guard.run ? &made : nullptr);
   if (put == PutResult::FolderMissing) {
     if (!CreateParentDirectories(outputPath)) return ConvertStatus::FolderFailed;
-    WriteGuard again = guard;
-    again.outputChecked = false;
-    put = PutOutput(outputPath, produce, again, guard.run ? &made : nullptr);
+    kept.outputChecked = false;
+    put = PutOutput(outputPath, produce, kept, guard.run ? &made : nullptr);
   }
   if (put == PutResult::NameTaken) return ConvertStatus::NameTaken;
   if (put == PutResult::SourceChanged) return ConvertStatus::SourceChanged;
@@ -349,8 +399,11 @@ ConvertStatus WriteResult(const std::string& outputPath, const Producer& produce
       guard.run->AddOutput(written);
     }
   }
-  if (removeSource && platform::DeleteFile(guard.sourcePath) != platform::Status::Ok) {
-    return ConvertStatus::SourceNotRemoved;
+  if (removeSource) {
+    const platform::Status gone = kept.keepSourceAs.empty() ? platform::DeleteFile(guard.sourcePath)
+                                                            : platform::MoveNew(guard.sourcePath, kept.keepSourceAs);
+    if (gone != platform::Status::Ok) return ConvertStatus::SourceNotRemoved;
+    NoteReplacedFolder(guard.sourcePath);
   }
   return ConvertStatus::Converted;
 }

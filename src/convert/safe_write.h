@@ -26,6 +26,10 @@ struct WriteGuard {
   bool sourceAtStake = false;  // the output replaces or removes the source
   RunRecord* run = nullptr;
   // The output as the caller found it just before (saves asking twice).
+  // Overwriting in a run that can be undone: a replaced original is kept aside (and a
+  // renamed one moved aside, not removed), with an undo journal entry first.
+  bool keepForUndo = false;
+  std::string keepSourceAs;  // set by the write: where a renamed original is moved
   bool outputChecked = false;
   bool outputExists = false;
   platform::FileInfo output;
@@ -56,6 +60,9 @@ class ComparingFile final : public platform::NewFile {
   void StartFlush() override { file_.StartFlush(); }
   platform::Status ReplaceInto(const std::string& path) override { return file_.ReplaceInto(path); }
   platform::Status MoveInto(const std::string& path) override { return file_.MoveInto(path); }
+  platform::Status ReplaceKeeping(const std::string& path, const std::string& kept) override {
+    return file_.ReplaceKeeping(path, kept);
+  }
 
  private:
   platform::NewFile& file_;

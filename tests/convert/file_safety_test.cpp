@@ -326,7 +326,8 @@ TEST_F(FileSafetyTest, TemporariesGoOnlyWhenTheirRunHasEnded) {
       {"~cw0123456789abcdef-5.tmp", true, false},  // no lock file: a run of another machine
       {"~cw0123abcd.tmp", true, false},            // an earlier version's: no owner can be proved ended
       {"page.html.cw~12.tmp", true, false},
-      {"~cwundo.jnl", true, false},
+      {"~cwundo-" + ended + "-1.jnl", true, false},  // the undo's, and only the undo's
+      {"~cwundo.jnl", false, false},
       {"~cw" + ended + "-x.tmp", false, false},
       {"~cw" + ended + ".tmp", false, false},
       {"~cw0123abcz.tmp", false, false},
