@@ -101,6 +101,7 @@ class DiscardingFile final : public platform::NewFile {
   platform::Status Flush() override { return platform::Status::Ok; }
   void StartFlush() override {}
   platform::Status ReplaceInto(const std::string&) override { return platform::Status::Ok; }
+  platform::Status ReplaceKeeping(const std::string&, const std::string&) override { return platform::Status::Ok; }
   platform::Status MoveInto(const std::string&) override { return platform::Status::Ok; }
 };
 
