@@ -320,7 +320,7 @@ TEST_F(FileSafetyTest, TemporariesGoOnlyWhenTheirRunHasEnded) {
   } rows[] = {
       {"~cw" + ended + "-1a.tmp", true, true},
       {"~CW" + ended + "-2.TMP", true, true},       // the letters in either case
-      {"~cw" + ended + "-3.tmp.old", true, false},  // kept aside: only a roll-back takes it
+      {"~cw" + ended + "-3.tmp.old", true, true},  // old bytes with no journal: the file was never touched
       {"~cw" + ended + "-3.tmp.undo", true, false},
       {"~cw" + alive + "-4.tmp", true, false},     // its run is alive
       {"~cw0123456789abcdef-5.tmp", true, false},  // no lock file: a run of another machine
