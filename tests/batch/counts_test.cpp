@@ -9,16 +9,13 @@
 #include <vector>
 
 #ifndef _WIN32
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #endif
 
 #include "batch/batch_run.h"
 #include "batch/batch_texts.h"
 #include "platform/platform.h"
+#include "support/deep_chain.h"
 #include "support/temp_dir.h"
 
 namespace cw::batch {
@@ -118,9 +115,9 @@ TEST_F(CountsTest, EachOutcomeIsCountedOnceAndTheLineSaysWhatWasNotAPlainConvers
       return work;
     });
     Run();
-    const std::string expected = row.stopAfter == 0 ? Done(row.line)
-                                                    : W(u8"已停止：完成 2/3。点击可打开目录：") + Root() +
-                                                          W(u8"(已转换)") + W(row.line);
+    const std::string expected =
+        row.stopAfter == 0 ? Done(row.line)
+                           : W(u8"已停止：完成 2/3。点击可打开目录：") + Root() + W(u8"(已转换)") + W(row.line);
     EXPECT_EQ(view.last, expected) << row.line;
     ExpectEachCountedOnce();
     // The result list names each unchanged file with its words and is not a failure.
@@ -131,33 +128,6 @@ TEST_F(CountsTest, EachOutcomeIsCountedOnceAndTheLineSaysWhatWasNotAPlainConvers
     }
   }
 }
-
-#ifndef _WIN32
-// A chain of folders, each name 200 bytes, deeper than a path can reach (PATH_MAX):
-// made and removed through the folders' handles, as no path names the deepest ones.
-class DeepChain {
- public:
-  DeepChain(const std::string& nativeTop, int depth) : name_(200, 'd') {
-    fds_.push_back(open(nativeTop.c_str(), O_RDONLY | O_DIRECTORY));
-    for (int i = 0; i < depth && fds_.back() >= 0; ++i) {
-      mkdirat(fds_.back(), name_.c_str(), 0755);
-      fds_.push_back(openat(fds_.back(), name_.c_str(), O_RDONLY | O_DIRECTORY));
-    }
-  }
-  ~DeepChain() {
-    for (size_t i = fds_.size() - 1; i > 0; --i) {
-      close(fds_[i]);
-      unlinkat(fds_[i - 1], name_.c_str(), AT_REMOVEDIR);
-    }
-    close(fds_[0]);
-  }
-  bool Made() const { return fds_.back() >= 0; }
-
- private:
-  std::string name_;
-  std::vector<int> fds_;
-};
-#endif
 
 // Whether the system denies this process the listing of a folder without permissions
 // (root, and Windows, read it all the same).
@@ -243,7 +213,7 @@ TEST_F(CountsTest, FolderThatCannotBeListedIsOneCountedFailureWithItsReason) {
 #ifndef _WIN32
 TEST_F(CountsTest, FolderBeyondTheLongestPathIsOneFailureSayingThePathIsTooLong) {
   WriteFileBytes(Root() + "\\a.txt", "x");
-  const DeepChain chain(test::ToFsPath(Root()).string(), 22);
+  const test::DeepChain chain(test::ToFsPath(Root()).string(), 22);
   ASSERT_TRUE(chain.Made());
   Run();
   ASSERT_EQ(state.failures.size(), 1u);
