@@ -158,7 +158,7 @@ TEST_F(CountsTest, FolderThatCannotBeListedIsOneCountedFailureWithItsReason) {
        u8"没有权限", 0},
       {"sub-folder, no permission",
        [&] {
-         const std::string locked = Root() + "\\locked";
+         std::string locked = Root() + "\\locked";
          WriteFileBytes(locked + "\\b.txt", "x");
          // As root (or on Windows) the listing is refused the way the system refuses it:
          // the folder's two listings are the third and fourth (no file is written before).

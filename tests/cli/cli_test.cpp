@@ -6,7 +6,9 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/cli_run.h"
@@ -200,6 +202,37 @@ TEST_F(CliTest, BatchLinesEscapeNamesAndCountFoldersItCannotList) {
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find(": folder could not be listed (InvalidPath)\n"), std::string::npos);
   EXPECT_NE(run.out.find("converted: 1 (with losses: 0), unchanged: 0, failed: 3\n"), std::string::npos);
+}
+#endif
+
+#ifndef _WIN32
+// Two runs over one folder at once, each writing every file over itself in its own
+// encoding: each run counts every file once, however the other replaces the files and
+// whatever identities the system gives its new files. (UTF-8 outputs with their mark
+// are odd in size, UTF-16 ones even: no file of one run can pass for an output of the
+// other by its size and time.)
+TEST_F(CliTest, TwoOverwriteRunsAtOnceEachCountEveryFileOnce) {
+  constexpr int kFiles = 300;
+  const std::regex counts("converted: (\\d+) \\(with losses: \\d+\\), unchanged: (\\d+), failed: (\\d+)\n");
+  for (int round = 0; round < 8; ++round) {
+    std::filesystem::remove_all(test::ToFsPath(dir_.Join("both")));
+    for (int i = 0; i < kFiles; ++i) {
+      std::string text;
+      const std::string number = std::to_string(1000 + i);
+      for (int line = 0; line <= i % 3; ++line) text += test::W(u8"中文测试内容") + number + "\r\n";
+      Put("both/" + number + ".txt", text);
+    }
+    CliRun runs[2];
+    std::thread other([&] { runs[1] = Cli("batch --jobs 1 --out utf16le --overwrite '" + Native("both") + "'"); });
+    runs[0] = Cli("batch --jobs 1 --out utf8 --overwrite '" + Native("both") + "'");
+    other.join();
+    for (const CliRun& run : runs) {
+      std::smatch found;
+      ASSERT_TRUE(std::regex_search(run.out, found, counts)) << run.out;
+      EXPECT_EQ(std::stoi(found[1]) + std::stoi(found[2]) + std::stoi(found[3]), kFiles)
+          << found[0] << " round " << round;
+    }
+  }
 }
 #endif
 
