@@ -141,11 +141,13 @@ std::string FolderEntry(const std::string& folder) {
   return folder.substr(0, folder.size() - 1);
 }
 
-// Whether a failed piece failed as a pattern rather than as a folder: a pattern the
-// system cannot take ("a:b") is refused as an invalid path, as too long a path is; the
-// folder then tells which by listing everything.
+// Whether a failed piece failed as a pattern rather than as the folder: a pattern the
+// system cannot take ("a:b") is refused as an invalid path, as too long a path is, and a
+// piece that names a folder of its own ("sub\*.txt") fails with that folder; the folder
+// then tells which by listing everything.
 bool RefusedAsPattern(const std::string& folder, const std::string& piece, platform::Status status) {
-  if (status != platform::Status::InvalidPath || piece == "*") return false;
+  const bool ownFolder = text::Find(piece, "\\") != text::npos;
+  if (!ownFolder && (status != platform::Status::InvalidPath || piece == "*")) return false;
   std::vector<platform::DirEntry> entries;
   return platform::FindEntries(folder + "*", &entries) == platform::Status::Ok;
 }

@@ -43,10 +43,26 @@ TEST(RunRecordTest, AFileIsMetAgainOnlyWhileItsIdentityStillNamesIt) {
     std::function<Met()> arrange;
     bool again;  // the file met is the one noted
   } rows[] = {
-      {"the same path again", [&] { return Met{Info(1, 10, 5), a, Info(1, 10, 5), a}; }, true},
-      {"no path known, same size and time", [&] { return Met{Info(1, 10, 5), "", Info(1, 10, 5), a}; }, true},
-      {"identity given again, another size", [&] { return Met{Info(1, 10, 5), a, Info(1, 11, 5), a}; }, false},
-      {"identity given again, another time", [&] { return Met{Info(1, 10, 5), a, Info(1, 10, 6), a}; }, false},
+      {"the same path again",
+       [&] {
+         return Met{Info(1, 10, 5), a, Info(1, 10, 5), a};
+       },
+       true},
+      {"no path known, same size and time",
+       [&] {
+         return Met{Info(1, 10, 5), "", Info(1, 10, 5), a};
+       },
+       true},
+      {"identity given again, another size",
+       [&] {
+         return Met{Info(1, 10, 5), a, Info(1, 11, 5), a};
+       },
+       false},
+      {"identity given again, another time",
+       [&] {
+         return Met{Info(1, 10, 5), a, Info(1, 10, 6), a};
+       },
+       false},
       {"a second name of the file (a hard link)",
        [&] {
          std::filesystem::create_hard_link(test::ToFsPath(a), test::ToFsPath(dir.Join("link.txt")));
@@ -64,7 +80,10 @@ TEST(RunRecordTest, AFileIsMetAgainOnlyWhileItsIdentityStillNamesIt) {
        },
        false},
       {"identity given again, the noted name is gone",
-       [&] { return Met{real, dir.Join("gone.txt"), real, a}; }, false},
+       [&] {
+         return Met{real, dir.Join("gone.txt"), real, a};
+       },
+       false},
   };
   for (const auto& row : rows) {
     const Met m = row.arrange();
