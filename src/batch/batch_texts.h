@@ -16,11 +16,14 @@ struct BatchTexts {
   std::string reading;   // "正在读取目录：" + folder
   std::string complete;  // "转换完成！点击可打开目录：" + output folder
   // "（" + converted + convertedTail [+ lossesHead + losses + lossesTail]
-  // [+ failedHead + failed + failedTail] + countsTail, when a file failed or lost something.
+  // [+ unchangedHead + unchanged + unchangedTail] [+ failedHead + failed + failedTail]
+  // + countsTail, when a file failed, lost something or was left as it was.
   std::string countsHead;
   std::string convertedTail;
   std::string lossesHead;
   std::string lossesTail;
+  std::string unchangedHead;
+  std::string unchangedTail;
   std::string failedHead;
   std::string failedTail;
   std::string countsTail;

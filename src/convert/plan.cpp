@@ -76,7 +76,7 @@ bool PlanRead(ConversionPlan& plan) {
     plan.Refuse(ConvertStatus::TooLarge);
   } else if (plan.source.status != ReadStatus::Ok) {
     plan.Refuse(ConvertStatus::Unreadable);
-  } else if (plan.run && !plan.run->AddSource(plan.guard.source)) {
+  } else if (plan.run && !plan.run->AddSource(plan.guard.source, plan.request.source)) {
     plan.Refuse(ConvertStatus::Duplicate);
   } else if (plan.source.gzip != GunzipStatus::NotGzip && plan.source.gzip != GunzipStatus::Complete) {
     plan.Refuse(GzipFailure(plan.source.gzip));

@@ -3,6 +3,7 @@
 // alone, so it is the same on every backend.
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "platform/backend.h"
 #include "platform/platform.h"
@@ -174,17 +175,18 @@ bool RollBack(const std::string& folder, const std::string& temporary) {
   return true;
 }
 
-// The temporary names of the entries of `pattern` in `folder` that end in `suffix`.
-std::vector<std::string> TemporariesWith(const std::string& folder, std::string_view suffix) {
+// The temporary names, in `folder`, of the rewrite journals and of the copies of old
+// bytes, in one listing.
+void ListKeptAside(const std::string& folder, std::vector<std::string>* journals, std::vector<std::string>* copies) {
   std::vector<DirEntry> entries;
-  FindEntries(InFolder(folder, "*" + std::string(kTemporaryEnd) + std::string(suffix)), &entries);
-  std::vector<std::string> names;
+  FindEntries(InFolder(folder, "~cw*"), &entries);
   for (const DirEntry& entry : entries) {
     if (!entry.representable || (entry.attributes & kAttrDirectory) != 0 || !IsKeptAsideName(entry.name)) continue;
-    if (text::AsciiLower(entry.name.substr(entry.name.size() - suffix.size())) != suffix) continue;
-    names.push_back(entry.name.substr(0, entry.name.size() - suffix.size()));
+    const size_t dot = entry.name.size() - 4;  // both suffixes have four characters
+    const std::string suffix = text::AsciiLower(entry.name.substr(dot));
+    if (suffix == detail::kJournalSuffix) journals->push_back(entry.name.substr(0, dot));
+    if (suffix == detail::kAsideSuffix) copies->push_back(entry.name.substr(0, dot));
   }
-  return names;
 }
 
 }  // namespace
@@ -201,15 +203,18 @@ bool IsKeptAsideName(std::string_view name) {
 
 int RecoverInterruptedRewrites(const std::string& folder,
                                const std::function<bool(const std::string& temporaryName)>& ownerEnded) {
+  std::vector<std::string> journals;
+  std::vector<std::string> copies;
+  ListKeptAside(folder, &journals, &copies);
   int rolledBack = 0;
-  for (const std::string& name : TemporariesWith(folder, detail::kJournalSuffix)) {
+  for (const std::string& name : journals) {
     if (ownerEnded(name) && RollBack(folder, InFolder(folder, name))) ++rolledBack;
   }
   // A copy with no journal was made for a rewrite that had not begun, or that was done.
-  for (const std::string& name : TemporariesWith(folder, detail::kAsideSuffix)) {
+  for (const std::string& name : copies) {
     const std::string temporary = InFolder(folder, name);
     if (!Exists(temporary + std::string(detail::kJournalSuffix)) && ownerEnded(name)) {
-      DeleteFile(temporary + std::string(detail::kAsideSuffix));
+      RemoveIfThere(temporary + std::string(detail::kAsideSuffix));
     }
   }
   return rolledBack;

@@ -226,7 +226,8 @@ Status ReplaceNative(const ReplaceRequest& request) {
   std::string nativeKept;
   if (request.kept) {
     if (!posix::ToNativePath(*request.kept, &nativeKept)) return detail::FailInvalidPath("link", both);
-    if (Sys().lstat(nativeKept.c_str(), &st) == 0) return detail::LogFailure("link", both, Status::AlreadyExists, EEXIST);
+    if (Sys().lstat(nativeKept.c_str(), &st) == 0)
+      return detail::LogFailure("link", both, Status::AlreadyExists, EEXIST);
   }
   // A link stays a link: its target is what gets replaced.
   std::string to = request.to;
@@ -240,7 +241,8 @@ Status ReplaceNative(const ReplaceRequest& request) {
     return Status::Ok;
   }
   // As MoveFileExW: a folder or a read-only file is not replaced.
-  if (S_ISDIR(st.st_mode) || posix::IsReadOnly(st)) return detail::LogFailure("rename", both, Status::AccessDenied, EACCES);
+  if (S_ISDIR(st.st_mode) || posix::IsReadOnly(st))
+    return detail::LogFailure("rename", both, Status::AccessDenied, EACCES);
   if (posix::IsHeldOpen(nativeTo)) return detail::LogFailure("rename", both, Status::SharingViolation, EBUSY);
   // Asked before the kept name is made, which would be a second link itself.
   if (S_ISREG(st.st_mode) && st.st_nlink > 1) return RewriteFor(request, nativeTo, to, nativeKept);
