@@ -9,6 +9,8 @@
 #include "batch/batch_run.h"
 #include "batch/batch_texts.h"
 #include "batch/parallel_pass.h"
+#include "convert/safe_write.h"
+#include "convert/undo.h"
 #include "platform/platform.h"
 #include "text/text.h"
 
@@ -24,6 +26,9 @@ BatchRun::BatchRun(BatchState& state, const RunSettings& settings, RunView& view
     : state_(state), settings_(settings), view_(view) {}
 
 void BatchRun::Begin(bool dryRun) {
+  // A run that writes is a run of its own for undo: the undo of an earlier one goes, folder
+  // by folder, as this one replaces originals there.
+  if (!dryRun) undo::BeginRun();
   state_.dryRun = dryRun;
   state_.results.clear();
   state_.stopRequested = false;
@@ -98,6 +103,7 @@ ConversionRequest BatchRun::RequestFor(const std::vector<std::string>& files, si
       source, PlaceOutput(source, beside ? DirectoryOf(source) : state_.batchRoot, options.overwriteOriginal), options};
   request.options.inputEncoding = state_.passInput;
   request.options.outputEncoding = state_.passOutput;
+  request.keepForUndo = !state_.dryRun;
   request.evidence = evidence;
   request.evidenceIndex = index;
   return request;
@@ -231,6 +237,9 @@ void BatchRun::WalkSubFolders(std::string& folder, bool counted) {
 
 void BatchRun::ShowCompletion() {
   const BatchTexts& t = Texts();
+  // The renames of the run's replaces go on the disk with their folders (the files were
+  // flushed before each replace).
+  if (!state_.dryRun) FlushReplacedFolders();
   if (state_.dryRun) {
     // Nothing was written: the output folder of the last real run stays the one a click
     // opens.

@@ -184,7 +184,7 @@ bool CreateParentDirectories(const std::string& path, std::vector<std::string>* 
 }
 
 PutResult MayReplace(const std::string& outputPath, const platform::FileInfo& existing, const WriteGuard& guard) {
-  if (guard.run && guard.run->IsOutput(existing)) return PutResult::NameTaken;
+  if (guard.run && guard.run->IsOutput(existing, outputPath)) return PutResult::NameTaken;
   const uint32_t attributes = platform::GetAttributes(outputPath);
   if (attributes == platform::kInvalidAttributes || !existing.regular ||
       (attributes & (platform::kAttrReadOnly | platform::kAttrDirectory)) != 0) {
@@ -225,19 +225,32 @@ namespace {
 // The undo entry of a replace, written and on the disk before it: the original is kept
 // aside under `kept`. False: the replace must not be made.
 bool NoteForUndo(platform::NewFile& file, const std::string& original, const std::string& output,
-                 const std::string& kept) {
+                 const std::string& kept, const platform::FileInfo* inPlace = nullptr) {
   undo::Entry entry;
   const text::PathParts at = text::SplitAtLastBackslash(original);
   entry.kept = text::SplitAtLastBackslash(kept).name;
   entry.original = at.name;
   entry.output = text::SplitAtLastBackslash(output).name;
-  return file.Identify(&entry.written) == platform::Status::Ok && undo::NoteReplace(at.folder, entry);
+  if (file.Identify(&entry.written) != platform::Status::Ok) return false;
+  if (inPlace) {
+    // A file with other names is rewritten in place: it stays itself, at a time that
+    // is not known yet.
+    entry.written.volume = inPlace->volume;
+    entry.written.index = inPlace->index;
+    entry.written.modified = undo::kAnyTime;
+  }
+  return undo::NoteReplace(at.folder, entry);
 }
 
 // A replace that can be undone: the original stays under a kept name.
 PutResult ReplaceKeepingOriginal(platform::NewFile& file, const std::string& finalPath, const WriteGuard& guard) {
   const std::string kept = TemporaryPathFor(finalPath) + ".undo";
-  if (!NoteForUndo(file, finalPath, finalPath, kept)) {
+#ifdef _WIN32
+  const platform::FileInfo* inPlace = nullptr;  // Windows gives the new file the name: links go their way
+#else
+  const platform::FileInfo* inPlace = guard.source.links > 1 ? &guard.source : nullptr;
+#endif
+  if (!NoteForUndo(file, finalPath, finalPath, kept, inPlace)) {
     file.Abandon();
     return PutResult::Failed;
   }
@@ -394,9 +407,9 @@ ConvertStatus WriteResult(const std::string& outputPath, const Producer& produce
     if (guard.sourceAtStake) guard.run->Forget(guard.source);
     platform::FileInfo written;
     if (made) {
-      guard.run->AddOutput(*made);
+      guard.run->AddOutput(*made, outputPath);
     } else if (platform::QueryFile(outputPath, &written) == platform::Status::Ok) {
-      guard.run->AddOutput(written);
+      guard.run->AddOutput(written, outputPath);
     }
   }
   if (removeSource) {

@@ -56,7 +56,8 @@ bool Unhex(std::string_view hex, std::string* bytes) {
   return true;
 }
 uint32_t CheckSum(std::string_view bytes) {
-  return static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+  return static_cast<uint32_t>(
+      crc32(0L, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
 }
 std::vector<std::string_view> Fields(std::string_view line) {
   std::vector<std::string_view> fields;
@@ -157,7 +158,10 @@ Restore RestoreEntry(const std::string& folder, const Entry& entry) {
     // Killed half-way through a replace that moves the old file out first.
     return platform::MoveNew(kept, original) == platform::Status::Ok ? Restore::Restored : Restore::Failed;
   }
-  if (found != platform::Status::Ok || !now.SameContentAs(entry.written)) return Restore::Changed;
+  const bool asLeft = entry.written.modified == kAnyTime
+                          ? now.SameFileAs(entry.written) && now.size == entry.written.size
+                          : now.SameContentAs(entry.written);
+  if (found != platform::Status::Ok || !asLeft) return Restore::Changed;
   if (entry.output == entry.original) {
     return platform::MoveReplace(kept, original) == platform::Status::Ok ? Restore::Restored : Restore::Failed;
   }

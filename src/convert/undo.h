@@ -16,11 +16,14 @@ namespace cw::undo {
 
 // One replaced original: names in its folder.
 struct Entry {
-  std::string kept;      // where the original is kept
-  std::string original;  // the name it had
-  std::string output;    // the name its conversion has (another one when renamed)
+  std::string kept;            // where the original is kept
+  std::string original;        // the name it had
+  std::string output;          // the name its conversion has (another one when renamed)
   platform::FileInfo written;  // the conversion as the run left it
 };
+// The time of a conversion written in place (a file with other hard links): only the
+// file and its size say it is still as the run left it.
+constexpr int64_t kAnyTime = 0;
 // One line of the journal, names hex-encoded (no name can break a line) and a check
 // sum last, so that a line cut short by a kill is never taken for an entry.
 std::string EncodeEntry(const Entry& entry);

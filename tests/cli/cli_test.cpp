@@ -50,9 +50,20 @@ std::map<std::string, std::string> Tree(const std::string& folder) {
     }
     if (entry.is_directory()) {
       tree[name + "/"] = "";
+      continue;
+    }
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::string bytes(std::istreambuf_iterator<char>(in), {});
+    // What an overwrite run keeps for its undo is named after the run: counted by folder
+    // and content instead (a journal by folder alone: it holds file identities).
+    const std::string file = entry.path().filename().u8string();
+    const std::string folderOf = name.substr(0, name.size() - file.size());
+    if (file.rfind("~cwundo-", 0) == 0) {
+      tree[folderOf + "(undo journal)"] = "";
+    } else if (file.rfind("~cw", 0) == 0 && file.size() > 9 && file.substr(file.size() - 9) == ".tmp.undo") {
+      tree[folderOf + "(kept) " + bytes] += "+";
     } else {
-      std::ifstream in(entry.path(), std::ios::binary);
-      tree[name] = std::string(std::istreambuf_iterator<char>(in), {});
+      tree[name] = bytes;
     }
   }
   return tree;

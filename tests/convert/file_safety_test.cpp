@@ -319,7 +319,7 @@ TEST_F(FileSafetyTest, TemporariesGoOnlyWhenTheirRunHasEnded) {
     bool goes;
   } rows[] = {
       {"~cw" + ended + "-1a.tmp", true, true},
-      {"~CW" + ended + "-2.TMP", true, true},       // the letters in either case
+      {"~CW" + ended + "-2.TMP", true, true},      // the letters in either case
       {"~cw" + ended + "-3.tmp.old", true, true},  // old bytes with no journal: the file was never touched
       {"~cw" + ended + "-3.tmp.undo", true, false},
       {"~cw" + alive + "-4.tmp", true, false},     // its run is alive

@@ -79,8 +79,8 @@ TEST_F(ReplaceTest, TheLastStepsOverAnOriginal) {
     ConvertStatus status;
     std::string after;  // the original's bytes afterwards (before an append)
   } rows[] = {
-      {"pure ASCII, 自动 to UTF-8", "plain ASCII\r\n", EncodingChoice::Auto, AtFlush::Nothing,
-       ConvertStatus::Unchanged, "plain ASCII\r\n"},
+      {"pure ASCII, 自动 to UTF-8", "plain ASCII\r\n", EncodingChoice::Auto, AtFlush::Nothing, ConvertStatus::Unchanged,
+       "plain ASCII\r\n"},
       {"UTF-8 already, 自动 to UTF-8", kUtf8, EncodingChoice::Auto, AtFlush::Nothing, ConvertStatus::Unchanged, kUtf8},
       {"empty, 自动 to UTF-8", "", EncodingChoice::Auto, AtFlush::Nothing, ConvertStatus::Unchanged, ""},
       {"GBK to UTF-8", kGbk, EncodingChoice::Ansi, AtFlush::Nothing, ConvertStatus::Converted, kUtf8},
