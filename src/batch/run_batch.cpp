@@ -239,7 +239,10 @@ void BatchRun::ShowCompletion() {
   const BatchTexts& t = Texts();
   // The renames of the run's replaces go on the disk with their folders (the files were
   // flushed before each replace).
-  if (!state_.dryRun) FlushReplacedFolders();
+  if (!state_.dryRun) {
+    FlushReplacedFolders();
+    undo::EndRun();
+  }
   if (state_.dryRun) {
     // Nothing was written: the output folder of the last real run stays the one a click
     // opens.

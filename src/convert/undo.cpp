@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -24,6 +25,8 @@ struct Runs {
   std::mutex mutex;
   unsigned number = 0;
   std::set<std::string> folders;
+  // The current run's journals, kept open (and their sizes) until the run ends.
+  std::map<std::string, std::pair<std::unique_ptr<platform::OpenFile>, uint64_t>> journals;
 };
 Runs& TheRuns() {
   static Runs runs;
@@ -258,8 +261,15 @@ bool IsJournalName(std::string_view name) {
 void BeginRun() {
   Runs& runs = TheRuns();
   const std::lock_guard<std::mutex> lock(runs.mutex);
+  runs.journals.clear();
   ++runs.number;
   runs.folders.clear();
+}
+
+void EndRun() {
+  Runs& runs = TheRuns();
+  const std::lock_guard<std::mutex> lock(runs.mutex);
+  runs.journals.clear();
 }
 
 bool NoteReplace(const std::string& folder, const Entry& entry) {
@@ -271,14 +281,16 @@ bool NoteReplace(const std::string& folder, const Entry& entry) {
       if (OwnerOf(journal, runs.number) == Owner::Over) LetGo(folder, journal);
     }
   }
-  std::unique_ptr<platform::OpenFile> file;
-  uint64_t size = 0;
-  if (platform::OpenForUpdate(Join(folder, JournalName(runs.number)), platform::ShareMode::ReadWrite, &file) !=
-          platform::Status::Ok ||
-      file->Size(&size) != platform::Status::Ok || file->WriteAt(size, EncodeEntry(entry)) != platform::Status::Ok ||
-      file->Flush() != platform::Status::Ok) {
+  auto& [file, size] = runs.journals[folder];
+  if (!file && (platform::OpenForUpdate(Join(folder, JournalName(runs.number)), platform::ShareMode::ReadWrite,
+                                        &file) != platform::Status::Ok ||
+                file->Size(&size) != platform::Status::Ok)) {
+    file.reset();
     return false;
   }
+  const std::string line = EncodeEntry(entry);
+  if (file->WriteAt(size, line) != platform::Status::Ok || file->Flush() != platform::Status::Ok) return false;
+  size += line.size();
   // The journal's own name must survive a power cut as surely as the replace after it.
   return !first || platform::FlushFolder(folder) == platform::Status::Ok;
 }
@@ -296,6 +308,7 @@ Result UndoFolder(const std::string& folder, bool tree) {
 }
 
 Result UndoLastRun() {
+  EndRun();
   Result result;
   for (const std::string& folder : FoldersOfLastRun()) UndoTree(folder, false, &result, 0);
   Runs& runs = TheRuns();

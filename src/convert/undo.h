@@ -34,6 +34,8 @@ bool IsJournalName(std::string_view name);
 // A new run of this process begins: the undo of an earlier one goes, folder by folder,
 // as this one replaces originals there.
 void BeginRun();
+// The run has ended: its journals are closed (an undo can then read and remove them).
+void EndRun();
 // Before an original in `folder` is replaced: the first time in this run, the folder's
 // undo of an earlier run that has ended goes (an original that a killed run left only
 // under its kept name is put back first); then the entry is written and put on the

@@ -48,9 +48,9 @@ class UndoTest : public ::testing::Test {
  protected:
   void Build() {
     std::filesystem::remove_all(test::ToFsPath(dir_.Join("docs")));
-    Put(W(u8"docs\\简体.txt"), W(u8"简体中文，发展"));                      // GBK
-    Put(W(u8"docs\\乾隆.txt"), u8"乾隆年間，幹部們");                          // UTF-8, a Traditional name
-    Put("docs\\ascii.txt", "plain ASCII\r\n");                                // no change at all
+    Put(W(u8"docs\\简体.txt"), W(u8"简体中文，发展"));                   // GBK
+    Put(W(u8"docs\\乾隆.txt"), u8"乾隆年間，幹部們");                    // UTF-8, a Traditional name
+    Put("docs\\ascii.txt", "plain ASCII\r\n");                           // no change at all
     Put(W(u8"docs\\子\\繁體.txt"), "\xC1\x63\xC5\xE9\xA4\xA4\xA4\xE5");  // Big5 繁體中文
     Put("docs\\sub\\page.html", "<meta charset=gbk>" + W(u8"网页"));
     std::filesystem::create_hard_link(test::ToFsPath(dir_.Join("docs\\sub\\page.html")),
