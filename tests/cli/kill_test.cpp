@@ -228,9 +228,9 @@ TEST_F(KillTest, KilledAtEachStepAnUndoGivesBackEveryOriginalAndTheNextRunConver
       for (const bool undo : {true, false}) {
         const std::string where = step + " #" + std::to_string(n) + (undo ? ", then undo" : ", then a run");
         Build(Root());
-        const int status =
-            Traced("-o /dev/null -e trace=" + step + " -e inject=" + step + ":signal=SIGKILL:when=" + std::to_string(n),
-                   Batch(Root()));
+        std::string kill = "-o /dev/null -e trace=" + step;
+        kill += " -e inject=" + step + ":signal=SIGKILL:when=" + std::to_string(n);
+        const int status = Traced(kill, Batch(Root()));
         EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << where << ": not killed";
         kills += status != 0;
         EXPECT_EQ(Names(UserFiles(Root())), Names(original_)) << where << ": a file went missing";
