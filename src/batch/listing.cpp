@@ -40,6 +40,15 @@ const BatchTexts& Texts() {
     t.resultsHead = FromUtf8(u8"有 ");
     t.resultsTail = FromUtf8(u8" 个文件未能转换或有损失。\r\n要查看每个文件的结果吗？");
     t.resultsTitle = FromUtf8(u8"转换结果");
+    t.undoableResults = FromUtf8(u8"本次转换覆盖了原文件。\r\n要查看每个文件的结果吗？在结果列表中可以撤销本次转换。");
+    t.undoButton = FromUtf8(u8"撤销本次转换");
+    t.undoQuestion = FromUtf8(u8"撤销本次转换：把本次覆盖的文件恢复为原文件？");
+    t.undoneHead = FromUtf8(u8"已撤销：恢复 ");
+    t.undoneTail = FromUtf8(u8" 个文件");
+    t.undoChangedHead = FromUtf8(u8"，");
+    t.undoChangedTail = FromUtf8(u8" 个文件在转换后又被改动，未恢复");
+    t.undoFailedHead = FromUtf8(u8"，");
+    t.undoFailedTail = FromUtf8(u8" 个文件无法恢复");
     t.dropRefused = FromUtf8(u8"正在转换，拖放的文件和目录未处理：请等本次转换结束后再拖放。");
     t.marker = FromUtf8(u8"(已转换)");
     t.folderTitleHead = FromUtf8(u8"选择要批量转换的文件(");

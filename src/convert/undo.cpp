@@ -144,6 +144,13 @@ void LetGo(const std::string& folder, const std::string& journal) {
   platform::DeleteFile(Join(folder, journal));
 }
 
+bool SameBytes(const std::string& a, const std::string& b, const platform::FileInfo& aInfo,
+               const platform::FileInfo& bInfo) {
+  std::string aBytes, bBytes;
+  return aInfo.size == bInfo.size && platform::ReadWholeFile(a, &aBytes) == platform::Status::Ok &&
+         platform::ReadWholeFile(b, &bBytes) == platform::Status::Ok && aBytes == bBytes;
+}
+
 // Puts one original back. The conversion must still be the file the run left.
 enum class Restore { Restored, Nothing, Changed, Failed };
 Restore RestoreEntry(const std::string& folder, const Entry& entry) {
@@ -164,6 +171,12 @@ Restore RestoreEntry(const std::string& folder, const Entry& entry) {
   const bool asLeft = entry.written.modified == kAnyTime
                           ? now.SameFileAs(entry.written) && now.size == entry.written.size
                           : now.SameContentAs(entry.written);
+  if (found == platform::Status::Ok && !asLeft && entry.output == entry.original &&
+      SameBytes(kept, output, keptInfo, now)) {
+    // Killed before an in-place rewrite touched the file, or after its roll-back: the
+    // original is in its place, under a name of its own.
+    return platform::DeleteFile(kept) == platform::Status::Ok ? Restore::Nothing : Restore::Failed;
+  }
   if (found != platform::Status::Ok || !asLeft) return Restore::Changed;
   if (entry.output == entry.original) {
     return platform::MoveReplace(kept, original) == platform::Status::Ok ? Restore::Restored : Restore::Failed;
@@ -201,6 +214,9 @@ void UndoTree(const std::string& folder, bool tree, Result* result, int depth) {
     const std::lock_guard<std::mutex> lock(TheRuns().mutex);
     current = TheRuns().number;
   }
+  // Before anything else, as a run does: a rewrite a killed run left half-done is rolled
+  // back, and the temporaries of ended runs go.
+  RemoveStaleTemporaries(folder);
   for (const std::string& journal : JournalsIn(folder)) {
     if (OwnerOf(journal, current) != Owner::Working) UndoJournal(folder, journal, result);
   }

@@ -57,9 +57,11 @@ class ScriptedDialogs : public Dialogs {
   }
   std::vector<std::vector<FileResult>> shownResults;
   std::vector<bool> shownDryRun;
-  void ShowResults(const std::vector<FileResult>& results, bool dryRun) override {
+  std::vector<UndoAction> shownUndo;  // the undo each list offered (empty: none)
+  void ShowResults(const std::vector<FileResult>& results, bool dryRun, const UndoAction& undo) override {
     shownResults.push_back(results);
     shownDryRun.push_back(dryRun);
+    shownUndo.push_back(undo);
   }
 };
 
