@@ -60,7 +60,8 @@ TEST_F(ResultsUndoTest, TheButtonPutsTheOriginalsBackAndIsThereOnlyAfterAnOverwr
   Click(Id::FolderButton);
   ASSERT_EQ(ReadFileBytes(source + "\\a.txt"), "\xEF\xBB\xBF" + std::string(u8"澄文坊：编码转换\r\n第二行"));
   ASSERT_EQ(dialogs.questions.size(), 1u);
-  EXPECT_EQ(dialogs.questions[0], W("本次转换覆盖了原文件。\r\n要查看每个文件的结果吗？在结果列表中可以撤销本次转换。"));
+  EXPECT_EQ(dialogs.questions[0],
+            W("本次转换覆盖了原文件。\r\n要查看每个文件的结果吗？在结果列表中可以撤销本次转换。"));
   ASSERT_EQ(dialogs.shownUndo.size(), 2u);
   window = LatestList();
   HWND button = GetDlgItem(window, kResultsUndoId);
