@@ -4,7 +4,7 @@ set -euo pipefail
 
 pkgs=(cmake g++ clang clang-tidy clang-format make python3 libgtest-dev libbenchmark-dev zlib1g-dev
       g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 wine32:i386 xvfb xauth
-      fonts-wqy-zenhei x11-apps imagemagick python3-html5lib libxml2-utils uchardet enca python3-chardet zip unzip opencc)
+      fonts-wqy-zenhei x11-apps imagemagick python3-html5lib libxml2-utils uchardet enca python3-chardet zip unzip opencc strace)
 
 missing=()
 for p in "${pkgs[@]}"; do

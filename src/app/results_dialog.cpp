@@ -9,6 +9,7 @@
 #include "app/control_factory.h"
 #include "app/win32_dialogs.h"
 #include "app/win32_text.h"
+#include "batch/batch_texts.h"
 #include "encoding/charset.h"
 
 namespace cw::app {
@@ -20,13 +21,16 @@ constexpr int kHeight = 440;
 constexpr int kMargin = 8;
 constexpr int kButtonWidth = 96;
 constexpr int kButtonHeight = 28;
+constexpr int kUndoButtonWidth = 120;
 // Name, folder, result, read as, reason, output: the name never hides behind a path.
 // One per column of the list, in its order: name, folder, result, read as, why, preview, output.
 constexpr int kColumnWidths[] = {150, 200, 130, 80, 170, 180, 300};
 
-// What the window keeps: the list as text for "复制", and the font of its controls.
+// What the window keeps: the list as text for "复制", the undo until it is done, and the
+// font of its controls.
 struct ResultsData {
   std::string text;
+  batch::UndoAction undo;
   HFONT font = nullptr;
   ~ResultsData() {
     if (font) DeleteObject(font);
@@ -60,13 +64,46 @@ void FillList(HWND list, const std::vector<batch::FileResult>& results, bool dry
   }
 }
 
+HWND AddControl(HWND parent, const wchar_t* kind, DWORD style, const std::wstring& caption, int id, RECT area,
+                HFONT font) {
+  HWND control = CreateWindowExW(0, kind, caption.c_str(), WS_CHILD | WS_VISIBLE | style, area.left, area.top,
+                                 area.right - area.left, area.bottom - area.top, parent,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  return control;
+}
+
 HWND AddButton(HWND parent, const char* captionUtf8, int id, int left, int top, int dpi, HFONT font) {
-  HWND button = CreateWindowExW(0, L"BUTTON", WideFromUtf8(captionUtf8).c_str(),
-                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, left, top, Scale(kButtonWidth, dpi),
-                                Scale(kButtonHeight, dpi), parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                GetModuleHandleW(nullptr), nullptr);
-  SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  return button;
+  const RECT area = {left, top, left + Scale(kButtonWidth, dpi), top + Scale(kButtonHeight, dpi)};
+  return AddControl(parent, L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, WideFromUtf8(captionUtf8), id, area, font);
+}
+
+// The undo button at the left of the button row, and the line that says how the undo went
+// between it and "复制".
+void AddUndo(HWND window, const ResultsData& data, int top, int right, int dpi) {
+  const int margin = Scale(kMargin, dpi);
+  const int height = Scale(kButtonHeight, dpi);
+  const RECT button = {margin, top, margin + Scale(kUndoButtonWidth, dpi), top + height};
+  AddControl(window, L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, Wide(batch::Texts().undoButton), kResultsUndoId, button,
+             data.font);
+  const RECT line = {button.right + margin, top, right, top + height};
+  AddControl(window, L"STATIC", SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_ENDELLIPSIS, L"", kResultsUndoLineId, line,
+             data.font);
+}
+
+// The undo button's click: one undo at a time, and none once it is done.
+void OnUndo(HWND window, ResultsData& data) {
+  HWND button = GetDlgItem(window, kResultsUndoId);
+  if (!data.undo || !IsWindowEnabled(button)) return;
+  EnableWindow(button, FALSE);
+  const std::string line = data.undo();
+  if (line.empty()) {  // declined
+    EnableWindow(button, TRUE);
+    return;
+  }
+  data.undo = nullptr;
+  SetDlgItemTextW(window, kResultsUndoLineId, Wide(line).c_str());
+  SetFocus(GetDlgItem(window, IDCANCEL));
 }
 
 LRESULT CALLBACK ResultsProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -74,6 +111,7 @@ LRESULT CALLBACK ResultsProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
   switch (message) {
     case WM_COMMAND:
       if (LOWORD(wParam) == kResultsCopyId && data) CopyTextToClipboard(window, data->text);
+      if (LOWORD(wParam) == kResultsUndoId && data) OnUndo(window, *data);
       if (LOWORD(wParam) == IDCANCEL) DestroyWindow(window);
       return 0;
     case WM_CLOSE: DestroyWindow(window); return 0;
@@ -104,7 +142,8 @@ bool CopyTextToClipboard(HWND owner, const std::string& text) {
   return placed;
 }
 
-HWND CreateResultsWindow(HWND owner, const std::vector<batch::FileResult>& results, bool dryRun) {
+HWND CreateResultsWindow(HWND owner, const std::vector<batch::FileResult>& results, bool dryRun,
+                         const batch::UndoAction& undo) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   if (!RegisterWindowClass(instance, kResultsClass, ResultsProc)) return nullptr;
   const int dpi = ScreenDpi();
@@ -118,6 +157,7 @@ HWND CreateResultsWindow(HWND owner, const std::vector<batch::FileResult>& resul
   if (!window) return nullptr;
   auto* data = new ResultsData;
   data->text = batch::ResultsText(results, dryRun);
+  data->undo = dryRun ? nullptr : undo;
   // The main window's face, so that Chinese names show on every system.
   data->font =
       CreateFontW(-Scale(kFontHeight, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
@@ -136,6 +176,7 @@ HWND CreateResultsWindow(HWND owner, const std::vector<batch::FileResult>& resul
   const int buttonWidth = Scale(kButtonWidth, dpi);
   AddButton(window, u8"复制", kResultsCopyId, client.right - 2 * (buttonWidth + margin), buttonTop, dpi, data->font);
   AddButton(window, u8"关闭", IDCANCEL, client.right - buttonWidth - margin, buttonTop, dpi, data->font);
+  if (data->undo) AddUndo(window, *data, buttonTop, client.right - 2 * (buttonWidth + margin) - margin, dpi);
   ShowWindow(window, SW_SHOW);
   return window;
 }

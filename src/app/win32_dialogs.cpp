@@ -225,8 +225,9 @@ int Win32Dialogs::Ask(const std::string& text, const std::string& caption, uint3
   return MessageBoxW(owner_, Wide(text).c_str(), Wide(caption).c_str(), flags);
 }
 
-void Win32Dialogs::ShowResults(const std::vector<batch::FileResult>& results, bool dryRun) {
-  RunResultsWindow(owner_, CreateResultsWindow(owner_, results, dryRun));
+void Win32Dialogs::ShowResults(const std::vector<batch::FileResult>& results, bool dryRun,
+                               const batch::UndoAction& undo) {
+  RunResultsWindow(owner_, CreateResultsWindow(owner_, results, dryRun, undo));
 }
 
 void DispatchWindowMessage(MSG& message) {

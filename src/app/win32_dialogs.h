@@ -29,7 +29,7 @@ class Win32Dialogs : public batch::Dialogs {
                                      const std::string& filter, uint32_t flags) override;
   int Ask(const std::string& text, const std::string& caption, uint32_t flags) override;
   // The result window, owned by the main window, until the user closes it.
-  void ShowResults(const std::vector<batch::FileResult>& results, bool dryRun) override;
+  void ShowResults(const std::vector<batch::FileResult>& results, bool dryRun, const batch::UndoAction& undo) override;
 
  private:
   HWND owner_;

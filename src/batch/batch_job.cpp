@@ -6,6 +6,7 @@
 #include "batch/batch_paths.h"
 #include "batch/batch_texts.h"
 #include "batch/choices.h"
+#include "convert/undo.h"
 #include "encoding/charset.h"
 #include "platform/platform.h"
 #include "text/text.h"
@@ -75,16 +76,45 @@ void BatchJob::EndRun() {
 
 void BatchJob::OfferResults() {
   if (closeWanted_) return;
-  const BatchTexts& t = Texts();
   state_.dialogOpen = true;  // no start while the question or the list is up
+  const UndoAction undo = UndoOffer();
   if (state_.dryRun) {
-    dialogs_.ShowResults(state_.results, true);
-  } else if (const int lost = state_.failed + state_.convertedWithLosses;
-             lost > 0 && dialogs_.Ask(t.resultsHead + std::to_string(lost) + t.resultsTail, t.resultsTitle,
-                                      kResultsQuestionFlags) == kAnswerYes) {
-    dialogs_.ShowResults(state_.results, false);
+    dialogs_.ShowResults(state_.results, true, undo);
+  } else if (AskForResults(undo != nullptr)) {
+    dialogs_.ShowResults(state_.results, false, undo);
   }
   state_.dialogOpen = false;
+}
+
+bool BatchJob::AskForResults(bool undoable) {
+  const BatchTexts& t = Texts();
+  if (const int lost = state_.failed + state_.convertedWithLosses; lost > 0) {
+    return dialogs_.Ask(t.resultsHead + std::to_string(lost) + t.resultsTail, t.resultsTitle, kResultsQuestionFlags) ==
+           kAnswerYes;
+  }
+  return undoable && dialogs_.Ask(t.undoableResults, t.resultsTitle, kUndoableQuestionFlags) == kAnswerYes;
+}
+
+UndoAction BatchJob::UndoOffer() {
+  if (state_.dryRun || state_.running || undo::FoldersOfLastRun().empty()) return nullptr;
+  return [this] { return UndoLastRun(); };
+}
+
+std::string BatchJob::UndoLastRun() {
+  const BatchTexts& t = Texts();
+  // Asked again at the click: a run may have come in between.
+  if (state_.dryRun || state_.running || undo::FoldersOfLastRun().empty()) return std::string();
+  if (platform::ShowMessage(t.undoQuestion, t.undoButton, kUndoQuestionFlags) != kAnswerOk) return std::string();
+  const undo::Result result = undo::UndoLastRun();
+  return UndoOutcome(result.restored, static_cast<int>(result.changed.size()), static_cast<int>(result.failed.size()));
+}
+
+std::string UndoOutcome(int restored, int changed, int failed) {
+  const BatchTexts& t = Texts();
+  std::string line = t.undoneHead + std::to_string(restored) + t.undoneTail;
+  if (changed > 0) line += t.undoChangedHead + std::to_string(changed) + t.undoChangedTail;
+  if (failed > 0) line += t.undoFailedHead + std::to_string(failed) + t.undoFailedTail;
+  return line;
 }
 
 void BatchJob::OnFolderButtonClick(bool dryRun) {
@@ -194,7 +224,7 @@ void BatchJob::SetStatus(const std::string& caption) {
 void BatchJob::ShowLastResults() {
   if (state_.running || state_.dialogOpen || state_.results.empty()) return;
   state_.dialogOpen = true;
-  dialogs_.ShowResults(state_.results, state_.dryRun);
+  dialogs_.ShowResults(state_.results, state_.dryRun, UndoOffer());
   state_.dialogOpen = false;
 }
 

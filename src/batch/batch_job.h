@@ -24,6 +24,11 @@ constexpr uint32_t kOpenFilesFlags = 0x1A04;     // OFN_FILEMUSTEXIST | PATHMUST
 constexpr uint32_t kDropQuestionFlags = 0x2001;  // MB_OKCANCEL | MB_TASKMODAL, no icon
 constexpr int kAnswerOk = 1;                     // IDOK
 
+// The undo the result list offers: asks for confirmation, puts the run's originals back
+// and returns the line that says how it went (empty when the user declined). An empty
+// action: the run kept nothing to undo.
+using UndoAction = std::function<std::string()>;
+
 // The dialogs a batch asks. The Win32 shell gives the real ones; tests and the
 // command-line driver give scripted answers.
 class Dialogs {
@@ -40,16 +45,26 @@ class Dialogs {
   // A message box with the given flags (MB_OKCANCEL | MB_TASKMODAL for the drop
   // question); returns the button pressed, 1 for OK.
   virtual int Ask(const std::string& text, const std::string& caption, uint32_t flags) = 0;
-  // The result list of a run (after a dry run, of what a run would do).
-  virtual void ShowResults(const std::vector<FileResult>& results, bool dryRun) {
+  // The result list of a run (after a dry run, of what a run would do), with the undo
+  // of the run when it has one.
+  virtual void ShowResults(const std::vector<FileResult>& results, bool dryRun, const UndoAction& undo) {
     (void)results;
     (void)dryRun;
+    (void)undo;
   }
 };
 
 // The question at the end of a run with failures: Yes shows the result list.
 constexpr uint32_t kResultsQuestionFlags = 0x0034;  // MB_YESNO | MB_ICONWARNING
 constexpr int kAnswerYes = 6;                       // IDYES
+// The question after an overwrite run with nothing failed or lost: Yes shows the list.
+constexpr uint32_t kUndoableQuestionFlags = 0x0044;  // MB_YESNO | MB_ICONINFORMATION
+// The undo's confirmation, over every window of the program (the result list too).
+constexpr uint32_t kUndoQuestionFlags = 0x2021;  // MB_OKCANCEL | MB_ICONQUESTION | MB_TASKMODAL
+
+// The line after an undo: what was put back, what was left because it changed after the
+// run, and what could not be put back.
+std::string UndoOutcome(int restored, int changed, int failed);
 
 // The window's batch: its buttons, dialogs and drop over a BatchRun whose options are
 // the window's controls, read when the rules read them, and whose view is the status
@@ -81,6 +96,9 @@ class BatchJob : private RunSettings, private RunView {
   std::string FailureText() const { return run_.FailureText(); }
   // Shows the result list of the last run (the window's click on the failure part).
   void ShowLastResults();
+  // The undo of the last run: empty after a dry run, and when the run replaced no
+  // original or has been undone already (or a later run came after it).
+  UndoAction UndoOffer();
 
   // Called with every caption the status label takes; the label itself is always
   // written first.
@@ -103,8 +121,11 @@ class BatchJob : private RunSettings, private RunView {
 
   void StopClick(form::ControlId button);
   void BeginRun(RunKind kind, bool dryRun = false);
-  // After the completion: the list of a dry run, or the offer to show it after failures.
+  // After the completion: the list of a dry run, or the offer to show it after failures
+  // or after a run that replaced originals (the list is where it is undone).
   void OfferResults();
+  bool AskForResults(bool undoable);
+  std::string UndoLastRun();
   void EndRun();
   void RunDrop();
   void SetStatus(const std::string& caption);

@@ -10,13 +10,12 @@
 #include <vector>
 
 #include "batch/file_results.h"
+#include "batch/parallel_pass.h"
 #include "convert/convert_file.h"
 #include "convert/options.h"
+#include "platform/platform.h"
 
 namespace cw::batch {
-
-struct FileWork;
-class ParallelPass;
 
 // Where a run takes its options, each at the moment the rules read it.
 class RunSettings {
@@ -49,6 +48,8 @@ class RunView {
 struct FailedFile {
   std::string path;
   ConvertStatus status;
+  // What the disk said, where the batch itself met the failure (a folder's listing).
+  platform::Status cause = platform::Status::Ok;
 };
 
 // The shared state of the batch job: one run at a time.
@@ -64,9 +65,11 @@ struct BatchState {
   bool refusalShown = false;  // a drop during the run was refused: its line stays until the run ends
   int found = 0;              // files listed or given so far in the current or last run
   int converted = 0;          // files of the current or last run, by outcome
+  int unchanged = 0;          // already as they would be written: left untouched
   int failed = 0;
-  // Each failed file of the run with its reason, in order (files met twice are neither
-  // converted nor failed: the run converts a file once).
+  // Each failed file (or folder that could not be listed) of the run with its reason, in
+  // order (files met twice are neither converted nor failed: the run converts a file
+  // once).
   std::vector<FailedFile> failures;
   RunRecord record;                 // what the run has converted and written
   int convertedWithLosses = 0;      // of the converted: bytes or characters replaced on the way
@@ -91,14 +94,17 @@ std::string DirectoryOf(const std::string& path);
 // pieces being separated by "|" or ";"; returns the number of entries. Both text arguments may be changed as described
 // for folder mode. A file matched by several pieces is listed once, where it was found first. Matches that cannot be
 // converted (a pipe or device, a name no path can express) are not listed; with `refused` they are appended there with
-// their reason.
+// their reason, and so is the folder itself (FolderUnreadable, with what the system said) when it could not be listed
+// or only in part (what was found is listed all the same). A piece the system refuses as a pattern in a folder it
+// lists matches nothing.
 int ListFolder(std::string& folder, std::string& filter, std::vector<std::string>& list, bool append, bool folders,
                std::vector<FailedFile>* refused = nullptr);
 // Appends the matches of one wildcard pattern. Folders that are links or junctions are
 // left out, so that no walk can go round in circles; so are the program's own
-// temporary files.
-void FindEntries(const std::string& pattern, bool folders, std::vector<std::string>& list,
-                 std::vector<FailedFile>* refused = nullptr);
+// temporary files. Returns what the listing met: Ok, or why the folder could not be
+// listed, or listed only up to the matches appended.
+platform::Status FindEntries(const std::string& pattern, bool folders, std::vector<std::string>& list,
+                             std::vector<FailedFile>* refused = nullptr);
 // File names between the working code page and UTF-16, through GB18030 so that a name
 // outside GBK keeps every character.
 std::u16string GbkToUtf16(std::string_view text);
@@ -136,6 +142,8 @@ class BatchRun {
   void SetFileObserver(std::function<void(const FileOutcome& outcome)> observer) {
     fileObserver_ = std::move(observer);
   }
+  // What converts each file (ConvertForBatch unless set).
+  void SetConverter(FileConverter convert) { convert_ = std::move(convert); }
 
  private:
   // The request of one file, with the pass's encodings and the file's own options.
@@ -145,9 +153,13 @@ class BatchRun {
                                            FolderEvidence* evidence);
   // Entries a listing left out because they cannot be converted: failures of the run.
   void NoteRefused(std::vector<FailedFile>& refused);
+  // Lists a folder pass's files into `listed`; false when the folder could not be listed
+  // (or only in part), which is counted.
+  bool ListPass(std::string& folder, std::vector<std::string>* listed);
   // Counts one file's outcome and hands it to the observer.
   void Count(const std::string& source, FileWork& work);
-  void WalkSubFolders(std::string& folder);
+  // `counted`: the folder's own listing failed and is counted already.
+  void WalkSubFolders(std::string& folder, bool counted);
   // Where a file goes when its output folder is named after `root`.
   std::string PlaceOutput(const std::string& sourcePath, const std::string& root, bool overwrite) const;
   // The folder that receives the output of the files under `root`.
@@ -158,6 +170,7 @@ class BatchRun {
   RunView& view_;
   int jobs_ = 1;
   std::function<void(const FileOutcome&)> fileObserver_;
+  FileConverter convert_ = ConvertForBatch;
 };
 
 }  // namespace cw::batch

@@ -16,11 +16,14 @@ struct BatchTexts {
   std::string reading;   // "正在读取目录：" + folder
   std::string complete;  // "转换完成！点击可打开目录：" + output folder
   // "（" + converted + convertedTail [+ lossesHead + losses + lossesTail]
-  // [+ failedHead + failed + failedTail] + countsTail, when a file failed or lost something.
+  // [+ unchangedHead + unchanged + unchangedTail] [+ failedHead + failed + failedTail]
+  // + countsTail, when a file failed, lost something or was left as it was.
   std::string countsHead;
   std::string convertedTail;
   std::string lossesHead;
   std::string lossesTail;
+  std::string unchangedHead;
+  std::string unchangedTail;
   std::string failedHead;
   std::string failedTail;
   std::string countsTail;
@@ -36,6 +39,19 @@ struct BatchTexts {
   std::string resultsHead;  // + failed and lossy + resultsTail: the question after them
   std::string resultsTail;
   std::string resultsTitle;
+  // After an overwrite run with nothing failed or lost: the question that offers the list
+  // all the same, since the list is where the run can be undone.
+  std::string undoableResults;
+  std::string undoButton;    // the result list's button
+  std::string undoQuestion;  // its confirmation, titled undoButton
+  // "已撤销：恢复 " + restored + undoneTail [+ undoChangedHead + changed + undoChangedTail]
+  // [+ undoFailedHead + failed + undoFailedTail]
+  std::string undoneHead;
+  std::string undoneTail;
+  std::string undoChangedHead;
+  std::string undoChangedTail;
+  std::string undoFailedHead;
+  std::string undoFailedTail;
   std::string marker;           // "(已转换)"
   std::string folderTitleHead;  // + filter + folderTitleTail
   std::string folderTitleTail;

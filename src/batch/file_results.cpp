@@ -18,25 +18,50 @@ bool IsReadOnly(const std::string& path) {
   return attributes != platform::kInvalidAttributes && (attributes & platform::kAttrReadOnly) != 0;
 }
 
-// What the disk said, for the failures that come from it; null where it says nothing a
-// user could act on.
+// What the disk said, in a user's words, for a file and for a folder that could not be
+// listed; null where it says nothing a user could act on (the status's own reason then
+// says what failed).
+struct CauseRow {
+  Status cause;
+  const char* file;
+  const char* folder;
+};
+constexpr CauseRow kCauses[] = {
+    {Status::SharingViolation, u8"文件正被其他程序使用", u8"文件夹正被其他程序使用"},
+    {Status::AccessDenied, u8"没有权限", u8"没有权限"},
+    {Status::DiskFull, u8"磁盘已满", u8"磁盘已满"},
+    {Status::NotFound, u8"文件或文件夹不存在", u8"文件夹不存在（可能已被移走或删除）"},
+    {Status::TooLarge, u8"文件太大，内存放不下", u8"文件夹里的文件太多，内存放不下"},
+    {Status::InvalidPath, u8"路径不是有效的文件名", u8"路径不是有效的文件夹名"},
+};
+constexpr const char* kPathTooLong = u8"路径太长";
+
+// A path the system refused as invalid that is longer than Windows takes (MAX_PATH, 260
+// UTF-16 units with its end) or has a name longer than any file system takes (255 UTF-8
+// bytes): it was refused for its length. Names listed from a folder are names the system
+// takes, so that is what a folder of the walk meets.
+bool TooLong(const std::string& path) {
+  if (WorkingToUtf16(path).size() >= 260) return true;
+  for (const std::string& name : text::Split(path, "\\")) {
+    if (ToUtf8(name).size() > 255) return true;
+  }
+  return false;
+}
+
 const char* CauseWords(const FileResult& result) {
   if (result.readOnly) return u8"文件只读";
-  switch (result.cause) {
-    case Status::SharingViolation: return u8"文件正被其他程序使用";
-    case Status::AccessDenied: return u8"没有权限";
-    case Status::DiskFull: return u8"磁盘已满";
-    case Status::NotFound: return u8"文件或文件夹不存在";
-    case Status::TooLarge: return u8"文件太大，内存放不下";
-    case Status::InvalidPath: return u8"路径不是有效的文件名";
-    default: return nullptr;
+  const bool folder = result.status == ConvertStatus::FolderUnreadable;
+  if (result.cause == Status::InvalidPath && TooLong(result.source)) return kPathTooLong;
+  for (const CauseRow& row : kCauses) {
+    if (row.cause == result.cause) return folder ? row.folder : row.file;
   }
+  return nullptr;
 }
 
 bool FromTheDisk(ConvertStatus status) {
   return status == ConvertStatus::Unreadable || status == ConvertStatus::FolderFailed ||
          status == ConvertStatus::WriteFailed || status == ConvertStatus::SourceNotRemoved ||
-         status == ConvertStatus::TooLarge;
+         status == ConvertStatus::TooLarge || status == ConvertStatus::FolderUnreadable;
 }
 
 // "3 处字节不是有效的 GBK；2 个字符 Big5 无法表示"
@@ -56,8 +81,7 @@ std::string LossWords(const FileResult& result) {
 }  // namespace
 
 bool IsFailure(ConvertStatus status) {
-  return status != ConvertStatus::Converted && status != ConvertStatus::ConvertedWithLosses &&
-         status != ConvertStatus::Duplicate;
+  return !IsConverted(status) && status != ConvertStatus::Duplicate && status != ConvertStatus::Unchanged;
 }
 
 void NoteOutcome(FileResult* result, const ConvertReport& report) {

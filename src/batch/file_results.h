@@ -38,7 +38,8 @@ struct FileResult {
 // of this thread's latest system call (platform::ThreadFailure) and whether the file
 // it failed on is read-only. Called right after the conversion, on its thread.
 void NoteOutcome(FileResult* result, const ConvertReport& report);
-// Whether the status counts as a failure of the run (not converted, not a repeat).
+// Whether the status counts as a failure of the run (not converted, not unchanged, not a
+// repeat).
 bool IsFailure(ConvertStatus status);
 
 // The words the list shows for a status; a dry run says what would happen.

@@ -26,6 +26,8 @@ const BatchTexts& Texts() {
     t.convertedTail = FromUtf8(u8" 个已转换");
     t.lossesHead = FromUtf8(u8"，其中 ");
     t.lossesTail = FromUtf8(u8" 个有损失");
+    t.unchangedHead = FromUtf8(u8"，");
+    t.unchangedTail = FromUtf8(u8" 个无需转换");
     t.failedHead = FromUtf8(u8"，");
     t.failedTail = FromUtf8(u8" 个失败");
     t.countsTail = FromUtf8(u8"）");
@@ -38,6 +40,15 @@ const BatchTexts& Texts() {
     t.resultsHead = FromUtf8(u8"有 ");
     t.resultsTail = FromUtf8(u8" 个文件未能转换或有损失。\r\n要查看每个文件的结果吗？");
     t.resultsTitle = FromUtf8(u8"转换结果");
+    t.undoableResults = FromUtf8(u8"本次转换覆盖了原文件。\r\n要查看每个文件的结果吗？在结果列表中可以撤销本次转换。");
+    t.undoButton = FromUtf8(u8"撤销本次转换");
+    t.undoQuestion = FromUtf8(u8"撤销本次转换：把本次覆盖的文件恢复为原文件？");
+    t.undoneHead = FromUtf8(u8"已撤销：恢复 ");
+    t.undoneTail = FromUtf8(u8" 个文件");
+    t.undoChangedHead = FromUtf8(u8"，");
+    t.undoChangedTail = FromUtf8(u8" 个文件在转换后又被改动，未恢复");
+    t.undoFailedHead = FromUtf8(u8"，");
+    t.undoFailedTail = FromUtf8(u8" 个文件无法恢复");
     t.dropRefused = FromUtf8(u8"正在转换，拖放的文件和目录未处理：请等本次转换结束后再拖放。");
     t.marker = FromUtf8(u8"(已转换)");
     t.folderTitleHead = FromUtf8(u8"选择要批量转换的文件(");
@@ -96,10 +107,11 @@ bool EndsWithNoCase(const std::string& name, const char* suffix, size_t length) 
 
 }  // namespace
 
-void FindEntries(const std::string& pattern, bool folders, std::vector<std::string>& list,
-                 std::vector<FailedFile>* refused) {
+platform::Status FindEntries(const std::string& pattern, bool folders, std::vector<std::string>& list,
+                             std::vector<FailedFile>* refused) {
   std::vector<platform::DirEntry> entries;
-  if (platform::FindEntries(pattern, &entries) != platform::Status::Ok) return;
+  // A listing cut short keeps what it found: those files are converted all the same.
+  const platform::Status status = platform::FindEntries(pattern, &entries);
   const text::PathParts parts = text::SplitAtLastBackslash(pattern);
   const std::string directory = parts.hasBackslash ? parts.folder + "\\" : std::string();
   // The find functions match "*.htm" against the short names of ".html" pages as well.
@@ -126,7 +138,30 @@ void FindEntries(const std::string& pattern, bool folders, std::vector<std::stri
     }
     list.push_back(directory + entry.name);
   }
+  return status;
 }
+
+namespace {
+
+// The folder as the result list names it: without the backslash the listing added,
+// except where that is the root's own ("D:\").
+std::string FolderEntry(const std::string& folder) {
+  if (!EndsWithBackslash(folder) || (folder.size() == 3 && IsBareDrive(folder.substr(0, 2)))) return folder;
+  return folder.substr(0, folder.size() - 1);
+}
+
+// Whether a failed piece failed as a pattern rather than as the folder: a pattern the
+// system cannot take ("a:b") is refused as an invalid path, as too long a path is, and a
+// piece that names a folder of its own ("sub\*.txt") fails with that folder; the folder
+// then tells which by listing everything.
+bool RefusedAsPattern(const std::string& folder, const std::string& piece, platform::Status status) {
+  const bool ownFolder = text::Find(piece, "\\") != text::npos;
+  if (!ownFolder && (status != platform::Status::InvalidPath || piece == "*")) return false;
+  std::vector<platform::DirEntry> entries;
+  return platform::FindEntries(folder + "*", &entries) == platform::Status::Ok;
+}
+
+}  // namespace
 
 int ListFolder(std::string& folder, std::string& filter, std::vector<std::string>& list, bool append, bool folders,
                std::vector<FailedFile>* refused) {
@@ -149,12 +184,17 @@ int ListFolder(std::string& folder, std::string& filter, std::vector<std::string
   if (mayRepeat) seen.insert(list.begin(), list.end());
   std::unordered_set<std::string> refusedEarlier;
   std::vector<std::string> found;
+  platform::Status unlisted = platform::Status::Ok;  // the folder's first failure
   for (const std::string& piece : pieces) {
     filter = piece;
     if (piece.empty()) continue;  // matches nothing
     found.clear();
     std::vector<FailedFile> refusedHere;
-    FindEntries(folder + piece, folders, found, refused ? &refusedHere : nullptr);
+    const platform::Status status = FindEntries(folder + piece, folders, found, refused ? &refusedHere : nullptr);
+    if (status != platform::Status::Ok && unlisted == platform::Status::Ok &&
+        !RefusedAsPattern(folder, piece, status)) {
+      unlisted = status;
+    }
     for (std::string& path : found) {
       if (!mayRepeat || seen.insert(path).second) list.push_back(std::move(path));
     }
@@ -164,6 +204,10 @@ int ListFolder(std::string& folder, std::string& filter, std::vector<std::string
       if (refusedEarlier.count(file.path) == 0) refused->push_back(file);
     }
     for (const FailedFile& file : refusedHere) refusedEarlier.insert(file.path);
+  }
+  // One failure for the folder, whichever pieces met it.
+  if (unlisted != platform::Status::Ok && refused) {
+    refused->push_back({FolderEntry(folder), ConvertStatus::FolderUnreadable, unlisted});
   }
   return static_cast<int>(list.size());
 }

@@ -70,8 +70,13 @@ FileWork ConvertForBatch(const ConversionRequest& request, RunRecord* record, bo
 
 int DefaultJobCount() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
 
-ParallelPass::ParallelPass(std::vector<ConversionRequest> requests, RunRecord* record, bool dryRun, int jobs)
-    : requests_(std::move(requests)), slots_(requests_.size()), record_(record), dryRun_(dryRun) {
+ParallelPass::ParallelPass(std::vector<ConversionRequest> requests, RunRecord* record, bool dryRun, int jobs,
+                           FileConverter convert)
+    : requests_(std::move(requests)),
+      slots_(requests_.size()),
+      record_(record),
+      dryRun_(dryRun),
+      convert_(std::move(convert)) {
   const size_t helpers = std::min(static_cast<size_t>(std::max(jobs, 1)) - 1, slots_.size());
   try {
     for (size_t i = 0; i < helpers; ++i) {
@@ -138,7 +143,7 @@ bool ParallelPass::Step(std::unique_lock<std::mutex>& lock, size_t* finished) {
     --waitingToStart_;
   }
   lock.unlock();
-  slot.work = std::make_unique<FileWork>(ConvertForBatch(file, record_, dryRun_));
+  slot.work = std::make_unique<FileWork>(convert_(file, record_, dryRun_));
   lock.lock();
   *finished = index;
   return true;

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -28,6 +29,9 @@ struct FileWork {
 // Converts one file as a batch does, through the run's record; a dry run previews the
 // plan and writes nothing.
 FileWork ConvertForBatch(const ConversionRequest& request, RunRecord* record, bool dryRun);
+// What converts the files of a batch: ConvertForBatch, or a stand-in that a test
+// scripts.
+using FileConverter = std::function<FileWork(const ConversionRequest& request, RunRecord* record, bool dryRun)>;
 
 // The number of threads a parallel batch uses when none is asked for: one per core.
 int DefaultJobCount();
@@ -40,7 +44,8 @@ class ParallelPass {
   // waits for the earlier: that keeps the order of the run's record (a duplicate is the
   // later one, the earlier output keeps a name two files map to) without ordering files
   // that cannot meet.
-  ParallelPass(std::vector<ConversionRequest> files, RunRecord* record, bool dryRun, int jobs);
+  ParallelPass(std::vector<ConversionRequest> files, RunRecord* record, bool dryRun, int jobs,
+               FileConverter convert = ConvertForBatch);
   // Begins no more files; returns how many were begun (each is still converted, and
   // Take gives it).
   size_t Stop();
@@ -75,6 +80,7 @@ class ParallelPass {
   std::vector<Slot> slots_;  // one per file, in the files' order
   RunRecord* record_;
   bool dryRun_;
+  FileConverter convert_;
   std::mutex mutex_;
   std::condition_variable mayStart_;  // a file got its keys or was done
   std::condition_variable done_;      // the file Take waits for is done

@@ -9,6 +9,8 @@
 #include "batch/batch_run.h"
 #include "batch/batch_texts.h"
 #include "batch/parallel_pass.h"
+#include "convert/safe_write.h"
+#include "convert/undo.h"
 #include "platform/platform.h"
 #include "text/text.h"
 
@@ -24,11 +26,15 @@ BatchRun::BatchRun(BatchState& state, const RunSettings& settings, RunView& view
     : state_(state), settings_(settings), view_(view) {}
 
 void BatchRun::Begin(bool dryRun) {
+  // A run that writes is a run of its own for undo: the undo of an earlier one goes, folder
+  // by folder, as this one replaces originals there.
+  if (!dryRun) undo::BeginRun();
   state_.dryRun = dryRun;
   state_.results.clear();
   state_.stopRequested = false;
   state_.found = 0;
   state_.converted = 0;
+  state_.unchanged = 0;
   state_.failed = 0;
   state_.failures.clear();
   state_.record = RunRecord();
@@ -97,6 +103,7 @@ ConversionRequest BatchRun::RequestFor(const std::vector<std::string>& files, si
       source, PlaceOutput(source, beside ? DirectoryOf(source) : state_.batchRoot, options.overwriteOriginal), options};
   request.options.inputEncoding = state_.passInput;
   request.options.outputEncoding = state_.passOutput;
+  request.keepForUndo = !state_.dryRun;
   request.evidence = evidence;
   request.evidenceIndex = index;
   return request;
@@ -115,7 +122,7 @@ std::unique_ptr<ParallelPass> BatchRun::StartAhead(const std::vector<std::string
   // Files converted ahead may be written over before an unsure one asks the others:
   // the folder is read as it is now, while every file is still its original.
   if (evidence && options.overwriteOriginal && !state_.dryRun) evidence->Hint();
-  return std::make_unique<ParallelPass>(std::move(requests), &state_.record, state_.dryRun, jobs_);
+  return std::make_unique<ParallelPass>(std::move(requests), &state_.record, state_.dryRun, jobs_, convert_);
 }
 
 void BatchRun::NoteRefused(std::vector<FailedFile>& refused) {
@@ -124,6 +131,7 @@ void BatchRun::NoteRefused(std::vector<FailedFile>& refused) {
     FileResult result;
     result.source = file.path;
     result.status = file.status;
+    result.cause = file.cause;
     state_.results.push_back(std::move(result));
     state_.failures.push_back(std::move(file));
   }
@@ -135,25 +143,33 @@ void BatchRun::Count(const std::string& source, FileWork& work) {
   if (IsConverted(status)) {
     ++state_.converted;
     if (status == ConvertStatus::ConvertedWithLosses) ++state_.convertedWithLosses;
-  } else if (status != ConvertStatus::Duplicate) {
+  } else if (status == ConvertStatus::Unchanged) {
+    ++state_.unchanged;
+  } else if (IsFailure(status)) {
     ++state_.failed;
     state_.failures.push_back({source, status});
   }
   if (fileObserver_) fileObserver_(FileOutcome{source, work.output, status, work.report});
 }
 
+bool BatchRun::ListPass(std::string& folder, std::vector<std::string>* listed) {
+  view_.ShowStatus(Texts().reading + folder);
+  // Read anew by every folder pass, so an edit made during a run applies from here on.
+  std::string filter = settings_.Filter();
+  std::vector<FailedFile> refused;
+  ListFolder(folder, filter, *listed, false, false, &refused);
+  const bool whole = std::none_of(refused.begin(), refused.end(), [](const FailedFile& file) {
+    return file.status == ConvertStatus::FolderUnreadable;
+  });
+  NoteRefused(refused);
+  return whole;
+}
+
 void BatchRun::RunBatch(std::string& folder, const std::vector<std::string>* givenList) {
-  const BatchTexts& t = Texts();
   view_.SetProgressPosition(0);
   std::vector<std::string> listed;
-  if (givenList == nullptr) {
-    view_.ShowStatus(t.reading + folder);
-    // Read anew by every folder pass, so an edit made during a run applies from here on.
-    std::string filter = settings_.Filter();
-    std::vector<FailedFile> refused;
-    ListFolder(folder, filter, listed, false, false, &refused);
-    NoteRefused(refused);
-  }
+  // The folder could not be listed (or only in part), and is counted.
+  const bool unlisted = givenList == nullptr && !ListPass(folder, &listed);
   const std::vector<std::string>& files = givenList ? *givenList : listed;
   const int count = static_cast<int>(std::min<size_t>(files.size(), INT_MAX));
   view_.SetProgressMaximum(count);
@@ -184,8 +200,8 @@ void BatchRun::RunBatch(std::string& folder, const std::vector<std::string>* giv
     }
     const size_t index = static_cast<size_t>(i - 1);
     FileWork work = ahead ? std::move(ahead->Take(index))
-                          : ConvertForBatch(RequestFor(files, index, beside, settings_.FileOptions(), evidenceFor),
-                                            &state_.record, state_.dryRun);
+                          : convert_(RequestFor(files, index, beside, settings_.FileOptions(), evidenceFor),
+                                     &state_.record, state_.dryRun);
     if (oneFile) {
       platform::SetFileProgressHook(std::move(outerProgress));
       view_.SetProgressPosition(kBarWithinFile);
@@ -194,14 +210,20 @@ void BatchRun::RunBatch(std::string& folder, const std::vector<std::string>* giv
     // A stop ends the pass after this file; files converted ahead are reported still.
     if (state_.stopRequested && (!ahead || static_cast<size_t>(i) >= ahead->Stop())) return;
   }
-  if (!state_.stopRequested && givenList == nullptr && settings_.SubFolders()) WalkSubFolders(folder);
+  if (!state_.stopRequested && givenList == nullptr && settings_.SubFolders()) WalkSubFolders(folder, unlisted);
 }
 
-void BatchRun::WalkSubFolders(std::string& folder) {
+void BatchRun::WalkSubFolders(std::string& folder, bool counted) {
   std::vector<std::string> listed;
   std::string all = "*";
   std::vector<FailedFile> refused;
   ListFolder(folder, all, listed, false, true, &refused);
+  // A folder that could not be listed is one failure, though both its listings fail.
+  if (counted) {
+    refused.erase(std::remove_if(refused.begin(), refused.end(),
+                                 [](const FailedFile& file) { return file.status == ConvertStatus::FolderUnreadable; }),
+                  refused.end());
+  }
   NoteRefused(refused);
   // Only a drive root holds its own output folder; the walk must not convert its output.
   const std::string ownOutput = settings_.Overwrite() ? std::string() : OutputFolderOf(state_.batchRoot);
@@ -215,6 +237,12 @@ void BatchRun::WalkSubFolders(std::string& folder) {
 
 void BatchRun::ShowCompletion() {
   const BatchTexts& t = Texts();
+  // The renames of the run's replaces go on the disk with their folders (the files were
+  // flushed before each replace).
+  if (!state_.dryRun) {
+    FlushReplacedFolders();
+    undo::EndRun();
+  }
   if (state_.dryRun) {
     // Nothing was written: the output folder of the last real run stays the one a click
     // opens.
@@ -233,22 +261,27 @@ void BatchRun::ShowCompletion() {
   // The caption says what the run did not do: a stop, with how far it came (of the
   // files found until then), or a filter that matched nothing.
   if (state_.stopRequested) {
-    caption = t.stoppedHead + std::to_string(state_.converted + state_.failed) + "/" + std::to_string(state_.found) +
-              t.stoppedTail + folder;
-  } else if (state_.found == 0) {
+    const int done = state_.converted + state_.unchanged + state_.failed;
+    caption = t.stoppedHead + std::to_string(done) + "/" + std::to_string(state_.found) + t.stoppedTail + folder;
+  } else if (state_.found == 0 && state_.failed == 0) {
+    // A folder that could not be listed is no folder without matches: its failure is
+    // counted below.
     caption += t.noMatch;
   }
   caption += FailureText();
   view_.ShowStatus(caption);
 }
 
-// With failures or losses the line tells the counts: converted, of them with losses,
-// and failed.
+// With failures, losses or files left as they were the line tells the counts: converted,
+// of them with losses, unchanged, and failed.
 std::string BatchRun::FailureText() const {
-  if ((state_.failed == 0 && state_.convertedWithLosses == 0) || state_.dryRun) return std::string();
+  if ((state_.failed == 0 && state_.convertedWithLosses == 0 && state_.unchanged == 0) || state_.dryRun) {
+    return std::string();
+  }
   const BatchTexts& t = Texts();
   std::string text = t.countsHead + std::to_string(state_.converted) + t.convertedTail;
   if (state_.convertedWithLosses > 0) text += t.lossesHead + std::to_string(state_.convertedWithLosses) + t.lossesTail;
+  if (state_.unchanged > 0) text += t.unchangedHead + std::to_string(state_.unchanged) + t.unchangedTail;
   if (state_.failed > 0) text += t.failedHead + std::to_string(state_.failed) + t.failedTail;
   return text + t.countsTail;
 }

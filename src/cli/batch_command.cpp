@@ -63,8 +63,9 @@ class StatusPrinter : public batch::RunView {
   void SetProgressPosition(int position) override { position_ = position; }
   void SetOutputFolder(const std::string&) override {}
 
+  // A caption holds names (a file's, a folder's): escaped, so that none can end the line.
   void ShowStatus(const std::string& caption) override {
-    const std::string shown = TextForDisplay(caption);
+    const std::string shown = TextForLine(caption);
     const bool fileStep = !caption.empty() && caption[0] == '(';
     if (!terminal_ || !fileStep) {
       Line(shown);
@@ -136,29 +137,40 @@ bool ParseBatchFlags(const Args& args, BatchFlags* flags) {
   flags->folder = FolderFromArg(positional[0]);
   const uint32_t attributes = platform::GetAttributes(flags->folder);
   if (attributes == platform::kInvalidAttributes || !(attributes & platform::kAttrDirectory)) {
-    Err("chengwen-cli batch: " + positional[0] + ": not a folder\n");
+    Err("chengwen-cli batch: " + EscapeForLine(positional[0]) + ": not a folder\n");
     return false;
   }
   return true;
 }
 
-// The failed files and the counts, then the result list as the window shows it: after a
-// dry run, after failures or losses, or when asked for.
+// The result list as the window shows it, a line per file with tabs between the columns;
+// each column escaped, so that a name holding a tab or a line break stays in its place.
+std::string ResultLines(const std::vector<batch::FileResult>& results, bool dryRun) {
+  std::string lines;
+  const auto addLine = [&lines](const std::vector<std::string>& columns) {
+    for (size_t i = 0; i < columns.size(); ++i) lines += (i ? "\t" : "") + TextForLine(columns[i]);
+    lines += "\n";
+  };
+  addLine(batch::ResultHeadings());
+  for (const batch::FileResult& result : results) addLine(batch::ResultRow(result, dryRun));
+  return lines;
+}
+
+// The failed files and the counts, then the result list: after a dry run, after failures
+// or losses, or when asked for.
 void PrintSummary(const batch::BatchState& state, bool listAlways, StatusPrinter& printer) {
   if (!state.dryRun) {
     for (const batch::FailedFile& file : state.failures) {
-      printer.Line("failed: " + PathForDisplay(file.path) + ": " + ConvertStatusName(file.status));
+      std::string line = "failed: " + PathForLine(file.path) + ": " + ConvertStatusName(file.status);
+      if (file.cause != platform::Status::Ok) line += std::string(" (") + platform::StatusName(file.cause) + ")";
+      printer.Line(line);
     }
-    printer.Line("converted: " + std::to_string(state.converted) + " (with losses: " +
-                 std::to_string(state.convertedWithLosses) + "), failed: " + std::to_string(state.failed));
+    printer.Line("converted: " + std::to_string(state.converted) +
+                 " (with losses: " + std::to_string(state.convertedWithLosses) +
+                 "), unchanged: " + std::to_string(state.unchanged) + ", failed: " + std::to_string(state.failed));
   }
   if (state.dryRun || state.failed > 0 || state.convertedWithLosses > 0 || listAlways) {
-    std::string list = batch::ResultsText(state.results, state.dryRun);
-    std::string lines;
-    for (char c : list) {
-      if (c != '\r') lines += c;
-    }
-    Out(TextForDisplay(lines));
+    Out(ResultLines(state.results, state.dryRun));
   }
 }
 
@@ -173,14 +185,14 @@ int RunBatchCommand(const Args& args) {
   // How each file was read, and what became of it when that is not a plain conversion.
   if (!flags.dryRun)
     run.SetFileObserver([&printer](const batch::FileOutcome& outcome) {
-      std::string line = "  " + TextForDisplay(outcome.source) + ": " + EncodingChoiceName(outcome.report.detected);
+      std::string line = "  " + TextForLine(outcome.source) + ": " + EncodingChoiceName(outcome.report.detected);
       if (!outcome.report.howRead.empty()) line += " (" + outcome.report.howRead + ")";
       if (outcome.status != ConvertStatus::Converted) line += "; " + ConvertStatusText(outcome.status, outcome.report);
       if (!outcome.report.uncertain.empty() && IsConverted(outcome.status)) {
         line += "; uncertain (" + outcome.report.uncertain + ")";
       }
       for (const std::string* more : {&outcome.report.declaration, &outcome.report.declarationWarning}) {
-        if (!more->empty()) line += "; " + TextForDisplay(*more);
+        if (!more->empty()) line += "; " + TextForLine(*more);
       }
       printer.Line(line);
     });

@@ -95,16 +95,18 @@ std::string EscapeForLine(std::string_view utf8) {
   return shown;
 }
 
-std::string PathForLine(const std::string& path) {
-  // A path with nothing to escape is shown as it is, so that a Windows path keeps its
-  // single backslashes; one that needs an escape is escaped throughout, backslashes too,
-  // so that its escapes cannot be read as separators.
-  std::string shown = PathForDisplay(path);
-  std::string escaped = EscapeForLine(shown);
-  if (escaped.size() == shown.size() + static_cast<size_t>(std::count(shown.begin(), shown.end(), '\\'))) {
-    return shown;
-  }
+namespace {
+
+std::string AsItIsOrEscaped(const std::string& utf8) {
+  std::string escaped = EscapeForLine(utf8);
+  if (escaped.size() == utf8.size() + static_cast<size_t>(std::count(utf8.begin(), utf8.end(), '\\'))) return utf8;
   return escaped;
 }
+
+}  // namespace
+
+std::string PathForLine(const std::string& path) { return AsItIsOrEscaped(PathForDisplay(path)); }
+
+std::string TextForLine(const std::string& text) { return AsItIsOrEscaped(TextForDisplay(text)); }
 
 }  // namespace cw::cli

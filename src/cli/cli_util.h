@@ -26,7 +26,12 @@ std::string TextForDisplay(const std::string& text);
 // part of valid UTF-8 shows as \xNN, one per byte; a backslash shows as \\, so that an
 // escape can always be told from the same characters in a name. All else is itself.
 std::string EscapeForLine(std::string_view utf8);
-// PathForDisplay, escaped for one line.
+// PathForDisplay for one line: as it is when nothing in it needs an escape (a Windows
+// path keeps its single backslashes), otherwise escaped throughout, backslashes too, so
+// that its escapes cannot be read as separators.
 std::string PathForLine(const std::string& path);
+// TextForDisplay for one line, on the same terms: a caption, a name, a column of the
+// result list.
+std::string TextForLine(const std::string& text);
 
 }  // namespace cw::cli

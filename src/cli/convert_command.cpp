@@ -6,6 +6,7 @@
 #include "cli/console.h"
 #include "cli/option_parsing.h"
 #include "convert/convert_file.h"
+#include "convert/safe_write.h"
 
 namespace cw::cli {
 namespace {
@@ -31,7 +32,9 @@ int RunConvert(const Args& args) {
   std::string output = paths.size() == 2 ? PathFromArg(paths[1]) : source;
   ConvertReport report;
   const ConvertStatus status = ConvertFile(source, output, options, &report);
-  if (status != ConvertStatus::Converted) {
+  FlushReplacedFolders();
+  // A file already as it would be written is left alone: no failure either.
+  if (status != ConvertStatus::Converted && status != ConvertStatus::Unchanged) {
     Err("chengwen-cli convert: " + paths[0] + ": " + ConvertStatusText(status, report) + "\n");
     // Converted with losses is written all the same: said, but not a failure.
     if (status != ConvertStatus::ConvertedWithLosses) return 1;

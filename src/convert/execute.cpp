@@ -101,6 +101,7 @@ class DiscardingFile final : public platform::NewFile {
   platform::Status Flush() override { return platform::Status::Ok; }
   void StartFlush() override {}
   platform::Status ReplaceInto(const std::string&) override { return platform::Status::Ok; }
+  platform::Status ReplaceKeeping(const std::string&, const std::string&) override { return platform::Status::Ok; }
   platform::Status MoveInto(const std::string&) override { return platform::Status::Ok; }
 };
 
@@ -108,6 +109,7 @@ ConvertStatus PlacementStatus(PutResult result) {
   switch (result) {
     case PutResult::Written: return ConvertStatus::Converted;
     case PutResult::NameTaken: return ConvertStatus::NameTaken;
+    case PutResult::Unchanged: return ConvertStatus::Unchanged;
     default: return ConvertStatus::WriteFailed;
   }
 }
@@ -123,8 +125,13 @@ ConvertStatus PreviewWrite(ConversionPlan& plan, LossWatch* watch) {
     if (placed != ConvertStatus::Converted) return placed;
   }
   DiscardingFile nothing;
-  OutputOf(plan, watch)(nothing);
+  // An original is compared as the write compares it.
+  const bool original = known && plan.guard.sourceAtStake;
+  ComparingFile compared(nothing, original ? MapForComparison(platform::ResolveLinks(plan.outputPath)) : nullptr);
+  OutputOf(plan, watch)(compared);
   if (watch->losses.Any() && watch->refuse()) return ConvertStatus::WriteFailed;  // the losses decide
+  if (compared.Same()) return ConvertStatus::Unchanged;
+  compared.Release();
   if (plan.run && !plan.run->AddPlannedOutput(plan.outputPath)) return ConvertStatus::NameTaken;
   platform::FileInfo existing;
   if (known || platform::QueryFile(plan.outputPath, &existing) != platform::Status::Ok) {

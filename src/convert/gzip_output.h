@@ -28,6 +28,9 @@ class GzipWriter final : public platform::NewFile {
   platform::Status Flush() override { return file_.Flush(); }
   void StartFlush() override { file_.StartFlush(); }
   platform::Status ReplaceInto(const std::string& path) override { return file_.ReplaceInto(path); }
+  platform::Status ReplaceKeeping(const std::string& path, const std::string& kept) override {
+    return file_.ReplaceKeeping(path, kept);
+  }
   platform::Status MoveInto(const std::string& path) override { return file_.MoveInto(path); }
 
  private:

@@ -76,7 +76,7 @@ bool PlanRead(ConversionPlan& plan) {
     plan.Refuse(ConvertStatus::TooLarge);
   } else if (plan.source.status != ReadStatus::Ok) {
     plan.Refuse(ConvertStatus::Unreadable);
-  } else if (plan.run && !plan.run->AddSource(plan.guard.source)) {
+  } else if (plan.run && !plan.run->AddSource(plan.guard.source, plan.request.source)) {
     plan.Refuse(ConvertStatus::Duplicate);
   } else if (plan.source.gzip != GunzipStatus::NotGzip && plan.source.gzip != GunzipStatus::Complete) {
     plan.Refuse(GzipFailure(plan.source.gzip));
@@ -281,6 +281,7 @@ ConversionPlan PlanConversion(ConversionRequest request, RunRecord* run) {
   plan.outputPath = plan.request.output;
   plan.guard.sourcePath = plan.request.source;
   plan.guard.run = run;
+  plan.guard.keepForUndo = plan.request.keepForUndo && plan.request.options.overwriteOriginal;
   if (!PlanRead(plan) || !PlanPlacement(plan) || !PlanConfidence(plan)) return plan;
   plan.report.detected = ReadAs(plan.source);
   plan.report.howRead = plan.source.howDecided;

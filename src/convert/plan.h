@@ -26,6 +26,8 @@ struct ConversionRequest {
   // and this file's place among them.
   FolderEvidence* evidence = nullptr;
   size_t evidenceIndex = 0;
+  // A run that can be undone (a batch run): an original it replaces is kept aside.
+  bool keepForUndo = false;
 };
 
 // What converting one file will do. `status` is the refusal the plan found, or

@@ -5,6 +5,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -16,42 +17,34 @@ namespace cw {
 // identity, whatever path reached it) and never writes an output twice. Safe to share
 // between the threads of a parallel batch; the order of their calls is the batch's
 // business.
+//
+// An identity (device and inode, volume and file index) names a file only while it
+// lives: once another program (a second run on the same folder) replaces or removes a
+// file the run noted, the system gives its identity to the next new file. So a note is
+// only taken to name the file met now when the size and time it noted are still the
+// file's (FileInfo::SameContentAs), and, when it was noted under another path, that path
+// still leads to it (a second name, a hard link). A file that is not the one noted is
+// never taken for it; its note replaces the stale one.
 class RunRecord {
  public:
   RunRecord() = default;
   // A fresh record for a new run; never while another thread uses either.
   RunRecord& operator=(RunRecord&& other) noexcept {
-    seen_ = std::move(other.seen_);
-    outputs_ = std::move(other.outputs_);
+    notes_ = std::move(other.notes_);
     folders_ = std::move(other.folders_);
     plannedOutputs_ = std::move(other.plannedOutputs_);
     return *this;
   }
 
-  // The file was converted, or written as an output, earlier in this run.
-  bool Seen(const platform::FileInfo& file) const {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return seen_.count(Key(file)) != 0;
-  }
-  bool IsOutput(const platform::FileInfo& file) const {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return outputs_.count(Key(file)) != 0;
-  }
+  // The file (met under `path`, when known) was converted, or written as an output,
+  // earlier in this run.
+  bool Seen(const platform::FileInfo& file, const std::string& path = std::string()) const;
+  bool IsOutput(const platform::FileInfo& file, const std::string& path = std::string()) const;
   // Notes a source; false when the run has met the file already (then nothing changes).
-  bool AddSource(const platform::FileInfo& file) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return seen_.insert(Key(file)).second;
-  }
+  bool AddSource(const platform::FileInfo& file, const std::string& path = std::string());
   // A source replaced or removed: its identity may be given to a new file.
-  void Forget(const platform::FileInfo& file) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    seen_.erase(Key(file));
-  }
-  void AddOutput(const platform::FileInfo& file) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    seen_.insert(Key(file));
-    outputs_.insert(Key(file));
-  }
+  void Forget(const platform::FileInfo& file);
+  void AddOutput(const platform::FileInfo& file, const std::string& path = std::string());
   // A dry run writes nothing, so the outputs it would write are known by their paths:
   // false when the path was planned already (a second file would take the name).
   bool AddPlannedOutput(const std::string& path) {
@@ -76,9 +69,17 @@ class RunRecord {
       return std::hash<uint64_t>()(key.first * 0x9E3779B97F4A7C15ULL ^ key.second);
     }
   };
+  // What the run knew of a file when it noted it.
+  struct Note {
+    platform::FileInfo info;
+    std::string path;  // empty when not given
+    bool output = false;
+  };
+  // The note that names the file met now under `path`, or null (none, or a stale one).
+  const Note* NoteOf(const platform::FileInfo& file, const std::string& path) const;
+
   mutable std::mutex mutex_;
-  std::unordered_set<FileKey, KeyHash> seen_;
-  std::unordered_set<FileKey, KeyHash> outputs_;
+  std::unordered_map<FileKey, Note, KeyHash> notes_;
   std::unordered_set<std::string> folders_;
   std::unordered_set<std::string> plannedOutputs_;
 };

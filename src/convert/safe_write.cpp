@@ -5,25 +5,32 @@
 #include <atomic>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <random>
+#include <set>
 
+#include "convert/undo.h"
 #include "text/text.h"
 
 namespace cw {
 namespace {
 
-// A short name in the output's own folder, so that a long output name never pushes
-// the temporary one past the system's limit: "~cw" + 8 hex digits + ".tmp".
-std::string TemporaryPathFor(const std::string& outputPath) {
-  static const unsigned seed = static_cast<unsigned>(std::random_device{}());
-  static std::atomic<unsigned> counter{0};
-  char name[24];
-  std::snprintf(name, sizeof(name), "~cw%08x.tmp", seed + counter++ * 2654435761u);
-  const text::PathParts parts = text::SplitAtLastBackslash(outputPath);
-  return parts.hasBackslash ? parts.folder + "\\" + name : std::string(name);
-}
-
 bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool AllHex(std::string_view text) { return !text.empty() && std::all_of(text.begin(), text.end(), IsHexDigit); }
+
+constexpr std::string_view kPrefix = "~cw";
+constexpr size_t kIdLength = 16;
+
+// A short name in the output's own folder, so that a long output name never pushes
+// the temporary one past the system's limit: "~cw" + run identity + "-" + a number.
+std::string TemporaryPathFor(const std::string& outputPath) {
+  static std::atomic<unsigned> counter{0};
+  char number[16];
+  std::snprintf(number, sizeof(number), "-%x.tmp", counter++);
+  const std::string name = std::string(kPrefix) + RunIdentity() + number;
+  const text::PathParts parts = text::SplitAtLastBackslash(outputPath);
+  return parts.hasBackslash ? parts.folder + "\\" + name : name;
+}
 
 // A new file at a fresh temporary name beside the output.
 platform::Status CreateTemporary(const std::string& outputPath, std::string* temporary,
@@ -36,22 +43,11 @@ platform::Status CreateTemporary(const std::string& outputPath, std::string* tem
   return status;
 }
 
-}  // namespace
-
-bool WriteGuard::SourceUnchanged() const {
-  if (!sourceAtStake) return true;
-  platform::FileInfo now;
-  return platform::QueryFile(sourcePath, &now) == platform::Status::Ok && now.SameContentAs(source);
-}
-
-bool IsTemporaryName(std::string_view name) {
-  // Both forms end in ".tmp": most names are turned away before a lower-case copy is made.
-  if (name.size() < 4 || text::AsciiLower(std::string(name.substr(name.size() - 4))) != ".tmp") return false;
-  const std::string lower = text::AsciiLower(std::string(name));
+// The names of earlier versions: "~cw" + 8 hex digits + ".tmp", "<name>.cw~<n>.tmp".
+bool IsEarlierTemporaryName(const std::string& lower) {
   if (lower.size() == 15 && lower.compare(0, 3, "~cw") == 0 && lower.compare(11, 4, ".tmp") == 0) {
-    return std::all_of(lower.begin() + 3, lower.begin() + 11, IsHexDigit);
+    return AllHex(std::string_view(lower).substr(3, 8));
   }
-  // "<name>.cw~<number>.tmp", the temporary name of earlier versions.
   const size_t mark = lower.rfind(".cw~");
   if (mark == std::string::npos || lower.size() < mark + 9 || lower.compare(lower.size() - 4, 4, ".tmp") != 0) {
     return false;
@@ -60,19 +56,105 @@ bool IsTemporaryName(std::string_view name) {
                      [](char c) { return c >= '0' && c <= '9'; });
 }
 
-int RemoveStaleTemporaries(const std::string& folder) {
-  int removed = 0;
-  for (const char* pattern : {"\\~cw*.tmp", "\\*.cw~*.tmp"}) {
-    std::vector<platform::DirEntry> entries;
-    if (platform::FindEntries(folder + pattern, &entries) != platform::Status::Ok) continue;
-    for (const platform::DirEntry& entry : entries) {
-      if ((entry.attributes & (platform::kAttrDirectory | platform::kAttrReparsePoint | platform::kAttrDevice)) != 0 ||
-          !entry.representable || !IsTemporaryName(entry.name)) {
-        continue;
-      }
-      // A file still being written is held open, and the delete refuses it.
-      if (platform::DeleteFile(folder + "\\" + entry.name) == platform::Status::Ok) ++removed;
+// The folders where an original was replaced since they were last flushed.
+std::mutex replacedMutex;
+std::set<std::string>& ReplacedFolders() {
+  static std::set<std::string> folders;
+  return folders;
+}
+
+void NoteReplacedFolder(const std::string& path) {
+  const text::PathParts parts = text::SplitAtLastBackslash(path);
+  if (!parts.hasBackslash) return;
+  const std::lock_guard<std::mutex> lock(replacedMutex);
+  ReplacedFolders().insert(parts.folder);
+}
+
+}  // namespace
+
+bool WriteGuard::SourceUnchanged() const {
+  if (!sourceAtStake) return true;
+  platform::FileInfo now;
+  return platform::QueryFile(sourcePath, &now) == platform::Status::Ok && now.SameContentAs(source);
+}
+
+bool FlushReplacedFolders() {
+  std::set<std::string> folders;
+  {
+    const std::lock_guard<std::mutex> lock(replacedMutex);
+    folders.swap(ReplacedFolders());
+  }
+  bool flushed = true;
+  for (const std::string& folder : folders) flushed = platform::FlushFolder(folder) == platform::Status::Ok && flushed;
+  return flushed;
+}
+
+const std::string& RunIdentity() {
+  // Held until the process ends: the system frees the lock then, however it ends.
+  static const std::string id = [] {
+    static std::unique_ptr<platform::RunLock> lock;
+    if (platform::AcquireRunLock(platform::DefaultRunLockFolder(), &lock) == platform::Status::Ok) return lock->Id();
+    // Without a lock file no other run can prove this one ended, so it never takes
+    // these temporaries; the identity only has to be unlikely to repeat.
+    std::random_device device;
+    char digits[kIdLength + 1];
+    std::snprintf(digits, sizeof digits, "%08x%08x", device(), device());
+    return std::string(digits);
+  }();
+  return id;
+}
+
+std::string RunIdentityOf(std::string_view name) {
+  const std::string lower = text::AsciiLower(std::string(name));
+  for (const char* suffix : {".tmp", ".tmp.old", ".tmp.jnl", ".tmp.undo"}) {
+    const std::string_view tail(suffix);
+    if (lower.size() < kPrefix.size() + kIdLength + 2 + tail.size() ||
+        lower.compare(lower.size() - tail.size(), tail.size(), tail) != 0 || lower.compare(0, 3, kPrefix) != 0 ||
+        lower[kPrefix.size() + kIdLength] != '-') {
+      continue;
     }
+    const std::string_view id = std::string_view(lower).substr(kPrefix.size(), kIdLength);
+    const size_t numberStart = kPrefix.size() + kIdLength + 1;
+    const std::string_view number =
+        std::string_view(lower).substr(numberStart, lower.size() - tail.size() - numberStart);
+    if (AllHex(id) && AllHex(number)) return std::string(id);
+  }
+  return std::string();
+}
+
+bool IsTemporaryName(std::string_view name) {
+  // Every form begins with "~cw" or holds ".cw~": most names are turned away before a
+  // lower-case copy is made.
+  if (name.size() < 4 ||
+      (name[0] != '~' && name.find(".cw~") == std::string_view::npos && name.find(".CW~") == std::string_view::npos)) {
+    return false;
+  }
+  const std::string lower = text::AsciiLower(std::string(name));
+  return undo::IsJournalName(lower) || !RunIdentityOf(lower).empty() || IsEarlierTemporaryName(lower);
+}
+
+int RemoveStaleTemporaries(const std::string& folder) {
+  std::vector<platform::DirEntry> entries;
+  if (platform::FindEntries(folder + "\\~cw*.tmp*", &entries) != platform::Status::Ok) return 0;
+  const std::string locks = platform::DefaultRunLockFolder();
+  const auto ended = [&locks](const std::string& name) {
+    const std::string id = RunIdentityOf(name);
+    return !id.empty() && id != RunIdentity() && platform::QueryRun(locks, id) == platform::RunState::Ended;
+  };
+  // Before anything else: an in-place rewrite a killed run left half-done is rolled back.
+  platform::RecoverInterruptedRewrites(folder, ended);
+  int removed = 0;
+  for (const platform::DirEntry& entry : entries) {
+    if ((entry.attributes & (platform::kAttrDirectory | platform::kAttrReparsePoint | platform::kAttrDevice)) != 0 ||
+        !entry.representable) {
+      continue;
+    }
+    // Only the temporaries themselves: what a replace keeps aside is the business of the
+    // roll-back above and of the undo.
+    const std::string id = RunIdentityOf(entry.name);
+    if (id.empty() || text::AsciiLower(entry.name.substr(entry.name.size() - 4)) != ".tmp") continue;
+    if (!ended(entry.name)) continue;
+    if (platform::DeleteFile(folder + "\\" + entry.name) == platform::Status::Ok) ++removed;
   }
   return removed;
 }
@@ -102,7 +184,7 @@ bool CreateParentDirectories(const std::string& path, std::vector<std::string>* 
 }
 
 PutResult MayReplace(const std::string& outputPath, const platform::FileInfo& existing, const WriteGuard& guard) {
-  if (guard.run && guard.run->IsOutput(existing)) return PutResult::NameTaken;
+  if (guard.run && guard.run->IsOutput(existing, outputPath)) return PutResult::NameTaken;
   const uint32_t attributes = platform::GetAttributes(outputPath);
   if (attributes == platform::kInvalidAttributes || !existing.regular ||
       (attributes & (platform::kAttrReadOnly | platform::kAttrDirectory)) != 0) {
@@ -111,21 +193,167 @@ PutResult MayReplace(const std::string& outputPath, const platform::FileInfo& ex
   return PutResult::Written;
 }
 
+platform::Status ComparingFile::Write(std::string_view bytes) {
+  if (existing_) {
+    const std::string_view old = existing_->Bytes();
+    if (old.size() - matched_ >= bytes.size() && old.compare(matched_, bytes.size(), bytes) == 0) {
+      matched_ += bytes.size();
+      return platform::Status::Ok;
+    }
+    // The first difference: what matched so far is written after all, and from here
+    // on everything goes straight through.
+    const platform::Status status = matched_ == 0 ? platform::Status::Ok : file_.Write(old.substr(0, matched_));
+    existing_.reset();
+    if (status != platform::Status::Ok) return status;
+  }
+  return file_.Write(bytes);
+}
+
+std::unique_ptr<platform::MappedFile> MapForComparison(const std::string& path) {
+  std::unique_ptr<platform::MappedFile> mapped;
+  if (platform::MapWholeFile(path, &mapped) != platform::Status::Ok) mapped.reset();
+  return mapped;
+}
+
+namespace {
+
+// The last steps of a write over an existing output (the original itself, when
+// overwriting): over an original the new bytes are put on the disk first, and the
+// original is looked at once more, as late as can be, for another program's change;
+// then the open temporary takes the name in one step, so there is never a moment
+// without a file under it. On failure the temporary goes and the output is as it was.
+// The undo entry of a replace, written and on the disk before it: the original is kept
+// aside under `kept`. False: the replace must not be made.
+bool NoteForUndo(platform::NewFile& file, const std::string& original, const std::string& output,
+                 const std::string& kept, const platform::FileInfo* inPlace = nullptr) {
+  undo::Entry entry;
+  const text::PathParts at = text::SplitAtLastBackslash(original);
+  entry.kept = text::SplitAtLastBackslash(kept).name;
+  entry.original = at.name;
+  entry.output = text::SplitAtLastBackslash(output).name;
+  if (file.Identify(&entry.written) != platform::Status::Ok) return false;
+  if (inPlace) {
+    // A file with other names is rewritten in place: it stays itself, at a time that
+    // is not known yet.
+    entry.written.volume = inPlace->volume;
+    entry.written.index = inPlace->index;
+    entry.written.modified = undo::kAnyTime;
+  }
+  return undo::NoteReplace(at.folder, entry);
+}
+
+// A replace that can be undone: the original stays under a kept name.
+PutResult ReplaceKeepingOriginal(platform::NewFile& file, const std::string& finalPath, const WriteGuard& guard) {
+  const std::string kept = TemporaryPathFor(finalPath) + ".undo";
+#ifdef _WIN32
+  const platform::FileInfo* inPlace = nullptr;  // Windows gives the new file the name: links go their way
+#else
+  const platform::FileInfo* inPlace = guard.source.links > 1 ? &guard.source : nullptr;
+#endif
+  if (!NoteForUndo(file, finalPath, finalPath, kept, inPlace)) {
+    file.Abandon();
+    return PutResult::Failed;
+  }
+  if (!guard.SourceUnchanged()) {
+    file.Abandon();
+    return PutResult::SourceChanged;
+  }
+  if (file.ReplaceKeeping(finalPath, kept) != platform::Status::Ok) {
+    file.Abandon();
+    return PutResult::Failed;
+  }
+  NoteReplacedFolder(finalPath);
+  return PutResult::Written;
+}
+
+PutResult ReplaceExisting(platform::NewFile& file, const std::string& finalPath, const WriteGuard& guard,
+                          bool sourceAtStake) {
+  if (sourceAtStake && file.Flush() != platform::Status::Ok) {
+    file.Abandon();
+    return PutResult::Failed;
+  }
+  const bool keep = sourceAtStake && guard.keepForUndo && text::SplitAtLastBackslash(finalPath).hasBackslash &&
+                    guard.keepSourceAs.empty();
+  if (keep) return ReplaceKeepingOriginal(file, finalPath, guard);
+  if (sourceAtStake && !guard.SourceUnchanged()) {
+    file.Abandon();
+    return PutResult::SourceChanged;
+  }
+  if (file.ReplaceInto(finalPath) != platform::Status::Ok) {
+    // Should a replace ever fail after the replaced file went (a volume that can only
+    // delete and then move), the temporary is the only copy left: it takes the name.
+    platform::FileInfo now;
+    if (platform::QueryFile(finalPath, &now) == platform::Status::NotFound &&
+        file.MoveInto(finalPath) == platform::Status::Ok) {
+      return PutResult::Written;
+    }
+    file.Abandon();
+    return PutResult::Failed;
+  }
+  if (sourceAtStake) NoteReplacedFolder(finalPath);
+  return PutResult::Written;
+}
+
+// The last steps of a write under a name not known to be taken: the move that replaces
+// nothing, or, when the name is taken after all, the replace of what holds it.
+PutResult PlaceNew(platform::NewFile& file, const std::string& outputPath, const WriteGuard& guard,
+                   std::optional<platform::FileInfo>* made) {
+  platform::FileInfo identity;
+  const bool identified = made && file.Identify(&identity) == platform::Status::Ok;
+  // A renamed original goes once its new file is in place: that file must be on the
+  // disk before the old name can go.
+  if (guard.sourceAtStake && file.Flush() != platform::Status::Ok) {
+    file.Abandon();
+    return PutResult::Failed;
+  }
+  // A renamed original is moved aside afterwards rather than removed: noted first.
+  if (!guard.keepSourceAs.empty() && !NoteForUndo(file, guard.sourcePath, outputPath, guard.keepSourceAs)) {
+    file.Abandon();
+    return PutResult::Failed;
+  }
+  if (guard.sourceAtStake && !guard.SourceUnchanged()) {
+    file.Abandon();
+    return PutResult::SourceChanged;
+  }
+  const platform::Status moved = file.MoveInto(outputPath);
+  if (moved == platform::Status::Ok) {
+    if (identified) *made = identity;
+    return PutResult::Written;
+  }
+  platform::FileInfo existing;
+  if (moved != platform::Status::AlreadyExists || platform::QueryFile(outputPath, &existing) != platform::Status::Ok) {
+    file.Abandon();
+    return PutResult::Failed;
+  }
+  // The name is taken after all: it is an existing output, perhaps the source itself.
+  const PutResult allowed = MayReplace(outputPath, existing, guard);
+  if (allowed != PutResult::Written) {
+    file.Abandon();
+    return allowed;
+  }
+  const bool sourceAtStake = guard.sourceAtStake || (!guard.sourcePath.empty() && existing.SameFileAs(guard.source));
+  return ReplaceExisting(file, platform::ResolveLinks(outputPath), guard, sourceAtStake);
+}
+
+}  // namespace
+
 // Every output is written complete under a temporary name first and only then takes
 // its final name, so a run killed half-way never leaves a short file under that name:
 // a new output by a move that replaces nothing, an existing one (the original itself,
 // when overwriting) by a replace that keeps the file's identity. An output not known
 // to exist is taken for new (most are, and a lookup that finds nothing is the costly
-// kind on some systems); the move that replaces nothing tells otherwise. `made`, when
-// given, receives the identity of a new output, taken from the open file (the move keeps
-// it), so that nobody has to look the name up again; it is left alone otherwise.
+// kind on some systems); the move that replaces nothing tells otherwise. An original
+// is compared with what is written: the same bytes again are not written at all
+// (Unchanged), so it keeps its times. `made`, when given, receives the identity of a new
+// output, taken from the open file (the move keeps it), so that nobody has to look the
+// name up again; it is left alone otherwise. The temporary stays open until it has its
+// name, so nobody's sweep of stale temporaries can take it.
 PutResult PutOutput(const std::string& outputPath, const Producer& produce, const WriteGuard& guard,
                     std::optional<platform::FileInfo>* made) {
-  platform::FileInfo existing = guard.output;
-  bool exists = guard.outputChecked && guard.outputExists;
+  const bool exists = guard.outputChecked && guard.outputExists;
   std::string finalPath = outputPath;
   if (exists) {
-    const PutResult allowed = MayReplace(outputPath, existing, guard);
+    const PutResult allowed = MayReplace(outputPath, guard.output, guard);
     if (allowed != PutResult::Written) return allowed;
     // Through a symbolic link the file it names is written; the link stays a link.
     finalPath = platform::ResolveLinks(outputPath);
@@ -135,44 +363,17 @@ PutResult PutOutput(const std::string& outputPath, const Producer& produce, cons
   const platform::Status created = CreateTemporary(finalPath, &temporary, &file);
   if (created == platform::Status::NotFound) return PutResult::FolderMissing;
   if (created != platform::Status::Ok) return PutResult::Failed;
-  if (!produce(*file)) {
+  // Over the original, the same bytes again are not written (outputs elsewhere are).
+  ComparingFile compared(*file, exists && guard.sourceAtStake ? MapForComparison(finalPath) : nullptr);
+  const bool produced = produce(compared);
+  const bool same = produced && compared.Same();
+  compared.Release();
+  if (!produced || same) {
     file->Abandon();
-    return PutResult::Failed;
+    return same ? PutResult::Unchanged : PutResult::Failed;
   }
-  platform::FileInfo identity;
-  const bool identified = made && !exists && file->Identify(&identity) == platform::Status::Ok;
-  if (file->Close() != platform::Status::Ok) {
-    file->Abandon();
-    return PutResult::Failed;
-  }
-  const auto give_up = [&temporary](PutResult result) {
-    platform::DeleteFile(temporary);
-    return result;
-  };
-  bool sourceAtStake = guard.sourceAtStake;
-  if (!exists) {
-    if (sourceAtStake && !guard.SourceUnchanged()) return give_up(PutResult::SourceChanged);
-    const platform::Status moved = platform::MoveNew(temporary, finalPath);
-    if (moved == platform::Status::Ok) {
-      if (identified) *made = identity;
-      return PutResult::Written;
-    }
-    if (moved != platform::Status::AlreadyExists) return give_up(PutResult::Failed);
-    // The name is taken after all: it is an existing output, perhaps the source itself.
-    if (platform::QueryFile(outputPath, &existing) != platform::Status::Ok) return give_up(PutResult::Failed);
-    const PutResult allowed = MayReplace(outputPath, existing, guard);
-    if (allowed != PutResult::Written) return give_up(allowed);
-    sourceAtStake = sourceAtStake || (!guard.sourcePath.empty() && existing.SameFileAs(guard.source));
-  }
-  if (sourceAtStake && !guard.SourceUnchanged()) return give_up(PutResult::SourceChanged);
-  if (platform::MoveReplace(temporary, finalPath) == platform::Status::Ok) return PutResult::Written;
-  // A replace can fail after the replaced file is gone (Windows removes it before it
-  // renames the new one). Then the temporary file is the only copy left: it takes the
-  // final name if it can, and otherwise stays where it is.
-  if (platform::QueryFile(finalPath, &existing) == platform::Status::NotFound) {
-    return platform::MoveNew(temporary, finalPath) == platform::Status::Ok ? PutResult::Written : PutResult::Failed;
-  }
-  return give_up(PutResult::Failed);
+  if (exists) return ReplaceExisting(*file, finalPath, guard, guard.sourceAtStake);
+  return PlaceNew(*file, finalPath, guard, made);
 }
 
 ConvertStatus WriteResult(const std::string& outputPath, const Producer& produce, const WriteGuard& guard,
@@ -187,27 +388,35 @@ ConvertStatus WriteResult(const std::string& outputPath, const Producer& produce
     if (parts.hasBackslash) guard.run->PrepareFolder(parts.folder);
   }
   std::optional<platform::FileInfo> made;
-  PutResult put = PutOutput(outputPath, produce, guard, guard.run ? &made : nullptr);
+  WriteGuard kept = guard;
+  // Renamed in a run that can be undone, the original is moved aside, not removed.
+  if (removeSource && guard.keepForUndo && text::SplitAtLastBackslash(guard.sourcePath).hasBackslash) {
+    kept.keepSourceAs = TemporaryPathFor(guard.sourcePath) + ".undo";
+  }
+  PutResult put = PutOutput(outputPath, produce, kept, guard.run ? &made : nullptr);
   if (put == PutResult::FolderMissing) {
     if (!CreateParentDirectories(outputPath)) return ConvertStatus::FolderFailed;
-    WriteGuard again = guard;
-    again.outputChecked = false;
-    put = PutOutput(outputPath, produce, again, guard.run ? &made : nullptr);
+    kept.outputChecked = false;
+    put = PutOutput(outputPath, produce, kept, guard.run ? &made : nullptr);
   }
   if (put == PutResult::NameTaken) return ConvertStatus::NameTaken;
   if (put == PutResult::SourceChanged) return ConvertStatus::SourceChanged;
+  if (put == PutResult::Unchanged) return ConvertStatus::Unchanged;
   if (put != PutResult::Written) return ConvertStatus::WriteFailed;
   if (guard.run) {
     if (guard.sourceAtStake) guard.run->Forget(guard.source);
     platform::FileInfo written;
     if (made) {
-      guard.run->AddOutput(*made);
+      guard.run->AddOutput(*made, outputPath);
     } else if (platform::QueryFile(outputPath, &written) == platform::Status::Ok) {
-      guard.run->AddOutput(written);
+      guard.run->AddOutput(written, outputPath);
     }
   }
-  if (removeSource && platform::DeleteFile(guard.sourcePath) != platform::Status::Ok) {
-    return ConvertStatus::SourceNotRemoved;
+  if (removeSource) {
+    const platform::Status gone = kept.keepSourceAs.empty() ? platform::DeleteFile(guard.sourcePath)
+                                                            : platform::MoveNew(guard.sourcePath, kept.keepSourceAs);
+    if (gone != platform::Status::Ok) return ConvertStatus::SourceNotRemoved;
+    NoteReplacedFolder(guard.sourcePath);
   }
   return ConvertStatus::Converted;
 }

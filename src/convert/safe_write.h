@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +26,10 @@ struct WriteGuard {
   bool sourceAtStake = false;  // the output replaces or removes the source
   RunRecord* run = nullptr;
   // The output as the caller found it just before (saves asking twice).
+  // Overwriting in a run that can be undone: a replaced original is kept aside (and a
+  // renamed one moved aside, not removed), with an undo journal entry first.
+  bool keepForUndo = false;
+  std::string keepSourceAs;  // set by the write: where a renamed original is moved
   bool outputChecked = false;
   bool outputExists = false;
   platform::FileInfo output;
@@ -34,7 +39,39 @@ struct WriteGuard {
   bool SourceUnchanged() const;
 };
 
-enum class PutResult { Written, FolderMissing, Failed, NameTaken, SourceChanged };
+enum class PutResult { Written, FolderMissing, Failed, NameTaken, SourceChanged, Unchanged };
+
+// Passes the bytes on to `file` only from where they first differ from `existing` (the
+// file already at the output, mapped): a file that would get its own bytes again is
+// never written. Same() says, once everything was written, whether nothing differed;
+// Release() lets the mapping go (a mapped file cannot be replaced on Windows).
+class ComparingFile final : public platform::NewFile {
+ public:
+  ComparingFile(platform::NewFile& file, std::unique_ptr<platform::MappedFile> existing)
+      : file_(file), existing_(std::move(existing)) {}
+  platform::Status Write(std::string_view bytes) override;
+  bool Same() const { return existing_ && matched_ == existing_->Bytes().size(); }
+  void Release() { existing_.reset(); }
+
+  platform::Status Close() override { return file_.Close(); }
+  void Abandon() override { file_.Abandon(); }
+  platform::Status Identify(platform::FileInfo* info) override { return file_.Identify(info); }
+  platform::Status Flush() override { return file_.Flush(); }
+  void StartFlush() override { file_.StartFlush(); }
+  platform::Status ReplaceInto(const std::string& path) override { return file_.ReplaceInto(path); }
+  platform::Status MoveInto(const std::string& path) override { return file_.MoveInto(path); }
+  platform::Status ReplaceKeeping(const std::string& path, const std::string& kept) override {
+    return file_.ReplaceKeeping(path, kept);
+  }
+
+ private:
+  platform::NewFile& file_;
+  std::unique_ptr<platform::MappedFile> existing_;
+  size_t matched_ = 0;
+};
+// The file at `path` mapped for a ComparingFile; null when it cannot be mapped (then
+// the output is written as if it differed).
+std::unique_ptr<platform::MappedFile> MapForComparison(const std::string& path);
 
 // Whether an existing output may be replaced: not an output of this run (NameTaken),
 // and a plain file that is not read-only (Failed otherwise). Written means yes.
@@ -50,16 +87,35 @@ PutResult PutOutput(const std::string& outputPath, const Producer& produce, cons
 ConvertStatus WriteResult(const std::string& outputPath, const Producer& produce, const WriteGuard& guard,
                           bool removeSource);
 
+// Puts on the disk the folder entries of every replace of an original made since the
+// last call (POSIX: a rename survives a power cut once its folder is flushed). A run
+// calls it when it ends; the replaces themselves flush the files. False when a folder
+// could not be flushed.
+bool FlushReplacedFolders();
+
 // Creates every missing folder on the path, outermost first; the last component (the
 // file name) is never created and a drive prefix ("C:") is skipped. Returns false at the
 // first folder that cannot be created. `created` receives the folders made, in order.
 bool CreateParentDirectories(const std::string& path, std::vector<std::string>* created = nullptr);
 
-// The program's own temporary names: "~cw" + 8 hex digits + ".tmp", and the
-// "<name>.cw~<number>.tmp" of earlier versions.
+// This process's run identity: 16 hex digits, locked in the folder of run locks from
+// the first call until the process ends, so that another run can tell whether the
+// temporaries named with it are still in use. Where no lock can be had, an identity
+// nobody else will take for ended.
+const std::string& RunIdentity();
+
+// The program's own temporary names: "~cw" + run identity + "-" + hex number + ".tmp",
+// with ".old", ".jnl" or ".undo" after it for what a replace keeps aside, the folder's
+// undo journal "~cwundo.jnl", and the names of earlier versions ("~cw" + 8 hex digits +
+// ".tmp", "<name>.cw~<number>.tmp"). None of them is ever listed as a user's file.
 bool IsTemporaryName(std::string_view name);
-// Removes the program's temporary files in the folder that no open holds (left by a
-// run that was killed). Returns how many went.
+// The run identity in a temporary name of this version (with or without a suffix);
+// empty for any other name.
+std::string RunIdentityOf(std::string_view name);
+// Removes the temporary files in the folder whose run has provably ended (its lock is
+// free), after rolling back any in-place rewrite such a run left unfinished. A name
+// without an identity (an earlier version's) or of a run still alive stays. Returns
+// how many went.
 int RemoveStaleTemporaries(const std::string& folder);
 
 }  // namespace cw

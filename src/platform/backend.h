@@ -264,8 +264,9 @@ Status BytesToReadAt(uint64_t size, uint64_t offset, size_t count, const std::st
 // removes it. `Ops` supplies the backend's types (Handle, SystemPath) and its system
 // steps, as static functions: AppendAt (append at an offset, which Win32 may ignore,
 // writing on from where it stopped), Close, Remove, Identify, Flush, StartFlush, and
-// Place, which gives the open file its final name (replacing or not) and says whether
-// it had to close the file for it.
+// Place, which gives the open file its final name (replacing or not, and keeping the
+// replaced file under a second name when `kept` is given) and says whether it had to
+// close the file for it.
 template <typename Ops>
 class SystemNewFile final : public NewFile {
  public:
@@ -315,14 +316,15 @@ class SystemNewFile final : public NewFile {
   void StartFlush() override {
     if (open_) Ops::StartFlush(handle_);
   }
-  Status ReplaceInto(const std::string& path) override { return Place(path, true); }
-  Status MoveInto(const std::string& path) override { return Place(path, false); }
+  Status ReplaceInto(const std::string& path) override { return Place(path, true, nullptr); }
+  Status MoveInto(const std::string& path) override { return Place(path, false, nullptr); }
+  Status ReplaceKeeping(const std::string& path, const std::string& kept) override { return Place(path, true, &kept); }
 
  private:
-  Status Place(const std::string& to, bool replace) {
+  Status Place(const std::string& to, bool replace, const std::string* kept) {
     if (!open_) return LogFailure("rename", path_ + " -> " + to, Status::Other, 0);
     bool closed = false;
-    const Status status = Ops::Place(handle_, native_, path_, to, replace, &closed);
+    const Status status = Ops::Place(handle_, native_, path_, to, replace, kept, &closed);
     if (closed) open_ = false;
     if (status != Status::Ok) return status;
     // The file has its final name now: nothing may remove it under its old one, where
@@ -351,6 +353,29 @@ class SystemNewFile final : public NewFile {
   bool kept_ = false;
   bool removed_ = false;
 };
+
+// ---- The journal of an in-place rewrite -------------------------------------------------
+
+// What "<temporary>.jnl" says of the rewrite of `target` with the bytes of <temporary>,
+// whose old bytes lie in "<temporary>.old" (see IsKeptAsideName). Names are in the
+// working code page: a name alone is one in the journal's folder, anything else a path.
+struct RewriteJournal {
+  std::string target;
+  std::string kept;  // the second name of the old bytes (ReplaceKeeping), or empty
+  uint64_t oldSize = 0;
+  uint64_t newSize = 0;
+  uint64_t volume = 0;  // what the target is (FileInfo::SameFileAs)
+  uint64_t index = 0;
+};
+constexpr std::string_view kAsideSuffix = ".old";
+constexpr std::string_view kJournalSuffix = ".jnl";
+// The journal's bytes, with a checksum at the end: a journal torn at any byte (a kill or
+// a power cut while it was written) decodes to nothing.
+std::string EncodeRewriteJournal(const RewriteJournal& journal);
+bool DecodeRewriteJournal(std::string_view stored, RewriteJournal* journal);
+// How a journal beside `temporary` names `path`: its name alone when both lie in one
+// folder, else the whole path.
+std::string JournalName(const std::string& temporary, const std::string& path);
 
 // ---- Run identity ---------------------------------------------------------------------
 

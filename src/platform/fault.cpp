@@ -66,19 +66,13 @@ bool FailsOperation(Operation operation, std::string_view call) {
     const char* win32;
     const char* posix;
   } kCalls[] = {
-      {Operation::Read, "CreateFileW", "open"},
-      {Operation::Write, "CreateFileW", "open"},
-      {Operation::Open, "CreateFileW", "open"},
-      {Operation::Delete, "DeleteFileW", "unlink"},
-      {Operation::Delete, "DeleteFileW", "lstat"},
-      {Operation::CreateFolder, "CreateDirectoryW", "mkdir"},
-      {Operation::Move, "ReplaceFileW", "rename"},
-      {Operation::Move, "MoveFileExW", "renameat2"},
-      {Operation::Move, "MoveFileExW", "link"},
-      {Operation::Find, "FindFirstFileW", "opendir"},
-      {Operation::WriteAt, "WriteFile", "pwrite"},
-      {Operation::WriteAt, "SetEndOfFile", "ftruncate"},
-      {Operation::Move, "SetFileInformationByHandle", "rename"},
+      {Operation::Read, "CreateFileW", "open"},          {Operation::Write, "CreateFileW", "open"},
+      {Operation::Open, "CreateFileW", "open"},          {Operation::Delete, "DeleteFileW", "unlink"},
+      {Operation::Delete, "DeleteFileW", "lstat"},       {Operation::CreateFolder, "CreateDirectoryW", "mkdir"},
+      {Operation::Move, "ReplaceFileW", "rename"},       {Operation::Move, "MoveFileExW", "renameat2"},
+      {Operation::Move, "MoveFileExW", "link"},          {Operation::Move, "CreateHardLinkW", "link"},
+      {Operation::Find, "FindFirstFileW", "opendir"},    {Operation::WriteAt, "WriteFile", "pwrite"},
+      {Operation::WriteAt, "SetEndOfFile", "ftruncate"}, {Operation::Move, "SetFileInformationByHandle", "rename"},
       {Operation::Flush, "FlushFileBuffers", "fsync"},
   };
   for (const auto& row : kCalls) {

@@ -118,6 +118,17 @@ class NewFile {
   // Gives the open file the name `path` only when nothing exists there (AlreadyExists
   // otherwise, the file still open under its own name), and closes it.
   virtual Status MoveInto(const std::string& path) = 0;
+  // Gives the open file the name `path` as ReplaceInto does, and keeps the file that was
+  // there under the new name `kept` on the same volume, so that the replace can be
+  // undone: the old file takes the second name itself, nothing is copied (POSIX: link;
+  // Windows: CreateHardLinkW; where the volume has no hard links, the old file is moved
+  // to `kept` just before the new one takes its place). A file with other hard links is
+  // rewritten in place on POSIX, and the copy of its old bytes that the rewrite keeps
+  // aside becomes `kept`. Nothing is kept when nothing was at `path`; AlreadyExists when
+  // `kept` is taken. On failure the file at `path` is as it was and `kept` does not
+  // exist. As with ReplaceInto, flushing the file first (Flush) and the folder after
+  // (FlushFolder) is the caller's.
+  virtual Status ReplaceKeeping(const std::string& path, const std::string& kept) = 0;
 };
 // AlreadyExists (and nothing touched) when the path exists.
 Status CreateNewFile(const std::string& path, std::unique_ptr<NewFile>* file);
@@ -132,6 +143,23 @@ Status CreateFolder(const std::string& path);
 Status MoveReplace(const std::string& from, const std::string& to);
 // Gives `from` the name `to` only when nothing exists there (AlreadyExists otherwise).
 Status MoveNew(const std::string& from, const std::string& to);
+
+// A file with other hard links is rewritten in place (POSIX): its old bytes are first
+// copied aside to "<temporary>.old" and put on the disk, then so is a journal
+// "<temporary>.jnl" that names the file, and only then is the file written over;
+// when that is done and on the disk, the journal goes first, then the copy. Whether a
+// name is one of these, or a kept copy "<temporary>.undo", where <temporary> is one of
+// the program's temporary names ("~cw...tmp"): none of them is a user's file.
+bool IsKeptAsideName(std::string_view name);
+// Puts right what ended runs left half-done in `folder` (not its sub-folders): a rewrite
+// whose journal is whole is rolled back (the old bytes written back over the file, which
+// keeps its identity and so every name it has, then the journal, the copy and the
+// temporary removed), and the leftovers of a rewrite that never touched its file (a torn
+// journal, a copy without one) are removed. `ownerEnded` is asked with the temporary's
+// name ("~cw....tmp") and says whether the run that made it has ended; nothing else is
+// touched. Returns how many rewrites were rolled back.
+int RecoverInterruptedRewrites(const std::string& folder,
+                               const std::function<bool(const std::string& temporaryName)>& ownerEnded);
 // Puts the folder's entries on the disk: after a rename into it, the new name survives
 // a power cut (POSIX: fsync of the folder). Windows keeps no separate folder data to
 // flush (NTFS logs the rename with the file), so it does nothing there.
@@ -250,7 +278,7 @@ bool InjectSystemError(const std::string& call, long code, int nth = 1, int time
 // Read: ReadWholeFile, OpenForReading and MapWholeFile. Write: WriteWholeFile, WriteNewFile
 // and CreateNewFile. Open: OpenForUpdate. WriteAt: the changes made through an OpenFile (WriteAt, Truncate) and
 // each NewFile::Write (one that has no bytes to write cannot fail). Move: MoveReplace,
-// MoveNew, NewFile::ReplaceInto and NewFile::MoveInto. Flush: NewFile::Flush,
+// MoveNew, NewFile::ReplaceInto, NewFile::ReplaceKeeping and NewFile::MoveInto. Flush: NewFile::Flush,
 // OpenFile::Flush and FlushFolder.
 enum class Operation { Read, Write, Delete, CreateFolder, Move, Find, Open, WriteAt, Flush };
 // Several injections may be pending at once.

@@ -93,9 +93,11 @@ class ScriptedDialogs : public batch::Dialogs {
   }
   std::vector<std::vector<batch::FileResult>> shownResults;
   std::vector<bool> shownDryRun;
-  void ShowResults(const std::vector<batch::FileResult>& results, bool dryRun) override {
+  std::vector<batch::UndoAction> shownUndo;  // the undo each list offered (empty: none)
+  void ShowResults(const std::vector<batch::FileResult>& results, bool dryRun, const batch::UndoAction& undo) override {
     shownResults.push_back(results);
     shownDryRun.push_back(dryRun);
+    shownUndo.push_back(undo);
   }
 };
 

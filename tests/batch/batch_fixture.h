@@ -57,15 +57,18 @@ class ScriptedDialogs : public Dialogs {
   }
   std::vector<std::vector<FileResult>> shownResults;
   std::vector<bool> shownDryRun;
-  void ShowResults(const std::vector<FileResult>& results, bool dryRun) override {
+  std::vector<UndoAction> shownUndo;  // the undo each list offered (empty: none)
+  void ShowResults(const std::vector<FileResult>& results, bool dryRun, const UndoAction& undo) override {
     shownResults.push_back(results);
     shownDryRun.push_back(dryRun);
+    shownUndo.push_back(undo);
   }
 };
 
 class BatchTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    RunIdentity();  // its lock file is no Write of a conversion
     job.SetStatusObserver([this](const std::string&) {
       captions.push_back(Ctl(Id::StatusLabel).Caption());
       bars.emplace_back(Ctl(Id::ProgressBar).ProgressPosition(), Ctl(Id::ProgressBar).ProgressMaximum());

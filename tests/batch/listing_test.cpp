@@ -100,6 +100,20 @@ TEST_F(ListFolderTest, FileMatchedByTwoPiecesIsListedOnceWhereFirstFound) {
   EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b.bin"}));
 }
 
+// A piece the system cannot take as a pattern, or one naming a folder that is not there,
+// matches nothing: the folder itself was listed, so it is no failure.
+TEST_F(ListFolderTest, PiecesTheSystemRefusesMatchNothingAndFailNoFolder) {
+  Touch(u8"a.txt");
+  for (const char* filter : {"a:b|*.txt", "missing\\*.txt|*.txt", "*.txt|<>"}) {
+    std::string folder = dir.Path();
+    std::string pieces = filter;
+    std::vector<std::string> list;
+    std::vector<FailedFile> refused;
+    EXPECT_EQ(ListFolder(folder, pieces, list, false, false, &refused), 1) << filter;
+    EXPECT_TRUE(refused.empty()) << filter;
+  }
+}
+
 TEST_F(ListFolderTest, FoldersAreListedWithoutFilesAndWithoutLinks) {
   Touch(u8"f.txt");
   Touch(u8"one\\x");

@@ -1,15 +1,20 @@
 // chengwen-cli from the outside: commands, output lines and exit statuses, on real files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <regex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "cli/cli_run.h"
 #include "cli/cli_util.h"
 #include "encoding/charset.h"
+#include "support/deep_chain.h"
 #include "support/temp_dir.h"
 
 namespace cw {
@@ -45,9 +50,20 @@ std::map<std::string, std::string> Tree(const std::string& folder) {
     }
     if (entry.is_directory()) {
       tree[name + "/"] = "";
+      continue;
+    }
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::string bytes(std::istreambuf_iterator<char>(in), {});
+    // What an overwrite run keeps for its undo is named after the run: counted by folder
+    // and content instead (a journal by folder alone: it holds file identities).
+    const std::string file = entry.path().filename().u8string();
+    const std::string folderOf = name.substr(0, name.size() - file.size());
+    if (file.rfind("~cwundo-", 0) == 0) {
+      tree[folderOf + "(undo journal)"] = "";
+    } else if (file.rfind("~cw", 0) == 0 && file.size() > 9 && file.substr(file.size() - 9) == ".tmp.undo") {
+      tree[folderOf + "(kept) " + bytes] += "+";
     } else {
-      std::ifstream in(entry.path(), std::ios::binary);
-      tree[name] = std::string(std::istreambuf_iterator<char>(in), {});
+      tree[name] = bytes;
     }
   }
   return tree;
@@ -102,7 +118,7 @@ TEST_F(CliTest, BatchNamesEachFailedFileAndTheCounts) {
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("failed: " + Native(folder + "\\b.txt") + ": gzip data truncated"), std::string::npos)
       << run.out;
-  EXPECT_NE(run.out.find("converted: 1 (with losses: 0), failed: 1\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("converted: 1 (with losses: 0), unchanged: 0, failed: 1\n"), std::string::npos) << run.out;
   // The same file as input and output is the original: a binary is never cut.
   const std::string png = Put("img.png", std::string("\x89PNG\0\0\0\rIHDR", 12));
   EXPECT_EQ(Cli("convert --out utf8 '" + png + "' '" + png + "'").status, 1);
@@ -148,14 +164,88 @@ TEST_F(CliTest, BatchSaysHowEachFileWasReadAndCountsLosses) {
       run.out.find("broken.txt: Utf8 (byte-order mark); converted with losses: 1 byte sequence(s) not valid UTF-8"),
       std::string::npos)
       << run.out;
-  EXPECT_NE(run.out.find("converted: 2 (with losses: 1), failed: 0\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("converted: 2 (with losses: 1), unchanged: 0, failed: 0\n"), std::string::npos) << run.out;
   // Over the originals the lossy file is refused and counted as failed.
   run = Cli("batch --out utf8 --overwrite '" + Native("docs") + "'");
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("not converted: the file is not valid UTF-8"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("converted: 1 (with losses: 0), failed: 1\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("converted: 1 (with losses: 0), unchanged: 0, failed: 1\n"), std::string::npos) << run.out;
   EXPECT_EQ(test::ReadFileBytes(dir_.Join("docs/broken.txt")), "\xEF\xBB\xBF\xE4\xB8\xAD\xFF");
 }
+
+#ifndef _WIN32
+// A name cannot end a line or forge one: the captions, the per-file and failure lines and
+// every column of the result list show its control characters escaped (such names, as
+// on Windows, are no paths: they fail). A folder the walk cannot list is a failure with
+// its reason.
+TEST_F(CliTest, BatchLinesEscapeNamesAndCountFoldersItCannotList) {
+  const std::string forged = "converted: 2 (with losses: 0), unchanged: 0, failed: 0";
+  Put("docs/a\n" + forged, "\xD6\xD0");
+  Put("docs/b\tc.txt", "\xD6\xD0");
+  Put("docs/plain.txt", "\xD6\xD0");
+  CliRun run = Cli("batch --out utf8 --list '" + Native("docs") + "'");
+  EXPECT_EQ(run.status, 1);
+  std::vector<std::string> lines;
+  for (size_t from = 0, end; (end = run.out.find('\n', from)) != std::string::npos; from = end + 1) {
+    lines.push_back(run.out.substr(from, end - from));
+  }
+  int counts = 0;
+  bool inList = false;
+  for (const std::string& line : lines) {
+    if (line.rfind("converted: ", 0) == 0) {
+      ++counts;
+      EXPECT_EQ(line, "converted: 1 (with losses: 0), unchanged: 0, failed: 2");
+    }
+    inList = inList || line.rfind(u8"文件名\t", 0) == 0;
+    if (inList) {
+      EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 6) << line;
+    }
+  }
+  EXPECT_EQ(counts, 1) << run.out;
+  EXPECT_TRUE(inList) << run.out;
+  EXPECT_NE(run.out.find("failed: " + Native("docs/a") + "\\n" + forged + ": "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("(3:1) a\\nconverted: 2"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\nb\\tc.txt\t"), std::string::npos) << run.out;
+
+  const test::DeepChain chain(test::ToFsPath(dir_.Join("docs")).string(), 22);
+  ASSERT_TRUE(chain.Made());
+  run = Cli("batch --out utf8 --recursive '" + Native("docs") + "'");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find(": folder could not be listed (InvalidPath)\n"), std::string::npos);
+  EXPECT_NE(run.out.find("converted: 1 (with losses: 0), unchanged: 0, failed: 3\n"), std::string::npos);
+}
+#endif
+
+#ifndef _WIN32
+// Two runs over one folder at once, each writing every file over itself in its own
+// encoding: each run counts every file once, however the other replaces the files and
+// whatever identities the system gives its new files. (UTF-8 outputs with their mark
+// are odd in size, UTF-16 ones even: no file of one run can pass for an output of the
+// other by its size and time.)
+TEST_F(CliTest, TwoOverwriteRunsAtOnceEachCountEveryFileOnce) {
+  constexpr int kFiles = 300;
+  const std::regex counts("converted: (\\d+) \\(with losses: \\d+\\), unchanged: (\\d+), failed: (\\d+)\n");
+  for (int round = 0; round < 8; ++round) {
+    std::filesystem::remove_all(test::ToFsPath(dir_.Join("both")));
+    for (int i = 0; i < kFiles; ++i) {
+      std::string text;
+      const std::string number = std::to_string(1000 + i);
+      for (int line = 0; line <= i % 3; ++line) text += test::W(u8"中文测试内容") + number + "\r\n";
+      Put("both/" + number + ".txt", text);
+    }
+    CliRun runs[2];
+    std::thread other([&] { runs[1] = Cli("batch --jobs 1 --out utf16le --overwrite '" + Native("both") + "'"); });
+    runs[0] = Cli("batch --jobs 1 --out utf8 --overwrite '" + Native("both") + "'");
+    other.join();
+    for (const CliRun& run : runs) {
+      std::smatch found;
+      ASSERT_TRUE(std::regex_search(run.out, found, counts)) << run.out;
+      EXPECT_EQ(std::stoi(found[1]) + std::stoi(found[2]) + std::stoi(found[3]), kFiles)
+          << found[0] << " round " << round;
+    }
+  }
+}
+#endif
 
 TEST_F(CliTest, BatchDryRunListsWhatTheRunWouldDoAndWritesNothing) {
   Put("docs/a.txt", "\xD6\xD0\xCE\xC4");

@@ -45,6 +45,7 @@ ConversionOptions ToUtf8Options(bool overwrite) {
 
 class FileSafetyTest : public ::testing::Test {
  protected:
+  void SetUp() override { RunIdentity(); }  // its lock file is no Write of a conversion
   void TearDown() override {
     platform::SetPumpHook(nullptr);
     platform::ClearInjectedFailures();
@@ -106,12 +107,18 @@ TEST_F(FileSafetyTest, OnlyACompleteGzipStreamIsConverted) {
       {"notgzip.gz", "\x1F\x8B not gzip at all", ConvertStatus::GzipCorrupt, ""},
   };
   for (const auto& c : cases) {
-    for (const bool overwrite : {true, false}) {
+    std::string writtenElsewhere;
+    for (const bool overwrite : {false, true}) {
       const std::string source = Put(c.name, c.bytes);
       std::string output = overwrite ? source : dir_.Join(std::string("out\\") + c.name);
-      EXPECT_EQ(ConvertFile(source, output, ToUtf8Options(overwrite)), c.status) << c.name;
+      // Over itself, a file whose conversion is its own bytes (an empty member compresses
+      // to what it was) is not written.
+      const bool same = overwrite && c.status == ConvertStatus::Converted && writtenElsewhere == c.bytes;
+      EXPECT_EQ(ConvertFile(source, output, ToUtf8Options(overwrite)), same ? ConvertStatus::Unchanged : c.status)
+          << c.name;
       if (c.status == ConvertStatus::Converted) {
         // Compressed in, compressed out: the name and the content agree.
+        if (!overwrite) writtenElsewhere = test::ReadFileBytes(output);
         const GunzipResult written = Gunzip(test::ReadFileBytes(output));
         EXPECT_EQ(written.status, GunzipStatus::Complete) << c.name;
         EXPECT_EQ(written.bytes, c.converted) << c.name;
@@ -291,28 +298,52 @@ TEST_F(FileSafetyTest, OverwriteUnderANewNameNeverTakesAnotherFilesName) {
     statuses.push_back(ConvertFile(path, output, options, &run));
   }
   EXPECT_EQ(statuses,
-            (std::vector<ConvertStatus>{ConvertStatus::NameTaken, ConvertStatus::NameTaken, ConvertStatus::Converted}));
+            (std::vector<ConvertStatus>{ConvertStatus::NameTaken, ConvertStatus::NameTaken, ConvertStatus::Unchanged}));
   EXPECT_EQ(test::ReadFileBytes(gan1), "1");
   EXPECT_EQ(test::ReadFileBytes(gan2), "2");
   EXPECT_EQ(test::ReadFileBytes(gan3), "3");
 }
 
-TEST_F(FileSafetyTest, StaleTemporaryFilesGoAndOnesInUseStay) {
-  EXPECT_TRUE(IsTemporaryName("~cw0123abcd.tmp"));
-  EXPECT_TRUE(IsTemporaryName("page.html.cw~12.tmp"));
-  EXPECT_FALSE(IsTemporaryName("~cw0123abcz.tmp"));
-  EXPECT_FALSE(IsTemporaryName("~cw0123abcd.txt"));
-  EXPECT_FALSE(IsTemporaryName("notes.cw~.tmp"));
-  EXPECT_TRUE(IsTemporaryName("~CW0123ABCD.TMP"));  // the letters in either case
-  EXPECT_FALSE(IsTemporaryName(".tmp"));
-  Put("~cw00000001.tmp", "left by a killed run");
-  Put("a.txt.cw~3.tmp", "left by an earlier version");
-  Put("~cw1.tmp", "not ours");
-  std::unique_ptr<platform::NewFile> inUse;
-  ASSERT_EQ(platform::CreateNewFile(dir_.Join("~cw00000002.tmp"), &inUse), platform::Status::Ok);
+TEST_F(FileSafetyTest, TemporariesGoOnlyWhenTheirRunHasEnded) {
+  // A run that has ended: its lock file is there and free. One alive: this process's.
+  std::unique_ptr<platform::RunLock> lock;
+  ASSERT_EQ(platform::AcquireRunLock(platform::DefaultRunLockFolder(), &lock), platform::Status::Ok);
+  const std::string ended = lock->Id();
+  const std::string lockPath = platform::DefaultRunLockFolder() + "\\" + ended + ".lock";
+  lock.reset();
+  test::WriteFileBytes(lockPath, "");  // as a killed run leaves it: there, held by nobody
+  const std::string alive = RunIdentity();
+  const struct {
+    std::string name;
+    bool temporary;  // never listed as a user's file
+    bool goes;
+  } rows[] = {
+      {"~cw" + ended + "-1a.tmp", true, true},
+      {"~CW" + ended + "-2.TMP", true, true},      // the letters in either case
+      {"~cw" + ended + "-3.tmp.old", true, true},  // old bytes with no journal: the file was never touched
+      {"~cw" + ended + "-3.tmp.undo", true, false},
+      {"~cw" + alive + "-4.tmp", true, false},     // its run is alive
+      {"~cw0123456789abcdef-5.tmp", true, false},  // no lock file: a run of another machine
+      {"~cw0123abcd.tmp", true, false},            // an earlier version's: no owner can be proved ended
+      {"page.html.cw~12.tmp", true, false},
+      {"~cwundo-" + ended + "-1.jnl", true, false},  // the undo's, and only the undo's
+      {"~cwundo.jnl", false, false},
+      {"~cw" + ended + "-x.tmp", false, false},
+      {"~cw" + ended + ".tmp", false, false},
+      {"~cw0123abcz.tmp", false, false},
+      {"notes.cw~.tmp", false, false},
+      {"~cw1.tmp", false, false},
+  };
+  std::vector<std::string> staying;
+  for (const auto& row : rows) {
+    EXPECT_EQ(IsTemporaryName(row.name), row.temporary) << row.name;
+    Put(row.name, "x");
+    if (!row.goes) staying.push_back(row.name);
+  }
   EXPECT_EQ(RemoveStaleTemporaries(dir_.Path()), 2);
-  EXPECT_EQ(Names(dir_.Path()), (std::vector<std::string>{"~cw00000002.tmp", "~cw1.tmp"}));
-  inUse->Close();
+  std::sort(staying.begin(), staying.end());
+  EXPECT_EQ(Names(dir_.Path()), staying);
+  platform::DeleteFile(lockPath);
 }
 
 }  // namespace

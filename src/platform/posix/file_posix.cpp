@@ -1,5 +1,5 @@
-// POSIX backend: whole-file reads and writes, folders, moves and the file kept open,
-// with Windows' share modes emulated by advisory locks that chengwen itself honours.
+// POSIX backend: whole-file reads and writes, folders and the file kept open, with
+// Windows' share modes emulated by advisory locks that chengwen itself honours.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -19,25 +19,8 @@
 #include "platform/posix/system_calls.h"
 
 namespace cw::platform {
-namespace {
+namespace posix {
 
-using detail::Fail;
-using detail::FailInvalidPath;
-using posix::Fd;
-using posix::PublicCall;
-using posix::Sys;
-
-// Share modes as open-file-description locks on two bytes (advisory locks restrict no
-// I/O, so where they lie does not matter). Every writer holds the writer byte:
-// exclusively when it lets nobody else write, shared when others may write too. A
-// writer that lets nobody else read also holds the reader byte exclusively; readers
-// take it shared while they read. OFD locks conflict between two opens of one process
-// as well, as Windows' share modes do.
-constexpr off_t kWriterByte = 0;
-constexpr off_t kReaderByte = 1;
-
-// Ok, SharingViolation when another open holds a conflicting lock. A file system
-// without locks lets the open go on unguarded rather than fail it.
 Status LockByte(int fd, off_t byte, short type, const std::string& path) {
   struct flock lock = {};
   lock.l_type = type;
@@ -52,8 +35,6 @@ Status LockByte(int fd, off_t byte, short type, const std::string& path) {
   return Status::Ok;
 }
 
-// Whether any open of ours holds the file (Windows refuses to delete or replace a file
-// that is open without delete sharing, which our opens never grant).
 bool IsHeldOpen(const std::string& native) {
   Fd fd(Sys().open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0));
   if (fd.get() < 0) return false;
@@ -65,18 +46,29 @@ bool IsHeldOpen(const std::string& native) {
   return Sys().fcntl(fd.get(), F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
 }
 
-// Windows will not write over, delete or replace a file with the read-only attribute,
-// not even for an administrator; root here ignores the mode, so check it ourselves.
 bool IsReadOnly(const struct stat& st) { return !S_ISLNK(st.st_mode) && (st.st_mode & S_IWUSR) == 0; }
 
-// Retries a call that a signal interrupted before it did anything.
-template <typename Step>
-ssize_t Uninterrupted(Step step) {
-  for (;;) {
-    const ssize_t n = step();
-    if (n >= 0 || errno != EINTR) return n;
-  }
+Status WriteFully(int fd, uint64_t offset, std::string_view bytes, const std::string& path, bool pump) {
+  const auto write = [fd, offset](const char* data, size_t size, size_t done) {
+    return Uninterrupted([&] { return Sys().pwrite(fd, data, size, static_cast<off_t>(offset + done)); });
+  };
+  return detail::WriteInSteps(bytes, "pwrite", path, pump, write);
 }
+
+}  // namespace posix
+
+namespace {
+
+using detail::Fail;
+using posix::Fd;
+using posix::IsReadOnly;
+using posix::kReaderByte;
+using posix::kWriterByte;
+using posix::LockByte;
+using posix::PublicCall;
+using posix::Sys;
+using posix::Uninterrupted;
+using posix::WriteFully;
 
 Status ReadFully(int fd, uint64_t offset, size_t count, std::string* bytes, const std::string& path,
                  bool pump = false) {
@@ -84,13 +76,6 @@ Status ReadFully(int fd, uint64_t offset, size_t count, std::string* bytes, cons
     return Uninterrupted([&] { return Sys().pread(fd, buffer, size, static_cast<off_t>(offset + done)); });
   };
   return detail::ReadInSteps(count, "pread", path, pump, read, bytes);
-}
-
-Status WriteFully(int fd, uint64_t offset, std::string_view bytes, const std::string& path, bool pump = false) {
-  const auto write = [fd, offset](const char* data, size_t size, size_t done) {
-    return Uninterrupted([&] { return Sys().pwrite(fd, data, size, static_cast<off_t>(offset + done)); });
-  };
-  return detail::WriteInSteps(bytes, "pwrite", path, pump, write);
 }
 
 bool FitsOffset(uint64_t offset, size_t count) {
@@ -293,9 +278,6 @@ Status IdentifyFd(int fd, FileInfo* info, const std::string& path) {
   return Status::Ok;
 }
 
-Status PlaceFd(int fd, const std::string& nativeFrom, const std::string& from, const std::string& to, bool replace,
-               bool* closed);
-
 // The steps of the POSIX new file (see detail::SystemNewFile).
 struct PosixNewFileOps {
   using Handle = int;
@@ -312,8 +294,8 @@ struct PosixNewFileOps {
   // Only a hint: where it fails, the flush that follows does all the work.
   static void StartFlush(int fd) { Sys().sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE); }
   static Status Place(int fd, const std::string& native, const std::string& from, const std::string& to, bool replace,
-                      bool* closed) {
-    return PlaceFd(fd, native, from, to, replace, closed);
+                      const std::string* kept, bool* closed) {
+    return posix::PlaceFd(fd, native, from, to, replace, kept, closed);
   }
 };
 
@@ -342,7 +324,7 @@ Status DeleteFile(const std::string& path) {
   if (Sys().lstat(native.c_str(), &st) != 0) return call.Fail("lstat");
   if (S_ISDIR(st.st_mode)) return detail::LogFailure("unlink", path, Status::AccessDenied, EISDIR);
   if (IsReadOnly(st)) return detail::LogFailure("unlink", path, Status::AccessDenied, EACCES);
-  if (IsHeldOpen(native)) return detail::LogFailure("unlink", path, Status::SharingViolation, EBUSY);
+  if (posix::IsHeldOpen(native)) return detail::LogFailure("unlink", path, Status::SharingViolation, EBUSY);
   if (Sys().unlink(native.c_str()) != 0) return call.Fail("unlink");
   return Status::Ok;
 }
@@ -352,142 +334,6 @@ Status CreateFolder(const std::string& path) {
   if (call.status() != Status::Ok) return call.status();
   if (Sys().mkdir(call.Path().c_str(), 0777) != 0) return call.Fail("mkdir");
   return Status::Ok;
-}
-
-namespace {
-
-// Copies `count` bytes of `from` over the start of `to` (both open) and cuts `to` there.
-bool CopyOver(int from, int to, uint64_t count) {
-  constexpr size_t kStep = 1u << 20;
-  std::unique_ptr<char[]> buffer(new char[kStep]);
-  uint64_t done = 0;
-  while (done < count) {
-    const ssize_t n = Uninterrupted([&] {
-      return Sys().pread(from, buffer.get(), static_cast<size_t>(std::min<uint64_t>(kStep, count - done)),
-                         static_cast<off_t>(done));
-    });
-    if (n <= 0) return false;
-    if (WriteFully(to, done, std::string_view(buffer.get(), static_cast<size_t>(n)), std::string()) != Status::Ok) {
-      return false;
-    }
-    done += static_cast<uint64_t>(n);
-  }
-  return Sys().ftruncate(to, static_cast<off_t>(count)) == 0 && Sys().fsync(to) == 0;
-}
-
-// A file with other hard links cannot be swapped for the new one without splitting the
-// links, so its bytes are rewritten in place: the complete new file exists already, the
-// old bytes are copied aside first and put back if the rewrite fails.
-Status RewriteInPlace(const std::string& nativeFrom, const std::string& nativeTo, const std::string& both) {
-  Fd from(Sys().open(nativeFrom.c_str(), O_RDONLY | O_CLOEXEC, 0));
-  Fd to(Sys().open(nativeTo.c_str(), O_RDWR | O_CLOEXEC, 0));
-  if (from.get() < 0 || to.get() < 0) return Fail("open", both);
-  struct stat fromStat;
-  struct stat toStat;
-  if (Sys().fstat(from.get(), &fromStat) != 0 || Sys().fstat(to.get(), &toStat) != 0) return Fail("fstat", both);
-  const std::string kept = nativeFrom + ".old";
-  Fd backup(Sys().open(kept.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-  if (backup.get() < 0) return Fail("open", both);
-  LockByte(backup.get(), kWriterByte, F_WRLCK, both);
-  const uint64_t oldSize = static_cast<uint64_t>(toStat.st_size);
-  if (!CopyOver(to.get(), backup.get(), oldSize)) {
-    const Status status = Fail("write", both);
-    Sys().unlink(kept.c_str());
-    return status;
-  }
-  if (!CopyOver(from.get(), to.get(), static_cast<uint64_t>(fromStat.st_size))) {
-    const Status status = Fail("write", both);
-    // The old bytes go back; were that to fail too, the copy beside it is kept.
-    if (CopyOver(backup.get(), to.get(), oldSize)) Sys().unlink(kept.c_str());
-    return status;
-  }
-  Sys().unlink(kept.c_str());
-  Sys().unlink(nativeFrom.c_str());
-  return Status::Ok;
-}
-
-// The path a symbolic link (or a chain of them) ends at; empty when it is no link or
-// cannot be followed.
-std::string LinkTarget(const std::string& native) {
-  struct stat st;
-  if (Sys().lstat(native.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return {};
-  std::unique_ptr<char, decltype(&free)> target(realpath(native.c_str(), nullptr), &free);
-  return target ? std::string(target.get()) : std::string();
-}
-
-}  // namespace
-
-namespace {
-
-// What MoveReplace does once the paths are in the system's form. `fromIsOurs`: the
-// source is a new file of ours, still open (its lock says nothing then).
-Status ReplaceNative(PublicCall& call, bool fromIsOurs) {
-  const std::string& both = call.Subject();
-  const std::string& nativeFrom = call.Path(0);
-  std::string& nativeTo = call.MutablePath(1);
-  struct stat st;
-  if (Sys().lstat(nativeFrom.c_str(), &st) != 0) return call.Fail("lstat");
-  if (!fromIsOurs && IsHeldOpen(nativeFrom)) return detail::LogFailure("rename", both, Status::SharingViolation, EBUSY);
-  // A link stays a link: its target is what gets replaced.
-  const std::string target = LinkTarget(nativeTo);
-  if (!target.empty()) nativeTo = target;
-  if (Sys().lstat(nativeTo.c_str(), &st) == 0) {
-    // As MoveFileExW: a folder or a read-only file is not replaced.
-    if (S_ISDIR(st.st_mode) || IsReadOnly(st)) {
-      return detail::LogFailure("rename", both, Status::AccessDenied, EACCES);
-    }
-    if (IsHeldOpen(nativeTo)) return detail::LogFailure("rename", both, Status::SharingViolation, EBUSY);
-    if (S_ISREG(st.st_mode) && st.st_nlink > 1) return RewriteInPlace(nativeFrom, nativeTo, both);
-    // The new file takes the old one's mode, and its owner where we may give it.
-    if (Sys().chmod(nativeFrom.c_str(), st.st_mode & 07777) != 0) return call.Fail("chmod");
-    if (Sys().chown(nativeFrom.c_str(), st.st_uid, st.st_gid) != 0 && errno != EPERM) return call.Fail("chown");
-  }
-  if (Sys().rename(nativeFrom.c_str(), nativeTo.c_str()) != 0) return call.Fail("rename");
-  return Status::Ok;
-}
-
-Status MoveNewNative(const PublicCall& call) {
-  const std::string& nativeFrom = call.Path(0);
-  const std::string& nativeTo = call.Path(1);
-  if (Sys().renameat2(AT_FDCWD, nativeFrom.c_str(), AT_FDCWD, nativeTo.c_str(), RENAME_NOREPLACE) == 0) {
-    return Status::Ok;
-  }
-  if (errno != EINVAL && errno != ENOSYS) return call.Fail("renameat2");
-  // A file system without RENAME_NOREPLACE: a hard link fails just as well on a name
-  // that exists.
-  if (Sys().link(nativeFrom.c_str(), nativeTo.c_str()) != 0) return call.Fail("link");
-  Sys().unlink(nativeFrom.c_str());
-  return Status::Ok;
-}
-
-// The open new file keeps its descriptor (and so its lock) through the rename: until
-// it has its final name, nobody's sweep of stale temporaries may take it.
-Status PlaceFd(int, const std::string&, const std::string& from, const std::string& to, bool replace, bool* closed) {
-  *closed = false;
-  PublicCall call(Operation::Move, "rename", from, to);
-  if (call.status() != Status::Ok) return call.status();
-  return replace ? ReplaceNative(call, true) : MoveNewNative(call);
-}
-
-}  // namespace
-
-Status MoveReplace(const std::string& from, const std::string& to) {
-  PublicCall call(Operation::Move, "rename", from, to);
-  if (call.status() != Status::Ok) return call.status();
-  return ReplaceNative(call, false);
-}
-
-Status MoveNew(const std::string& from, const std::string& to) {
-  const PublicCall call(Operation::Move, "rename", from, to);
-  if (call.status() != Status::Ok) return call.status();
-  return MoveNewNative(call);
-}
-
-std::string ResolveLinks(const std::string& path) {
-  std::string native;
-  if (!posix::ToNativePath(path, &native)) return path;
-  const std::string target = LinkTarget(native);
-  return target.empty() ? path : posix::FromNativePath(target);
 }
 
 Status OpenForUpdate(const std::string& path, ShareMode share, std::unique_ptr<OpenFile>* file) {

@@ -11,8 +11,8 @@ void DivertSystemCalls() {
   DivertEvery<&Sys, &T::CreateFileW, &T::ReadFile, &T::WriteFile, &T::SetFilePointerEx, &T::GetFileSizeEx,
               &T::SetEndOfFile, &T::FlushFileBuffers, &T::CloseHandle, &T::GetFileType, &T::GetFileInformationByHandle,
               &T::GetFileAttributesW, &T::GetFileAttributesExW, &T::SetFileAttributesW, &T::SetFileTime,
-              &T::DeleteFileW, &T::CreateDirectoryW, &T::ReplaceFileW, &T::MoveFileExW, &T::SetFileInformationByHandle,
-              &T::FindFirstFileW, &T::FindNextFileW>();
+              &T::DeleteFileW, &T::CreateDirectoryW, &T::ReplaceFileW, &T::MoveFileExW, &T::CreateHardLinkW,
+              &T::SetFileInformationByHandle, &T::FindFirstFileW, &T::FindNextFileW>();
 }
 
 }  // namespace cw::platform::detail

@@ -285,7 +285,7 @@ Status Close(HANDLE handle, const std::string& path) {
 }
 
 Status PlaceHandle(HANDLE handle, const std::wstring& nativeFrom, const std::string& from, const std::string& to,
-                   bool replace, bool* closed);
+                   bool replace, const std::string* kept, bool* closed);
 
 // The steps of the Win32 new file (see detail::SystemNewFile).
 struct Win32NewFileOps {
@@ -306,8 +306,8 @@ struct Win32NewFileOps {
   // Windows has no way to start a flush without waiting for it.
   static void StartFlush(HANDLE) {}
   static Status Place(HANDLE handle, const std::wstring& native, const std::string& from, const std::string& to,
-                      bool replace, bool* closed) {
-    return PlaceHandle(handle, native, from, to, replace, closed);
+                      bool replace, const std::string* kept, bool* closed) {
+    return PlaceHandle(handle, native, from, to, replace, kept, closed);
   }
 };
 
@@ -471,12 +471,57 @@ Status PlaceOpenFile(const PublicCall& call, HANDLE handle, bool replace, bool* 
   return Status::Ok;
 }
 
+// The errors of a volume that gives no file a second name (FAT), or no more of them.
+bool NoHardLinks(DWORD error) {
+  return error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED || error == ERROR_CALL_NOT_IMPLEMENTED ||
+         error == ERROR_TOO_MANY_LINKS;
+}
+
+// NewFile::ReplaceKeeping: the old file gets the second name `wideKept`, then the open
+// file takes its place as in ReplaceInto. Where the volume has no hard links, the old
+// file is moved to `wideKept` instead (as ReplaceFileW would with a backup name) just
+// before the open file takes the name, and moved back should that fail.
+Status PlaceKeeping(const PublicCall& call, HANDLE handle, const std::wstring& wideKept, bool* closed) {
+  const std::wstring& wideTo = call.Path(1);
+  const std::string& both = call.Subject();
+  if (Sys().GetFileAttributesW(wideKept.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    return detail::LogFailure("CreateHardLinkW", both, Status::AlreadyExists, ERROR_ALREADY_EXISTS);
+  }
+  Status status = CheckNotReadOnly(wideTo, "MoveFileExW", both);
+  if (status != Status::Ok) return status;
+  WIN32_FILE_ATTRIBUTE_DATA old;
+  if (!Sys().GetFileAttributesExW(wideTo.c_str(), GetFileExInfoStandard, &old)) {
+    // Nothing there to keep; any other reason to fail the question fails the replace.
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+      return PlaceOpenFile(call, handle, true, closed);
+    return call.Fail("GetFileAttributesExW");
+  }
+  if (Sys().CreateHardLinkW(wideKept.c_str(), wideTo.c_str(), nullptr)) {
+    status = PlaceOpenFile(call, handle, true, closed);
+    if (status != Status::Ok) Sys().DeleteFileW(wideKept.c_str());
+    return status;
+  }
+  if (!NoHardLinks(GetLastError())) return call.Fail("CreateHardLinkW");
+  if (!Sys().MoveFileExW(wideTo.c_str(), wideKept.c_str(), 0)) return call.Fail("MoveFileExW");
+  status = PlaceOpenFile(call, handle, false, closed);
+  if (status != Status::Ok) {
+    Sys().MoveFileExW(wideKept.c_str(), wideTo.c_str(), 0);
+    return status;
+  }
+  KeepAttributesAndCreationTime(wideTo, old, *closed ? INVALID_HANDLE_VALUE : handle);
+  return Status::Ok;
+}
+
 Status PlaceHandle(HANDLE handle, const std::wstring&, const std::string& from, const std::string& to, bool replace,
-                   bool* closed) {
+                   const std::string* kept, bool* closed) {
   *closed = false;
   const PublicCall call(Operation::Move, "SetFileInformationByHandle", from, to);
   if (call.status() != Status::Ok) return call.status();
-  return PlaceOpenFile(call, handle, replace, closed);
+  if (!kept) return PlaceOpenFile(call, handle, replace, closed);
+  std::wstring wideKept;
+  if (!win32::ToWidePath(*kept, &wideKept)) return detail::FailInvalidPath("CreateHardLinkW", call.Subject());
+  return PlaceKeeping(call, handle, wideKept, closed);
 }
 
 }  // namespace

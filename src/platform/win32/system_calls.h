@@ -43,6 +43,8 @@ struct SystemCalls {
   Call<BOOL(WINAPI*)(LPCWSTR, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID), BOOL> ReplaceFileW{"ReplaceFileW",
                                                                                            &::ReplaceFileW, FALSE};
   Call<BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD), BOOL> MoveFileExW{"MoveFileExW", &::MoveFileExW, FALSE};
+  Call<BOOL(WINAPI*)(LPCWSTR, LPCWSTR, LPSECURITY_ATTRIBUTES), BOOL> CreateHardLinkW{"CreateHardLinkW",
+                                                                                     &::CreateHardLinkW, FALSE};
   Call<BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD), BOOL> SetFileInformationByHandle{
       "SetFileInformationByHandle", &SetFileInformationByHandleWhereAvailable, FALSE};
   Call<HANDLE(WINAPI*)(LPCWSTR, LPWIN32_FIND_DATAW), HANDLE> FindFirstFileW{"FindFirstFileW", &::FindFirstFileW,

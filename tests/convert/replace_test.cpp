@@ -1,0 +1,131 @@
+// The last steps of a write over an original, each tried on a real file: bytes that
+// would not change are not written, another program's change at the very last moment
+// (during the flush) is seen, and a flush that fails writes nothing.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "convert/convert_file.h"
+#include "convert/plan.h"
+#include "platform/platform.h"
+#include "support/temp_dir.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/win32/system_calls.h"
+#else
+#include <unistd.h>
+
+#include "platform/posix/system_calls.h"
+#endif
+
+namespace cw {
+namespace {
+
+const std::string kGbk = "\xD6\xD0\xCE\xC4\r\n";  // 中文
+const std::string kUtf8 = "\xE4\xB8\xAD\xE6\x96\x87\r\n";
+
+// What happens at the flush of the temporary: nothing, another program appends to the
+// original, or the flush fails.
+enum class AtFlush { Nothing, OriginalAppended, Fails };
+
+std::string appendTo;  // the original the stand-in appends to
+void AppendToOriginal() {
+  if (appendTo.empty()) return;
+  std::filesystem::resize_file(test::ToFsPath(appendTo), std::filesystem::file_size(test::ToFsPath(appendTo)) + 2);
+  appendTo.clear();
+}
+#ifdef _WIN32
+BOOL WINAPI AppendThenFlush(HANDLE file) {
+  AppendToOriginal();
+  return ::FlushFileBuffers(file);
+}
+void ChangeAtFlush() { platform::win32::Sys().FlushFileBuffers.Replace(&AppendThenFlush); }
+const char* const kFlushCall = "FlushFileBuffers";
+#else
+int AppendThenFlush(int fd) {
+  AppendToOriginal();
+  return ::fsync(fd);
+}
+void ChangeAtFlush() { platform::posix::Sys().fsync.Replace(&AppendThenFlush); }
+const char* const kFlushCall = "fsync";
+#endif
+
+class ReplaceTest : public ::testing::Test {
+ protected:
+  void SetUp() override { RunIdentity(); }
+  void TearDown() override {
+    platform::ClearInjectedFailures();
+    appendTo.clear();
+  }
+  std::vector<std::string> Names() {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(test::ToFsPath(dir_.Path()))) {
+      names.push_back(entry.path().filename().u8string());
+    }
+    return names;
+  }
+  test::TempDir dir_;
+};
+
+TEST_F(ReplaceTest, TheLastStepsOverAnOriginal) {
+  const struct Row {
+    const char* what;
+    std::string bytes;
+    EncodingChoice input;
+    AtFlush atFlush;
+    ConvertStatus status;
+    std::string after;  // the original's bytes afterwards (before an append)
+  } rows[] = {
+      {"pure ASCII, 自动 to UTF-8", "plain ASCII\r\n", EncodingChoice::Auto, AtFlush::Nothing, ConvertStatus::Unchanged,
+       "plain ASCII\r\n"},
+      {"UTF-8 already, 自动 to UTF-8", kUtf8, EncodingChoice::Auto, AtFlush::Nothing, ConvertStatus::Unchanged, kUtf8},
+      {"empty, 自动 to UTF-8", "", EncodingChoice::Auto, AtFlush::Nothing, ConvertStatus::Unchanged, ""},
+      {"GBK to UTF-8", kGbk, EncodingChoice::Ansi, AtFlush::Nothing, ConvertStatus::Converted, kUtf8},
+      {"appended to at the flush", kGbk, EncodingChoice::Ansi, AtFlush::OriginalAppended, ConvertStatus::SourceChanged,
+       kGbk},
+      {"the flush fails", kGbk, EncodingChoice::Ansi, AtFlush::Fails, ConvertStatus::WriteFailed, kGbk},
+      // A file that only begins like its conversion is written whole.
+      {"ASCII, then GBK", "ASCII first " + kGbk, EncodingChoice::Ansi, AtFlush::Nothing, ConvertStatus::Converted,
+       "ASCII first " + kUtf8},
+  };
+  int n = 0;
+  for (const Row& row : rows) {
+    const std::string path = dir_.Join("f" + std::to_string(n++) + ".txt");
+    test::WriteFileBytes(path, row.bytes);
+    platform::FileInfo before, after;
+    ASSERT_EQ(platform::QueryFile(path, &before), platform::Status::Ok);
+    ConversionOptions options;
+    options.inputEncoding = row.input;
+    options.outputEncoding = EncodingChoice::Utf8;
+    options.withoutBom = true;
+    options.overwriteOriginal = true;
+    // The dry run says what the run does.
+    ConversionPlan preview = PlanConversion(ConversionRequest{path, path, options});
+    EXPECT_EQ(Preview(preview), row.atFlush == AtFlush::Nothing ? row.status : ConvertStatus::Converted) << row.what;
+    if (row.atFlush == AtFlush::OriginalAppended) {
+      appendTo = path;
+      ChangeAtFlush();
+    }
+    if (row.atFlush == AtFlush::Fails) {
+      ASSERT_TRUE(platform::InjectSystemError(kFlushCall, 5));
+    }
+    std::string output = path;
+    EXPECT_EQ(ConvertFile(path, output, options), row.status) << row.what;
+    platform::ClearInjectedFailures();
+    const std::string appended = row.atFlush == AtFlush::OriginalAppended ? std::string(2, '\0') : std::string();
+    EXPECT_EQ(test::ReadFileBytes(path), row.after + appended) << row.what;
+    ASSERT_EQ(platform::QueryFile(path, &after), platform::Status::Ok);
+    // Not written is not touched: the same file, size and time.
+    if (row.status == ConvertStatus::Unchanged) {
+      EXPECT_TRUE(after.SameContentAs(before)) << row.what;
+    }
+  }
+  // No temporary is left behind, whatever happened.
+  EXPECT_EQ(Names().size(), std::size(rows));
+}
+
+}  // namespace
+}  // namespace cw
