@@ -92,8 +92,14 @@ bool FlushReplacedFolders() {
 const std::string& RunIdentity() {
   // Held until the process ends: the system frees the lock then, however it ends.
   static const std::string id = [] {
-    static std::unique_ptr<platform::RunLock> lock;
-    if (platform::AcquireRunLock(platform::DefaultRunLockFolder(), &lock) == platform::Status::Ok) return lock->Id();
+    // Made whole only once the lock is taken, after the system-call table it uses: so it
+    // is let go (and its file removed) before that table goes at exit.
+    static const std::unique_ptr<platform::RunLock> lock = [] {
+      std::unique_ptr<platform::RunLock> taken;
+      platform::AcquireRunLock(platform::DefaultRunLockFolder(), &taken);
+      return taken;
+    }();
+    if (lock) return lock->Id();
     // Without a lock file no other run can prove this one ended, so it never takes
     // these temporaries; the identity only has to be unlikely to repeat.
     std::random_device device;
