@@ -92,8 +92,14 @@ bool FlushReplacedFolders() {
 const std::string& RunIdentity() {
   // Held until the process ends: the system frees the lock then, however it ends.
   static const std::string id = [] {
-    static std::unique_ptr<platform::RunLock> lock;
-    if (platform::AcquireRunLock(platform::DefaultRunLockFolder(), &lock) == platform::Status::Ok) return lock->Id();
+    // Made whole only once the lock is taken, after the system-call table it uses: so it
+    // is let go (and its file removed) before that table goes at exit.
+    static const std::unique_ptr<platform::RunLock> lock = [] {
+      std::unique_ptr<platform::RunLock> taken;
+      platform::AcquireRunLock(platform::DefaultRunLockFolder(), &taken);
+      return taken;
+    }();
+    if (lock) return lock->Id();
     // Without a lock file no other run can prove this one ended, so it never takes
     // these temporaries; the identity only has to be unlikely to repeat.
     std::random_device device;
@@ -258,6 +264,7 @@ PutResult ReplaceKeepingOriginal(platform::NewFile& file, const std::string& fin
     file.Abandon();
     return PutResult::SourceChanged;
   }
+  guard.LetWritersIn();  // checked while they were kept out; the replace must not meet our handle
   if (file.ReplaceKeeping(finalPath, kept) != platform::Status::Ok) {
     file.Abandon();
     return PutResult::Failed;
@@ -279,6 +286,7 @@ PutResult ReplaceExisting(platform::NewFile& file, const std::string& finalPath,
     file.Abandon();
     return PutResult::SourceChanged;
   }
+  guard.LetWritersIn();  // checked while they were kept out; the replace must not meet our handle
   if (file.ReplaceInto(finalPath) != platform::Status::Ok) {
     // Should a replace ever fail after the replaced file went (a volume that can only
     // delete and then move), the temporary is the only copy left: it takes the name.
@@ -413,6 +421,7 @@ ConvertStatus WriteResult(const std::string& outputPath, const Producer& produce
     }
   }
   if (removeSource) {
+    guard.LetWritersIn();
     const platform::Status gone = kept.keepSourceAs.empty() ? platform::DeleteFile(guard.sourcePath)
                                                             : platform::MoveNew(guard.sourcePath, kept.keepSourceAs);
     if (gone != platform::Status::Ok) return ConvertStatus::SourceNotRemoved;

@@ -28,9 +28,11 @@ struct Runs {
   // The current run's journals, kept open (and their sizes) until the run ends.
   std::map<std::string, std::pair<std::unique_ptr<platform::OpenFile>, uint64_t>> journals;
 };
+// Never destroyed: a journal still open at exit is closed by the system, not by a
+// destructor that could run after the system-call table is gone.
 Runs& TheRuns() {
-  static Runs runs;
-  return runs;
+  static Runs* const runs = new Runs;
+  return *runs;
 }
 
 std::string Hex(std::string_view bytes) {
