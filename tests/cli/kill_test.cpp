@@ -103,10 +103,14 @@ std::vector<Call> ReadLog(const std::string& path) {
     const std::string arguments = rest.substr(open + 1, close - open - 1);
     if (!arguments.empty() && std::isdigit(static_cast<unsigned char>(arguments[0])))
       call.fd = std::atoi(arguments.c_str());
-    for (size_t q = arguments.find('"'); q != std::string::npos; q = arguments.find('"', q)) {
-      const size_t end = arguments.find('"', q + 1);
+    // strace writes a quote inside a string as \", and the bytes a write passes may
+    // hold one: a string ends at the first quote no backslash escapes.
+    for (size_t q = arguments.find('"'); q != std::string::npos;) {
+      size_t end = q + 1;
+      while (end < arguments.size() && arguments[end] != '"') end += arguments[end] == '\\' ? 2 : 1;
+      if (end >= arguments.size()) break;
       call.paths.push_back(arguments.substr(q + 1, end - q - 1));
-      q = end + 1;
+      q = arguments.find('"', end + 1);
     }
     calls.push_back(call);
   }
