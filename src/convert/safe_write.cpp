@@ -264,7 +264,6 @@ PutResult ReplaceKeepingOriginal(platform::NewFile& file, const std::string& fin
     file.Abandon();
     return PutResult::SourceChanged;
   }
-  guard.LetWritersIn();  // checked while they were kept out; the replace must not meet our handle
   if (file.ReplaceKeeping(finalPath, kept) != platform::Status::Ok) {
     file.Abandon();
     return PutResult::Failed;
@@ -286,7 +285,6 @@ PutResult ReplaceExisting(platform::NewFile& file, const std::string& finalPath,
     file.Abandon();
     return PutResult::SourceChanged;
   }
-  guard.LetWritersIn();  // checked while they were kept out; the replace must not meet our handle
   if (file.ReplaceInto(finalPath) != platform::Status::Ok) {
     // Should a replace ever fail after the replaced file went (a volume that can only
     // delete and then move), the temporary is the only copy left: it takes the name.
@@ -421,7 +419,6 @@ ConvertStatus WriteResult(const std::string& outputPath, const Producer& produce
     }
   }
   if (removeSource) {
-    guard.LetWritersIn();
     const platform::Status gone = kept.keepSourceAs.empty() ? platform::DeleteFile(guard.sourcePath)
                                                             : platform::MoveNew(guard.sourcePath, kept.keepSourceAs);
     if (gone != platform::Status::Ok) return ConvertStatus::SourceNotRemoved;

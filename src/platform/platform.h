@@ -130,19 +130,6 @@ class NewFile {
   // (FlushFolder) is the caller's.
   virtual Status ReplaceKeeping(const std::string& path, const std::string& kept) = 0;
 };
-// Keeps other programs from opening a file to write it, from BlockWriters until
-// Release (or the object's end): Windows: a read handle that shares reading and
-// deleting but no writing, so a writer's open fails as "in use" while the file is read
-// and converted. POSIX has no such thing for other programs: there it does nothing.
-class WriteBlock {
- public:
-  virtual ~WriteBlock() = default;
-  virtual void Release() = 0;
-};
-// Null where nothing can be blocked: on POSIX, or when another program holds the file
-// open for writing already (then the late checks of the write are all there is).
-std::unique_ptr<WriteBlock> BlockWriters(const std::string& path);
-
 // AlreadyExists (and nothing touched) when the path exists.
 Status CreateNewFile(const std::string& path, std::unique_ptr<NewFile>* file);
 Status DeleteFile(const std::string& path);

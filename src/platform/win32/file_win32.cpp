@@ -172,30 +172,6 @@ Status QueryFile(const std::string& path, FileInfo* info) {
   return QueryOpenFile(file.get(), info, path);
 }
 
-namespace {
-
-class Win32WriteBlock final : public WriteBlock {
- public:
-  explicit Win32WriteBlock(HANDLE handle) : handle_(handle) {}
-  void Release() override { handle_.reset(INVALID_HANDLE_VALUE); }
-
- private:
-  Handle handle_;
-};
-
-}  // namespace
-
-std::unique_ptr<WriteBlock> BlockWriters(const std::string& path) {
-  std::wstring wide;
-  if (!win32::ToWidePath(path, &wide)) return nullptr;
-  // Read access, so that the handle counts in the checks of sharing (one with attribute
-  // access only would not); no logging: a file in use stays convertible as before.
-  HANDLE handle = Sys().CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  return std::make_unique<Win32WriteBlock>(handle);
-}
-
 // Opens the source of `call` for reading: a file on a disk only (a device or pipe,
 // "\\.\pipe\x" or "CON", is no file to convert and may never end), others free to read,
 // write and delete it meanwhile.
