@@ -190,6 +190,10 @@ struct DirEntry {
 // the system refuses; Other), or, with some entries, that the listing was cut short.
 Status FindEntries(const std::string& pattern, std::vector<DirEntry>* entries);
 
+// A check sum over a journal's record (FNV-1a, 64 bits), so that a record torn at any
+// byte is never taken for one. Used by every journal of the program.
+uint64_t JournalCheckSum(std::string_view bytes);
+
 // ---- Run identity --------------------------------------------------------------------
 
 // A run's claim that it is alive: a lock file "<id>.lock" in a folder of run locks,

@@ -39,16 +39,6 @@ bool TakeName(std::string_view bytes, size_t* at, std::string* name) {
   return name->find('\0') == std::string::npos;
 }
 
-// FNV-1a, 64 bits.
-uint64_t CheckSum(std::string_view bytes) {
-  uint64_t hash = 0xCBF29CE484222325u;
-  for (const char c : bytes) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 0x100000001B3u;
-  }
-  return hash;
-}
-
 }  // namespace
 
 std::string EncodeRewriteJournal(const RewriteJournal& journal) {
@@ -60,7 +50,7 @@ std::string EncodeRewriteJournal(const RewriteJournal& journal) {
     PutNumber(name->size(), &stored);
     stored += *name;
   }
-  PutNumber(CheckSum(stored), &stored);
+  PutNumber(JournalCheckSum(stored), &stored);
   return stored;
 }
 
@@ -69,7 +59,7 @@ bool DecodeRewriteJournal(std::string_view stored, RewriteJournal* journal) {
   const std::string_view body = stored.substr(0, stored.size() - kNumberSize);
   size_t at = body.size();
   uint64_t sum = 0;
-  if (!TakeNumber(stored, &at, &sum) || sum != CheckSum(body)) return false;
+  if (!TakeNumber(stored, &at, &sum) || sum != JournalCheckSum(body)) return false;
   RewriteJournal read;
   at = kJournalMark.size();
   for (uint64_t* number : {&read.oldSize, &read.newSize, &read.volume, &read.index}) {
@@ -218,6 +208,15 @@ int RecoverInterruptedRewrites(const std::string& folder,
     }
   }
   return rolledBack;
+}
+
+uint64_t JournalCheckSum(std::string_view bytes) {
+  uint64_t hash = 0xCBF29CE484222325u;
+  for (const char c : bytes) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 0x100000001B3u;
+  }
+  return hash;
 }
 
 }  // namespace cw::platform

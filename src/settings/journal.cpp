@@ -23,16 +23,6 @@ uint64_t GetNumber(std::string_view bytes, size_t at) {
   return value;
 }
 
-// FNV-1a, 64 bits: a record torn at any byte fails it.
-uint64_t CheckSum(std::string_view bytes) {
-  uint64_t hash = 0xCBF29CE484222325u;
-  for (const char c : bytes) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 0x100000001B3u;
-  }
-  return hash;
-}
-
 // The journal's record, if it holds a whole one. Nothing is counted as a read for
 // fault injection while there is no journal.
 bool ReadRecord(const std::string& journalPath, bool* present, UndoRecord* record) {
@@ -55,7 +45,7 @@ std::string EncodeUndoRecord(const UndoRecord& record) {
   PutNumber(record.offset, &stored);
   PutNumber(record.bytes.size(), &stored);
   stored += record.bytes;
-  PutNumber(CheckSum(stored), &stored);
+  PutNumber(platform::JournalCheckSum(stored), &stored);
   return stored;
 }
 
@@ -64,7 +54,7 @@ bool DecodeUndoRecord(std::string_view stored, UndoRecord* record) {
   const uint64_t length = GetNumber(stored, 20);
   if (length != stored.size() - kRecordOverhead) return false;
   const std::string_view body = stored.substr(0, stored.size() - 8);
-  if (CheckSum(body) != GetNumber(stored, stored.size() - 8)) return false;
+  if (platform::JournalCheckSum(body) != GetNumber(stored, stored.size() - 8)) return false;
   record->oldSize = GetNumber(stored, 4);
   record->offset = GetNumber(stored, 12);
   // A record that would put bytes beyond the size it cuts to is no record of ours.
