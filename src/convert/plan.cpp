@@ -71,6 +71,9 @@ bool PlanRead(ConversionPlan& plan) {
   // Without a working text to build, a large file is converted where it lies, mapped.
   const bool direct =
       options.scriptConversion == ScriptConversion::None && options.lineEndings == LineEndingChoice::Keep;
+  // Over the original, nobody else writes it from this read to the replace (where the
+  // system can see to that).
+  if (options.overwriteOriginal) plan.guard.writers = platform::BlockWriters(plan.request.source);
   plan.source = ReadSource(plan.request.source, options.inputEncoding, &plan.guard.source, direct);
   if (plan.source.status == ReadStatus::TooLarge) {
     plan.Refuse(ConvertStatus::TooLarge);

@@ -248,6 +248,19 @@ bool NoteForUndo(platform::NewFile& file, const std::string& original, const std
   return undo::NoteReplace(at.folder, entry);
 }
 
+// The replace itself. Refused with the original held against writers, the volume cannot
+// replace a held file after all: the hold goes and, once the original was checked
+// again, the replace is tried once more.
+PutResult MakeReplace(const WriteGuard& guard, const std::function<platform::Status()>& replace) {
+  platform::Status status = replace();
+  if ((status == platform::Status::AccessDenied || status == platform::Status::SharingViolation) && guard.writers) {
+    guard.LetWritersIn();
+    if (!guard.SourceUnchanged()) return PutResult::SourceChanged;
+    status = replace();
+  }
+  return status == platform::Status::Ok ? PutResult::Written : PutResult::Failed;
+}
+
 // A replace that can be undone: the original stays under a kept name.
 PutResult ReplaceKeepingOriginal(platform::NewFile& file, const std::string& finalPath, const WriteGuard& guard) {
   const std::string kept = TemporaryPathFor(finalPath) + ".undo";
@@ -264,9 +277,10 @@ PutResult ReplaceKeepingOriginal(platform::NewFile& file, const std::string& fin
     file.Abandon();
     return PutResult::SourceChanged;
   }
-  if (file.ReplaceKeeping(finalPath, kept) != platform::Status::Ok) {
+  const PutResult replaced = MakeReplace(guard, [&] { return file.ReplaceKeeping(finalPath, kept); });
+  if (replaced != PutResult::Written) {
     file.Abandon();
-    return PutResult::Failed;
+    return replaced;
   }
   NoteReplacedFolder(finalPath);
   return PutResult::Written;
@@ -285,7 +299,12 @@ PutResult ReplaceExisting(platform::NewFile& file, const std::string& finalPath,
     file.Abandon();
     return PutResult::SourceChanged;
   }
-  if (file.ReplaceInto(finalPath) != platform::Status::Ok) {
+  const PutResult replaced = MakeReplace(guard, [&] { return file.ReplaceInto(finalPath); });
+  if (replaced == PutResult::SourceChanged) {
+    file.Abandon();
+    return replaced;
+  }
+  if (replaced != PutResult::Written) {
     // Should a replace ever fail after the replaced file went (a volume that can only
     // delete and then move), the temporary is the only copy left: it takes the name.
     platform::FileInfo now;
@@ -419,6 +438,7 @@ ConvertStatus WriteResult(const std::string& outputPath, const Producer& produce
     }
   }
   if (removeSource) {
+    guard.LetWritersIn();  // the new file has its name; the old one goes now
     const platform::Status gone = kept.keepSourceAs.empty() ? platform::DeleteFile(guard.sourcePath)
                                                             : platform::MoveNew(guard.sourcePath, kept.keepSourceAs);
     if (gone != platform::Status::Ok) return ConvertStatus::SourceNotRemoved;

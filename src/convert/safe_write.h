@@ -29,6 +29,12 @@ struct WriteGuard {
   // Overwriting in a run that can be undone: a replaced original is kept aside (and a
   // renamed one moved aside, not removed), with an undo journal entry first.
   bool keepForUndo = false;
+  // Overwriting: other programs kept from writing the original from the read to the
+  // replace (Windows, where the volume can replace a held file).
+  std::shared_ptr<platform::WriteBlock> writers;
+  void LetWritersIn() const {
+    if (writers) writers->Release();
+  }
   std::string keepSourceAs;  // set by the write: where a renamed original is moved
   bool outputChecked = false;
   bool outputExists = false;

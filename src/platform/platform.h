@@ -130,6 +130,26 @@ class NewFile {
   // (FlushFolder) is the caller's.
   virtual Status ReplaceKeeping(const std::string& path, const std::string& kept) = 0;
 };
+// Keeps other programs from opening a file to write it, from BlockWriters until
+// Release (or the object's end). Windows: a read handle that shares reading and
+// deleting but no writing, so that a writer's open fails as "in use" while the file is
+// read and converted; the replace is made with the file still held.
+class WriteBlock {
+ public:
+  virtual ~WriteBlock() = default;
+  virtual void Release() = 0;
+};
+// Null where nothing can be blocked: on POSIX (other programs take no notice of
+// advisory locks); on Windows when another program holds the file open for writing
+// already, and on every volume where no replace with POSIX semantics has been seen to
+// work yet (only such a rename replaces a held file; without it the hold would have to
+// go just before the replace, and a writer retrying against it would get in there).
+// The late checks of the write are all there is then.
+std::unique_ptr<WriteBlock> BlockWriters(const std::string& path);
+// For tests: take every volume for one that replaces held files, to see a hold kept
+// to the replace, and what follows where the replace is refused after all.
+void AssumeHeldFilesCanBeReplaced(bool assume);
+
 // AlreadyExists (and nothing touched) when the path exists.
 Status CreateNewFile(const std::string& path, std::unique_ptr<NewFile>* file);
 Status DeleteFile(const std::string& path);

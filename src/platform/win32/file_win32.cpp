@@ -409,6 +409,7 @@ Renamed RenameOpenFile(HANDLE handle, const std::wstring& to, bool replace) {
   std::memcpy(info->fileName, to.c_str(), (to.size() + 1) * sizeof(WCHAR));
   info->flagsOrReplace = (replace ? kRenameReplaceIfExists : 0) | kRenamePosixSemantics;
   if (Sys().SetFileInformationByHandle(handle, kFileRenameInfoEx, info.get(), static_cast<DWORD>(size))) {
+    if (replace) win32::NoteReplacedWithPosixSemantics(handle);
     return Renamed::Done;
   }
   if (!CannotRenameByHandle(GetLastError())) return Renamed::Failed;

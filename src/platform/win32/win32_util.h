@@ -17,6 +17,10 @@ std::string FromWide(const wchar_t* wide);
 
 Status StatusFromWin32(unsigned long error);
 
+// Notes that the volume of `handle` replaced a file by a rename with POSIX semantics:
+// from now on its originals are held against writers until they are replaced.
+void NoteReplacedWithPosixSemantics(void* handle);
+
 // What every public call does first (see detail::PublicCall), with paths in UTF-16.
 using PublicCall = detail::PublicCall<std::wstring, ToWidePath>;
 
