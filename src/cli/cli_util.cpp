@@ -64,46 +64,86 @@ void AppendHex(std::string_view bytes, std::string* out) {
   }
 }
 
-}  // namespace
+// Whether the bytes at `at` stand in a line as they are (then *length says how many):
+// printable ASCII other than the backslash, and any valid sequence of a character that
+// need not be escaped.
+bool TakenAsItIs(std::string_view utf8, size_t at, size_t* length, uint32_t* code) {
+  const auto lead = static_cast<unsigned char>(utf8[at]);
+  if (lead >= 0x20 && lead < 0x7F && lead != '\\') {
+    *length = 1;
+    return true;
+  }
+  *length = Utf8SequenceAt(utf8, at, code);
+  return *length != 0 && *code >= 0x80 && !MustBeEscaped(*code);
+}
 
-std::string EscapeForLine(std::string_view utf8) {
+// Appends the escaped form of the character (or the invalid byte, length 0) at `at`.
+void AppendEscaped(std::string_view utf8, size_t at, size_t length, uint32_t code, std::string* shown) {
+  if (length == 0) {
+    AppendHex(utf8.substr(at, 1), shown);
+  } else if (code == '\\') {
+    *shown += "\\\\";
+  } else if (code == '\n') {
+    *shown += "\\n";
+  } else if (code == '\t') {
+    *shown += "\\t";
+  } else if (code == '\r') {
+    *shown += "\\r";
+  } else {
+    AppendHex(utf8.substr(at, length), shown);
+  }
+}
+
+// Escapes the line from `at`, the first place that needs it.
+std::string Escaped(std::string_view utf8, size_t at) {
   std::string shown;
-  shown.reserve(utf8.size());
-  for (size_t at = 0; at < utf8.size();) {
+  shown.reserve(utf8.size() + 16);
+  size_t plain = 0;  // where the run of bytes taken as they are began
+  while (at < utf8.size()) {
+    size_t length = 0;
     uint32_t code = 0;
-    const size_t length = Utf8SequenceAt(utf8, at, &code);
-    if (length == 0) {
-      AppendHex(utf8.substr(at, 1), &shown);
-      ++at;
+    if (TakenAsItIs(utf8, at, &length, &code)) {
+      at += length;
       continue;
     }
-    if (code == '\\') {
-      shown += "\\\\";
-    } else if (code == '\n') {
-      shown += "\\n";
-    } else if (code == '\t') {
-      shown += "\\t";
-    } else if (code == '\r') {
-      shown += "\\r";
-    } else if (MustBeEscaped(code)) {
-      AppendHex(utf8.substr(at, length), &shown);
-    } else {
-      shown.append(utf8, at, length);
-    }
-    at += length;
+    shown.append(utf8, plain, at - plain);
+    AppendEscaped(utf8, at, length, code, &shown);
+    at += length == 0 ? 1 : length;
+    plain = at;
   }
+  shown.append(utf8, plain, std::string_view::npos);
   return shown;
 }
 
-namespace {
+// Where the line first needs an escape (a backslash, unless `backslashes`: then only
+// another one); its size when nowhere (most lines).
+size_t FirstToEscape(std::string_view utf8, bool backslashes) {
+  size_t at = 0;
+  while (at < utf8.size()) {
+    size_t length = 0;
+    uint32_t code = 0;
+    if (!TakenAsItIs(utf8, at, &length, &code)) {
+      if (backslashes || utf8[at] != '\\') break;
+      length = 1;
+    }
+    at += length;
+  }
+  return at;
+}
 
-std::string AsItIsOrEscaped(const std::string& utf8) {
-  std::string escaped = EscapeForLine(utf8);
-  if (escaped.size() == utf8.size() + static_cast<size_t>(std::count(utf8.begin(), utf8.end(), '\\'))) return utf8;
-  return escaped;
+// A line whose only escapes would be its backslashes (a Windows path) is shown as it is.
+std::string AsItIsOrEscaped(std::string utf8) {
+  if (FirstToEscape(utf8, false) == utf8.size()) return utf8;
+  return Escaped(utf8, FirstToEscape(utf8, true));
 }
 
 }  // namespace
+
+std::string EscapeForLine(std::string_view utf8) {
+  const size_t first = FirstToEscape(utf8, true);
+  if (first == utf8.size()) return std::string(utf8);
+  return Escaped(utf8, first);
+}
 
 std::string PathForLine(const std::string& path) { return AsItIsOrEscaped(PathForDisplay(path)); }
 

@@ -25,11 +25,15 @@ constexpr size_t kIdLength = 16;
 // the temporary one past the system's limit: "~cw" + run identity + "-" + a number.
 std::string TemporaryPathFor(const std::string& outputPath) {
   static std::atomic<unsigned> counter{0};
+  static const std::string prefix = std::string(kPrefix) + RunIdentity() + "-";
   char number[16];
-  std::snprintf(number, sizeof(number), "-%x.tmp", counter++);
-  const std::string name = std::string(kPrefix) + RunIdentity() + number;
-  const text::PathParts parts = text::SplitAtLastBackslash(outputPath);
-  return parts.hasBackslash ? parts.folder + "\\" + name : name;
+  const int digits = std::snprintf(number, sizeof(number), "%x.tmp", counter++);
+  const size_t slash = text::FindLast(outputPath, "\\");
+  const size_t folder = slash == text::npos ? 0 : slash + 1;  // with its backslash
+  std::string path;
+  path.reserve(folder + prefix.size() + static_cast<size_t>(digits));
+  path.append(outputPath, 0, folder).append(prefix).append(number, static_cast<size_t>(digits));
+  return path;
 }
 
 // A new file at a fresh temporary name beside the output.
