@@ -13,6 +13,7 @@
 #include "batch/parallel_pass.h"
 #include "convert/convert_file.h"
 #include "convert/options.h"
+#include "convert/replace_group.h"
 #include "platform/platform.h"
 
 namespace cw::batch {
@@ -158,6 +159,11 @@ class BatchRun {
   bool ListPass(std::string& folder, std::vector<std::string>* listed);
   // Counts one file's outcome and hands it to the observer.
   void Count(const std::string& source, FileWork& work);
+  // Counts the file in the pass's order: one whose replace waits for its group waits
+  // with it (Settle counts it then); any other is counted after those before it.
+  void Queue(const std::string& source, FileWork work);
+  // Makes the waiting replaces and counts their files, in order.
+  void Settle();
   // `counted`: the folder's own listing failed and is counted already.
   void WalkSubFolders(std::string& folder, bool counted);
   // Where a file goes when its output folder is named after `root`.
@@ -171,6 +177,9 @@ class BatchRun {
   int jobs_ = 1;
   std::function<void(const FileOutcome&)> fileObserver_;
   FileConverter convert_ = ConvertForBatch;
+  // Replaces over originals flushed together, and the files waiting for them.
+  std::unique_ptr<ReplaceGroup> replaces_ = std::make_unique<ReplaceGroup>();
+  std::vector<std::pair<std::string, FileWork>> waiting_;
 };
 
 }  // namespace cw::batch

@@ -85,6 +85,10 @@ bool IsFailure(ConvertStatus status) {
 }
 
 void NoteOutcome(FileResult* result, const ConvertReport& report) {
+  NoteOutcome(result, report, platform::ThreadFailure());
+}
+
+void NoteOutcome(FileResult* result, const ConvertReport& report, platform::Status cause) {
   result->readAs = report.detected;
   result->reason = report.howRead;
   result->losses = report.losses;
@@ -95,7 +99,7 @@ void NoteOutcome(FileResult* result, const ConvertReport& report) {
   result->declaration = report.declaration;
   result->declarationWarning = report.declarationWarning;
   if (!IsFailure(result->status)) return;
-  result->cause = platform::ThreadFailure();
+  result->cause = cause;
   // Lookups that find nothing, and names tried again because they were taken, are how
   // a conversion goes, and say nothing about why it failed; except for a source or a
   // folder that is not there.

@@ -38,6 +38,8 @@ struct FileResult {
 // of this thread's latest system call (platform::ThreadFailure) and whether the file
 // it failed on is read-only. Called right after the conversion, on its thread.
 void NoteOutcome(FileResult* result, const ConvertReport& report);
+// The same with the system's reason for a failure given (it was met on another thread).
+void NoteOutcome(FileResult* result, const ConvertReport& report, platform::Status cause);
 // Whether the status counts as a failure of the run (not converted, not unchanged, not a
 // repeat).
 bool IsFailure(ConvertStatus status);

@@ -59,6 +59,7 @@ FileWork ConvertForBatch(const ConversionRequest& request, RunRecord* record, bo
     result.status = dryRun ? Preview(plan) : Execute(plan);
     work.report = std::move(plan.report);
     work.output = std::move(plan.outputPath);
+    work.pending = std::move(plan.pendingReplace);
   } catch (const std::bad_alloc&) {
     // Out of memory on the way is a failed file, never a crash.
     result.status = ConvertStatus::TooLarge;

@@ -24,6 +24,9 @@ struct FileWork {
   FileResult result;
   ConvertReport report;
   std::string output;  // the output path as the batch names it to its observer
+  // The replace of the original waits for its group: the status is Converted only so
+  // far (see BatchRun's Settle).
+  std::shared_ptr<ReplaceOutcome> pending;
 };
 
 // Converts one file as a batch does, through the run's record; a dry run previews the

@@ -104,6 +104,10 @@ ConversionRequest BatchRun::RequestFor(const std::vector<std::string>& files, si
   request.options.inputEncoding = state_.passInput;
   request.options.outputEncoding = state_.passOutput;
   request.keepForUndo = !state_.dryRun;
+  // A run that renames files is made file by file: a new name may be the old name of a
+  // file converted before it, which must have its own output by then.
+  const bool renames = options.scriptConversion != ScriptConversion::None && options.convertFileName;
+  if (!state_.dryRun && options.overwriteOriginal && !renames) request.replaceGroup = replaces_.get();
   request.evidence = evidence;
   request.evidenceIndex = index;
   return request;
@@ -150,6 +154,30 @@ void BatchRun::Count(const std::string& source, FileWork& work) {
     state_.failures.push_back({source, status});
   }
   if (fileObserver_) fileObserver_(FileOutcome{source, work.output, status, work.report});
+}
+
+void BatchRun::Queue(const std::string& source, FileWork work) {
+  if (work.pending) {
+    waiting_.emplace_back(source, std::move(work));
+    // Counted a group at a time, so that the counts and results keep up with the run.
+    if (waiting_.size() >= replaces_->MaxFiles()) Settle();
+    return;
+  }
+  Settle();
+  Count(source, work);
+}
+
+void BatchRun::Settle() {
+  if (waiting_.empty()) return;
+  replaces_->Commit();
+  for (auto& [source, work] : waiting_) {
+    replaces_->Settle(*work.pending);
+    // Converted so far stays what the write said (with losses or not).
+    if (work.pending->status != ConvertStatus::Converted) work.result.status = work.pending->status;
+    NoteOutcome(&work.result, work.report, work.pending->cause);
+    Count(source, work);
+  }
+  waiting_.clear();
 }
 
 bool BatchRun::ListPass(std::string& folder, std::vector<std::string>* listed) {
@@ -199,17 +227,23 @@ void BatchRun::RunBatch(std::string& folder, const std::vector<std::string>* giv
       });
     }
     const size_t index = static_cast<size_t>(i - 1);
-    FileWork work = ahead ? std::move(ahead->Take(index))
-                          : convert_(RequestFor(files, index, beside, settings_.FileOptions(), evidenceFor),
-                                     &state_.record, state_.dryRun);
+    FileWork work;
+    if (ahead) {
+      work = std::move(ahead->Take(index));
+    } else {
+      const ConversionRequest request = RequestFor(files, index, beside, settings_.FileOptions(), evidenceFor);
+      if (!request.replaceGroup) Settle();  // see RequestFor
+      work = convert_(request, &state_.record, state_.dryRun);
+    }
     if (oneFile) {
       platform::SetFileProgressHook(std::move(outerProgress));
       view_.SetProgressPosition(kBarWithinFile);
     }
-    Count(source, work);
+    Queue(source, std::move(work));
     // A stop ends the pass after this file; files converted ahead are reported still.
-    if (state_.stopRequested && (!ahead || static_cast<size_t>(i) >= ahead->Stop())) return;
+    if (state_.stopRequested && (!ahead || static_cast<size_t>(i) >= ahead->Stop())) break;
   }
+  Settle();
   if (!state_.stopRequested && givenList == nullptr && settings_.SubFolders()) WalkSubFolders(folder, unlisted);
 }
 

@@ -144,9 +144,18 @@ ConvertStatus PreviewWrite(ConversionPlan& plan, LossWatch* watch) {
 
 ConvertStatus Execute(ConversionPlan& plan) {
   if (plan.status != ConvertStatus::Converted) return plan.status;
+  // The file's own bytes, while the plan holds them (not decompressed, not given up for
+  // a working text): what a write over the original compares with.
+  const bool rawHeld = (plan.content == ConversionPlan::Content::SourceCopied ||
+                        plan.content == ConversionPlan::Content::SourceStreamed) &&
+                       !plan.source.wasGzipped;
+  const std::string_view sourceBytes = rawHeld ? plan.source.Content() : std::string_view();
+  plan.guard.sourceBytes = rawHeld ? &sourceBytes : nullptr;
   LossWatch watch;
   watch.refuse = [&plan] { return plan.OverOriginal(); };
-  const ConvertStatus written = WriteResult(plan.outputPath, OutputOf(plan, &watch), plan.guard, plan.removeSource);
+  const ConvertStatus written =
+      WriteResult(plan.outputPath, OutputOf(plan, &watch), plan.guard, plan.removeSource, &plan.pendingReplace);
+  plan.guard.sourceBytes = nullptr;
   return Finish(plan, written, watch.losses);
 }
 

@@ -285,6 +285,7 @@ ConversionPlan PlanConversion(ConversionRequest request, RunRecord* run) {
   plan.guard.sourcePath = plan.request.source;
   plan.guard.run = run;
   plan.guard.keepForUndo = plan.request.keepForUndo && plan.request.options.overwriteOriginal;
+  if (plan.guard.keepForUndo) plan.guard.group = plan.request.replaceGroup;
   if (!PlanRead(plan) || !PlanPlacement(plan) || !PlanConfidence(plan)) return plan;
   plan.report.detected = ReadAs(plan.source);
   plan.report.howRead = plan.source.howDecided;

@@ -28,6 +28,9 @@ struct ConversionRequest {
   size_t evidenceIndex = 0;
   // A run that can be undone (a batch run): an original it replaces is kept aside.
   bool keepForUndo = false;
+  // Where the replace of the original by its conversion may wait to be flushed with
+  // others (a batch run that renames nothing); null: made at once.
+  ReplaceGroup* replaceGroup = nullptr;
 };
 
 // What converting one file will do. `status` is the refusal the plan found, or
@@ -40,6 +43,8 @@ struct ConversionPlan {
   ConvertReport report;
   WriteGuard guard;
   RunRecord* run = nullptr;
+  // Set by Execute when the replace waits for its group: Converted is then only so far.
+  std::shared_ptr<ReplaceOutcome> pendingReplace;
 
   // How the output's bytes come about: the source's bytes streamed into the output
   // charset or copied as they are (no working text is needed), the working text

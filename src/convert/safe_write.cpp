@@ -9,6 +9,8 @@
 #include <random>
 #include <set>
 
+#include "convert/replace_group.h"
+#include "convert/replace_steps.h"
 #include "convert/undo.h"
 #include "text/text.h"
 
@@ -21,27 +23,12 @@ bool AllHex(std::string_view text) { return !text.empty() && std::all_of(text.be
 constexpr std::string_view kPrefix = "~cw";
 constexpr size_t kIdLength = 16;
 
-// A short name in the output's own folder, so that a long output name never pushes
-// the temporary one past the system's limit: "~cw" + run identity + "-" + a number.
-std::string TemporaryPathFor(const std::string& outputPath) {
-  static std::atomic<unsigned> counter{0};
-  static const std::string prefix = std::string(kPrefix) + RunIdentity() + "-";
-  char number[16];
-  const int digits = std::snprintf(number, sizeof(number), "%x.tmp", counter++);
-  const size_t slash = text::FindLast(outputPath, "\\");
-  const size_t folder = slash == text::npos ? 0 : slash + 1;  // with its backslash
-  std::string path;
-  path.reserve(folder + prefix.size() + static_cast<size_t>(digits));
-  path.append(outputPath, 0, folder).append(prefix).append(number, static_cast<size_t>(digits));
-  return path;
-}
-
 // A new file at a fresh temporary name beside the output.
 platform::Status CreateTemporary(const std::string& outputPath, std::string* temporary,
                                  std::unique_ptr<platform::NewFile>* file) {
   platform::Status status = platform::Status::AlreadyExists;
   for (int attempt = 0; attempt < 100 && status == platform::Status::AlreadyExists; ++attempt) {
-    *temporary = TemporaryPathFor(outputPath);
+    *temporary = replace_steps::TemporaryPathFor(outputPath);
     status = platform::CreateNewFile(*temporary, file);
   }
   return status;
@@ -67,6 +54,25 @@ std::set<std::string>& ReplacedFolders() {
   return folders;
 }
 
+}  // namespace
+
+namespace replace_steps {
+
+// A short name in the output's own folder, so that a long output name never pushes
+// the temporary one past the system's limit.
+std::string TemporaryPathFor(const std::string& outputPath) {
+  static std::atomic<unsigned> counter{0};
+  static const std::string prefix = std::string(kPrefix) + RunIdentity() + "-";
+  char number[16];
+  const int digits = std::snprintf(number, sizeof(number), "%x.tmp", counter++);
+  const size_t slash = text::FindLast(outputPath, "\\");
+  const size_t folder = slash == text::npos ? 0 : slash + 1;  // with its backslash
+  std::string path;
+  path.reserve(folder + prefix.size() + static_cast<size_t>(digits));
+  path.append(outputPath, 0, folder).append(prefix).append(number, static_cast<size_t>(digits));
+  return path;
+}
+
 void NoteReplacedFolder(const std::string& path) {
   const text::PathParts parts = text::SplitAtLastBackslash(path);
   if (!parts.hasBackslash) return;
@@ -74,7 +80,7 @@ void NoteReplacedFolder(const std::string& path) {
   ReplacedFolders().insert(parts.folder);
 }
 
-}  // namespace
+}  // namespace replace_steps
 
 bool WriteGuard::SourceUnchanged() const {
   if (!sourceAtStake) return true;
@@ -204,8 +210,9 @@ PutResult MayReplace(const std::string& outputPath, const platform::FileInfo& ex
 }
 
 platform::Status ComparingFile::Write(std::string_view bytes) {
-  if (existing_) {
-    const std::string_view old = existing_->Bytes();
+  written_ += bytes.size();
+  if (comparing_) {
+    const std::string_view old = existing_;
     if (old.size() - matched_ >= bytes.size() && old.compare(matched_, bytes.size(), bytes) == 0) {
       matched_ += bytes.size();
       return platform::Status::Ok;
@@ -213,7 +220,7 @@ platform::Status ComparingFile::Write(std::string_view bytes) {
     // The first difference: what matched so far is written after all, and from here
     // on everything goes straight through.
     const platform::Status status = matched_ == 0 ? platform::Status::Ok : file_.Write(old.substr(0, matched_));
-    existing_.reset();
+    Release();
     if (status != platform::Status::Ok) return status;
   }
   return file_.Write(bytes);
@@ -227,100 +234,21 @@ std::unique_ptr<platform::MappedFile> MapForComparison(const std::string& path) 
 
 namespace {
 
-// The last steps of a write over an existing output (the original itself, when
-// overwriting): over an original the new bytes are put on the disk first, and the
-// original is looked at once more, as late as can be, for another program's change;
-// then the open temporary takes the name in one step, so there is never a moment
-// without a file under it. On failure the temporary goes and the output is as it was.
-// The undo entry of a replace, written and on the disk before it: the original is kept
-// aside under `kept`. False: the replace must not be made.
+using replace_steps::NoteReplacedFolder;
+using replace_steps::ReplaceExisting;
+using replace_steps::TemporaryPathFor;
+
+// The undo entry of a renamed original, written and on the disk before the new file
+// takes its name: the original is moved aside under `kept` afterwards. False: the
+// write must not go on.
 bool NoteForUndo(platform::NewFile& file, const std::string& original, const std::string& output,
-                 const std::string& kept, const platform::FileInfo* inPlace = nullptr) {
+                 const std::string& kept) {
   undo::Entry entry;
   const text::PathParts at = text::SplitAtLastBackslash(original);
   entry.kept = text::SplitAtLastBackslash(kept).name;
   entry.original = at.name;
   entry.output = text::SplitAtLastBackslash(output).name;
-  if (file.Identify(&entry.written) != platform::Status::Ok) return false;
-  if (inPlace) {
-    // A file with other names is rewritten in place: it stays itself, at a time that
-    // is not known yet.
-    entry.written.volume = inPlace->volume;
-    entry.written.index = inPlace->index;
-    entry.written.modified = undo::kAnyTime;
-  }
-  return undo::NoteReplace(at.folder, entry);
-}
-
-// The replace itself. Refused with the original held against writers, the volume cannot
-// replace a held file after all: the hold goes and, once the original was checked
-// again, the replace is tried once more.
-PutResult MakeReplace(const WriteGuard& guard, const std::function<platform::Status()>& replace) {
-  platform::Status status = replace();
-  if ((status == platform::Status::AccessDenied || status == platform::Status::SharingViolation) && guard.writers) {
-    guard.LetWritersIn();
-    if (!guard.SourceUnchanged()) return PutResult::SourceChanged;
-    status = replace();
-  }
-  return status == platform::Status::Ok ? PutResult::Written : PutResult::Failed;
-}
-
-// A replace that can be undone: the original stays under a kept name.
-PutResult ReplaceKeepingOriginal(platform::NewFile& file, const std::string& finalPath, const WriteGuard& guard) {
-  const std::string kept = TemporaryPathFor(finalPath) + ".undo";
-#ifdef _WIN32
-  const platform::FileInfo* inPlace = nullptr;  // Windows gives the new file the name: links go their way
-#else
-  const platform::FileInfo* inPlace = guard.source.links > 1 ? &guard.source : nullptr;
-#endif
-  if (!NoteForUndo(file, finalPath, finalPath, kept, inPlace)) {
-    file.Abandon();
-    return PutResult::Failed;
-  }
-  if (!guard.SourceUnchanged()) {
-    file.Abandon();
-    return PutResult::SourceChanged;
-  }
-  const PutResult replaced = MakeReplace(guard, [&] { return file.ReplaceKeeping(finalPath, kept); });
-  if (replaced != PutResult::Written) {
-    file.Abandon();
-    return replaced;
-  }
-  NoteReplacedFolder(finalPath);
-  return PutResult::Written;
-}
-
-PutResult ReplaceExisting(platform::NewFile& file, const std::string& finalPath, const WriteGuard& guard,
-                          bool sourceAtStake) {
-  if (sourceAtStake && file.Flush() != platform::Status::Ok) {
-    file.Abandon();
-    return PutResult::Failed;
-  }
-  const bool keep = sourceAtStake && guard.keepForUndo && text::SplitAtLastBackslash(finalPath).hasBackslash &&
-                    guard.keepSourceAs.empty();
-  if (keep) return ReplaceKeepingOriginal(file, finalPath, guard);
-  if (sourceAtStake && !guard.SourceUnchanged()) {
-    file.Abandon();
-    return PutResult::SourceChanged;
-  }
-  const PutResult replaced = MakeReplace(guard, [&] { return file.ReplaceInto(finalPath); });
-  if (replaced == PutResult::SourceChanged) {
-    file.Abandon();
-    return replaced;
-  }
-  if (replaced != PutResult::Written) {
-    // Should a replace ever fail after the replaced file went (a volume that can only
-    // delete and then move), the temporary is the only copy left: it takes the name.
-    platform::FileInfo now;
-    if (platform::QueryFile(finalPath, &now) == platform::Status::NotFound &&
-        file.MoveInto(finalPath) == platform::Status::Ok) {
-      return PutResult::Written;
-    }
-    file.Abandon();
-    return PutResult::Failed;
-  }
-  if (sourceAtStake) NoteReplacedFolder(finalPath);
-  return PutResult::Written;
+  return file.Identify(&entry.written) == platform::Status::Ok && undo::NoteReplace(at.folder, entry);
 }
 
 // The last steps of a write under a name not known to be taken: the move that replaces
@@ -378,7 +306,7 @@ PutResult PlaceNew(platform::NewFile& file, const std::string& outputPath, const
 // name up again; it is left alone otherwise. The temporary stays open until it has its
 // name, so nobody's sweep of stale temporaries can take it.
 PutResult PutOutput(const std::string& outputPath, const Producer& produce, const WriteGuard& guard,
-                    std::optional<platform::FileInfo>* made) {
+                    std::optional<platform::FileInfo>* made, Parking* parking) {
   const bool exists = guard.outputChecked && guard.outputExists;
   std::string finalPath = outputPath;
   if (exists) {
@@ -393,7 +321,10 @@ PutResult PutOutput(const std::string& outputPath, const Producer& produce, cons
   if (created == platform::Status::NotFound) return PutResult::FolderMissing;
   if (created != platform::Status::Ok) return PutResult::Failed;
   // Over the original, the same bytes again are not written (outputs elsewhere are).
-  ComparingFile compared(*file, exists && guard.sourceAtStake ? MapForComparison(finalPath) : nullptr);
+  const bool overOriginal = exists && guard.sourceAtStake;
+  ComparingFile compared = overOriginal && guard.sourceBytes && guard.output.SameFileAs(guard.source)
+                               ? ComparingFile(*file, *guard.sourceBytes)
+                               : ComparingFile(*file, overOriginal ? MapForComparison(finalPath) : nullptr);
   const bool produced = produce(compared);
   const bool same = produced && compared.Same();
   compared.Release();
@@ -401,12 +332,46 @@ PutResult PutOutput(const std::string& outputPath, const Producer& produce, cons
     file->Abandon();
     return same ? PutResult::Unchanged : PutResult::Failed;
   }
+  // Over its own original, in a group: the rest waits for the group's flush.
+  if (exists && parking && guard.group && guard.sourceAtStake && guard.output.SameFileAs(guard.source)) {
+    file->StartFlush();
+    WriteGuard waiting = guard;
+    waiting.group = nullptr;
+    waiting.sourceBytes = nullptr;  // the caller's, gone by then
+    parking->outcome =
+        guard.group->Add(std::move(file), finalPath, std::move(waiting), std::move(parking->after), compared.Written());
+    return PutResult::Pending;
+  }
   if (exists) return ReplaceExisting(*file, finalPath, guard, guard.sourceAtStake);
   return PlaceNew(*file, finalPath, guard, made);
 }
 
+namespace {
+
+// The status of a write that put its output (or not) as `put` says; a written one is
+// noted in the run's record.
+ConvertStatus Placed(PutResult put, const std::string& outputPath, const WriteGuard& guard,
+                     const std::optional<platform::FileInfo>& made) {
+  if (put == PutResult::NameTaken) return ConvertStatus::NameTaken;
+  if (put == PutResult::SourceChanged) return ConvertStatus::SourceChanged;
+  if (put == PutResult::Unchanged) return ConvertStatus::Unchanged;
+  if (put != PutResult::Written) return ConvertStatus::WriteFailed;
+  if (guard.run) {
+    if (guard.sourceAtStake) guard.run->Forget(guard.source);
+    platform::FileInfo written;
+    if (made) {
+      guard.run->AddOutput(*made, outputPath);
+    } else if (platform::QueryFile(outputPath, &written) == platform::Status::Ok) {
+      guard.run->AddOutput(written, outputPath);
+    }
+  }
+  return ConvertStatus::Converted;
+}
+
+}  // namespace
+
 ConvertStatus WriteResult(const std::string& outputPath, const Producer& produce, const WriteGuard& guard,
-                          bool removeSource) {
+                          bool removeSource, std::shared_ptr<ReplaceOutcome>* pending) {
   // The output folders are created when the write finds them missing (most files of a
   // batch go into a folder that exists by then). The old name of a renamed original
   // goes only after the new file is in place, so a failed write never costs the user
@@ -422,32 +387,29 @@ ConvertStatus WriteResult(const std::string& outputPath, const Producer& produce
   if (removeSource && guard.keepForUndo && text::SplitAtLastBackslash(guard.sourcePath).hasBackslash) {
     kept.keepSourceAs = TemporaryPathFor(guard.sourcePath) + ".undo";
   }
-  PutResult put = PutOutput(outputPath, produce, kept, guard.run ? &made : nullptr);
+  // A replace of the original that waits for its group ends as Placed says, then.
+  Parking parking;
+  Parking* const park = pending && guard.group && !removeSource ? &parking : nullptr;
+  if (park) {
+    parking.after = [outputPath, kept](PutResult put) { return Placed(put, outputPath, kept, std::nullopt); };
+  }
+  PutResult put = PutOutput(outputPath, produce, kept, guard.run ? &made : nullptr, park);
   if (put == PutResult::FolderMissing) {
     if (!CreateParentDirectories(outputPath)) return ConvertStatus::FolderFailed;
     kept.outputChecked = false;
-    put = PutOutput(outputPath, produce, kept, guard.run ? &made : nullptr);
+    put = PutOutput(outputPath, produce, kept, guard.run ? &made : nullptr, park);
   }
-  if (put == PutResult::NameTaken) return ConvertStatus::NameTaken;
-  if (put == PutResult::SourceChanged) return ConvertStatus::SourceChanged;
-  if (put == PutResult::Unchanged) return ConvertStatus::Unchanged;
-  if (put != PutResult::Written) return ConvertStatus::WriteFailed;
-  if (guard.run) {
-    if (guard.sourceAtStake) guard.run->Forget(guard.source);
-    platform::FileInfo written;
-    if (made) {
-      guard.run->AddOutput(*made, outputPath);
-    } else if (platform::QueryFile(outputPath, &written) == platform::Status::Ok) {
-      guard.run->AddOutput(written, outputPath);
-    }
+  if (put == PutResult::Pending) {
+    *pending = std::move(parking.outcome);
+    return ConvertStatus::Converted;  // so far: the group decides
   }
-  if (removeSource) {
-    guard.LetWritersIn();  // the new file has its name; the old one goes now
-    const platform::Status gone = kept.keepSourceAs.empty() ? platform::DeleteFile(guard.sourcePath)
-                                                            : platform::MoveNew(guard.sourcePath, kept.keepSourceAs);
-    if (gone != platform::Status::Ok) return ConvertStatus::SourceNotRemoved;
-    NoteReplacedFolder(guard.sourcePath);
-  }
+  const ConvertStatus status = Placed(put, outputPath, kept, made);
+  if (status != ConvertStatus::Converted || !removeSource) return status;
+  guard.LetWritersIn();  // the new file has its name; the old one goes now
+  const platform::Status gone = kept.keepSourceAs.empty() ? platform::DeleteFile(guard.sourcePath)
+                                                          : platform::MoveNew(guard.sourcePath, kept.keepSourceAs);
+  if (gone != platform::Status::Ok) return ConvertStatus::SourceNotRemoved;
+  NoteReplacedFolder(guard.sourcePath);
   return ConvertStatus::Converted;
 }
 

@@ -19,6 +19,9 @@ namespace cw {
 // Writes the output's bytes into an open new file; false when a write failed.
 using Producer = std::function<bool(platform::NewFile&)>;
 
+class ReplaceGroup;     // convert/replace_group.h
+struct ReplaceOutcome;  // the same
+
 // What a write must respect besides the output itself.
 struct WriteGuard {
   std::string sourcePath;
@@ -39,25 +42,42 @@ struct WriteGuard {
   bool outputChecked = false;
   bool outputExists = false;
   platform::FileInfo output;
+  // The source's bytes as read, while the caller still holds them (null otherwise):
+  // over its own file the write compares with these rather than read the file again.
+  const std::string_view* sourceBytes = nullptr;
+  // Where a replace of the original by its conversion waits to be flushed together with
+  // others (a batch run); null: it is made at once.
+  ReplaceGroup* group = nullptr;
 
   // A source that another program changed since it was read must not be replaced by
   // the conversion of its old content.
   bool SourceUnchanged() const;
 };
 
-enum class PutResult { Written, FolderMissing, Failed, NameTaken, SourceChanged, Unchanged };
+// Pending: the replace waits for its group (see ReplaceGroup).
+enum class PutResult { Written, FolderMissing, Failed, NameTaken, SourceChanged, Unchanged, Pending };
 
 // Passes the bytes on to `file` only from where they first differ from `existing` (the
-// file already at the output, mapped): a file that would get its own bytes again is
-// never written. Same() says, once everything was written, whether nothing differed;
-// Release() lets the mapping go (a mapped file cannot be replaced on Windows).
+// file already at the output, mapped, or its bytes as read): a file that would get its
+// own bytes again is never written. Same() says, once everything was written, whether
+// nothing differed; Release() lets the mapping go (a mapped file cannot be replaced on
+// Windows).
 class ComparingFile final : public platform::NewFile {
  public:
   ComparingFile(platform::NewFile& file, std::unique_ptr<platform::MappedFile> existing)
-      : file_(file), existing_(std::move(existing)) {}
+      : file_(file), mapped_(std::move(existing)), comparing_(mapped_ != nullptr) {
+    if (mapped_) existing_ = mapped_->Bytes();
+  }
+  ComparingFile(platform::NewFile& file, std::string_view existing)
+      : file_(file), existing_(existing), comparing_(true) {}
   platform::Status Write(std::string_view bytes) override;
-  bool Same() const { return existing_ && matched_ == existing_->Bytes().size(); }
-  void Release() { existing_.reset(); }
+  uint64_t Written() const { return written_; }  // every byte given, written or matched
+  bool Same() const { return comparing_ && matched_ == existing_.size(); }
+  void Release() {
+    mapped_.reset();
+    existing_ = std::string_view();
+    comparing_ = false;
+  }
 
   platform::Status Close() override { return file_.Close(); }
   void Abandon() override { file_.Abandon(); }
@@ -72,8 +92,11 @@ class ComparingFile final : public platform::NewFile {
 
  private:
   platform::NewFile& file_;
-  std::unique_ptr<platform::MappedFile> existing_;
+  std::unique_ptr<platform::MappedFile> mapped_;
+  std::string_view existing_;
+  bool comparing_ = false;  // until the first difference
   size_t matched_ = 0;
+  uint64_t written_ = 0;
 };
 // The file at `path` mapped for a ComparingFile; null when it cannot be mapped (then
 // the output is written as if it differed).
@@ -83,15 +106,25 @@ std::unique_ptr<platform::MappedFile> MapForComparison(const std::string& path);
 // and a plain file that is not read-only (Failed otherwise). Written means yes.
 PutResult MayReplace(const std::string& outputPath, const platform::FileInfo& existing, const WriteGuard& guard);
 
+// How a replace of the original waits for the guard's group: `after` gives the file's
+// status from the replace's result once it is made; `outcome` is where that goes.
+struct Parking {
+  std::function<ConvertStatus(PutResult)> after;
+  std::shared_ptr<ReplaceOutcome> outcome;
+};
+
 // Puts the output at its path (see the top of this file). `made`, when given, receives
-// the identity of a new output.
+// the identity of a new output. With `parking` and a group in the guard, a replace of
+// the original by its conversion is left to the group (Pending).
 PutResult PutOutput(const std::string& outputPath, const Producer& produce, const WriteGuard& guard = {},
-                    std::optional<platform::FileInfo>* made = nullptr);
+                    std::optional<platform::FileInfo>* made = nullptr, Parking* parking = nullptr);
 
 // Puts the output at its path, creating its folders when they are missing, notes it in
-// the run's record, and removes a renamed original once its new file is in place.
+// the run's record, and removes a renamed original once its new file is in place. With
+// `pending` and a group in the guard, a replace of the original may wait for its group:
+// then Converted so far, and *pending says the rest.
 ConvertStatus WriteResult(const std::string& outputPath, const Producer& produce, const WriteGuard& guard,
-                          bool removeSource);
+                          bool removeSource, std::shared_ptr<ReplaceOutcome>* pending = nullptr);
 
 // Puts on the disk the folder entries of every replace of an original made since the
 // last call (POSIX: a rename survives a power cut once its folder is flushed). A run

@@ -290,7 +290,9 @@ void EndRun() {
   runs.journals.clear();
 }
 
-bool NoteReplace(const std::string& folder, const Entry& entry) {
+bool NoteReplace(const std::string& folder, const Entry& entry) { return NoteReplaces(folder, {entry}); }
+
+bool NoteReplaces(const std::string& folder, const std::vector<Entry>& entries) {
   Runs& runs = TheRuns();
   const std::lock_guard<std::mutex> lock(runs.mutex);
   const bool first = runs.folders.insert(folder).second;
@@ -306,9 +308,10 @@ bool NoteReplace(const std::string& folder, const Entry& entry) {
     file.reset();
     return false;
   }
-  const std::string line = EncodeEntry(entry);
-  if (file->WriteAt(size, line) != platform::Status::Ok || file->Flush() != platform::Status::Ok) return false;
-  size += line.size();
+  std::string lines;
+  for (const Entry& entry : entries) lines += EncodeEntry(entry);
+  if (file->WriteAt(size, lines) != platform::Status::Ok || file->Flush() != platform::Status::Ok) return false;
+  size += lines.size();
   // The journal's own name must survive a power cut as surely as the replace after it.
   return !first || platform::FlushFolder(folder) == platform::Status::Ok;
 }

@@ -41,6 +41,8 @@ void EndRun();
 // under its kept name is put back first); then the entry is written and put on the
 // disk. False: it could not be, and the original must not be replaced.
 bool NoteReplace(const std::string& folder, const Entry& entry);
+// The same for the replaces of a group in one folder: one write, one flush.
+bool NoteReplaces(const std::string& folder, const std::vector<Entry>& entries);
 
 struct Result {
   int restored = 0;

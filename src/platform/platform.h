@@ -184,6 +184,11 @@ int RecoverInterruptedRewrites(const std::string& folder,
 // a power cut (POSIX: fsync of the folder). Windows keeps no separate folder data to
 // flush (NTFS logs the rename with the file), so it does nothing there.
 Status FlushFolder(const std::string& path);
+// Puts everything written to the volume that holds the folder on the disk, files and
+// folders alike, in one wait (Linux: syncfs), so that a group of new files needs no
+// flush of its own each. Other where the system has no such call (Windows, without
+// the rights to open a volume): then each file is flushed by itself.
+Status FlushVolume(const std::string& folder);
 // The path of the file a symbolic link (or a chain of them) names; the path itself
 // when it is no link or cannot be followed.
 std::string ResolveLinks(const std::string& path);

@@ -173,6 +173,12 @@ struct ReplaceChecker {
       dirty.erase(path);
       flushed.insert(path);
       unflushedFolders.erase(path.substr(0, path.find_last_not_of('/') + 1));
+    } else if (call.name == "syncfs") {
+      // The whole volume, and everything of the test is on one: every file and folder.
+      for (const auto& [fd, open] : fdPath) flushed.insert(open);
+      flushed.insert(dirty.begin(), dirty.end());
+      dirty.clear();
+      unflushedFolders.clear();
     } else if (call.name == "pwrite64" || call.name == "write" || call.name == "ftruncate") {
       if (!path.empty() && !IsOwn(path) && !dirty.count(path)) Replacing(path, "", at);
       dirty.insert(path);
@@ -202,7 +208,7 @@ struct ReplaceChecker {
 
 TEST_F(KillTest, EveryReplaceFollowsTheFlushOfItsTemporaryAndItsJournalEntry) {
   const std::string log = (fs::path(test::ToFsPath(dir_.Path())) / "run.log").string();
-  ASSERT_EQ(Traced("-e trace=file,desc,fsync,fdatasync,sync_file_range -o '" + log + "'", Batch(Root())), 0);
+  ASSERT_EQ(Traced("-e trace=file,desc,fsync,fdatasync,sync_file_range,syncfs -o '" + log + "'", Batch(Root())), 0);
   EXPECT_EQ(UserFiles(Root()), converted_);
   const std::vector<Call> calls = ReadLog(log);
   ASSERT_GT(calls.size(), 50u);
@@ -214,7 +220,7 @@ TEST_F(KillTest, EveryReplaceFollowsTheFlushOfItsTemporaryAndItsJournalEntry) {
 
 TEST_F(KillTest, KilledAtEachStepAnUndoGivesBackEveryOriginalAndTheNextRunConvertsEveryFile) {
   const std::string log = (fs::path(test::ToFsPath(dir_.Path())) / "count.log").string();
-  const std::vector<std::string> steps = {"rename", "link", "unlink", "fsync", "pwrite64", "ftruncate"};
+  const std::vector<std::string> steps = {"rename", "link", "unlink", "fsync", "syncfs", "pwrite64", "ftruncate"};
   std::string traced;
   for (const std::string& step : steps) traced += (traced.empty() ? "" : ",") + step;
   Build(Root());

@@ -9,6 +9,7 @@
 
 #include "convert/convert_file.h"
 #include "convert/plan.h"
+#include "convert/replace_group.h"
 #include "convert/undo.h"
 #include "platform/platform.h"
 #include "support/temp_dir.h"
@@ -167,6 +168,107 @@ TEST_F(ReplaceTest, TheLastStepsOverAnOriginal) {
     users += name.rfind("~cw", 0) != 0;
   }
   EXPECT_EQ(users, std::size(rows));
+}
+
+}  // namespace
+}  // namespace cw
+
+namespace cw {
+namespace {
+
+// Replaces in a group: each file waits, written, until the group is full or committed;
+// whatever happens meanwhile or at the commit, each file ends as its original (counted
+// as failed, or changed by the other program) or as its conversion, the group's undo
+// gives back every original it replaced, and no temporary stays.
+TEST_F(ReplaceTest, AGroupOfReplacesEndsEachFileAsItsOriginalOrItsConversion) {
+#ifdef _WIN32
+  const char* const volumeFlush = nullptr;  // none: each file is flushed by itself
+  const char* const fileFlush = "FlushFileBuffers";
+#else
+  const char* const volumeFlush = "syncfs";
+  const char* const fileFlush = "fsync";
+#endif
+  enum class Event { Nothing, SecondAppendedMeanwhile, VolumeFlushFails, EveryFlushFails };
+  const struct Row {
+    const char* what;
+    Event event;
+    std::vector<ConvertStatus> statuses;  // of the five files
+  } rows[] = {
+      {"nothing happens", Event::Nothing, std::vector<ConvertStatus>(5, ConvertStatus::Converted)},
+      {"another program appends to the second meanwhile",
+       Event::SecondAppendedMeanwhile,
+       {ConvertStatus::Converted, ConvertStatus::SourceChanged, ConvertStatus::Converted, ConvertStatus::Converted,
+        ConvertStatus::Converted}},
+      {"the volume cannot be flushed whole", Event::VolumeFlushFails,
+       std::vector<ConvertStatus>(5, ConvertStatus::Converted)},
+      {"no flush succeeds", Event::EveryFlushFails, std::vector<ConvertStatus>(5, ConvertStatus::WriteFailed)},
+  };
+  int n = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const test::TempDir folder;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 5; ++i) {
+      paths.push_back(folder.Join("f" + std::to_string(n++) + ".txt"));
+      test::WriteFileBytes(paths.back(), kGbk + std::to_string(i));
+    }
+    undo::BeginRun();
+    ReplaceGroup group(3);  // full at the third
+    std::vector<std::shared_ptr<ReplaceOutcome>> outcomes;
+    for (const std::string& path : paths) {
+      ConversionOptions options;
+      options.inputEncoding = EncodingChoice::Ansi;
+      options.outputEncoding = EncodingChoice::Utf8;
+      options.withoutBom = true;
+      options.overwriteOriginal = true;
+      ConversionRequest request{path, path, options};
+      request.keepForUndo = true;
+      request.replaceGroup = &group;
+      ConversionPlan plan = PlanConversion(request);
+      ASSERT_EQ(Execute(plan), ConvertStatus::Converted);
+      ASSERT_TRUE(plan.pendingReplace);
+      outcomes.push_back(plan.pendingReplace);
+      if (outcomes.size() == 2 && row.event == Event::SecondAppendedMeanwhile) {
+        test::WriteFileBytes(path, kGbk + "1 appended");
+      }
+    }
+    // The first three were replaced as the third came; the other two wait.
+    for (size_t i = 0; i < 5; ++i) EXPECT_EQ(outcomes[i]->settled, i < 3) << i;
+    if (row.event == Event::VolumeFlushFails && volumeFlush) {
+      ASSERT_TRUE(platform::InjectSystemError(volumeFlush, 5, 1, platform::kEveryCall));
+    }
+    if (row.event == Event::EveryFlushFails) {
+      if (volumeFlush) {
+        ASSERT_TRUE(platform::InjectSystemError(volumeFlush, 5, 1, platform::kEveryCall));
+      }
+      ASSERT_TRUE(platform::InjectSystemError(fileFlush, 5, 1, platform::kEveryCall));
+    }
+    group.Commit();
+    platform::ClearInjectedFailures();
+    undo::EndRun();
+    // The rows' events come after the first three were replaced.
+    for (size_t i = 0; i < 5; ++i) {
+      group.Settle(*outcomes[i]);
+      const ConvertStatus expected =
+          i < 3 && row.event != Event::SecondAppendedMeanwhile ? ConvertStatus::Converted : row.statuses[i];
+      EXPECT_EQ(outcomes[i]->status, expected) << i;
+      const std::string original =
+          i == 1 && row.event == Event::SecondAppendedMeanwhile ? kGbk + "1 appended" : kGbk + std::to_string(i);
+      const std::string converted = kUtf8 + std::to_string(i);
+      EXPECT_EQ(test::ReadFileBytes(paths[i]), expected == ConvertStatus::Converted ? converted : original) << i;
+    }
+    // Undo gives back every original the group replaced.
+    const undo::Result undone = undo::UndoFolder(folder.Path(), false);
+    EXPECT_TRUE(undone.failed.empty() && undone.changed.empty());
+    for (size_t i = 0; i < 5; ++i) {
+      EXPECT_EQ(test::ReadFileBytes(paths[i]),
+                i == 1 && row.event == Event::SecondAppendedMeanwhile ? kGbk + "1 appended" : kGbk + std::to_string(i))
+          << i;
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(test::ToFsPath(folder.Path()))) {
+      EXPECT_NE(entry.path().filename().u8string().rfind("~cw", 0), 0u) << entry.path().filename().u8string();
+    }
+  }
 }
 
 }  // namespace

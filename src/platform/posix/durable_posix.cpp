@@ -56,6 +56,15 @@ Status FlushFolder(const std::string& path) {
   return Status::Ok;
 }
 
+Status FlushVolume(const std::string& folder) {
+  const PublicCall call(Operation::Flush, "open", folder);
+  if (call.status() != Status::Ok) return call.status();
+  const Fd opened(Sys().open(call.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+  if (opened.get() < 0) return call.Fail("open");
+  if (Sys().syncfs(opened.get()) != 0) return call.Fail("syncfs");
+  return Status::Ok;
+}
+
 std::string DefaultRunLockFolder() {
   const char* temporary = std::getenv("TMPDIR");
   std::string base = temporary && temporary[0] == '/' ? temporary : "/tmp";

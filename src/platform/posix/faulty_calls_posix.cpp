@@ -9,7 +9,7 @@ void DivertSystemCalls() {
   using posix::Sys;
   using T = posix::SystemCalls;
   DivertEvery<&Sys, &T::open, &T::close, &T::pread, &T::pwrite, &T::fstat, &T::stat, &T::lstat, &T::fstatat,
-              &T::ftruncate, &T::fsync, &T::sync_file_range, &T::fcntl, &T::unlink, &T::mkdir, &T::rename,
+              &T::ftruncate, &T::fsync, &T::syncfs, &T::sync_file_range, &T::fcntl, &T::unlink, &T::mkdir, &T::rename,
               &T::renameat2, &T::link, &T::chmod, &T::chown, &T::opendir, &T::readdir>();
 }
 

@@ -31,6 +31,7 @@ struct SystemCalls {
   Call<int (*)(int, const char*, struct stat*, int), int> fstatat{"fstatat", &::fstatat, -1};
   Call<int (*)(int, off_t), int> ftruncate{"ftruncate", &::ftruncate, -1};
   Call<int (*)(int), int> fsync{"fsync", &::fsync, -1};
+  Call<int (*)(int), int> syncfs{"syncfs", &::syncfs, -1};
   Call<int (*)(int, off64_t, off64_t, unsigned), int> sync_file_range{"sync_file_range", &::sync_file_range, -1};
   Call<int (*)(int, int, struct flock*), int> fcntl{"fcntl", &LockCommand, -1};
   Call<int (*)(const char*), int> unlink{"unlink", &::unlink, -1};
