@@ -8,7 +8,7 @@
 #   - a Python loop that writes each original over in place (naive: nothing safe), and
 #   - a Python loop that writes a temporary, fsyncs it and renames it over (safe),
 # and an output-folder run of each chengwen (nothing flushed, nothing kept), to see that
-# those are not slower. Each run gets a fresh copy of the folder, put on the disk first
+# those are not slower; then both overwrite runs again with one job, as the window runs. Each run gets a fresh copy of the folder, put on the disk first
 # (sync) so that no run pays for the copy's writes. min/median/max seconds and the ratios
 # of the medians (bench/timed.py; theirs/ours: higher is better for us).
 # usage: bench/overwrite_bench.sh [path/to/chengwen-cli] [file count, default 10000] [RUNS, default 3]
@@ -42,6 +42,12 @@ measure() {  # place
   if [ -n "$baseline" ]; then
     sides+=(--- --setup "$setup" -- "$baseline" batch --in ansi --out utf8 --no-bom "$folder")
     labels+=("baseline, to (已转换)")
+  fi
+  sides+=(--- --setup "$setup" -- "$cli" batch --jobs 1 --overwrite --in ansi --out utf8 --no-bom "$folder")
+  labels+=("chengwen, overwrite, 1 job")
+  if [ -n "$baseline" ]; then
+    sides+=(--- --setup "$setup" -- "$baseline" batch --jobs 1 --overwrite --in ansi --out utf8 --no-bom "$folder")
+    labels+=("baseline, overwrite, 1 job")
   fi
   local lines
   lines="$("$python" "$here/bench/timed.py" "$runs" --setup "$setup" "${sides[@]}")"

@@ -54,16 +54,16 @@ struct ReplaceGroup::Round {
     members[i].file->Abandon();
   }
 
-  // 1. On the disk: each folder's volume in one wait where the system can (the writes
-  // were started as each member came), else each file by itself.
+  // 1. On the disk: each volume in one wait where the system can (the writes were
+  // started as each member came), else each file by itself.
   void Flush() {
     platform::ForgetThreadFailure();
-    std::map<std::string, bool> volumeFlushed;  // by folder
+    std::map<uint64_t, bool> volumeFlushed;  // by the volume of the original (and so of its temporary)
     for (size_t i = 0; i < members.size(); ++i) {
-      const std::string folder = text::SplitAtLastBackslash(members[i].finalPath).folder;
-      const auto [at, first] = volumeFlushed.emplace(folder, false);
+      const auto [at, first] = volumeFlushed.emplace(members[i].guard.source.volume, false);
       if (first) {
-        at->second = platform::FlushVolume(folder) == platform::Status::Ok;
+        at->second =
+            platform::FlushVolume(text::SplitAtLastBackslash(members[i].finalPath).folder) == platform::Status::Ok;
         platform::ForgetThreadFailure();  // a volume that cannot be flushed whole is no member's failure
       }
       if (!at->second && members[i].file->Flush() != platform::Status::Ok) Fail(i);
@@ -95,8 +95,9 @@ struct ReplaceGroup::Round {
     for (size_t i = 0; i < members.size(); ++i) {
       Member& member = members[i];
       if (Going(i)) {
-        results[i] = kept[i].empty() ? replace_steps::FinishReplacing(*member.file, member.finalPath, member.guard, true)
-                                     : replace_steps::FinishKeeping(*member.file, member.finalPath, member.guard, kept[i]);
+        results[i] = kept[i].empty()
+                         ? replace_steps::FinishReplacing(*member.file, member.finalPath, member.guard, true)
+                         : replace_steps::FinishKeeping(*member.file, member.finalPath, member.guard, kept[i]);
         causes[i] = platform::ThreadFailure();
         platform::ForgetThreadFailure();
       }

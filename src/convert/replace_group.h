@@ -40,9 +40,8 @@ class ReplaceGroup {
   // replace the original at `finalPath` (the guard's source). `after` turns the
   // replace's result into the file's status (the caller's last steps: the run's
   // record). Commits the group when it is full, on this thread.
-  std::shared_ptr<ReplaceOutcome> Add(std::unique_ptr<platform::NewFile> file, std::string finalPath,
-                                      WriteGuard guard, std::function<ConvertStatus(PutResult)> after,
-                                      uint64_t bytes);
+  std::shared_ptr<ReplaceOutcome> Add(std::unique_ptr<platform::NewFile> file, std::string finalPath, WriteGuard guard,
+                                      std::function<ConvertStatus(PutResult)> after, uint64_t bytes);
   size_t MaxFiles() const { return maxFiles_; }
   // Flushes, notes and replaces every member waiting now (see the top of this file).
   void Commit();

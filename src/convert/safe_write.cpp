@@ -332,8 +332,12 @@ PutResult PutOutput(const std::string& outputPath, const Producer& produce, cons
     file->Abandon();
     return same ? PutResult::Unchanged : PutResult::Failed;
   }
-  // Over its own original, in a group: the rest waits for the group's flush.
-  if (exists && parking && guard.group && guard.sourceAtStake && guard.output.SameFileAs(guard.source)) {
+  // Over its own original, in a group: the rest waits for the group's flush. A file with
+  // other names is replaced at once: until then the run takes each of its names for the
+  // file it has met, and on Windows (where the replace gives the name a file of its own)
+  // the other names must be converted by themselves after it.
+  if (exists && parking && guard.group && guard.sourceAtStake && guard.output.SameFileAs(guard.source) &&
+      guard.source.links <= 1) {
     file->StartFlush();
     WriteGuard waiting = guard;
     waiting.group = nullptr;
