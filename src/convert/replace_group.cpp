@@ -75,7 +75,7 @@ struct ReplaceGroup::Round {
     for (size_t i = 0; i < members.size(); ++i) {
       Member& member = members[i];
       if (!Going(i) || !replace_steps::Keeps(member.finalPath, member.guard, true)) continue;
-      kept[i] = replace_steps::TemporaryPathFor(member.finalPath) + ".undo";
+      kept[i] = replace_steps::KeptPathFor(member.finalPath);
       undo::Entry entry;
       if (!replace_steps::EntryFor(*member.file, member.finalPath, kept[i], member.guard, &entry)) {
         Fail(i);

@@ -97,7 +97,7 @@ PutResult ReplaceExisting(platform::NewFile& file, const std::string& finalPath,
   }
   if (!Keeps(finalPath, guard, sourceAtStake)) return FinishReplacing(file, finalPath, guard, sourceAtStake);
   // The undo entry, written and on the disk before the replace.
-  const std::string kept = TemporaryPathFor(finalPath) + ".undo";
+  const std::string kept = KeptPathFor(finalPath);
   undo::Entry entry;
   if (!EntryFor(file, finalPath, kept, guard, &entry) ||
       !undo::NoteReplace(text::SplitAtLastBackslash(finalPath).folder, entry)) {

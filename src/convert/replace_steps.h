@@ -12,6 +12,8 @@ namespace cw::replace_steps {
 
 // A fresh temporary name beside the output: "~cw" + run identity + "-" + a number.
 std::string TemporaryPathFor(const std::string& outputPath);
+// Where the undo keeps an original: a fresh temporary name beside it, + ".undo".
+inline std::string KeptPathFor(const std::string& originalPath) { return TemporaryPathFor(originalPath) + ".undo"; }
 // The folder of a replaced original, to be flushed when the run ends.
 void NoteReplacedFolder(const std::string& path);
 

@@ -236,7 +236,6 @@ namespace {
 
 using replace_steps::NoteReplacedFolder;
 using replace_steps::ReplaceExisting;
-using replace_steps::TemporaryPathFor;
 
 // The undo entry of a renamed original, written and on the disk before the new file
 // takes its name: the original is moved aside under `kept` afterwards. False: the
@@ -389,7 +388,7 @@ ConvertStatus WriteResult(const std::string& outputPath, const Producer& produce
   WriteGuard kept = guard;
   // Renamed in a run that can be undone, the original is moved aside, not removed.
   if (removeSource && guard.keepForUndo && text::SplitAtLastBackslash(guard.sourcePath).hasBackslash) {
-    kept.keepSourceAs = TemporaryPathFor(guard.sourcePath) + ".undo";
+    kept.keepSourceAs = replace_steps::KeptPathFor(guard.sourcePath);
   }
   // A replace of the original that waits for its group ends as Placed says, then.
   Parking parking;
